@@ -1,0 +1,26 @@
+# qv_module_library(NAME <lib> DIR <dir> [EXCLUDE <file>...] [LINK <lib>...])
+#
+# Every .cc file of a module directory belongs to its library, except the
+# program's thin main.cc. Globbing keeps the module list in one place: the
+# directory itself.
+function(qv_module_library)
+  cmake_parse_arguments(ARG "" "NAME;DIR" "EXCLUDE;LINK" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${ARG_DIR}/*.cc)
+  foreach(excluded IN LISTS ARG_EXCLUDE)
+    list(REMOVE_ITEM sources ${ARG_DIR}/${excluded})
+  endforeach()
+  if(sources)
+    add_library(${ARG_NAME} STATIC ${sources})
+    target_link_libraries(${ARG_NAME} PRIVATE qv_warnings)
+  else()
+    add_library(${ARG_NAME} INTERFACE)
+  endif()
+  if(ARG_LINK)
+    get_target_property(kind ${ARG_NAME} TYPE)
+    if(kind STREQUAL "INTERFACE_LIBRARY")
+      target_link_libraries(${ARG_NAME} INTERFACE ${ARG_LINK})
+    else()
+      target_link_libraries(${ARG_NAME} PUBLIC ${ARG_LINK})
+    endif()
+  endif()
+endfunction()
