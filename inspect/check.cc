@@ -22,7 +22,7 @@ void note(std::vector<qvdecode::DecodeError>& found, std::size_t offset, int pag
 
 void checkMono(const qvdecode::MonoJob& job, bool complete,
                std::vector<qvdecode::DecodeError>& found) {
-  if (job.pjlLines.empty()) return;  // the decoder's fault is the first
+  if (!job.setupComplete) return;  // the decoder's fault is the first
   if (!knownDpi(job.unitDpi)) {
     note(found, job.pclOffset, 0,
          job.unitDpi == 0 ? "the PCL set-up names no unit of measure (\"\\e&u600D\")"

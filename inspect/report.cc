@@ -17,6 +17,10 @@ std::string ratioText(double ratio) {
   return text;
 }
 
+std::string counted(std::size_t n, const char* noun) {
+  return std::to_string(n) + " " + noun + (n == 1 ? "" : "s");
+}
+
 std::string pageLine(const JobSummary& summary, const PageSummary& page) {
   std::string line = "page " + std::to_string(page.number);
   if (summary.kind == JobKind::kMono && page.copy > 1) {
@@ -30,7 +34,7 @@ std::string pageLine(const JobSummary& summary, const PageSummary& page) {
     line += "rows: " + std::to_string(page.blankRows) + " blank, " +
             std::to_string(page.repeatRows) + " repeated, " + std::to_string(page.deltaRows) +
             " method-9 (" + std::to_string(page.keyRows) + " whole), " +
-            std::to_string(page.blocks) + " blocks";
+            counted(page.blocks, "block");
   } else {
     line += "lines: " + std::to_string(page.blankRows) + " blank, " +
             std::to_string(page.repeatRows) + " repeated, " + std::to_string(page.deltaRows) +
@@ -86,10 +90,9 @@ std::string jsonString(std::string_view text) {
 }
 
 std::string textReport(const std::string& name, const JobSummary& summary) {
-  std::string out = name + ": " + kindName(summary.kind) + " job, " +
-                    std::to_string(summary.bytes) + " bytes, " +
-                    std::to_string(summary.pages.size()) + " pages" +
-                    (summary.complete ? "" : " before the damage") + "\n";
+  std::string out =
+      name + ": " + kindName(summary.kind) + " job, " + std::to_string(summary.bytes) + " bytes, " +
+      counted(summary.pages.size(), "page") + (summary.complete ? "" : " before the damage") + "\n";
   out += "PJL settings:\n";
   for (const std::string& line : summary.settings) {
     if (!line.empty()) out += "  " + line + "\n";

@@ -181,7 +181,8 @@ std::string describePcl(const qvdecode::PclCommand& command) {
     return "paper source " + value;
   }
   if (group == "&l" && p == 'D') return value + " lines per inch";
-  if (group == "&l" && p == 'E') return "top margin " + value + " lines";
+  if (group == "&l" && p == 'E')
+    return "top margin " + value + (command.value == 1 ? " line" : " lines");
   if (group == "&l" && p == 'X') return "copies " + value;
   if (group == "&l" && p == 'S') {
     if (command.value == 0) return "duplex off";
