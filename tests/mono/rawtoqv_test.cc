@@ -348,8 +348,12 @@ TEST_F(RawtoqvEntry, Offset) {
   EXPECT_EQ(-36, arg_offset);
   ASSERT_EQ(0, prepare({"-offset", "abc"}));  // not a number: left as it was
   EXPECT_EQ(-36, arg_offset);
-  ASSERT_EQ(0, prepare({"-offset", "99999999999"}));  // saturates instead of overflowing
-  EXPECT_EQ(INT_MAX, arg_offset);
+  // Offsets beyond 16 bits are bounded, so that margin + offset cannot
+  // overflow in the writer.
+  ASSERT_EQ(0, prepare({"-offset", "99999999999"}));
+  EXPECT_EQ(32767, arg_offset);
+  ASSERT_EQ(0, prepare({"-offset", "-2147483648"}));
+  EXPECT_EQ(-32768, arg_offset);
 }
 
 TEST(DelCrlf, CutsAtLineEndsAndEscape) {
