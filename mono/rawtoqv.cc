@@ -36,10 +36,6 @@ constexpr std::int32_t kMaxOffset = 32767;
 // The PJL lines carry at most this many bytes of owner, title and node name.
 constexpr std::size_t kPjlTextBytes = 78;
 
-// Buffers the input file: the job writer reads one row per call, and a
-// large buffer turns those into few read system calls.
-char inputBuffer[256 * 1024];
-
 // What the entry collects before the PrintSettings record is filled.
 struct EntryValues {
   char paperInfPath[kMaxPathLength + 1] = {};
@@ -131,7 +127,6 @@ int readCommandLine(int argc, char** argv, EntryValues& values, qv::UniqueFile& 
       values.inputNamed = true;
       inputOwner.reset(openForReading(argv[i], "rb"));
       if (!inputOwner) return qvError(kExitCannotOpen, argv[i]);
-      std::setvbuf(inputOwner.get(), inputBuffer, _IOFBF, sizeof inputBuffer);
       in = inputOwner.get();
       continue;
     }

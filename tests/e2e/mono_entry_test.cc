@@ -71,6 +71,11 @@ TEST(MonoEntry, RefusedJobsSendNothing) {
        {},
        1,
        "Error:  :cannot open file !!\n"},
+      {"the environment never stands in for a missing -rc",
+       {},
+       {{"OWNER", "alice"}, {"TITLE", "t"}, {"CHARSET", "euc-jp"}},
+       1,
+       "Error:  :cannot open file !!\n"},
       {"18 command-line words",
        {"-rc", "@rc", "-pi", "@pi", "-owner", "a", "-owner", "a", "-owner", "a", "-owner", "a",
         "-owner", "a", "-owner", "a", "x"},
@@ -197,6 +202,18 @@ TEST(MonoEntry, RefusedJobsSendNothing) {
     EXPECT_EQ(files.expandAll(c.err), result.err);
     EXPECT_EQ("", result.out) << "a refused job must send the printer nothing";
   }
+}
+
+// The 253-character limit on the settings path applies only without -func.
+TEST(MonoEntry, LongSettingsPathIsAcceptedWithFunc) {
+  const MonoEntryFiles files;
+  qvtest::ProgramRun run;
+  run.path = RAWTOQV_PATH;
+  run.args = {"-func", "f", "-rc", files.expand("@longrc"), "-pi", files.expand("@pi")};
+  const qvtest::ProgramResult result = qvtest::runProgram(run);
+  EXPECT_EQ(0, result.status);
+  EXPECT_EQ("", result.err);
+  EXPECT_TRUE(result.out.starts_with("\x1b%-12345X@PJL\n"));
 }
 
 }  // namespace
