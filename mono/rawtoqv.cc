@@ -30,12 +30,11 @@ constexpr int kMaxArgumentWords = 17;
 constexpr std::size_t kMaxPathLength = 255;
 // Without -func, a settings path this long is refused.
 constexpr std::size_t kMaxRcPathWithoutFunc = 253;
+// -offset in 1/720 inch: beyond 16 bits it is far off any paper.
+constexpr std::int32_t kMinOffset = -32768;
+constexpr std::int32_t kMaxOffset = 32767;
 // The PJL lines carry at most this many bytes of owner, title and node name.
 constexpr std::size_t kPjlTextBytes = 78;
-
-// Buffers the input file: the job writer reads one row per call, and a
-// large buffer turns those into few read system calls.
-char inputBuffer[256 * 1024];
 
 // What the entry collects before the PrintSettings record is filled.
 struct EntryValues {
@@ -128,7 +127,6 @@ int readCommandLine(int argc, char** argv, EntryValues& values, qv::UniqueFile& 
       values.inputNamed = true;
       inputOwner.reset(openForReading(argv[i], "rb"));
       if (!inputOwner) return qvError(kExitCannotOpen, argv[i]);
-      std::setvbuf(inputOwner.get(), inputBuffer, _IOFBF, sizeof inputBuffer);
       in = inputOwner.get();
       continue;
     }
@@ -148,7 +146,11 @@ int readCommandLine(int argc, char** argv, EntryValues& values, qv::UniqueFile& 
       if (!takePath(values.funcPath)) return qvError(kExitInvalid, argv[i - 1]);
       values.funcGiven = true;
     } else if (word == "-offset") {
-      readDecimal(value, arg_offset);
+      // The offset is added to the centring margin and kept in 16 bits;
+      // bounding it here keeps that sum from overflowing a 32-bit int.
+      std::int32_t offset = arg_offset;
+      readDecimal(value, offset);
+      arg_offset = std::clamp(offset, kMinOffset, kMaxOffset);
     } else if (word == "-flags") {
       const std::size_t digits = std::min(std::strlen(value), sizeof cflags);
       for (std::size_t d = 0; d < digits; ++d) cflags[d] = value[digits - 1 - d];
