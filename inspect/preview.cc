@@ -76,7 +76,7 @@ int writeAll(std::FILE* file, const void* bytes, std::size_t count) {
 long lastPageSizeCode(const qvdecode::MonoJob& job) {
   long code = 0;
   for (const qvdecode::PclCommand& command : job.pclCommands) {
-    // "\e&l4096a26a..." announces the size (4096) and then names it.
+    // "\e&l4096a26a...": the paper is the last code, 4096 names none.
     if (command.group == "&l" && command.parameter == 'A' && command.value != 4096) {
       code = command.value;
     }

@@ -168,7 +168,6 @@ std::string describePcl(const qvdecode::PclCommand& command) {
   if (group == "&l" && p == 'A') {
     long width = 0, length = 0;
     const char* name = nullptr;
-    if (command.value == 4096) return "page size follows (4096)";
     if (command.value == 101) return "page size CUSTOM (101)";
     if (paperForPclSize(command.value, width, length, name)) {
       return std::string("page size ") + name + " (" + value + ")";

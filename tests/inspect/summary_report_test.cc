@@ -75,7 +75,7 @@ TEST(Report, MonoTextReport) {
       "  ENTER LANGUAGE = PCL\n"
       "PCL set-up:\n"
       "  reset\n"
-      "  page size follows (4096)\n"
+      "  page size code 4096\n"
       "  page size A4 (26)\n"
       "  6 lines per inch\n"
       "  top margin 1 line\n"
