@@ -6,7 +6,7 @@
 namespace {
 
 TEST(MonoRoundTripSweep, ManyPages) {
-  for (std::uint32_t seed = 1; seed <= 600; ++seed) {
+  for (std::uint32_t seed = 1; seed <= 400; ++seed) {
     SCOPED_TRACE(testing::Message() << "seed " << seed);
     std::mt19937 rng(seed * 7919u);
     const monotest::MonoCase job = monotest::randomMonoCase(rng, 700, 3);
