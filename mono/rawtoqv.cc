@@ -23,19 +23,19 @@ std::int32_t arg_offset = 0;
 
 namespace {
 
-// Spoolers pass at most this many words (program name included).
+// Command-line words, program name included, that a job may have; a longer
+// command line is refused as invalid.
 constexpr int kMaxArgumentWords = 17;
 // Path buffers hold 255 characters; a longer path is refused, not cut, since
 // a cut path would name another file.
 constexpr std::size_t kMaxPathLength = 255;
 // Without -func, a settings path this long is refused.
 constexpr std::size_t kMaxRcPathWithoutFunc = 253;
+// -offset in 1/720 inch: beyond 16 bits it is far off any paper.
+constexpr std::int32_t kMinOffset = -32768;
+constexpr std::int32_t kMaxOffset = 32767;
 // The PJL lines carry at most this many bytes of owner, title and node name.
 constexpr std::size_t kPjlTextBytes = 78;
-
-// Buffers the input file: the job writer reads one row per call, and a
-// large buffer turns those into few read system calls.
-char inputBuffer[256 * 1024];
 
 // What the entry collects before the PrintSettings record is filled.
 struct EntryValues {
@@ -54,7 +54,8 @@ struct EntryValues {
   bool inputNamed = false;
 };
 
-// Copies at most size - 1 bytes of `source` and terminates the copy.
+// Copies at most `limit` bytes of `source` (never more than the target
+// holds with its terminator) and terminates the copy.
 template <std::size_t N>
 void copyBounded(char (&target)[N], const char* source, std::size_t limit = N - 1) {
   const std::size_t length = std::min(std::strlen(source), std::min(limit, N - 1));
@@ -128,7 +129,6 @@ int readCommandLine(int argc, char** argv, EntryValues& values, qv::UniqueFile& 
       values.inputNamed = true;
       inputOwner.reset(openForReading(argv[i], "rb"));
       if (!inputOwner) return qvError(kExitCannotOpen, argv[i]);
-      std::setvbuf(inputOwner.get(), inputBuffer, _IOFBF, sizeof inputBuffer);
       in = inputOwner.get();
       continue;
     }
@@ -148,7 +148,11 @@ int readCommandLine(int argc, char** argv, EntryValues& values, qv::UniqueFile& 
       if (!takePath(values.funcPath)) return qvError(kExitInvalid, argv[i - 1]);
       values.funcGiven = true;
     } else if (word == "-offset") {
-      readDecimal(value, arg_offset);
+      // The offset is added to the centring margin and kept in 16 bits;
+      // bounding it here keeps that sum from overflowing a 32-bit int.
+      std::int32_t offset = arg_offset;
+      readDecimal(value, offset);
+      arg_offset = std::clamp(offset, kMinOffset, kMaxOffset);
     } else if (word == "-flags") {
       const std::size_t digits = std::min(std::strlen(value), sizeof cflags);
       for (std::size_t d = 0; d < digits; ++d) cflags[d] = value[digits - 1 - d];
