@@ -21,7 +21,7 @@ std::uint8_t* SnedBufPtr = nullptr;
 
 namespace {
 
-// Slack after each buffer, as the printer's own drivers size them.
+// Every job buffer carries 32768 bytes of slack beyond its working size.
 constexpr std::size_t kBufferSlack = 32768;
 constexpr std::size_t kCompBufBytes = 1300;
 constexpr std::size_t kSendBufBytes = 16448;
