@@ -196,6 +196,9 @@ int EndPageData(PjpInfo* job, SendInfo* send) {
 }
 
 int SendRasterDoc(PjpInfo* job) {
+  // A spooler that closes our output must not kill us with SIGPIPE before the
+  // page files are removed: writes fail instead, and the job ends cleanly.
+  ::signal(SIGPIPE, SIG_IGN);
   SendInfo send{};
   SetFunctionTable();
   send.pdev = &tmppdev;
