@@ -137,6 +137,9 @@ unsigned int LoadRcFile(const char* pszPath, RcInfo* pRcInfo) {
     else
       (void)SetSelectionParam(index, value, pRcInfo);
   }
+  // A path that opens but cannot be read (a directory, an I/O error) must not
+  // pass as a file of defaults.
+  if (std::ferror(file.get())) return QvError(kQvErrCannotOpen, pszPath);
   return 0;
 }
 

@@ -144,20 +144,26 @@ int GetPaperInf(const char* pszPaperInf, PjpInfo* pPjpInfo) {
   qv::UniqueFile file(pszPaperInf != nullptr ? std::fopen(pszPaperInf, "r") : nullptr);
   if (!file) return static_cast<int>(QvError(kQvErrCannotOpen, pszPaperInf));
   StreamSource in{file.get()};
+  // A path that opens but cannot be read (a directory, an I/O error) is
+  // reported as such, not as a malformed line.
+  const auto formatError = [&file, pszPaperInf, sizeWord] {
+    if (std::ferror(file.get())) return static_cast<int>(QvError(kQvErrCannotOpen, pszPaperInf));
+    return static_cast<int>(QvError(kQvErrPaperInfFormat, sizeWord));
+  };
 
   // First line: four words whose content the filter does not use.
   char headWord[kHeadWordMax + 1];
   bool tooLong = false;
   int words = 0;
   while (words < 4 && scanWord(in, headWord, kHeadWordMax, tooLong)) ++words;
-  if (words < 4 || tooLong) return static_cast<int>(QvError(kQvErrPaperInfFormat, sizeWord));
+  if (words < 4 || tooLong) return formatError();
   skipSpace(in);
 
   char name[kNameWordMax + 1];
   long size[2] = {0, 0};
   while (!std::feof(file.get())) {
     if (scanNameAndNumbers(in, name, kNameWordMax, size, 2, tooLong) < 3 || tooLong)
-      return static_cast<int>(QvError(kQvErrPaperInfFormat, sizeWord));
+      return formatError();
     skipSpace(in);
     if (!namesPaperSize(name, sizeWord, sizeLength)) continue;
     // The whole page sits in memory and every line goes through fixed line
@@ -190,7 +196,10 @@ int GetImagingArea(PjpInfo* pPjpInfo, const RcInfo* pRcInfo) {
   {
     qv::UniqueFile file(std::fopen(imagingAreaPath, "r"));
     if (!file) return static_cast<int>(QvError(kQvErrCannotOpen, imagingAreaPath));
-    if (findPaperLine(file.get(), sizeWord, line)) {
+    const bool found = findPaperLine(file.get(), sizeWord, line);
+    if (std::ferror(file.get()))
+      return static_cast<int>(QvError(kQvErrCannotOpen, imagingAreaPath));
+    if (found) {
       // The imaging area itself is not used; its line must still be whole.
       TextSource in{line};
       long area[4];
@@ -202,7 +211,10 @@ int GetImagingArea(PjpInfo* pPjpInfo, const RcInfo* pRcInfo) {
 
   qv::UniqueFile file(std::fopen(paperDimensionPath, "r"));
   if (!file) return static_cast<int>(QvError(kQvErrCannotOpen, paperDimensionPath));
-  if (!findPaperLine(file.get(), sizeWord, line)) {
+  const bool found = findPaperLine(file.get(), sizeWord, line);
+  if (std::ferror(file.get()))
+    return static_cast<int>(QvError(kQvErrCannotOpen, paperDimensionPath));
+  if (!found) {
     // Accepted when ImagingArea knew the paper; the paper size stays 0.
     return status == kQvErrPaperInfNotFound ? static_cast<int>(QvError(status, sizeWord)) : 0;
   }

@@ -74,6 +74,12 @@ TEST(LoadRcFile, CannotOpen) {
   EXPECT_EQ(1u, LoadRcFile("/nonexistent/qv.rc", &g_rcInfo));
   EXPECT_EQ("Error: /nonexistent/qv.rc :cannot open file !!\n",
             testing::internal::GetCapturedStderr());
+
+  qvtest::ScopedTempDir dir;  // opens, but reads fail: not a file of defaults
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(1u, LoadRcFile(dir.path().c_str(), &g_rcInfo));
+  EXPECT_EQ("Error: " + dir.path() + " :cannot open file !!\n",
+            testing::internal::GetCapturedStderr());
 }
 
 TEST(LoadRcFile, SettingsValues) {

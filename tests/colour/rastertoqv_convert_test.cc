@@ -111,7 +111,8 @@ struct ArgsResult {
   PjpInfo job;
 };
 
-ArgsResult interpret(std::vector<std::string> args) {
+// The record points into the argument vector, so the caller keeps `args`.
+ArgsResult interpret(std::vector<std::string>& args) {
   args.insert(args.begin(), "rastertoqv");
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
@@ -152,17 +153,21 @@ TEST(InterpretParameters, CommandLines) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
-    const ArgsResult r = interpret(c.args);
+    std::vector<std::string> args = c.args;
+    const ArgsResult r = interpret(args);
     EXPECT_EQ(c.status, r.status);
     EXPECT_EQ(c.err, r.err);
   }
 
-  ArgsResult r = interpret({"-pi", "a", "-rc", "b", "-pi", "c"});
+  std::vector<std::string> repeated = {"-pi", "a", "-rc", "b", "-pi", "c"};
+  ArgsResult r = interpret(repeated);
   EXPECT_STREQ("c", r.job.pszPaperInf) << "a repeat replaces the earlier value";
   EXPECT_STREQ("b", r.job.pszRcFile);
-  r = interpret({"-pi", "-rc", "-rc", "r"});
+  std::vector<std::string> dashValue = {"-pi", "-rc", "-rc", "r"};
+  r = interpret(dashValue);
   EXPECT_STREQ("-rc", r.job.pszPaperInf);
-  r = interpret({"-rc", "r", "-pi", "p"});
+  std::vector<std::string> pathsOnly = {"-rc", "r", "-pi", "p"};
+  r = interpret(pathsOnly);
   EXPECT_EQ(stdin, r.job.fpInput);
 }
 

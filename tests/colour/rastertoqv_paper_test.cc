@@ -101,6 +101,12 @@ TEST(GetPaperInf, CannotOpen) {
   EXPECT_EQ(1, GetPaperInf("/nonexistent/paperinf", &job));
   EXPECT_EQ("Error: /nonexistent/paperinf :cannot open file !!\n",
             testing::internal::GetCapturedStderr());
+
+  qvtest::ScopedTempDir dir;  // a directory opens, but cannot be read
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(1, GetPaperInf(dir.path().c_str(), &job));
+  EXPECT_EQ("Error: " + dir.path() + " :cannot open file !!\n",
+            testing::internal::GetCapturedStderr());
 }
 
 struct AreaResult {
@@ -169,6 +175,11 @@ TEST(GetImagingArea, MissingFiles) {
   printer.writeImagingArea("A4:\t1\t2\t3\t4\n");
   r = readGeometry(printer);
   EXPECT_EQ(1, r.status);
+  EXPECT_EQ("Error: " + printer.paperDimensionPath() + " :cannot open file !!\n", r.err);
+
+  ASSERT_EQ(0, ::mkdir(printer.paperDimensionPath().c_str(), 0755));
+  r = readGeometry(printer);
+  EXPECT_EQ(1, r.status) << "a directory is no geometry file";
   EXPECT_EQ("Error: " + printer.paperDimensionPath() + " :cannot open file !!\n", r.err);
 }
 
