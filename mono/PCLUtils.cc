@@ -97,8 +97,11 @@ void setSParam(SParam& param, const PrintSettings& settings) {
   // itself (an unknown code counts as 600 dpi).
   switch (settings.resolution) {
     case 1:
-      param.paperWidth120 = static_cast<std::int16_t>(settings.paperWidth / 2.5);
-      param.paperLength120 = static_cast<std::int16_t>(settings.paperHeight / 2.5);
+      // Through int: a double outside the 16-bit range must not be cast
+      // to int16_t directly.
+      param.paperWidth120 = static_cast<std::int16_t>(static_cast<int>(settings.paperWidth / 2.5));
+      param.paperLength120 =
+          static_cast<std::int16_t>(static_cast<int>(settings.paperHeight / 2.5));
       break;
     case 3:
     case 4:

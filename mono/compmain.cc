@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <iterator>
 
 #include "common/exclusive_file.h"
 #include "common/malloc_buffer.h"
@@ -20,7 +21,7 @@ std::uint8_t* SnedBufPtr = nullptr;
 
 namespace {
 
-// Slack after each buffer, as the printer's own drivers size them.
+// Every job buffer carries 32768 bytes of slack beyond its working size.
 constexpr std::size_t kBufferSlack = 32768;
 constexpr std::size_t kCompBufBytes = 1300;
 constexpr std::size_t kSendBufBytes = 16448;
@@ -31,35 +32,46 @@ constexpr int kMaxPageRows = 32767;
 constexpr int kFirstSorterBin = 7;
 constexpr int kLastSorterBin = 10;
 
-// The SIGTERM path reads this name: plain storage, filled before the
-// handler is installed and never changed while it is.
+// The signal path reads this name: plain storage, filled before the
+// handlers are installed and never changed while they are.
 char g_copyPath[64];
 
+// Signals that end the filter while its copy file may exist: the spooler's
+// cancel (SIGTERM), a closed output pipe (SIGPIPE), an interrupt or a
+// hang-up of a terminal.
+constexpr int kEndingSignals[] = {SIGTERM, SIGPIPE, SIGINT, SIGHUP};
+constexpr std::size_t kEndingSignalCount = std::size(kEndingSignals);
+
+sigset_t endingSignalSet() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int sig : kEndingSignals) sigaddset(&set, sig);
+  return set;
+}
+
 // A cancelled job must not leave a customer's document in /tmp. unlink,
-// sigaction and raise are async-signal-safe; SIGTERM stays blocked until
-// the handler returns, and then ends the process as it would have anyway.
-void removeCopyAndTerminate(int /*signal*/) {
+// sigaction and raise are async-signal-safe. The signal stays blocked until
+// the handler returns and then ends the process as it would have anyway.
+void removeCopyAndReraise(int sig) {
   ::unlink(g_copyPath);
   struct sigaction defaultAction = {};
   defaultAction.sa_handler = SIG_DFL;
   sigemptyset(&defaultAction.sa_mask);
-  ::sigaction(SIGTERM, &defaultAction, nullptr);
-  ::raise(SIGTERM);
+  ::sigaction(sig, &defaultAction, nullptr);
+  ::raise(sig);
 }
 
-// Blocks SIGTERM for its lifetime, so that the file and the handler that
-// removes it come and go together.
-class SigtermBlock {
+// Blocks the ending signals for its lifetime, so that the file and the
+// handlers that remove it come and go together.
+class EndingSignalsBlock {
  public:
-  SigtermBlock() {
-    sigset_t term;
-    sigemptyset(&term);
-    sigaddset(&term, SIGTERM);
-    sigprocmask(SIG_BLOCK, &term, &previous_);
+  EndingSignalsBlock() {
+    const sigset_t set = endingSignalSet();
+    sigprocmask(SIG_BLOCK, &set, &previous_);
   }
-  ~SigtermBlock() { sigprocmask(SIG_SETMASK, &previous_, nullptr); }
-  SigtermBlock(const SigtermBlock&) = delete;
-  SigtermBlock& operator=(const SigtermBlock&) = delete;
+  ~EndingSignalsBlock() { sigprocmask(SIG_SETMASK, &previous_, nullptr); }
+  EndingSignalsBlock(const EndingSignalsBlock&) = delete;
+  EndingSignalsBlock& operator=(const EndingSignalsBlock&) = delete;
 
  private:
   sigset_t previous_;
@@ -68,7 +80,7 @@ class SigtermBlock {
 // The sorted-copy file: a copy of the job's PCL stream, replayed once per
 // further sorted set. It holds a customer's document in a shared directory,
 // so it is created exclusively with mode 0600 and removed on every way out,
-// SIGTERM included.
+// an ending signal included.
 class SortCopyFile {
  public:
   SortCopyFile() {
@@ -85,29 +97,17 @@ class SortCopyFile {
   // Returns the open file, or nullptr when it cannot be created (the
   // replays then carry only their PJL commands).
   std::FILE* create() {
-    SigtermBlock block;
+    EndingSignalsBlock block;
     qv::UniqueFd fd(qv::createExclusive(g_copyPath));
     if (!fd) return nullptr;
-    created_ = true;
     file_.reset(::fdopen(fd.get(), "w+"));
     if (!file_) {
       ::unlink(g_copyPath);
-      created_ = false;
       return nullptr;
     }
     fd.release();
-    // A spooler that ignores SIGTERM keeps it ignored; the file then goes
-    // at the normal end.
-    struct sigaction current = {};
-    ::sigaction(SIGTERM, nullptr, &current);
-    if ((current.sa_flags & SA_SIGINFO) != 0 || current.sa_handler != SIG_IGN) {
-      struct sigaction handler = {};
-      handler.sa_handler = removeCopyAndTerminate;
-      sigemptyset(&handler.sa_mask);
-      handler.sa_flags = 0;
-      previous_ = current;
-      handlerInstalled_ = ::sigaction(SIGTERM, &handler, nullptr) == 0;
-    }
+    created_ = true;
+    installHandlers();
     return file_.get();
   }
 
@@ -115,19 +115,36 @@ class SortCopyFile {
 
   void remove() {
     if (!created_) return;
-    SigtermBlock block;
+    EndingSignalsBlock block;
     file_.reset();
     ::unlink(g_copyPath);
     created_ = false;
-    if (handlerInstalled_) ::sigaction(SIGTERM, &previous_, nullptr);
-    handlerInstalled_ = false;
+    for (std::size_t i = 0; i < kEndingSignalCount; ++i) {
+      if (installed_[i]) ::sigaction(kEndingSignals[i], &previous_[i], nullptr);
+      installed_[i] = false;
+    }
   }
 
  private:
+  // A signal that the spooler has the filter ignore stays ignored; the
+  // file then goes at the normal end.
+  void installHandlers() {
+    for (std::size_t i = 0; i < kEndingSignalCount; ++i) {
+      struct sigaction current = {};
+      if (::sigaction(kEndingSignals[i], nullptr, &current) != 0) continue;
+      if ((current.sa_flags & SA_SIGINFO) == 0 && current.sa_handler == SIG_IGN) continue;
+      struct sigaction handler = {};
+      handler.sa_handler = removeCopyAndReraise;
+      handler.sa_mask = endingSignalSet();
+      previous_[i] = current;
+      installed_[i] = ::sigaction(kEndingSignals[i], &handler, nullptr) == 0;
+    }
+  }
+
   qv::UniqueFile file_;
   bool created_ = false;
-  bool handlerInstalled_ = false;
-  struct sigaction previous_ = {};
+  bool installed_[kEndingSignalCount] = {};
+  struct sigaction previous_[kEndingSignalCount] = {};
 };
 
 // Points the program-wide buffer pointers at the job's buffers and clears
@@ -170,7 +187,6 @@ void sendReplays(std::FILE* out, std::FILE* copy, int replays, std::uint8_t* chu
                  std::size_t chunkBytes) {
   static constexpr const FixedCommand* kSortCopy[] = {&PJLSortCopy2, &PJLSortCopy3, &PJLSortCopy4,
                                                       &PJLSortCopy5};
-  if (copy != nullptr) std::fflush(copy);
   for (int n = 0; n < replays; ++n) {
     PCLSendCommand(out, nullptr, PJLEnter);
     PCLSendCommand(out, nullptr, *kSortCopy[n]);
@@ -236,8 +252,12 @@ int qvcomp1030(std::FILE* in, std::FILE* out, const PrintSettings& settings) {
     while (readPage(in, page.get(), pageBytes)) sendPage(out, copy, page.get(), width, height);
   }
 
+  // A copy file that could not take the whole stream (a full /tmp) would
+  // replay a cut raster sequence: the replays then carry only their PJL
+  // commands, as when the file cannot be created.
+  const bool copyComplete = copy != nullptr && std::fflush(copy) == 0 && std::ferror(copy) == 0;
   const int replays = sorted ? param.binCode - kFirstSorterBin + 1 : 0;
-  sendReplays(out, copy, replays, page.get(), pageBytes + kBufferSlack);
+  sendReplays(out, copyComplete ? copy : nullptr, replays, page.get(), pageBytes + kBufferSlack);
   copyFile.remove();
   sendTrailer(out, settings);
   return kQvcompDone;

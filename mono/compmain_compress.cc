@@ -26,12 +26,16 @@ void appendCommand(CompData& data, int length) {
   data.dest[0] = static_cast<std::uint8_t>(data.dest[0] + 1);
 }
 
+// The command byte and its extensions are built in `work`; the literal
+// bytes go straight from the row to `dest`, so a long literal is copied
+// once.
 void appendLiteral(CompData& data, int offset, const std::uint8_t* bytes, int count) {
   data.work[0] = kLiteralCommand;
   int length = 0;
   checkOptByte(data.work, offset, count, length);
-  std::memcpy(data.work + length, bytes, static_cast<std::size_t>(count));
-  appendCommand(data, length + count);
+  appendCommand(data, length);
+  std::memcpy(data.dest + data.destLen, bytes, static_cast<std::size_t>(count));
+  data.destLen = static_cast<std::uint16_t>(data.destLen + count);
 }
 
 void appendRun(CompData& data, int offset, int count, std::uint8_t value) {
@@ -66,14 +70,10 @@ int encodeStretch(CompData& data, const std::uint8_t* row, int start, int end, i
       appendRun(data, offset, runEnd - j, row[j]);
       j = runEnd;
     } else {
-      // The literal stops just before the next three equal bytes.
-      int literalEnd = end;
-      for (int k = j + 2; k < end; ++k) {
-        if (row[k - 2] == row[k - 1] && row[k - 1] == row[k]) {
-          literalEnd = k - 2;
-          break;
-        }
-      }
+      // The literal stops just before the next three equal bytes (there
+      // are none at j itself).
+      const auto literalEnd = static_cast<int>(
+          findTripleStart(row, static_cast<std::size_t>(j + 1), static_cast<std::size_t>(end)));
       appendLiteral(data, offset, row + j, literalEnd - j);
       j = literalEnd;
     }

@@ -28,16 +28,13 @@ int sendPrinted(std::FILE* out, std::FILE* copy, const char (&buffer)[N], int pr
   return PCLSendData(out, copy, buffer, length);
 }
 
-// "@PJL JOB NAME=..." and "@PJL EOJ NAME=..." are formatted into at most
-// 127 characters.
-using JobLine = char[128];
-
-int sendQuoted(std::FILE* out, const FixedCommand& key, std::string_view value) {
+// KEY="value" and a line feed.
+void sendQuoted(std::FILE* out, const FixedCommand& key, std::string_view value) {
   PCLSendCommand(out, nullptr, key);
   PCLSendCommand(out, nullptr, DQUOT);
   sendText(out, nullptr, value);
   PCLSendCommand(out, nullptr, DQUOT);
-  return PCLSendCommand(out, nullptr, PJLLF);
+  PCLSendCommand(out, nullptr, PJLLF);
 }
 
 // The print log: who printed what, when and from where, as the printer's
@@ -61,8 +58,9 @@ void sendPrintLog(std::FILE* out, const std::tm& local, std::string_view owner,
               std::snprintf(line, sizeof line, "@PJL SET JOBTIME = %s\n", when));
 }
 
+// Formatted into at most 127 characters, as the trailer's end-of-job line.
 void sendJobLine(std::FILE* out, std::string_view jobName) {
-  JobLine line;
+  char line[128];
   sendPrinted(out, nullptr, line,
               std::snprintf(line, sizeof line, "@PJL JOB NAME=\"%.*s\"\n",
                             static_cast<int>(jobName.size()), jobName.data()));

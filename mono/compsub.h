@@ -19,3 +19,8 @@ std::size_t countEqualBytes(const std::uint8_t* a, const std::uint8_t* b, std::s
 
 // Number of leading bytes, at most `count`, in which `a` and `b` differ.
 std::size_t countDifferentBytes(const std::uint8_t* a, const std::uint8_t* b, std::size_t count);
+
+// Index of the first position k in [from, end - 2) where bytes k, k + 1 and
+// k + 2 are equal (the start of a run worth a run command), or `end` when
+// there is none.
+std::size_t findTripleStart(const std::uint8_t* bytes, std::size_t from, std::size_t end);

@@ -23,7 +23,8 @@ std::int32_t arg_offset = 0;
 
 namespace {
 
-// Spoolers pass at most this many words (program name included).
+// Command-line words, program name included, that a job may have; a longer
+// command line is refused as invalid.
 constexpr int kMaxArgumentWords = 17;
 // Path buffers hold 255 characters; a longer path is refused, not cut, since
 // a cut path would name another file.
@@ -53,7 +54,8 @@ struct EntryValues {
   bool inputNamed = false;
 };
 
-// Copies at most size - 1 bytes of `source` and terminates the copy.
+// Copies at most `limit` bytes of `source` (never more than the target
+// holds with its terminator) and terminates the copy.
 template <std::size_t N>
 void copyBounded(char (&target)[N], const char* source, std::size_t limit = N - 1) {
   const std::size_t length = std::min(std::strlen(source), std::min(limit, N - 1));

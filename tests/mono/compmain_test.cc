@@ -3,11 +3,14 @@
 // describe a page, allocation failure, and cancellation by SIGTERM.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <climits>
+#include <cstring>
 #include <string>
 #include <thread>
 
@@ -223,32 +226,78 @@ TEST(Qvcomp1030, AllocationFailureWritesNothing) {
   EXPECT_EQ("", out.text());
 }
 
+// Mended: a copy file that cannot take the whole stream (a full /tmp, here
+// a file-size limit) would replay a cut raster sequence; the replays then
+// carry only their PJL commands. Run in a child so that the limit stays
+// there.
+TEST(Qvcomp1030, IncompleteCopyFileIsNotReplayed) {
+  const Bytes page = workedPage();
+  InputStream in(page + page);  // written before the limit applies
+  std::fflush(nullptr);
+  int pipeFds[2];
+  ASSERT_EQ(0, ::pipe(pipeFds));
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ::close(pipeFds[0]);
+    const struct rlimit limit = {64, 64};  // the set-up fits, the first page does not
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    ::signal(SIGXFSZ, SIG_IGN);
+    std::FILE* out = ::fdopen(pipeFds[1], "w");
+    PrintSettings settings = smallPageSettings();
+    settings.outputBin = 9;
+    const int result = qvcomp1030(in.get(), out, settings);
+    std::fclose(out);
+    ::_exit(result);
+  }
+  ::close(pipeFds[1]);
+  std::string job;
+  char buffer[4096];
+  for (ssize_t got; (got = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;)
+    job.append(buffer, static_cast<std::size_t>(got));
+  ::close(pipeFds[0]);
+  int status = 0;
+  ASSERT_EQ(child, ::waitpid(child, &status, 0));
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == kQvcompDone);
+
+  const std::string replay = "\x1b%-12345X@PJL\n@PJL SET COPY=";
+  EXPECT_EQ(kPjlHeader + "@PJL SET OUTBIN = ALLSORTER\n@PJL SET COPY=1\n" + kEnterPcl + kPclSetup +
+                kWorkedPageStream + kWorkedPageStream + replay + "2\n" + kEnterPcl + replay +
+                "3\n" + kEnterPcl + kTrailer,
+            job);
+  EXPECT_EQ(std::vector<std::string>{}, copyFilesOf(child));
+}
+
 #ifdef RAWTOQV_PATH
-// Mended: a job cancelled while the copy file exists removes it, and still
-// ends by SIGTERM, as the spooler expects of a cancelled filter.
-TEST(Qvcomp1030, SigtermRemovesTheCopyFile) {
-  qvtest::ScopedTempDir dir;
-  qvtest::writeFile(dir.file("rc"), "[QV]\nResolution=600\nPaperType=A4\nOutputBin=Sorter3\n");
-  qvtest::ProgramRun run;
-  run.path = RAWTOQV_PATH;
-  run.args = {"-rc", dir.file("rc"), "-ps", "4960x7016"};
-  qvtest::RunningProgram program(run);
+// Mended: a job ended by a signal while the copy file exists removes it,
+// and still ends by that signal, as the spooler expects of a cancelled
+// filter (SIGTERM), a closed output pipe (SIGPIPE) or a terminal.
+TEST(Qvcomp1030, EndingSignalRemovesTheCopyFile) {
+  for (int sig : {SIGTERM, SIGPIPE, SIGINT, SIGHUP}) {
+    SCOPED_TRACE(strsignal(sig));
+    qvtest::ScopedTempDir dir;
+    qvtest::writeFile(dir.file("rc"), "[QV]\nResolution=600\nPaperType=A4\nOutputBin=Sorter3\n");
+    qvtest::ProgramRun run;
+    run.path = RAWTOQV_PATH;
+    run.args = {"-rc", dir.file("rc"), "-ps", "4960x7016"};
+    qvtest::RunningProgram program(run);
+    auto copyFiles = [&] { return copyFilesOf(program.pid()); };
 
-  auto copyFiles = [&] { return copyFilesOf(program.pid()); };
-  // Half a page: the filter waits for the rest with its copy file open.
-  ASSERT_TRUE(program.writeInput(std::string(620 * 3000, '\0')));
-  for (int wait = 0; wait < 500 && copyFiles().empty(); ++wait) program.pump(10);
-  ASSERT_EQ(1u, copyFiles().size());
-  // It holds the customer's page: readable by the job's user alone.
-  struct stat status = {};
-  ASSERT_EQ(0, ::lstat(("/tmp/" + copyFiles()[0]).c_str(), &status));
-  EXPECT_TRUE(S_ISREG(status.st_mode));
-  EXPECT_EQ(0600u, status.st_mode & 0777u);
+    // Half a page: the filter waits for the rest with its copy file open.
+    ASSERT_TRUE(program.writeInput(std::string(620 * 3000, '\0')));
+    for (int wait = 0; wait < 500 && copyFiles().empty(); ++wait) program.pump(10);
+    ASSERT_EQ(1u, copyFiles().size());
+    // It holds the customer's page: readable by the job's user alone.
+    struct stat status = {};
+    ASSERT_EQ(0, ::lstat(("/tmp/" + copyFiles()[0]).c_str(), &status));
+    EXPECT_TRUE(S_ISREG(status.st_mode));
+    EXPECT_EQ(0600u, status.st_mode & 0777u);
 
-  program.signal(SIGTERM);
-  const qvtest::ProgramResult result = program.wait();
-  EXPECT_EQ(SIGTERM, result.termSignal);
-  EXPECT_EQ(std::vector<std::string>{}, copyFiles());
+    program.signal(sig);
+    const qvtest::ProgramResult result = program.wait();
+    EXPECT_EQ(sig, result.termSignal);
+    EXPECT_EQ(std::vector<std::string>{}, copyFiles());
+  }
 }
 #endif
 

