@@ -439,6 +439,7 @@ int decodeMonoJob(std::span<const std::uint8_t> job, MonoJob& out, DecodeError& 
   if (readPjlHeader(cursor, kEnterPcl, out.pjlLines, error) != 0) return -1;
   out.pclOffset = cursor.offset();
   if (readSetup(cursor, out.pcl, &out.pclCommands, error) != 0) return -1;
+  out.setupComplete = true;
   out.unitDpi = lastValue(out.pclCommands, "&u", 'D');
   out.rasterDpi = lastValue(out.pclCommands, "*t", 'R');
   out.geometry = monoGeometryForUnit(out.unitDpi);

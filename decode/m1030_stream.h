@@ -99,6 +99,7 @@ struct MonoJob {
 
   std::vector<PclCommand> pclCommands;  // the set-up, parameter by parameter
   std::size_t pclOffset = 0;            // where the set-up starts
+  bool setupComplete = false;           // the set-up was read to its end
   long unitDpi = 0;                     // "\e&u<n>D", 0 when absent
   long rasterDpi = 0;                   // "\e*t<n>R", 0 when absent
   MonoGeometry geometry;                // from unitDpi

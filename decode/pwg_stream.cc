@@ -191,7 +191,7 @@ int decodePages(ByteCursor& cursor, bool inJob, std::vector<PwgPage>& pages,
     if (cursor.atEnd()) {
       return fail(error, cursor.offset(),
                   "the input ends after page " + std::to_string(pages.size()) +
-                      "; expected a page header or the trailer");
+                      "; expected a page header or the trailer's universal exit");
     }
     PwgPage page;
     error.page = static_cast<int>(pages.size()) + 1;
