@@ -132,7 +132,7 @@ int cancelJobNow(SendInfo* /*send*/) {
 
 void CancelJob(int /*signalNumber*/) { gCancelRequested = 1; }
 
-int BeginPageData(PjpInfo* job, int outputPageNumber, SendInfo* send) {
+int BeginPageData(PjpInfo* job, long outputPageNumber, SendInfo* send) {
   installCancelHandler();
   send->wBandIndex = 0;
   if (outputPageNumber == 1) fun_table.beginJob(job, send);
@@ -231,7 +231,7 @@ int SendRasterDoc(PjpInfo* job) {
         ::lseek(fdPageData, 0, SEEK_SET);
       }
       const long outputPage = nCopies * (pageNumber - 1) + iCopy + 1;
-      BeginPageData(job, static_cast<int>(outputPage), &send);
+      BeginPageData(job, outputPage, &send);
       status = SendPageData(job, &send);
       EndPageData(job, &send);
       // A page without pixel data is the end of the input: no copies of it.
