@@ -34,10 +34,6 @@ namespace {
 // Results of SendPageData besides 0 (sent) and 1 (failed, job ends).
 enum : int { kPageSent = 0, kPageFailed = 1, kPageNoPixels = 2, kPageCancelled = 3 };
 
-// The device-mode block: only its page-file counters are used, so it lives
-// in static storage and cannot fail to be had.
-DevModeBlock tmppdev = {};
-
 // Pixel data is read in 4 MiB steps so that a cancel is seen between them
 // even while a big page streams in.
 constexpr std::size_t kReadStep = std::size_t{4} << 20;
@@ -122,6 +118,7 @@ int cancelJobNow(SendInfo* /*send*/) {
   pswrite(zeros, sizeof zeros);
   writeJobTrailer();
   flushOutput();
+  DestroySendBuf();
   DestroyBandBuf();
   ReleaseBandBuf();
   ResetFunctionTable();
@@ -201,7 +198,10 @@ int SendRasterDoc(PjpInfo* job) {
   ::signal(SIGPIPE, SIG_IGN);
   SendInfo send{};
   SetFunctionTable();
-  send.pdev = &tmppdev;
+  if (CreateSendBuf(&send) != 0) {
+    std::fputs("molloc fasle\n", stderr);
+    return 1;
+  }
 
   long pagesRead = 0;
   for (;;) {
@@ -244,12 +244,14 @@ int SendRasterDoc(PjpInfo* job) {
   }
 
   if (pagesRead == 0) {
+    DestroySendBuf();
     ResetFunctionTable();
     printMessage("ERROR: ", "No pages found!\n");
     return 1;
   }
   fun_table.endJob(&send);
   flushOutput();
+  DestroySendBuf();
   ReleaseBandBuf();
   ResetFunctionTable();
   printMessage("INFO: ", "The printer is ready to print.\n");
