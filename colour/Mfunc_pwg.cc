@@ -434,8 +434,13 @@ short MBeginPage(PjpInfo* job, SendInfo* send) {
 short MSendBandData(PjpInfo* job, SendInfo* send) {
   if (finState != PageFileState::kWriting) return 0;  // page begin could not set it up
   if ((send->wFlags & 1u) != 0 && skipBlankPagePrint(job, send) == 1) {
-    finState = std::fflush(fin) == 0 ? PageFileState::kComplete : finState;
-    if (finState != PageFileState::kComplete) discardPageFile();
+    // A blank page leaves its file empty (or holding "RaS2" alone).
+    if (std::fflush(fin) == 0) {
+      finState = PageFileState::kComplete;
+    } else {
+      reportPageFileError("Writing page file failed");
+      discardPageFile();
+    }
     return 0;
   }
   const bool gray = isGrayJob(*job);

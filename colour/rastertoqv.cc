@@ -34,10 +34,6 @@ namespace {
 // Results of SendPageData besides 0 (sent) and 1 (failed, job ends).
 enum : int { kPageSent = 0, kPageFailed = 1, kPageNoPixels = 2, kPageCancelled = 3 };
 
-// The device-mode block: only its page-file counters are used, so it lives
-// in static storage and cannot fail to be had.
-DevModeBlock tmppdev = {};
-
 // Pixel data is read in 4 MiB steps so that a cancel is seen between them
 // even while a big page streams in.
 constexpr std::size_t kReadStep = std::size_t{4} << 20;
@@ -122,6 +118,7 @@ int cancelJobNow(SendInfo* /*send*/) {
   pswrite(zeros, sizeof zeros);
   writeJobTrailer();
   flushOutput();
+  DestroySendBuf();
   DestroyBandBuf();
   ReleaseBandBuf();
   ResetFunctionTable();
@@ -132,7 +129,7 @@ int cancelJobNow(SendInfo* /*send*/) {
 
 void CancelJob(int /*signalNumber*/) { gCancelRequested = 1; }
 
-int BeginPageData(PjpInfo* job, int outputPageNumber, SendInfo* send) {
+int BeginPageData(PjpInfo* job, long outputPageNumber, SendInfo* send) {
   installCancelHandler();
   send->wBandIndex = 0;
   if (outputPageNumber == 1) fun_table.beginJob(job, send);
@@ -196,9 +193,15 @@ int EndPageData(PjpInfo* job, SendInfo* send) {
 }
 
 int SendRasterDoc(PjpInfo* job) {
+  // A spooler that closes our output must not kill us with SIGPIPE before the
+  // page files are removed: writes fail instead, and the job ends cleanly.
+  ::signal(SIGPIPE, SIG_IGN);
   SendInfo send{};
   SetFunctionTable();
-  send.pdev = &tmppdev;
+  if (CreateSendBuf(&send) != 0) {
+    std::fputs("molloc fasle\n", stderr);
+    return 1;
+  }
 
   long pagesRead = 0;
   for (;;) {
@@ -228,7 +231,7 @@ int SendRasterDoc(PjpInfo* job) {
         ::lseek(fdPageData, 0, SEEK_SET);
       }
       const long outputPage = nCopies * (pageNumber - 1) + iCopy + 1;
-      BeginPageData(job, static_cast<int>(outputPage), &send);
+      BeginPageData(job, outputPage, &send);
       status = SendPageData(job, &send);
       EndPageData(job, &send);
       // A page without pixel data is the end of the input: no copies of it.
@@ -241,12 +244,14 @@ int SendRasterDoc(PjpInfo* job) {
   }
 
   if (pagesRead == 0) {
+    DestroySendBuf();
     ResetFunctionTable();
     printMessage("ERROR: ", "No pages found!\n");
     return 1;
   }
   fun_table.endJob(&send);
   flushOutput();
+  DestroySendBuf();
   ReleaseBandBuf();
   ResetFunctionTable();
   printMessage("INFO: ", "The printer is ready to print.\n");

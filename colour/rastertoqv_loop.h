@@ -15,7 +15,7 @@ int runRastertoqv(int argc, char** argv);
 // The job and page loop. Returns 0 once a page header was read, else 1.
 int SendRasterDoc(PjpInfo* job);
 
-int BeginPageData(PjpInfo* job, int outputPageNumber, SendInfo* send);
+int BeginPageData(PjpInfo* job, long outputPageNumber, SendInfo* send);
 int SendPageData(PjpInfo* job, SendInfo* send);
 int EndPageData(PjpInfo* job, SendInfo* send);
 

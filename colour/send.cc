@@ -61,3 +61,14 @@ void setOutputFd(int fd) {
   outputFd = fd;
   outputFailed = false;
 }
+
+DevModeBlock* tmppdev = nullptr;
+
+int CreateSendBuf(SendInfo* send) {
+  static DevModeBlock block{};
+  send->pdev = &block;
+  tmppdev = &block;
+  return 0;
+}
+
+void DestroySendBuf() {}

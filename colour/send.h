@@ -9,6 +9,8 @@
 
 #include <cstddef>
 
+#include "colour/rastertoqv.h"
+
 // Appends `length` bytes to the output. Returns 1 when they were accepted
 // (or length is 0), 0 when the output descriptor failed.
 int pswrite(const void* bytes, std::size_t length);
@@ -19,3 +21,12 @@ int flushOutput();
 // The descriptor the writer sends to: 1 unless a test points it elsewhere.
 // Flushes what is buffered for the previous descriptor first.
 void setOutputFd(int fd);
+
+// Points send->pdev (and the global tmppdev) at the job's device-mode block.
+// The block holds only the page-file counters, so it lives in static storage
+// and cannot fail to be had. Returns 0.
+int CreateSendBuf(SendInfo* send);
+// Releases nothing: the block lives until the process ends.
+void DestroySendBuf();
+
+extern DevModeBlock* tmppdev;

@@ -193,6 +193,23 @@ TEST(ColourJob, MonoJobsWriteGrayLines) {
   EXPECT_NE(std::string::npos, r.out.find("@PJL SET RENDERMODE=GRAYSCALE\n"));
 }
 
+TEST(ColourJob, APageBufferThatCannotBeHadEndsTheJobCleanly) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer needs more address space than the limit leaves";
+#else
+  // The largest page the paper files allow (7200 x 32767 pixels, 707 MB)
+  // under a 256 MB address-space limit.
+  TestPrinter printer(7200, 32767);
+  qvtest::ProgramRun run = printer.run("P6\n7200 32767\n255\n");
+  run.args.insert(run.args.begin(), {"-c", "ulimit -v 262144; exec \"$0\" \"$@\"", run.path});
+  run.path = "/bin/sh";
+  const qvtest::ProgramResult r = qvtest::runProgram(run);
+  EXPECT_EQ(0, r.status);
+  EXPECT_EQ(std::string("ERROR: Insufficient memory!\n") + kReady, r.err);
+  EXPECT_EQ(kTrailer, afterHeader(r.out));  // header and trailer: a job with no page
+#endif
+}
+
 TEST(ColourJob, PageFilesAreExclusive) {
   // A file planted under the name of the first page file: that page is not
   // written, the planted file is left alone, the job stays well formed.
