@@ -37,9 +37,6 @@ short MSendData(PjpInfo* job, SendInfo* send);
 void finishPageFiles();
 void writeJobTrailer();
 
-// Deletes any page file still on disk without sending it (error paths).
-void removePageFiles();
-
 // ---- PJL job header ---------------------------------------------------
 
 // Special red values by QVREDVAL (0..168): 00RRBB-style words where the

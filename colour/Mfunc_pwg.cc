@@ -321,7 +321,10 @@ namespace {
 
 // One page file is open at a time: created at page begin, written by band
 // send, kept open and sent to standard output from its start when the next
-// page begins or at job end.
+// page begins or at job end. Its name is removed as soon as it is created:
+// the open stream is all the writer needs, and a customer's page then leaves
+// nothing in /tmp however the process ends (SIGKILL, a crash, a spooler that
+// stops reading).
 enum class PageFileState { kNone, kWriting, kComplete };
 
 char zzliblpbuf[300];  // name of the current page file
@@ -348,7 +351,6 @@ void discardPageFile() {
   if (fin == nullptr) return;
   if (finCarriesSync) syncWritten = false;
   closePageFile();
-  ::unlink(zzliblpbuf);
 }
 
 void reportPageFileError(const char* what) {
@@ -375,13 +377,10 @@ void finishPageFiles() {
   if (finState == PageFileState::kComplete) {
     do_compress(fin);
     closePageFile();
-    ::unlink(zzliblpbuf);
   } else {
     discardPageFile();
   }
 }
-
-void removePageFiles() { discardPageFile(); }
 
 short MBeginPage(PjpInfo* job, SendInfo* send) {
   finishPageFiles();  // the previous page, now complete, goes to the printer
@@ -397,11 +396,11 @@ short MBeginPage(PjpInfo* job, SendInfo* send) {
     reportPageFileError("Unable to create page file");
     return 0;
   }
+  ::unlink(zzliblpbuf);
   fin = ::fdopen(fd, "w+b");
   if (fin == nullptr) {
     reportPageFileError("Unable to open page file");
     ::close(fd);
-    ::unlink(zzliblpbuf);
     return 0;
   }
   std::setvbuf(fin, finBuffer, _IOFBF, sizeof finBuffer);

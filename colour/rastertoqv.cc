@@ -55,12 +55,9 @@ void installCancelHandler() {
   installed = true;
 }
 
-// The copies file holds the customer's page: closed and deleted on every way
-// out of a page.
 void closeCopiesFile() {
   if (fdPageData < 0) return;
   ::close(fdPageData);
-  ::unlink(tempFilename);
   fdPageData = -1;
 }
 
@@ -223,6 +220,10 @@ int SendRasterDoc(PjpInfo* job) {
     for (iCopy = 0; iCopy < nCopies; ++iCopy) {
       if (uncollated && iCopy == 0) {
         fdPageData = myTempFd(tempFilename, sizeof tempFilename);
+        // The copies file holds the customer's page: its name goes at once,
+        // the descriptor is all the copies need, and nothing is left behind
+        // however the process ends.
+        if (fdPageData >= 0) ::unlink(tempFilename);
         if (fdPageData < 0) printMessage("ERROR: ", "Unable to create a temporay file\n");
       } else if (uncollated) {
         // Without the copies file the page has gone out once, as the

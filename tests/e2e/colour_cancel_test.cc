@@ -100,5 +100,23 @@ TEST(ColourCancel, StallBetweenPages) {
   for (const CancelCase& c : cases) runCancelCase(c);
 }
 
+TEST(ColourCancel, EvenSigkillLeavesNoTemporaryFile) {
+  // Page files and the copies file lose their names as soon as they exist:
+  // a process killed outright leaves no customer page behind.
+  TestPrinter printer(kWidth, kHeight, "Copies=2\n");
+  qvtest::ProgramRun run = printer.run("");
+  run.env["TMPDIR"] = printer.dir().path();
+  qvtest::RunningProgram program(run);
+  const std::string next = ppmPage(kWidth, kHeight, stripedPixels(2));
+  ASSERT_TRUE(program.writeInput(ppmPage(kWidth, kHeight, stripedPixels(1)) +
+                                 next.substr(0, next.size() / 2)));
+  settle(program, kSettleMs);
+  program.signal(SIGKILL);
+  const qvtest::ProgramResult r = program.wait();
+  EXPECT_EQ(SIGKILL, r.termSignal);
+  EXPECT_TRUE(pageFilesOf(program.pid()).empty());
+  EXPECT_EQ(2u, qvtest::listDirectory(printer.dir().path()).size());
+}
+
 }  // namespace
 }  // namespace colourtest
