@@ -107,36 +107,6 @@ TEST(LeftShift, RoundsDotsToBytesAndDropsOneByte) {
   }
 }
 
-TEST(SetSParam, SettingCodes) {
-  struct Case {
-    const char* why;
-    int PrintSettings::*field;
-    int value;
-    std::int16_t SParam::*result;
-    int expected;
-  };
-  const Case cases[] = {
-      {"resolution 0 is 600 dpi", &PrintSettings::resolution, 0, &SParam::resMode, 2},
-      {"resolution out of range is 600 dpi", &PrintSettings::resolution, 9, &SParam::resMode, 2},
-      {"Manual is source 6", &PrintSettings::paperSource, 1, &SParam::sourceCode, 6},
-      {"MpTray is source 7", &PrintSettings::paperSource, 2, &SParam::sourceCode, 7},
-      {"AutoSelect is source 0", &PrintSettings::paperSource, 8, &SParam::sourceCode, 0},
-      {"no bin is -1", &PrintSettings::outputBin, 0, &SParam::binCode, -1},
-      {"PlainPaper is media 0", &PrintSettings::media, 1, &SParam::mediaCode, 0},
-      {"toner save ON is economy", &PrintSettings::tonerSave, 0, &SParam::economy, 1},
-      {"Short binding", &PrintSettings::duplexType, 2, &SParam::duplexLong, 0},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.why);
-    ScopedJobFlags flags("0");
-    PrintSettings settings = pageOf(2, 4960, 7016);
-    settings.*c.field = c.value;
-    SParam param = {};
-    setSParam(param, settings);
-    EXPECT_EQ(c.expected, param.*c.result);
-  }
-}
-
 TEST(PCLSendCommand, WritesTheCopyFirstAndSkipsEmptyRecords) {
   MemoryStream out, copy;
   EXPECT_EQ(0, PCLSendCommand(out.get(), copy.get(), PCLEnd1030));

@@ -3,6 +3,7 @@
 // the band pipeline directly.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -28,6 +29,24 @@ inline Bytes operator+(Bytes a, const Bytes& b) {
 }
 
 inline Bytes repeated(std::size_t count, std::uint8_t value) { return Bytes(count, value); }
+
+// Printer commands are easier to read with "~" for ESC: esc("~E~&l1X").
+inline std::string esc(std::string text) {
+  for (char& c : text)
+    if (c == '~') c = '\x1b';
+  return text;
+}
+
+// The blank-separated words of `text`, as a command line lists them.
+inline std::vector<std::string> words(std::string_view text) {
+  std::vector<std::string> out;
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t end = std::min(text.find(' ', at), text.size());
+    if (end > at) out.emplace_back(text.substr(at, end - at));
+    at = end + 1;
+  }
+  return out;
+}
 
 // A FILE* that collects what is written to it.
 class MemoryStream {
