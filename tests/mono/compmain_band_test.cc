@@ -63,28 +63,6 @@ TEST(SendData1030, AllBlankPageAt600Dpi) {
   EXPECT_EQ(expected, page.send(job));
 }
 
-TEST(SendData1030, BlankAreaIsOnlyBlankRecordsAtEveryPlainResolution) {
-  struct Case {
-    int resMode, rowBytes, height, printableRows;
-  };
-  const Case cases[] = {{1, 20, 150, 50}, {2, 40, 300, 100}, {3, 80, 500, 100}, {5, 80, 500, 100}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.resMode);
-    Page page(c.rowBytes, c.height);
-    // Ink in the strips that are cut away must not show.
-    for (int r = 0; r < c.height; ++r) {
-      page.put(r, 0, {0xFF});
-      page.put(r, c.rowBytes - 1, {0xFF});
-    }
-    for (int r = 0; r < c.height / 10; ++r) page.fillRow(r, 0xFF);
-    for (int r = c.height - c.height / 10; r < c.height; ++r) page.fillRow(r, 0xFF);
-    BandJob job(c.resMode, 0);
-    EXPECT_EQ(kStart1030 +
-                  block(c.printableRows, repeated(static_cast<std::size_t>(c.printableRows), 0xFF)),
-              page.send(job));
-  }
-}
-
 // A row equal to the previous one is a repeat record, except where a group
 // of 128 records starts: there it is a key row, sent whole again.
 TEST(SendData1030, KeyRowsStartEveryGroupOf128Records) {

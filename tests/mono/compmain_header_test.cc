@@ -16,18 +16,7 @@ using monotest::ScopedJobFlags;
 
 // The example job: 600 dpi, Tray1, A4 (4960 x 7016 dots), plain paper, one
 // copy, toner save off, simplex, no bin, no owner.
-PrintSettings exampleSettings() {
-  PrintSettings settings = {};
-  settings.resolution = 2;
-  settings.paperSource = 3;
-  settings.paperType = 1;
-  settings.media = 1;
-  settings.copies = 1;
-  settings.tonerSave = 1;
-  settings.width = settings.paperWidth = 4960;
-  settings.height = settings.paperHeight = 7016;
-  return settings;
-}
+PrintSettings exampleSettings() { return monotest::tray1Settings(2, 4960, 7016); }
 
 // Tuesday 14 November 2023, 22:13:20 UTC.
 constexpr std::time_t kFixedTime = 1700000000;

@@ -28,17 +28,9 @@ using monotest::operator+;
 // 300 dpi raster of 160 x 103 dots (the worked page) on an A4 sheet, so the
 // header is the plain A4 one and the left shift 0.
 PrintSettings smallPageSettings() {
-  PrintSettings settings = {};
-  settings.resolution = 1;
-  settings.paperSource = 3;
-  settings.paperType = 1;
-  settings.media = 1;
-  settings.copies = 1;
-  settings.tonerSave = 1;
+  PrintSettings settings = monotest::tray1Settings(1, 2480, 3508);
   settings.width = 160;
   settings.height = 103;
-  settings.paperWidth = 2480;
-  settings.paperHeight = 3508;
   return settings;
 }
 

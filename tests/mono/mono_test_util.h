@@ -48,6 +48,28 @@ inline std::vector<std::string> words(std::string_view text) {
   return out;
 }
 
+// A page of `width` x `height` dots at the job resolution, paper type A4
+// unless said otherwise, every other setting 0.
+inline PrintSettings pageSettings(int resolution, int width, int height, int paperType = 1) {
+  PrintSettings settings = {};
+  settings.resolution = resolution;
+  settings.paperType = paperType;
+  settings.width = settings.paperWidth = width;
+  settings.height = settings.paperHeight = height;
+  return settings;
+}
+
+// The same from tray 1, plain paper, one copy, toner save off: the job of
+// the worked header example.
+inline PrintSettings tray1Settings(int resolution, int width, int height) {
+  PrintSettings settings = pageSettings(resolution, width, height);
+  settings.paperSource = 3;
+  settings.media = 1;
+  settings.copies = 1;
+  settings.tonerSave = 1;
+  return settings;
+}
+
 // A FILE* that collects what is written to it.
 class MemoryStream {
  public:

@@ -95,9 +95,7 @@ TEST_F(RawtoqvEntry, FlagsAreStoredReversed) {
       {"one digit sets digit 0 only", {"-flags", "1"}, "1000"},
       {"0008 sets digit 0 to 8 and digits 1-3 to 0", {"-flags", "0008"}, "8000"},
       {"f000 sets digit 3", {"-flags", "f000"}, "000f"},
-      {"a shorter second value keeps the digits beyond it",
-       {"-flags", "123", "-flags", "4"},
-       "4210"},
+      {"a shorter second value keeps the rest", {"-flags", "123", "-flags", "4"}, "4210"},
       {"40 digits: the first 32, reversed",
        {"-flags", "0123456789abcdef0123456789ABCDEF01234567"},
        "FEDCBA9876543210fedcba9876543210"},
@@ -121,20 +119,12 @@ TEST_F(RawtoqvEntry, OwnerTitleAndNodeName) {
     Field field;
     std::string expected;
   };
-  const std::string o300(300, 'o');
+  auto o = [](std::size_t n) { return std::string(n, 'o'); };
   const Case cases[] = {
-      {"a 100-character owner is cut to 63",
-       {"-owner", o300.substr(0, 100)},
-       {},
-       owner,
-       o300.substr(0, 63)},
-      {"a 200-character node name ends at 78",
-       {"-nodename", o300.substr(0, 200)},
-       {},
-       node,
-       o300.substr(0, 78)},
-      {"a long variable is cut the same way", {}, {{"NODENAME", o300}}, node, o300.substr(0, 78)},
-      {"a long ASCII title ends at 78 bytes", {"-jobname", o300}, {}, title, o300.substr(0, 78)},
+      {"a 100-character owner keeps 63", {"-owner", o(100)}, {}, owner, o(63)},
+      {"a 200-character node name ends at 78", {"-nodename", o(200)}, {}, node, o(78)},
+      {"a long variable is cut the same way", {}, {{"NODENAME", o(300)}}, node, o(78)},
+      {"a long ASCII title ends at 78 bytes", {"-jobname", o(300)}, {}, title, o(78)},
       {"the option wins over OWNER", {"-owner", "alice"}, {{"OWNER", "bob"}}, owner, "alice"},
       {"an empty option lets OWNER fill", {"-owner", ""}, {{"OWNER", "bob"}}, owner, "bob"},
       {"the option wins over TITLE", {"-jobname", "report"}, {{"TITLE", "x"}}, title, "report"},
@@ -142,16 +132,8 @@ TEST_F(RawtoqvEntry, OwnerTitleAndNodeName) {
       {"the option wins over NODENAME", {"-nodename", "h1"}, {{"NODENAME", "h2"}}, node, "h1"},
       // Mended: texts that reach PJL lines stop at CR, LF or ESC.
       {"an owner stops at a carriage return", {"-owner", "alice\rbob"}, {}, owner, "alice"},
-      {"a title cannot carry a universal exit",
-       {"-jobname", "Report\x1b%-12345X@PJL"},
-       {},
-       title,
-       "Report"},
-      {"a title variable stops at a line feed",
-       {},
-       {{"TITLE", "a\n@PJL SET COPIES=9"}},
-       title,
-       "a"},
+      {"a title cannot carry a universal exit", {"-jobname", "R\x1b%-12345X"}, {}, title, "R"},
+      {"a title variable stops at a line feed", {}, {{"TITLE", "a\n@PJL"}}, title, "a"},
       {"a node name that starts with ESC is empty", {"-nodename", "\x1b*"}, {}, node, ""},
   };
   for (const Case& c : cases) {
