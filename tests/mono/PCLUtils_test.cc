@@ -116,12 +116,4 @@ TEST(PCLSendCommand, WritesTheCopyFirstAndSkipsEmptyRecords) {
   EXPECT_EQ("1030M", copy.text());
 }
 
-TEST(PCLSendCommand, ReportsAShortWrite) {
-  std::FILE* full = std::fopen("/dev/full", "w");
-  ASSERT_NE(nullptr, full);
-  std::setvbuf(full, nullptr, _IONBF, 0);
-  EXPECT_EQ(1, PCLSendCommand(full, nullptr, PJLEnter));
-  std::fclose(full);
-}
-
 }  // namespace

@@ -117,14 +117,6 @@ TEST(GetRcFile, RefusesMissingStreamAndUnreadableFile) {
   std::fclose(directory);
 }
 
-TEST(ParamSearch, SplitsAtTheFirstEqualsSignIntoABoundedValue) {
-  char value[8];
-  EXPECT_EQ(-1, paramSearch("NoEquals", value, sizeof value));
-  EXPECT_STREQ("", value);
-  EXPECT_EQ(0, paramSearch("Resolution=1234567890", value, sizeof value));
-  EXPECT_STREQ("1234567", value);
-}
-
 TEST(GetPaperInf, LooksUpThePaperByName) {
   struct Case {
     const char* why;
