@@ -12,7 +12,7 @@
 
 #include "colour/Mfunc.h"
 #include "decode/pwg_stream.h"
-#include "tests/e2e/colour_job_support.h"
+#include "tests/support/colour_printer.h"
 
 namespace colourtest {
 
