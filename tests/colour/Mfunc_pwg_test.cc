@@ -22,7 +22,7 @@ Bytes concat(std::initializer_list<Bytes> parts) {
 
 Bytes repeated(std::size_t count, const Bytes& pixel) {
   Bytes out;
-  for (std::size_t i = 0; i < count; ++i) out = concat({out, pixel});
+  for (std::size_t i = 0; i < count; ++i) out.insert(out.end(), pixel.begin(), pixel.end());
   return out;
 }
 

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 
 #include "colour/option.h"
@@ -27,7 +26,6 @@ Loaded loadSettings(const std::string& text) {
   return {status, testing::internal::GetCapturedStderr()};
 }
 
-const char* word(const char* key) { return GetOption(key); }
 std::int16_t number(int index) { return tblQvParams[static_cast<std::size_t>(index)].nValue; }
 
 constexpr const char* kRcError = "Error: invalid printer name at rc-file !!\n";
@@ -68,68 +66,55 @@ TEST(LoadRcFile, SectionStructure) {
   }
 }
 
+// Every case loads "[QV]" and its lines, then looks at one parameter: the
+// chosen item word of a selection, or the value of a number.
 TEST(LoadRcFile, SettingsValues) {
   struct Case {
     const char* why;
-    std::string body;  // after the header
-    std::function<void()> check;
+    std::string body;
+    const char* key;
+    const char* word;  // null: the parameter is numerical
+    int number = 0;
   };
   const Case cases[] = {
-      {"defaults", "",
-       [] {
-         EXPECT_STREQ("A4", word("PageSize"));
-         EXPECT_STREQ("Fine", word("QVResolution"));
-         EXPECT_STREQ("OFF", word("QVSkipBlank"));
-         EXPECT_EQ(1, number(kParamCopies));
-       }},
-      {"a blank inside the value is removed", "PageSize = JIS B5\n",
-       [] { EXPECT_STREQ("JISB5", word("PageSize")); }},
-      {"item words are case-sensitive", "PageSize=jisb5\n",
-       [] { EXPECT_STREQ("A4", word("PageSize")); }},
-      {"keys are case-sensitive", "pagesize=Letter\n",
-       [] { EXPECT_STREQ("A4", word("PageSize")); }},
-      {"the last accepted line wins", "QVResolution=Normal\nQVResolution=Fine\n",
-       [] { EXPECT_STREQ("Fine", word("QVResolution")); }},
+      {"default page size", "", "PageSize", "A4"},
+      {"default resolution", "", "QVResolution", "Fine"},
+      {"Copies not mentioned", "", "Copies", nullptr, 1},
+      {"a blank inside the value is removed", "PageSize = JIS B5\n", "PageSize", "JISB5"},
+      {"item words are case-sensitive", "PageSize=jisb5\n", "PageSize", "A4"},
+      {"keys are case-sensitive", "pagesize=Letter\n", "PageSize", "A4"},
+      {"the last accepted line wins", "QVResolution=Normal\nQVResolution=Fine\n", "QVResolution",
+       "Fine"},
       {"an unknown word keeps the earlier choice", "QVResolution=Normal\nQVResolution=Best\n",
-       [] { EXPECT_STREQ("Normal", word("QVResolution")); }},
-      {"Language canada is item 1", "Language=canada\n",
-       [] { EXPECT_EQ(1, tblQvParams[kParamLanguage].nIndex); }},
-      {"CR LF: a value keeps its CR and selects nothing; a number still converts",
-       "QVDuplex=DuplexTumble\r\nCopies=3\r\n",
-       [] {
-         EXPECT_STREQ("None", word("QVDuplex"));
-         EXPECT_EQ(3, number(kParamCopies));
-       }},
-      {"a number stops at the first non-digit", "Copies=3x\n",
-       [] { EXPECT_EQ(3, number(kParamCopies)); }},
-      {"no digits store 0", "Copies=many\n", [] { EXPECT_EQ(0, number(kParamCopies)); }},
-      {"a further = belongs to the value", "Copies==3\n",
-       [] { EXPECT_EQ(0, number(kParamCopies)); }},
-      {"negative numbers", "Brightness=-20\nContrast = - 5\n",
-       [] {
-         EXPECT_EQ(-20, number(kParamBrightness));
-         EXPECT_EQ(-5, number(kParamContrast));
-       }},
-      {"numbers keep their low 16 bits", "Copies=65537\nRedKey=-70000\nBlueKey=40000\n",
-       [] {
-         EXPECT_EQ(1, number(kParamCopies));
-         EXPECT_EQ(-4464, number(kParamRedKey));
-         EXPECT_EQ(-25536, number(kParamBlueKey));
-       }},
-      {"lines without = and unknown keys are ignored", "Copies\nColour=Red\nCopies=4\n",
-       [] { EXPECT_EQ(4, number(kParamCopies)); }},
-      {"a selection word on a numerical key changes nothing", "Copies=ON\nCollate=3\n",
-       [] {
-         EXPECT_EQ(0, number(kParamCopies));
-         EXPECT_STREQ("OFF", word("Collate"));
-       }},
+       "QVResolution", "Normal"},
+      {"Language canada", "Language=canada\n", "Language", "canada"},
+      {"CR LF: a value keeps its CR and selects nothing", "QVDuplex=DuplexTumble\r\n", "QVDuplex",
+       "None"},
+      {"CR LF: a number still converts", "Copies=3\r\n", "Copies", nullptr, 3},
+      {"a number stops at the first non-digit", "Copies=3x\n", "Copies", nullptr, 3},
+      {"no digits store 0", "Copies=many\n", "Copies", nullptr, 0},
+      {"a further = belongs to the value", "Copies==3\n", "Copies", nullptr, 0},
+      {"a negative number", "Brightness=-20\n", "Brightness", nullptr, -20},
+      {"a blank between sign and digits is removed", "Contrast = - 5\n", "Contrast", nullptr, -5},
+      {"65537 keeps its low 16 bits", "Copies=65537\n", "Copies", nullptr, 1},
+      {"40000 keeps its low 16 bits", "BlueKey=40000\n", "BlueKey", nullptr, -25536},
+      {"-70000 keeps its low 16 bits", "RedKey=-70000\n", "RedKey", nullptr, -4464},
+      {"lines without = and unknown keys are ignored", "Copies\nColour=Red\nCopies=4\n", "Copies",
+       nullptr, 4},
+      {"a word on a numerical key stores 0", "Copies=ON\n", "Copies", nullptr, 0},
+      {"a number on a selection key changes nothing", "Collate=1\n", "Collate", "OFF"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
     const Loaded loaded = loadSettings("[QV]\n" + c.body);
     ASSERT_EQ(0u, loaded.status) << loaded.err;
     EXPECT_EQ("", loaded.err);
-    c.check();
+    char value[8];
+    const int index = ParamSearch((std::string(c.key) + "=").c_str(), value, sizeof value);
+    if (c.word != nullptr)
+      EXPECT_STREQ(c.word, GetOption(c.key));
+    else
+      EXPECT_EQ(c.number, tblQvParams[static_cast<std::size_t>(index)].nValue);
   }
 }
 

@@ -3,14 +3,12 @@
 // short and empty pages, blank pages, duplex rotation, gray jobs, page files).
 #include <gtest/gtest.h>
 
-#include <map>
+#include <algorithm>
 
 #include "tests/support/colour_printer.h"
 
 namespace colourtest {
 namespace {
-
-using Env = std::map<std::string, std::string>;
 
 const std::string kReady = "INFO: The printer is ready to print.\n";
 const std::string kPrintPhase = "Error: error occurred at print phase !!\n";
@@ -46,109 +44,63 @@ TEST(ColourJob, PjlHeaderLines) {
   struct Case {
     const char* why;
     std::string settings;
-    Env env;
+    std::string env;       // NAME=value, separated by "|"
     std::string from, to;  // the default header with `from` replaced by `to`
   };
   const std::string hold = "@PJL SET HOLD=OFF\n";
   const std::string names = "@PJL SET STRINGCODESET";
   const std::string matching = "@PJL SET COLORMODE=AUTO\n";
   const Case cases[] = {
-      {"an empty PASSWORD is none", "", {{"PASSWORD", ""}}, hold, hold},
-      {"PASSWORD selects secure print",
-       "",
-       {{"PASSWORD", "1234"}},
-       hold,
+      {"an empty PASSWORD is none", "", "PASSWORD=", hold, hold},
+      {"PASSWORD selects secure print", "", "PASSWORD=1234", hold,
        "@PJL SET HOLD=STORE\n@PJL SET HOLDTYPE=PRIVATE\n@PJL SET HOLDKEY=1234\n"},
-      {"a password stops at a line feed",
-       "",
-       {{"PASSWORD", "12\n@PJL"}},
-       hold,
+      {"a password stops at a line feed", "", "PASSWORD=12\n@PJL", hold,
        "@PJL SET HOLD=STORE\n@PJL SET HOLDTYPE=PRIVATE\n@PJL SET HOLDKEY=12\n"},
-      {"owner and title: four name lines in order",
-       "",
-       {{"OWNER", "ann"}, {"TITLE", "report"}},
-       names,
+      {"owner and title: four name lines in order", "", "OWNER=ann|TITLE=report", names,
        "@PJL SET USERNAME=\"ann\"\n@PJL SET JOBNAME=\"report\"\n@PJL SET LOGINUSER=\"ann\"\n"
        "@PJL JOB NAME=\"report\"\n" +
            names},
-      {"a title cannot end the line or start a universal exit",
-       "",
-       {{"TITLE", "a\x1b%-12345X@PJL RESET"}, {"OWNER", "b\r\n@PJL X"}},
-       names,
+      {"a title cannot end the line or start a universal exit", "",
+       "TITLE=a\x1b%-12345X@PJL RESET|OWNER=b\r\n@PJL X", names,
        "@PJL SET USERNAME=\"b\"\n@PJL SET JOBNAME=\"a\"\n@PJL SET LOGINUSER=\"b\"\n"
        "@PJL JOB NAME=\"a\"\n" +
            names},
-      {"QVREDVAL 500 is entry 168",
-       "",
-       {{"QVREDVAL", "500"}},
-       names,
+      {"QVREDVAL 500 is entry 168", "", "QVREDVAL=500", names,
        "@PJL SET SPECIALRED=0x009F9F\n" + names},
-      {"QVREDVAL -3 is entry 0",
-       "",
-       {{"QVREDVAL", "-3"}},
-       names,
+      {"QVREDVAL -3 is entry 0", "", "QVREDVAL=-3", names,
        "@PJL SET SPECIALRED=0x00FFFF\n" + names},
-      {"QVREDVAL 14 steps both bytes",
-       "",
-       {{"QVREDVAL", "14"}},
-       names,
+      {"QVREDVAL 14 steps both bytes", "", "QVREDVAL=14", names,
        "@PJL SET SPECIALRED=0x00F7F7\n" + names},
-      {"QVREDVAL 1 steps the high byte",
-       "",
-       {{"QVREDVAL", "1"}},
-       names,
+      {"QVREDVAL 1 steps the high byte", "", "QVREDVAL=1", names,
        "@PJL SET SPECIALRED=0x00F7FF\n" + names},
-      {"QVREDVAL 13 steps the low byte",
-       "",
-       {{"QVREDVAL", "13"}},
-       names,
+      {"QVREDVAL 13 steps the low byte", "", "QVREDVAL=13", names,
        "@PJL SET SPECIALRED=0x00FFF7\n" + names},
-      {"QVREDVAL without digits is entry 0",
-       "",
-       {{"QVREDVAL", "red"}},
-       names,
+      {"QVREDVAL without digits is entry 0", "", "QVREDVAL=red", names,
        "@PJL SET SPECIALRED=0x00FFFF\n" + names},
-      {"Mono",
-       "QVMonoColor=Mono\n",
-       {},
-       "RENDERMODE=COLOR\n@PJL SET COLORADAPT=ON",
+      {"Mono", "QVMonoColor=Mono\n", "", "RENDERMODE=COLOR\n@PJL SET COLORADAPT=ON",
        "RENDERMODE=GRAYSCALE\n@PJL SET COLORADAPT=OFF"},
-      {"FullColor", "QVMonoColor=FullColor\n", {}, "COLORADAPT=ON", "COLORADAPT=OFF"},
-      {"toner saving on says ECONOMODE",
-       "TonerSaveMode=ON\n",
-       {},
-       "ECONOPRINT=OFF",
+      {"FullColor", "QVMonoColor=FullColor\n", "", "COLORADAPT=ON", "COLORADAPT=OFF"},
+      {"toner saving on says ECONOMODE", "TonerSaveMode=ON\n", "", "ECONOPRINT=OFF",
        "ECONOMODE=ON"},
-      {"resolution Normal", "QVResolution=Normal\n", {}, "APTMODE=ON", "APTMODE=OFF"},
-      {"DuplexTumble", "QVDuplex=DuplexTumble\n", {}, "DUPLEX=OFF", "DUPLEX=ON"},
-      {"DuplexNoTumble", "QVDuplex=DuplexNoTumble\n", {}, "DUPLEX=OFF", "DUPLEX=ON"},
-      {"paper Letter (1)", "PageSize=Letter\n", {}, "PAPER=A4", "PAPER=LETTER"},
-      {"paper Qv3x5 (261)", "PageSize=Qv3x5\n", {}, "PAPER=A4", "PAPER=P3X5"},
-      {"paper ISOB5 (13) is B5", "PageSize=ISOB5\n", {}, "PAPER=A4", "PAPER=B5"},
-      {"media BOND is code 6", "MediaType=BOND\n", {}, "REGULAR", "BOND"},
-      {"media Thicker", "MediaType=Thicker\n", {}, "REGULAR", "THICK2"},
-      {"media Glossy", "MediaType=Glossy\n", {}, "REGULAR", "GLOSSY"},
-      {"manual feed: no tray line",
-       "InputSlot=Manual\n",
-       {},
-       "MANUALFEED=OFF\n@PJL SET SOURCETRAY=AUTO\n",
-       "MANUALFEED=ON\n"},
-      {"MP tray", "InputSlot=MPTray\n", {}, "TRAY=AUTO", "TRAY=MPTRAY"},
-      {"OUTPUTTRAY OFF",
-       "",
-       {{"OUTPUTTRAY", "OFF"}},
-       "@PJL SET LESSPAPERCURL",
+      {"resolution Normal", "QVResolution=Normal\n", "", "APTMODE=ON", "APTMODE=OFF"},
+      {"DuplexTumble", "QVDuplex=DuplexTumble\n", "", "DUPLEX=OFF", "DUPLEX=ON"},
+      {"DuplexNoTumble", "QVDuplex=DuplexNoTumble\n", "", "DUPLEX=OFF", "DUPLEX=ON"},
+      {"paper Letter (1)", "PageSize=Letter\n", "", "PAPER=A4", "PAPER=LETTER"},
+      {"paper Qv3x5 (261)", "PageSize=Qv3x5\n", "", "PAPER=A4", "PAPER=P3X5"},
+      {"paper ISOB5 (13) is B5", "PageSize=ISOB5\n", "", "PAPER=A4", "PAPER=B5"},
+      {"media BOND is code 6", "MediaType=BOND\n", "", "REGULAR", "BOND"},
+      {"media Thicker", "MediaType=Thicker\n", "", "REGULAR", "THICK2"},
+      {"media Glossy", "MediaType=Glossy\n", "", "REGULAR", "GLOSSY"},
+      {"manual feed: no tray line", "InputSlot=Manual\n", "",
+       "MANUALFEED=OFF\n@PJL SET SOURCETRAY=AUTO\n", "MANUALFEED=ON\n"},
+      {"MP tray", "InputSlot=MPTray\n", "", "TRAY=AUTO", "TRAY=MPTRAY"},
+      {"OUTPUTTRAY OFF", "", "OUTPUTTRAY=OFF", "@PJL SET LESSPAPERCURL",
        "@PJL SET OUTBIN=UPPER\n@PJL SET FINISH=NONE\n@PJL SET LESSPAPERCURL"},
-      {"OUTPUTTRAY off in lower case",
-       "",
-       {{"OUTPUTTRAY", "off"}},
-       "@PJL SET LESSPAPERCURL",
+      {"OUTPUTTRAY off in lower case", "", "OUTPUTTRAY=off", "@PJL SET LESSPAPERCURL",
        "@PJL SET OUTBIN=AUTO\n@PJL SET LESSPAPERCURL"},
-      {"less paper curl", "QVImproveOutput=QVLessPaperCurl\n", {}, "CURL=OFF", "CURL=ON"},
-      {"fix intensity", "QVImproveOutput=QVFixIntensity\n", {}, "UP=OFF", "UP=ON"},
-      {"matching Normal with brightness -5",
-       "QVColorMatching=Normal\nBrightness=-5\n",
-       {},
+      {"less paper curl", "QVImproveOutput=QVLessPaperCurl\n", "", "CURL=OFF", "CURL=ON"},
+      {"fix intensity", "QVImproveOutput=QVFixIntensity\n", "", "UP=OFF", "UP=ON"},
+      {"matching Normal with brightness -5", "QVColorMatching=Normal\nBrightness=-5\n", "",
        matching,
        "@PJL SET COLORMODE=NORMAL\n@PJL SET IMPROVEGRAY=OFF\n@PJL SET UCRGCRFORIMAGE=OFF\n"
        "@PJL SET BRIGHTNESS=-5\n@PJL SET CONTRAST=0\n@PJL SET DENSITYRED=0\n"
@@ -156,15 +108,11 @@ TEST(ColourJob, PjlHeaderLines) {
       {"matching Vivid, gray and black on, numbers keep their low 16 bits",
        "QVColorMatching=Vivid\nQVGray=ON\nQVEnhanceBlkPrt=ON\nContrast=20\nRedKey=-32768\n"
        "GreenKey=40000\nBlueKey=65537\nSaturation=9\n",
-       {},
-       matching,
+       "", matching,
        "@PJL SET COLORMODE=VIVID\n@PJL SET IMPROVEGRAY=ON\n@PJL SET UCRGCRFORIMAGE=ON\n"
        "@PJL SET BRIGHTNESS=0\n@PJL SET CONTRAST=20\n@PJL SET DENSITYRED=-32768\n"
        "@PJL SET DENSITYGREEN=-25536\n@PJL SET DENSITYBLUE=1\n"},
-      {"matching None",
-       "QVColorMatching=None\n",
-       {},
-       matching,
+      {"matching None", "QVColorMatching=None\n", "", matching,
        "@PJL SET COLORMODE=NONE\n@PJL SET IMPROVEGRAY=OFF\n@PJL SET UCRGCRFORIMAGE=OFF\n"
        "@PJL SET BRIGHTNESS=0\n@PJL SET CONTRAST=0\n@PJL SET DENSITYRED=0\n"
        "@PJL SET DENSITYGREEN=0\n@PJL SET DENSITYBLUE=0\n"},
@@ -180,7 +128,12 @@ TEST(ColourJob, PjlHeaderLines) {
     SCOPED_TRACE(c.why);
     printer.writeSettings(c.settings);
     qvtest::ProgramRun run = printer.run(solidPage(1, 2, 3));
-    run.env = c.env;
+    for (std::size_t at = 0; at < c.env.size();) {
+      const std::size_t end = std::min(c.env.find('|', at), c.env.size());
+      const std::size_t equals = c.env.find('=', at);
+      run.env[c.env.substr(at, equals - at)] = c.env.substr(equals + 1, end - equals - 1);
+      at = end + 1;
+    }
     const qvtest::ProgramResult r = qvtest::runProgram(run);
     ASSERT_EQ(0, r.status) << r.err;
     std::string expected = kDefaultHeader;
