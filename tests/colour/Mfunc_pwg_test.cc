@@ -157,30 +157,21 @@ TEST(PwgLines, RotatedPageStartsWithItsLastLineMirrored) {
 }
 
 TEST(PwgPageHeader, ColourAndGrayFieldsAndNothingElse) {
-  for (const bool gray : {false, true}) {
-    SCOPED_TRACE(gray ? "gray" : "colour");
+  const std::size_t offsets[] = {276, 280, 352, 356, 372, 376, 384, 388, 392, 400, 420};
+  // PageSize width -1 is sign-extended; ColorSpace 19 is sRGB, 18 sGray.
+  const std::uint32_t colour[] = {600, 600, 0xFFFFFFFF, 842, 4960, 7016, 8, 24, 14880, 19, 3};
+  const std::uint32_t gray[] = {600, 600, 0xFFFFFFFF, 842, 4960, 7016, 8, 8, 4960, 18, 1};
+  for (const std::uint32_t* values : {colour, gray}) {
+    SCOPED_TRACE(values == gray ? "gray" : "colour");
     std::uint8_t header[kPwgHeaderSize];
     std::fill(std::begin(header), std::end(header), 0xAA);
-    buildPwgPageHeader(PwgPageGeometry{4960, 7016, -1, 842, 4960 * 3}, gray, header);
-    const std::pair<std::size_t, std::uint32_t> fields[] = {
-        {276, 600},
-        {280, 600},
-        {352, 0xFFFFFFFF} /* sign-extended -1 */,
-        {356, 842},
-        {372, 4960},
-        {376, 7016},
-        {384, 8},
-        {388, gray ? 8u : 24u},
-        {392, gray ? 4960u : 14880u},
-        {400, gray ? 18u : 19u},  // sGray or sRGB
-        {420, gray ? 1u : 3u},
-    };
+    buildPwgPageHeader(PwgPageGeometry{4960, 7016, -1, 842, 4960 * 3}, values == gray, header);
     Bytes expected(kPwgHeaderSize, 0);
     std::copy_n("PwgRaster", 9, expected.begin());
     std::copy_n("auto", 4, expected.begin() + 128);
-    for (const auto& [offset, value] : fields)
-      for (int i = 0; i < 4; ++i)
-        expected[offset + i] = static_cast<std::uint8_t>(value >> (24 - 8 * i));
+    for (std::size_t f = 0; f < std::size(offsets); ++f)
+      for (std::size_t i = 0; i < 4; ++i)
+        expected[offsets[f] + i] = static_cast<std::uint8_t>(values[f] >> (24 - 8 * i));
     EXPECT_EQ(expected, Bytes(std::begin(header), std::end(header)));
   }
 }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -29,15 +30,42 @@ const std::string kNoPages = "ERROR: No pages found!\n";
 // and printer name.
 struct Row {
   const char* why;
-  std::vector<std::string> args = {"-rc", "@rc", "-pi", "@pi"};
+  int status;
+  std::string err;
+  std::string args = "-rc @rc -pi @pi";  // split at blanks
   std::string rc = "[@printer]\n";
   std::string paperInf = kPaperInf;
   std::optional<std::string> imagingArea = kArea;  // nullopt: no file
   std::optional<std::string> paperDimension = kDimension;
   std::string input = kPage;
-  int status = 0;
-  std::string err;
 };
+
+// One row per varied input; the rest stays valid.
+Row commandLine(const char* why, std::string args, int status, std::string err) {
+  return {why, status, std::move(err), std::move(args)};
+}
+Row settings(const char* why, std::string rc, int status, std::string err) {
+  Row row{why, status, std::move(err)};
+  row.rc = std::move(rc);
+  return row;
+}
+Row paperInf(const char* why, std::string text, int status, std::string err) {
+  Row row{why, status, std::move(err)};
+  row.paperInf = std::move(text);
+  return row;
+}
+Row geometry(const char* why, std::optional<std::string> area, std::optional<std::string> dimension,
+             int status, std::string err) {
+  Row row{why, status, std::move(err)};
+  row.imagingArea = std::move(area);
+  row.paperDimension = std::move(dimension);
+  return row;
+}
+Row input(const char* why, std::string bytes, int status, std::string err) {
+  Row row{why, status, std::move(err)};
+  row.input = std::move(bytes);
+  return row;
+}
 
 std::string expand(std::string text, const TestPrinter& printer) {
   const std::pair<std::string, std::string> names[] = {{"@rc", printer.rcPath()},
@@ -51,128 +79,57 @@ std::string expand(std::string text, const TestPrinter& printer) {
 }
 
 TEST(ColourFrontE2E, FailuresWriteNothingToThePrinter) {
-  const std::vector<std::string> kArgs = {"-rc", "@rc", "-pi", "@pi"};
-  const auto withInput = [&kArgs](std::initializer_list<std::string> more) {
-    std::vector<std::string> args = kArgs;
-    args.insert(args.end(), more);
-    return args;
-  };
+  const std::string cantOpen = " :cannot open file !!\n";
+  const std::string area = "/opt/quarno/@printer/bin/inf/ImagingArea";
+  const std::string dimension = "/opt/quarno/@printer/bin/inf/PaperDimension";
+  const std::string longComment = "#" + std::string(1022, 'c');
   const Row rows[] = {
-      // Command line.
-      {.why = "no arguments", .args = {}, .status = 2, .err = kInvalidOption},
-      {.why = "-pi missing", .args = {"-rc", "@rc"}, .status = 2, .err = kInvalidOption},
-      {.why = "-rc without a value",
-       .args = {"-pi", "@pi", "-rc"},
-       .status = 2,
-       .err = kInvalidOption},
-      {.why = "a second input file",
-       .args = withInput({"@dir/qv.rc", "@dir/paperinf"}),
-       .status = 2,
-       .err = "Error: @dir/paperinf :invalid option !!\n"},
-      {.why = "input file cannot be opened",
-       .args = withInput({"@dir/none.ppm"}),
-       .status = 1,
-       .err = "Error: @dir/none.ppm :cannot open file !!\n"},
-      {.why = "options are case-sensitive: -PI is an input file name",
-       .args = withInput({"-PI"}),
-       .status = 1,
-       .err = "Error: -PI :cannot open file !!\n"},
-      {.why = "a value that begins with - is taken as it stands",
-       .args = {"-rc", "@rc", "-pi", "-x"},
-       .status = 1,
-       .err = "Error: -x :cannot open file !!\n"},
-      {.why = "a repeated -pi replaces the earlier one",
-       .args = withInput({"-pi", "@dir/none.pi"}),
-       .status = 1,
-       .err = "Error: @dir/none.pi :cannot open file !!\n"},
-      // Settings file.
-      {.why = "settings file cannot be opened",
-       .args = {"-rc", "@dir/none.rc", "-pi", "@pi"},
-       .status = 1,
-       .err = "Error: @dir/none.rc :cannot open file !!\n"},
-      {.why = "settings path is a directory: not a file of defaults",
-       .args = {"-rc", "@dir", "-pi", "@pi"},
-       .status = 1,
-       .err = "Error: @dir :cannot open file !!\n"},
-      {.why = "a setting before the header",
-       .rc = "Copies=2\n[@printer]\n",
-       .status = 5,
-       .err = kRcError},
-      {.why = "a second header", .rc = "[@printer]\n[QV2]\n", .status = 5, .err = kRcError},
-      {.why = "[ alone", .rc = "[\n", .status = 5, .err = kRcError},
-      {.why = "[] names no printer", .rc = "[]\n", .status = 5, .err = kRcError},
-      {.why = "a printer name of 32 characters",
-       .rc = "[" + std::string(32, 'p') + "]\n",
-       .status = 5,
-       .err = kRcError},
-      {.why = "a printer name that climbs out of /opt/quarno",
-       .rc = "[../@printer]\n",
-       .status = 5,
-       .err = kRcError},
-      {.why = "the tail of a long comment before the header is a setting line",
-       .rc = "#" + std::string(1022, 'c') + "tail\n[@printer]\n",
-       .status = 5,
-       .err = kRcError},
-      // Paper information file.
-      {.why = "paper information file cannot be opened",
-       .args = {"-rc", "@rc", "-pi", "@dir/none.pi"},
-       .status = 1,
-       .err = "Error: @dir/none.pi :cannot open file !!\n"},
-      {.why = "paper information path is a directory",
-       .args = {"-rc", "@rc", "-pi", "@dir"},
-       .status = 1,
-       .err = "Error: @dir :cannot open file !!\n"},
-      {.why = "empty paper information file", .paperInf = "", .status = 6, .err = kFormat},
-      {.why = "a line with one number",
-       .paperInf = kHead + "A4: 10\n",
-       .status = 6,
-       .err = kFormat},
-      {.why = "A4 not listed", .paperInf = kHead + "Letter: 12 3\n", .status = 7, .err = kNotFound},
-      {.why = "wider than 7200 pixels",
-       .paperInf = kHead + "A4: 7201 4\n",
-       .status = 6,
-       .err = kFormat},
-      {.why = "height 0", .paperInf = kHead + "A4: 10 0\n", .status = 6, .err = kFormat},
-      {.why = "taller than 32767 lines",
-       .paperInf = kHead + "A4: 10 40000\n",
-       .status = 6,
-       .err = kFormat},
-      // Geometry files of the printer.
-      {.why = "no ImagingArea",
-       .imagingArea = std::nullopt,
-       .status = 1,
-       .err = "Error: /opt/quarno/@printer/bin/inf/ImagingArea :cannot open file !!\n"},
-      {.why = "no PaperDimension",
-       .paperDimension = std::nullopt,
-       .status = 1,
-       .err = "Error: /opt/quarno/@printer/bin/inf/PaperDimension :cannot open file !!\n"},
-      {.why = "A4 in neither geometry file",
-       .imagingArea = "Letter:\t1\t2\t3\t4\n",
-       .paperDimension = "Letter:\t612\t792\n",
-       .status = 7,
-       .err = kNotFound},
-      {.why = "ImagingArea line with three numbers: silent",
-       .imagingArea = "A4:\t1\t2\t3\n",
-       .status = 13,
-       .err = ""},
-      {.why = "PaperDimension line with one number: silent",
-       .paperDimension = "A4:\t595\n",
-       .status = 14,
-       .err = ""},
-      {.why = "PaperDimension beyond 16 bits",
-       .paperDimension = "A4:\t595\t99999\n",
-       .status = 14,
-       .err = ""},
-      // The first page header.
-      {.why = "empty input", .input = "", .status = 1, .err = kNoPages},
-      {.why = "a gray PPM first: error 10, then no page",
-       .input = "P5\n10 4\n255\n",
-       .status = 1,
-       .err = "Error: error occurred at print phase !!\n" + kNoPages},
-      {.why = "a lone line feed",
-       .input = "\n",
-       .status = 1,
-       .err = "Error: error occurred at print phase !!\n" + kNoPages},
+      commandLine("no arguments", "", 2, kInvalidOption),
+      commandLine("-pi missing", "-rc @rc", 2, kInvalidOption),
+      commandLine("-rc without a value", "-pi @pi -rc", 2, kInvalidOption),
+      commandLine("a second input file", "-rc @rc -pi @pi @dir/qv.rc @dir/paperinf", 2,
+                  "Error: @dir/paperinf :invalid option !!\n"),
+      commandLine("input file cannot be opened", "-rc @rc -pi @pi @dir/none.ppm", 1,
+                  "Error: @dir/none.ppm" + cantOpen),
+      commandLine("options are case-sensitive: -PI is a file", "-rc @rc -pi @pi -PI", 1,
+                  "Error: -PI" + cantOpen),
+      commandLine("a value that begins with - is taken", "-rc @rc -pi -x", 1,
+                  "Error: -x" + cantOpen),
+      commandLine("a repeated -pi replaces the first", "-rc @rc -pi @pi -pi @dir/none.pi", 1,
+                  "Error: @dir/none.pi" + cantOpen),
+      commandLine("settings file cannot be opened", "-rc @dir/none.rc -pi @pi", 1,
+                  "Error: @dir/none.rc" + cantOpen),
+      commandLine("settings path is a directory, not defaults", "-rc @dir -pi @pi", 1,
+                  "Error: @dir" + cantOpen),
+      commandLine("paper information file cannot be opened", "-rc @rc -pi @dir/none.pi", 1,
+                  "Error: @dir/none.pi" + cantOpen),
+      commandLine("paper information path is a directory", "-rc @rc -pi @dir", 1,
+                  "Error: @dir" + cantOpen),
+      settings("a setting before the header", "Copies=2\n[@printer]\n", 5, kRcError),
+      settings("a second header", "[@printer]\n[QV2]\n", 5, kRcError),
+      settings("[ alone", "[\n", 5, kRcError),
+      settings("[] names no printer", "[]\n", 5, kRcError),
+      settings("a printer name of 32 characters", "[" + std::string(32, 'p') + "]\n", 5, kRcError),
+      settings("a name that climbs out of /opt/quarno", "[../@printer]\n", 5, kRcError),
+      settings("the tail of a long comment before the header", longComment + "tail\n[@printer]\n",
+               5, kRcError),
+      paperInf("empty paper information file", "", 6, kFormat),
+      paperInf("a line with one number", kHead + "A4: 10\n", 6, kFormat),
+      paperInf("A4 not listed", kHead + "Letter: 12 3\n", 7, kNotFound),
+      paperInf("wider than 7200 pixels", kHead + "A4: 7201 4\n", 6, kFormat),
+      paperInf("height 0", kHead + "A4: 10 0\n", 6, kFormat),
+      paperInf("taller than 32767 lines", kHead + "A4: 10 40000\n", 6, kFormat),
+      geometry("no ImagingArea", std::nullopt, kDimension, 1, "Error: " + area + cantOpen),
+      geometry("no PaperDimension", kArea, std::nullopt, 1, "Error: " + dimension + cantOpen),
+      geometry("A4 in neither geometry file", "Letter:\t1\t2\t3\t4\n", "Letter:\t612\t792\n", 7,
+               kNotFound),
+      geometry("ImagingArea line with three numbers: silent", "A4:\t1\t2\t3\n", kDimension, 13, ""),
+      geometry("PaperDimension line with one number: silent", kArea, "A4:\t595\n", 14, ""),
+      geometry("PaperDimension beyond 16 bits", kArea, "A4:\t595\t99999\n", 14, ""),
+      input("empty input", "", 1, kNoPages),
+      input("a gray PPM first: error 10, then no page", "P5\n10 4\n255\n", 1,
+            "Error: error occurred at print phase !!\n" + kNoPages),
+      input("a lone line feed", "\n", 1, "Error: error occurred at print phase !!\n" + kNoPages),
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.why);
@@ -185,7 +142,8 @@ TEST(ColourFrontE2E, FailuresWriteNothingToThePrinter) {
     if (row.paperDimension) printer.writeGeometry("PaperDimension", *row.paperDimension);
     qvtest::ProgramRun run = printer.run("");
     run.args.clear();
-    for (const std::string& arg : row.args) run.args.push_back(expand(arg, printer));
+    std::istringstream args(expand(row.args, printer));
+    for (std::string arg; args >> arg;) run.args.push_back(arg);
 
     qvtest::RunningProgram program(run);
     program.writeInput(row.input);
