@@ -31,9 +31,8 @@ short MSendBandData(PjpInfo* job, SendInfo* send);
 short MEndPage(PjpInfo* job, SendInfo* send);
 short MSendData(PjpInfo* job, SendInfo* send);
 
-// The two halves of job end, for the cancel path, which sends its zero
-// fill between them: the last complete page file goes to standard output
-// (an unfinished one is deleted), then the trailer is written.
+// The two halves of job end: the last complete page file goes to standard
+// output (an unfinished one is deleted), then the trailer is written.
 void finishPageFiles();
 void writeJobTrailer();
 

@@ -56,43 +56,16 @@ static_assert(keyAt(kParamMediaType, "MediaType") && keyAt(kParamPageSize, "Page
               keyAt(kParamSaturation, "Saturation") && keyAt(kParamQVDuplex, "QVDuplex") &&
               keyAt(kParamQVSkipBlank, "QVSkipBlank") && keyAt(kParamLanguage, "Language"));
 
-// Reads one logical line of the settings file into `line` with its blanks and
-// tabs removed. A physical line longer than the read buffer arrives from
-// ReadLine in pieces; the pieces are joined here, so that the tail of a long
-// comment can never be read as a setting or a header. `overlong` is set when
-// the line's non-blank text does not fit. Returns false at end of file.
-bool readSettingLine(std::FILE* fp, char (&line)[kRcLineMax + 1], bool& overlong) {
-  char piece[kRcLineMax + 1];
-  if (ReadLine(piece, sizeof piece, fp) == nullptr) return false;
-  overlong = false;
-  std::size_t rawLength = std::strlen(piece);
-  std::size_t length = std::strlen(EraseSpace(piece));
-  std::memcpy(line, piece, length + 1);
-  // A full piece means ReadLine stopped before the line feed.
-  while (rawLength == sizeof piece - 1) {
-    if (ReadLine(piece, sizeof piece, fp) == nullptr) break;
-    rawLength = std::strlen(piece);
-    const std::size_t more = std::strlen(EraseSpace(piece));
-    if (length + more > kRcLineMax) {
-      overlong = true;
-      continue;
-    }
-    std::memcpy(line + length, piece, more + 1);
-    length += more;
-  }
-  return true;
-}
-
 // Takes the printer name from a section header "[name]..." (blanks already
 // removed): the text after "[" up to the first "]" or the end of the line.
 // The name becomes a directory below /opt/quarno, so an empty name, one of 32
-// characters or more, and one that could climb out ("/" or "..") are refused.
+// characters or more, and one that could leave it (a "/", or "." or "..") are
+// refused.
 bool takePrinterName(const char* line, RcInfo* pRcInfo) {
   const std::string_view rest(line + 1);
   const std::string_view name = rest.substr(0, rest.find(']'));
   if (name.empty() || name.size() >= sizeof pRcInfo->szPrinterName) return false;
-  if (name.find('/') != std::string_view::npos || name.find("..") != std::string_view::npos)
-    return false;
+  if (name.find('/') != std::string_view::npos || name == "." || name == "..") return false;
   std::memcpy(pRcInfo->szPrinterName, name.data(), name.size());
   pRcInfo->szPrinterName[name.size()] = '\0';
   return true;
@@ -117,8 +90,11 @@ unsigned int LoadRcFile(const char* pszPath, RcInfo* pRcInfo) {
   bool sectionSeen = false;
   char line[kRcLineMax + 1];
   char value[kRcLineMax + 1];
-  bool overlong = false;
-  while (readSettingLine(file.get(), line, overlong)) {
+  // A line longer than the buffer arrives in pieces, and each piece is read
+  // as a line of its own: the settings files written for these printers
+  // rely on that, odd as it is for the tail of a long comment.
+  while (ReadLine(line, sizeof line, file.get()) != nullptr) {
+    EraseSpace(line);
     if (line[0] == '#' || line[0] == '\0') continue;
     if (line[0] == '[') {
       if (sectionSeen || !takePrinterName(line, pRcInfo)) return QvError(kQvErrRcFile, nullptr);
@@ -126,9 +102,6 @@ unsigned int LoadRcFile(const char* pszPath, RcInfo* pRcInfo) {
       continue;
     }
     if (!sectionSeen) return QvError(kQvErrRcFile, nullptr);
-    // A setting whose text does not fit the line buffer is not one the table
-    // knows; reading its first part would take a wrong value.
-    if (overlong) continue;
     const int index = ParamSearch(line, value, sizeof value);
     if (index < 0 || index >= kQvParamCount) continue;  // no "=" or unknown key
     // An unknown item word leaves the earlier choice: the results are not errors.
@@ -189,11 +162,10 @@ int SetSelectionParam(int nIndex, const char* pszWord, RcInfo* pRcInfo) {
 
 int SetNumericalParam(int nIndex, const char* pszText, RcInfo* pRcInfo) {
   if (nIndex < 0 || nIndex >= kQvParamCount || !IsNumericalParam(nIndex)) return -1;
-  // Clamped, not wrapped: Copies=65537 must not become one copy, nor
-  // Brightness=40000 a negative brightness.
-  long number = std::strtol(pszText, nullptr, 10);
-  if (number > INT16_MAX) number = INT16_MAX;
-  if (number < INT16_MIN) number = INT16_MIN;
-  pRcInfo->pParams[nIndex].nValue = static_cast<std::int16_t>(number);
+  // The number is kept as the printer driver always kept it: its low 16 bits
+  // (Copies=65537 is one copy, Brightness=40000 is -25536), no range check.
+  const long number = std::strtol(pszText, nullptr, 10);
+  pRcInfo->pParams[nIndex].nValue =
+      static_cast<std::int16_t>(static_cast<std::uint16_t>(static_cast<unsigned long>(number)));
   return 0;
 }

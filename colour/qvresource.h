@@ -19,7 +19,8 @@ extern std::array<RcParam, kQvParamCount> tblQvParams;
 // The process's settings record; pParams points at tblQvParams.
 extern RcInfo g_rcInfo;
 
-// Lines longer than this are not settings (the read buffer is one more).
+// Longest settings line; a longer one is read in pieces of this length,
+// each a line of its own.
 inline constexpr int kRcLineMax = 1023;
 
 // Puts g_rcInfo and tblQvParams back to their defaults (empty printer name,
@@ -31,7 +32,7 @@ void ResetRcInfo();
 // the table that ParamSearch searches, i.e. g_rcInfo). Returns 0; 1 when the
 // file cannot be opened; 5 when its section structure is wrong (a setting
 // before the header, a second header, "[" or "[]" alone, a printer name of 32
-// characters or more, or one containing "/" or ".."). The message is written
+// characters or more, one containing "/", or "." or ".."). The message is written
 // before returning. Settings read before a failure stay in the record.
 unsigned int LoadRcFile(const char* pszPath, RcInfo* pRcInfo);
 
@@ -56,6 +57,6 @@ int SetSelectionParam(int nIndex, const char* pszWord, RcInfo* pRcInfo);
 
 // Stores the decimal number in pszText (leading blanks and a sign allowed,
 // conversion stops at the first non-digit, no digits give 0) in the numerical
-// parameter. A number outside the 16-bit range is clamped to it. Returns 0, or
-// -1 when the parameter is not numerical.
+// parameter: its low 16 bits, without a range check. Returns 0, or -1 when
+// the parameter is not numerical.
 int SetNumericalParam(int nIndex, const char* pszText, RcInfo* pRcInfo);

@@ -104,16 +104,15 @@ bool writeCopiesFile(const std::uint8_t* bytes, std::size_t size) {
   return true;
 }
 
-// Ends a job on SIGTERM: the last complete page is sent (a page cut short is
-// deleted), then the zero fill and the trailer, which close the job on the
-// printer.
-int cancelJobNow(SendInfo* /*send*/) {
+// Ends a job on SIGTERM the way the printers have always been told: the zero
+// fill, then the job end (the last complete page file, the trailer). A page
+// cut short is deleted, never sent.
+int cancelJobNow(SendInfo* send) {
   ::signal(SIGTERM, SIG_IGN);
   closeCopiesFile();
-  finishPageFiles();
   static const std::uint8_t zeros[kCancelFillBytes] = {};
   pswrite(zeros, sizeof zeros);
-  writeJobTrailer();
+  MEndJob(send);
   flushOutput();
   DestroySendBuf();
   DestroyBandBuf();

@@ -55,6 +55,4 @@ TEST_F(DebugLog, PlantedFifoDoesNotStallTheJob) {
   EXPECT_NE("", testing::internal::GetCapturedStderr());
 }
 
-TEST(DebugLogPath, IsTheFixedTmpFile) { EXPECT_STREQ("/tmp/qv_lprng_debuglog.txt", kDebugLogPath); }
-
 }  // namespace

@@ -56,17 +56,4 @@ TEST(ReadPpmFileHeader, AcceptsOnlyTheStrictForm) {
   }
 }
 
-TEST(ReadPpmFileHeader, ReadsConsecutivePages) {
-  std::string bytes = "P6\n1 1\n255\nabcP6\n1 1\n255\ndef";
-  std::FILE* in = fmemopen(bytes.data(), bytes.size(), "rb");
-  char pixel[3];
-  ASSERT_EQ(kPpmPage, ReadPpmFileHeader(in));
-  ASSERT_EQ(3u, std::fread(pixel, 1, 3, in));
-  ASSERT_EQ(kPpmPage, ReadPpmFileHeader(in));
-  ASSERT_EQ(3u, std::fread(pixel, 1, 3, in));
-  EXPECT_EQ('d', pixel[0]);
-  EXPECT_EQ(kPpmEnd, ReadPpmFileHeader(in));
-  std::fclose(in);
-}
-
 }  // namespace

@@ -1,10 +1,10 @@
-// qvRasterConv_test.cc - the blank-page test.
+// qvRasterConv_test.cc - the blank-page test. Whether it runs (QVSkipBlank)
+// and what a blank page does to the job is run end to end in colour_job_test.
 #include <gtest/gtest.h>
 
 #include <vector>
 
 #include "colour/qvRasterConv.h"
-#include "colour/qvresource.h"
 
 namespace {
 
@@ -29,43 +29,6 @@ TEST(IsWhitePage, LooksAtEveryByte) {
     if (c.darkAt < c.size) page[c.darkAt] = c.dark;
     EXPECT_EQ(c.white, isWhitePage(page.data(), page.size()));
   }
-}
-
-class SkipBlank : public testing::Test {
- protected:
-  void SetUp() override {
-    ResetRcInfo();
-    job_.nWidth = 3;
-    job_.nHeight = 3;
-    job_.nBytesPerLine = 9;
-    page_.assign(27, 255);
-    Planes[0] = page_.data();
-  }
-  void TearDown() override {
-    Planes[0] = nullptr;
-    ResetRcInfo();
-  }
-  PjpInfo job_{};
-  SendInfo send_{};
-  std::vector<std::uint8_t> page_;
-};
-
-TEST_F(SkipBlank, OffByDefault) {
-  send_.wFlags = 1;
-  EXPECT_EQ(0, skipBlankPagePrint(&job_, &send_));
-  EXPECT_EQ(0, send_.wFlags & 1);
-}
-
-TEST_F(SkipBlank, OnSkipsWhitePagesOnly) {
-  ASSERT_EQ(0, SetSelectionParam(20, "ON", &g_rcInfo));
-  EXPECT_EQ(1, skipBlankPagePrint(&job_, &send_));
-  EXPECT_EQ(1, send_.wFlags & 1);
-  page_[26] = 254;
-  EXPECT_EQ(0, skipBlankPagePrint(&job_, &send_));
-  EXPECT_EQ(0, send_.wFlags & 1);
-  job_.nHeight = 0;  // an empty page is not blank
-  page_[26] = 255;
-  EXPECT_EQ(0, skipBlankPagePrint(&job_, &send_));
 }
 
 }  // namespace

@@ -1,11 +1,12 @@
 // Page geometry: the paper information file and the printer's ImagingArea and
-// PaperDimension files, with every status and message.
+// PaperDimension files. Missing and unreadable files are run against the
+// binary in tests/e2e/colour_front_test.cc.
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "colour/rastertoqv.h"
-#include "tests/colour/colour_front_fixture.h"
+#include "tests/support/colour_printer.h"
 
 namespace {
 
@@ -15,98 +16,50 @@ void choosePageSize(const char* size) {
   ASSERT_EQ(0, SetSelectionParam(kParamPageSize, size, &g_rcInfo));
 }
 
-struct PaperResult {
-  int status;
-  std::string err;
-  int width, height;
-};
-
-PaperResult readPaperInf(const std::string& text, const char* size = "A4") {
-  choosePageSize(size);
-  qvtest::ScopedTempDir dir;
-  qvtest::writeFile(dir.file("paperinf"), text);
-  PjpInfo job{};
-  testing::internal::CaptureStderr();
-  const int status = GetPaperInf(dir.file("paperinf").c_str(), &job);
-  return {status, testing::internal::GetCapturedStderr(), job.nWidth, job.nHeight};
-}
-
-constexpr const char* kHead = "name width height dpi\n";
-constexpr const char* kFormatError = "Error: A4 :invalid format found in paperinf !!\n";
 constexpr const char* kNotFound = "Error: A4: paper info not found in paperinf !!\n";
 
-TEST(GetPaperInf, FindsThePageSize) {
+TEST(GetPaperInf, PageSizeOrStatus) {
   struct Case {
     const char* why;
-    std::string text;
-    int width, height;
-  };
-  const Case cases[] = {
-      {"plain line", std::string(kHead) + "A4: 4760 6812\n", 4760, 6812},
-      {"A4Long: is another paper", std::string(kHead) + "A4Long: 1 1\nA4: 10 4\n", 10, 4},
-      {"anything may follow the colon", std::string(kHead) + "A4:portrait 10 4\n", 10, 4},
-      {"the first matching line wins", std::string(kHead) + "A4: 10 4\nA4: 20 8\n", 10, 4},
-      {"last line without a line feed", std::string(kHead) + "Letter: 5 5\nA4: 10 4", 10, 4},
-      {"tabs and blank lines are white space", std::string(kHead) + "\n\nA4:\t10\t4\n\n", 10, 4},
-      {"largest page the writer takes", std::string(kHead) + "A4: 7200 32767\n", 7200, 32767},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.why);
-    const PaperResult r = readPaperInf(c.text);
-    EXPECT_EQ(0, r.status) << r.err;
-    EXPECT_EQ(c.width, r.width);
-    EXPECT_EQ(c.height, r.height);
-  }
-}
-
-TEST(GetPaperInf, Failures) {
-  struct Case {
-    const char* why;
-    std::string text;
+    std::string body;  // after the first line, unless `whole`
     int status;
-    const char* err;
+    int width = 0, height = 0;
+    bool whole = false;
   };
-  const std::string head = kHead;
+  const char* kFormat = "Error: A4 :invalid format found in paperinf !!\n";
   const Case cases[] = {
-      {"empty file: no first line", "", 6, kFormatError},
-      {"first line of three words", "a b c\n", 6, kFormatError},
-      {"only the first line", head, 7, kNotFound},
-      {"no line for A4", head + "Letter: 12 3\n", 7, kNotFound},
-      {"a number that is not one", head + "A4: ten 4\n", 6, kFormatError},
-      {"a malformed line before the match", head + "Letter: 12\nA4: 10 4\n", 6, kFormatError},
-      {"width 0", head + "A4: 0 4\n", 6, kFormatError},
-      {"negative width", head + "A4: -10 4\n", 6, kFormatError},
-      {"wider than the writer's line buffers", head + "A4: 7201 4\n", 6, kFormatError},
-      {"height 0", head + "A4: 10 0\n", 6, kFormatError},
-      {"taller than a 16-bit height", head + "A4: 10 32768\n", 6, kFormatError},
-      {"a width that overflows any integer", head + "A4: 99999999999999999999 4\n", 6,
-       kFormatError},
-      {"a first-line word over 63 characters", std::string(64, 'w') + " b c d\nA4: 10 4\n", 6,
-       kFormatError},
-      {"a name word over 1024 characters", head + std::string(1025, 'n') + " 1 1\nA4: 10 4\n", 6,
-       kFormatError},
+      {"plain line", "A4: 4760 6812\n", 0, 4760, 6812},
+      {"A4Long: is another paper", "A4Long: 1 1\nA4: 10 4\n", 0, 10, 4},
+      {"anything may follow the colon", "A4:portrait 10 4\n", 0, 10, 4},
+      {"the first matching line wins", "A4: 10 4\nA4: 20 8\n", 0, 10, 4},
+      {"last line without a line feed", "Letter: 5 5\nA4: 10 4", 0, 10, 4},
+      {"tabs and blank lines are white space", "\n\nA4:\t10\t4\n\n", 0, 10, 4},
+      {"largest page the writer takes", "A4: 7200 32767\n", 0, 7200, 32767},
+      {"only the first line", "", 7},
+      {"first line of three words", "a b c\n", 6, 0, 0, true},
+      {"a number that is not one", "A4: ten 4\n", 6},
+      {"a malformed line before the match", "Letter: 12\nA4: 10 4\n", 6},
+      {"width 0", "A4: 0 4\n", 6},
+      {"negative width", "A4: -10 4\n", 6},
+      {"taller than a 16-bit height", "A4: 10 32768\n", 6},
+      {"a width that overflows any integer", "A4: 99999999999999999999 4\n", 6},
+      {"a first-line word over 63 characters", std::string(64, 'w') + " b c d\nA4: 10 4\n", 6, 0, 0,
+       true},
+      {"a name word over 1024 characters", std::string(1025, 'n') + " 1 1\nA4: 10 4\n", 6},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
-    const PaperResult r = readPaperInf(c.text);
-    EXPECT_EQ(c.status, r.status);
-    EXPECT_EQ(c.err, r.err);
+    choosePageSize("A4");
+    qvtest::ScopedTempDir dir;
+    qvtest::writeFile(dir.file("paperinf"), (c.whole ? "" : "name width height dpi\n") + c.body);
+    PjpInfo job{};
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(c.status, GetPaperInf(dir.file("paperinf").c_str(), &job));
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(c.status == 0 ? "" : c.status == 7 ? kNotFound : kFormat, err);
+    EXPECT_EQ(c.width, job.nWidth);
+    EXPECT_EQ(c.height, job.nHeight);
   }
-}
-
-TEST(GetPaperInf, CannotOpen) {
-  choosePageSize("A4");
-  PjpInfo job{};
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(1, GetPaperInf("/nonexistent/paperinf", &job));
-  EXPECT_EQ("Error: /nonexistent/paperinf :cannot open file !!\n",
-            testing::internal::GetCapturedStderr());
-
-  qvtest::ScopedTempDir dir;  // a directory opens, but cannot be read
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(1, GetPaperInf(dir.path().c_str(), &job));
-  EXPECT_EQ("Error: " + dir.path() + " :cannot open file !!\n",
-            testing::internal::GetCapturedStderr());
 }
 
 struct AreaResult {
@@ -115,7 +68,7 @@ struct AreaResult {
   int paperWidth, paperLength;
 };
 
-AreaResult readGeometry(const qvtest::ScopedPrinterDir& printer, const char* size = "A4") {
+AreaResult readGeometry(const colourtest::TestPrinter& printer, const char* size = "A4") {
   choosePageSize(size);
   std::snprintf(g_rcInfo.szPrinterName, sizeof g_rcInfo.szPrinterName, "%s",
                 printer.name().c_str());
@@ -143,9 +96,7 @@ TEST(GetImagingArea, PaperSizeFromTheGeometryFiles) {
        842, false},
       {"missing in PaperDimension only: paper size 0", "A4:\t1\t2\t3\t4\n", "Letter:\t612\t792\n",
        0, 0, 0, false},
-      {"missing in both", "Letter:\t1\t2\t3\t4\n", "Letter:\t612\t792\n", 7, 0, 0, true},
       {"a leading blank hides the line", " A4:\t1\t2\t3\t4\n", " A4:\t595\t842\n", 7, 0, 0, true},
-      {"ImagingArea line with three numbers", "A4:\t1\t2\t3\n", "A4:\t595\t842\n", 13, 0, 0, false},
       {"PaperDimension line with one number", "A4:\t1\t2\t3\t4\n", "A4:\t595\n", 14, 0, 0, false},
       {"PaperDimension beyond a 16-bit field", "A4:\t1\t2\t3\t4\n", "A4:\t595\t40000\n", 14, 0, 0,
        false},
@@ -153,9 +104,9 @@ TEST(GetImagingArea, PaperSizeFromTheGeometryFiles) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
-    qvtest::ScopedPrinterDir printer;
-    printer.writeImagingArea(c.imagingArea);
-    printer.writePaperDimension(c.paperDimension);
+    colourtest::TestPrinter printer;
+    printer.writeGeometry("ImagingArea", c.imagingArea);
+    printer.writeGeometry("PaperDimension", c.paperDimension);
     const AreaResult r = readGeometry(printer);
     EXPECT_EQ(c.status, r.status);
     EXPECT_EQ(c.message ? kNotFound : "", r.err);
@@ -166,29 +117,12 @@ TEST(GetImagingArea, PaperSizeFromTheGeometryFiles) {
   }
 }
 
-TEST(GetImagingArea, MissingFiles) {
-  qvtest::ScopedPrinterDir printer;
-  AreaResult r = readGeometry(printer);
-  EXPECT_EQ(1, r.status);
-  EXPECT_EQ("Error: " + printer.imagingAreaPath() + " :cannot open file !!\n", r.err);
-
-  printer.writeImagingArea("A4:\t1\t2\t3\t4\n");
-  r = readGeometry(printer);
-  EXPECT_EQ(1, r.status);
-  EXPECT_EQ("Error: " + printer.paperDimensionPath() + " :cannot open file !!\n", r.err);
-
-  ASSERT_EQ(0, ::mkdir(printer.paperDimensionPath().c_str(), 0755));
-  r = readGeometry(printer);
-  EXPECT_EQ(1, r.status) << "a directory is no geometry file";
-  EXPECT_EQ("Error: " + printer.paperDimensionPath() + " :cannot open file !!\n", r.err);
-}
-
 TEST(GetImagingArea, LongLineTailIsNotALine) {
-  qvtest::ScopedPrinterDir printer;
+  colourtest::TestPrinter printer;
   // The first 1023 characters fill the read buffer; the tail begins "A4:".
   const std::string comment = "#" + std::string(1022, 'c');
-  printer.writeImagingArea(comment + "A4:\t1\t2\t3\t4\n");
-  printer.writePaperDimension(comment + "A4:\t595\t842\n");
+  printer.writeGeometry("ImagingArea", comment + "A4:\t1\t2\t3\t4\n");
+  printer.writeGeometry("PaperDimension", comment + "A4:\t595\t842\n");
   EXPECT_EQ(7, readGeometry(printer).status);
 }
 

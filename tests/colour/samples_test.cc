@@ -8,7 +8,7 @@
 #include <string>
 
 #include "colour/rastertoqv.h"
-#include "tests/colour/colour_front_fixture.h"
+#include "tests/support/colour_printer.h"
 
 namespace {
 
@@ -38,9 +38,9 @@ TEST(SamplePrinter, SettingsFileSetsAllParameters) {
 }
 
 TEST(SamplePrinter, GeometryAgreesAt600Dpi) {
-  qvtest::ScopedPrinterDir printer;
-  printer.writeImagingArea(qvtest::readFile(kSamples + "ImagingArea"));
-  printer.writePaperDimension(qvtest::readFile(kSamples + "PaperDimension"));
+  colourtest::TestPrinter printer;
+  for (const char* file : {"ImagingArea", "PaperDimension"})
+    printer.writeGeometry(file, qvtest::readFile(kSamples + file));
   const std::string paperInf = kSamples + "paperinf";
   const std::string area = qvtest::readFile(kSamples + "ImagingArea");
 

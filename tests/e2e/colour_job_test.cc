@@ -1,15 +1,29 @@
-// colour_job_test.cc - rastertoqv end to end: the page loop's results on
-// stdout, stderr and the exit status, copies, blank pages, duplex rotation,
-// gray jobs and page files.
+// colour_job_test.cc - rastertoqv end to end: the PJL job header and trailer,
+// and the page loop's results on stdout, stderr and the exit status (copies,
+// short and empty pages, blank pages, duplex rotation, gray jobs, page files).
 #include <gtest/gtest.h>
 
-#include "tests/e2e/colour_job_support.h"
+#include <algorithm>
+
+#include "tests/support/colour_printer.h"
 
 namespace colourtest {
 namespace {
 
-constexpr const char* kReady = "INFO: The printer is ready to print.\n";
-constexpr const char* kPrintPhase = "Error: error occurred at print phase !!\n";
+const std::string kReady = "INFO: The printer is ready to print.\n";
+const std::string kPrintPhase = "Error: error occurred at print phase !!\n";
+
+// The header of a job with default settings (A4, colour Auto, toner saving
+// off, Fine, no duplex, plain paper, auto tray, matching Auto) and no
+// environment.
+const std::string kDefaultHeader =
+    kUel +
+    "@PJL \n@PJL SET HOLD=OFF\n@PJL SET STRINGCODESET=UTF8\n@PJL SET PAPER=A4\n"
+    "@PJL SET RENDERMODE=COLOR\n@PJL SET COLORADAPT=ON\n@PJL SET ECONOPRINT=OFF\n"
+    "@PJL SET APTMODE=ON\n@PJL SET DUPLEX=OFF\n@PJL SET MEDIATYPE=REGULAR\n"
+    "@PJL SET MANUALFEED=OFF\n@PJL SET SOURCETRAY=AUTO\n@PJL SET LESSPAPERCURL=OFF\n"
+    "@PJL SET FIXINTENSITYUP=OFF\n@PJL SET COLORMODE=AUTO\n@PJL SET FIDELITY=TRUE\n" +
+    kEnterPwg;
 
 // 4 x 3 pages: a solid page encodes as one line (4 equal pixels) repeated 3
 // times: repeat byte 2, run byte 3, the pixel.
@@ -18,139 +32,193 @@ std::string solidPwg(int r, int g, int b) {
   return pageHeader(4, 3, false) + bytes({2, 3, r, g, b});
 }
 
-TEST(ColourJob, FailureRowsBeforeAnyPage) {
-  struct Case {
-    const char* why;
-    std::string input;
-    std::string err;
-  };
-  const Case cases[] = {
-      {"empty input", "", "ERROR: No pages found!\n"},
-      {"gray PPM first", ppmPage(4, 3, std::string(12, 'x')),
-       std::string(kPrintPhase) + "ERROR: No pages found!\n"},
-      {"a lone line feed", "\n", std::string(kPrintPhase) + "ERROR: No pages found!\n"},
-  };
+TEST(ColourJob, DefaultJobByteForByte) {
   TestPrinter printer(4, 3);
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.why);
-    std::string input = c.input;
-    if (input.rfind("P6", 0) == 0) input[1] = '5';
-    const qvtest::ProgramResult r = qvtest::runProgram(printer.run(input));
-    EXPECT_EQ(1, r.status);
-    EXPECT_EQ(c.err, r.err);
-    EXPECT_EQ("", r.out);  // a failed job sends the printer nothing
-  }
+  const qvtest::ProgramResult r = qvtest::runProgram(printer.run(solidPage(255, 0, 0)));
+  EXPECT_EQ(0, r.status);
+  EXPECT_EQ(kReady, r.err);
+  EXPECT_EQ(kDefaultHeader + "RaS2" + solidPwg(255, 0, 0) + kTrailer, r.out);
 }
 
-TEST(ColourJob, PageRowsThatStillEndTheJob) {
-  const std::string red = solidPage(255, 0, 0);
-  const std::string redPwg = solidPwg(255, 0, 0);
-  struct Case {
-    const char* why;
-    std::string input;
-    std::string afterPjl;  // everything after "@PJL ENTER LANGUAGE=PWGRASTER\n"
-    std::string err;
-  };
-  const Case cases[] = {
-      {"one page", red, "RaS2" + redPwg + kTrailer, kReady},
-      {"two pages in order", red + solidPage(0, 0, 255),
-       "RaS2" + redPwg + solidPwg(0, 0, 255) + kTrailer, kReady},
-      {"malformed second header", red + "P7\n4 3\n255\n", "RaS2" + redPwg + kTrailer,
-       std::string(kPrintPhase) + kReady},
-      {"a line feed after the last page", red + "\n", "RaS2" + redPwg + kTrailer,
-       std::string(kPrintPhase) + kReady},
-      {"surplus pixel bytes are read as the next header", red + "\xff\xff",
-       "RaS2" + redPwg + kTrailer, std::string(kPrintPhase) + kReady},
-      {"short page: missing lines are zero", ppmPage(4, 3, solidPixels(4, 1, 255, 0, 0) + "\x01"),
-       "RaS2" + pageHeader(4, 3, false) + bytes({0, 3, 255, 0, 0}) +
-           bytes({0, 0, 1, 0, 0, 2, 0, 0, 0}) + bytes({0, 3, 0, 0, 0}) + kTrailer,
-       kReady},
-      {"second page without pixel data", red + ppmPage(4, 3, ""), "RaS2" + redPwg + kTrailer,
-       std::string("ERROR:   Reading pixels failed\n") + kReady},
-      {"first page without pixel data: header and trailer only", ppmPage(4, 3, ""), kTrailer,
-       std::string("ERROR:   Reading pixels failed\n") + kReady},
-  };
-  TestPrinter printer(4, 3);
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.why);
-    const qvtest::ProgramResult r = qvtest::runProgram(printer.run(c.input));
-    EXPECT_EQ(0, r.status);
-    EXPECT_EQ(c.err, r.err);
-    EXPECT_EQ(c.afterPjl, afterHeader(r.out));
-    EXPECT_EQ(0u, r.out.find(kUel + "@PJL \n"));
-  }
-}
-
-TEST(ColourJob, UncollatedCopiesComeFromTheCopiesFile) {
-  const std::string pages = solidPage(255, 0, 0) + solidPage(0, 255, 0);
-  const std::string p1 = solidPwg(255, 0, 0);
-  const std::string p2 = solidPwg(0, 255, 0);
+TEST(ColourJob, PjlHeaderLines) {
   struct Case {
     const char* why;
     std::string settings;
-    std::string afterPjl;
+    std::string env;       // NAME=value, separated by "|"
+    std::string from, to;  // the default header with `from` replaced by `to`
   };
+  const std::string hold = "@PJL SET HOLD=OFF\n";
+  const std::string names = "@PJL SET STRINGCODESET";
+  const std::string matching = "@PJL SET COLORMODE=AUTO\n";
   const Case cases[] = {
-      {"3 copies, collate off: 1,1,1,2,2,2", "Copies=3\nCollate=OFF\n",
-       "RaS2" + p1 + p1 + p1 + p2 + p2 + p2 + kTrailer},
-      {"3 copies, collate on: each page once", "Copies=3\nCollate=ON\n",
-       "RaS2" + p1 + p2 + kTrailer},
-      {"copies 0: each page once", "Copies=0\n", "RaS2" + p1 + p2 + kTrailer},
+      {"an empty PASSWORD is none", "", "PASSWORD=", hold, hold},
+      {"PASSWORD selects secure print", "", "PASSWORD=1234", hold,
+       "@PJL SET HOLD=STORE\n@PJL SET HOLDTYPE=PRIVATE\n@PJL SET HOLDKEY=1234\n"},
+      {"a password stops at a line feed", "", "PASSWORD=12\n@PJL", hold,
+       "@PJL SET HOLD=STORE\n@PJL SET HOLDTYPE=PRIVATE\n@PJL SET HOLDKEY=12\n"},
+      {"owner and title: four name lines in order", "", "OWNER=ann|TITLE=report", names,
+       "@PJL SET USERNAME=\"ann\"\n@PJL SET JOBNAME=\"report\"\n@PJL SET LOGINUSER=\"ann\"\n"
+       "@PJL JOB NAME=\"report\"\n" +
+           names},
+      {"a title cannot end the line or start a universal exit", "",
+       "TITLE=a\x1b%-12345X@PJL RESET|OWNER=b\r\n@PJL X", names,
+       "@PJL SET USERNAME=\"b\"\n@PJL SET JOBNAME=\"a\"\n@PJL SET LOGINUSER=\"b\"\n"
+       "@PJL JOB NAME=\"a\"\n" +
+           names},
+      {"QVREDVAL 500 is entry 168", "", "QVREDVAL=500", names,
+       "@PJL SET SPECIALRED=0x009F9F\n" + names},
+      {"QVREDVAL -3 is entry 0", "", "QVREDVAL=-3", names,
+       "@PJL SET SPECIALRED=0x00FFFF\n" + names},
+      {"QVREDVAL 14 steps both bytes", "", "QVREDVAL=14", names,
+       "@PJL SET SPECIALRED=0x00F7F7\n" + names},
+      {"QVREDVAL 1 steps the high byte", "", "QVREDVAL=1", names,
+       "@PJL SET SPECIALRED=0x00F7FF\n" + names},
+      {"QVREDVAL 13 steps the low byte", "", "QVREDVAL=13", names,
+       "@PJL SET SPECIALRED=0x00FFF7\n" + names},
+      {"QVREDVAL without digits is entry 0", "", "QVREDVAL=red", names,
+       "@PJL SET SPECIALRED=0x00FFFF\n" + names},
+      {"Mono", "QVMonoColor=Mono\n", "", "RENDERMODE=COLOR\n@PJL SET COLORADAPT=ON",
+       "RENDERMODE=GRAYSCALE\n@PJL SET COLORADAPT=OFF"},
+      {"FullColor", "QVMonoColor=FullColor\n", "", "COLORADAPT=ON", "COLORADAPT=OFF"},
+      {"toner saving on says ECONOMODE", "TonerSaveMode=ON\n", "", "ECONOPRINT=OFF",
+       "ECONOMODE=ON"},
+      {"resolution Normal", "QVResolution=Normal\n", "", "APTMODE=ON", "APTMODE=OFF"},
+      {"DuplexTumble", "QVDuplex=DuplexTumble\n", "", "DUPLEX=OFF", "DUPLEX=ON"},
+      {"DuplexNoTumble", "QVDuplex=DuplexNoTumble\n", "", "DUPLEX=OFF", "DUPLEX=ON"},
+      {"paper Letter (1)", "PageSize=Letter\n", "", "PAPER=A4", "PAPER=LETTER"},
+      {"paper Qv3x5 (261)", "PageSize=Qv3x5\n", "", "PAPER=A4", "PAPER=P3X5"},
+      {"paper ISOB5 (13) is B5", "PageSize=ISOB5\n", "", "PAPER=A4", "PAPER=B5"},
+      {"media BOND is code 6", "MediaType=BOND\n", "", "REGULAR", "BOND"},
+      {"media Thicker", "MediaType=Thicker\n", "", "REGULAR", "THICK2"},
+      {"media Glossy", "MediaType=Glossy\n", "", "REGULAR", "GLOSSY"},
+      {"manual feed: no tray line", "InputSlot=Manual\n", "",
+       "MANUALFEED=OFF\n@PJL SET SOURCETRAY=AUTO\n", "MANUALFEED=ON\n"},
+      {"MP tray", "InputSlot=MPTray\n", "", "TRAY=AUTO", "TRAY=MPTRAY"},
+      {"OUTPUTTRAY OFF", "", "OUTPUTTRAY=OFF", "@PJL SET LESSPAPERCURL",
+       "@PJL SET OUTBIN=UPPER\n@PJL SET FINISH=NONE\n@PJL SET LESSPAPERCURL"},
+      {"OUTPUTTRAY off in lower case", "", "OUTPUTTRAY=off", "@PJL SET LESSPAPERCURL",
+       "@PJL SET OUTBIN=AUTO\n@PJL SET LESSPAPERCURL"},
+      {"less paper curl", "QVImproveOutput=QVLessPaperCurl\n", "", "CURL=OFF", "CURL=ON"},
+      {"fix intensity", "QVImproveOutput=QVFixIntensity\n", "", "UP=OFF", "UP=ON"},
+      {"matching Normal with brightness -5", "QVColorMatching=Normal\nBrightness=-5\n", "",
+       matching,
+       "@PJL SET COLORMODE=NORMAL\n@PJL SET IMPROVEGRAY=OFF\n@PJL SET UCRGCRFORIMAGE=OFF\n"
+       "@PJL SET BRIGHTNESS=-5\n@PJL SET CONTRAST=0\n@PJL SET DENSITYRED=0\n"
+       "@PJL SET DENSITYGREEN=0\n@PJL SET DENSITYBLUE=0\n"},
+      {"matching Vivid, gray and black on, numbers keep their low 16 bits",
+       "QVColorMatching=Vivid\nQVGray=ON\nQVEnhanceBlkPrt=ON\nContrast=20\nRedKey=-32768\n"
+       "GreenKey=40000\nBlueKey=65537\nSaturation=9\n",
+       "", matching,
+       "@PJL SET COLORMODE=VIVID\n@PJL SET IMPROVEGRAY=ON\n@PJL SET UCRGCRFORIMAGE=ON\n"
+       "@PJL SET BRIGHTNESS=0\n@PJL SET CONTRAST=20\n@PJL SET DENSITYRED=-32768\n"
+       "@PJL SET DENSITYGREEN=-25536\n@PJL SET DENSITYBLUE=1\n"},
+      {"matching None", "QVColorMatching=None\n", "", matching,
+       "@PJL SET COLORMODE=NONE\n@PJL SET IMPROVEGRAY=OFF\n@PJL SET UCRGCRFORIMAGE=OFF\n"
+       "@PJL SET BRIGHTNESS=0\n@PJL SET CONTRAST=0\n@PJL SET DENSITYRED=0\n"
+       "@PJL SET DENSITYGREEN=0\n@PJL SET DENSITYBLUE=0\n"},
   };
+  TestPrinter printer(4, 3);
+  // Two more papers, each with its own page size: the PWG header follows them.
+  qvtest::writeFile(printer.piPath(),
+                    qvtest::readFile(printer.piPath()) + "Qv3x5: 4 3\nISOB5: 4 3\n");
+  for (const char* file : {"ImagingArea", "PaperDimension"})
+    printer.writeGeometry(file, qvtest::readFile(printer.geometryPath(file)) +
+                                    "Qv3x5:\t1\t1\t1\t1\nISOB5:\t1\t1\t1\t1\n");
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
-    TestPrinter printer(4, 3, c.settings);
-    qvtest::ProgramRun run = printer.run(pages);
+    printer.writeSettings(c.settings);
+    qvtest::ProgramRun run = printer.run(solidPage(1, 2, 3));
+    for (std::size_t at = 0; at < c.env.size();) {
+      const std::size_t end = std::min(c.env.find('|', at), c.env.size());
+      const std::size_t equals = c.env.find('=', at);
+      run.env[c.env.substr(at, equals - at)] = c.env.substr(equals + 1, end - equals - 1);
+      at = end + 1;
+    }
+    const qvtest::ProgramResult r = qvtest::runProgram(run);
+    ASSERT_EQ(0, r.status) << r.err;
+    std::string expected = kDefaultHeader;
+    const std::size_t at = expected.find(c.from);
+    ASSERT_NE(std::string::npos, at) << c.from;
+    expected.replace(at, c.from.size(), c.to);
+    EXPECT_EQ(expected, r.out.substr(0, r.out.size() - afterHeader(r.out).size()));
+  }
+}
+
+TEST(ColourJob, TrailerNamesTheJobByItsTitle) {
+  TestPrinter printer(4, 3);
+  qvtest::ProgramRun run = printer.run(solidPage(1, 2, 3));
+  run.env["TITLE"] = "report\r\nX";
+  const qvtest::ProgramResult r = qvtest::runProgram(run);
+  const std::string trailer = kUel + "@PJL EOJ NAME=\"report\"\n" + kUel + "\n";
+  EXPECT_EQ(trailer, r.out.substr(r.out.size() - trailer.size()));
+}
+
+struct JobCase {
+  const char* why;
+  std::string settings;
+  std::string input;
+  std::string afterPjl;  // everything after "@PJL ENTER LANGUAGE=PWGRASTER\n"
+  std::string err = kReady;
+};
+
+// Runs each case on a printer of `width` x `height` pages with TMPDIR in its
+// scratch directory: the copies file must not stay there.
+void expectJobs(int width, int height, std::initializer_list<JobCase> cases) {
+  for (const JobCase& c : cases) {
+    SCOPED_TRACE(c.why);
+    TestPrinter printer(width, height, c.settings);
+    qvtest::ProgramRun run = printer.run(c.input);
     run.env["TMPDIR"] = printer.dir().path();
     const qvtest::ProgramResult r = qvtest::runProgram(run);
     EXPECT_EQ(0, r.status);
-    EXPECT_EQ(kReady, r.err);
+    EXPECT_EQ(c.err, r.err);
+    EXPECT_EQ(0u, r.out.find(kUel + "@PJL \n"));
     EXPECT_EQ(c.afterPjl, afterHeader(r.out));
-    // The copies file is gone: only the settings and paper files remain.
-    EXPECT_EQ(2u, qvtest::listDirectory(printer.dir().path()).size());
+    EXPECT_EQ(2u, qvtest::listDirectory(printer.dir().path()).size());  // rc and pi only
   }
 }
 
-TEST(ColourJob, WithoutACopiesFileEachPageGoesOutOnce) {
-  TestPrinter printer(4, 3, "Copies=2\n");
-  qvtest::ProgramRun run = printer.run(solidPage(255, 0, 0) + solidPage(0, 255, 0));
-  run.env["TMPDIR"] = printer.dir().path() + "/missing";
-  const qvtest::ProgramResult r = qvtest::runProgram(run);
-  EXPECT_EQ(0, r.status);
-  EXPECT_EQ(std::string("ERROR: Unable to create a temporay file\n") +
-                "ERROR: Unable to create a temporay file\n" + kReady,
-            r.err);
-  EXPECT_EQ("RaS2" + solidPwg(255, 0, 0) + solidPwg(0, 255, 0) + kTrailer, afterHeader(r.out));
-}
-
-TEST(ColourJob, BlankPagesAreSkippedWhenAsked) {
+TEST(ColourJob, PagesCopiesAndBlankPages) {
+  const std::string red = solidPage(255, 0, 0), green = solidPage(0, 255, 0);
   const std::string white = solidPage(255, 255, 255);
-  const std::string red = solidPage(255, 0, 0);
-  const std::string nearWhite = solidPage(255, 255, 254);
-  struct Case {
-    const char* why;
-    std::string settings;
-    std::string input;
-    std::string afterPjl;
-  };
-  const Case cases[] = {
-      {"skipping off prints white pages", "", white + red,
-       "RaS2" + solidPwg(255, 255, 255) + solidPwg(255, 0, 0) + kTrailer},
-      {"a white page between two pages disappears", "QVSkipBlank=ON\n", red + white + red,
-       "RaS2" + solidPwg(255, 0, 0) + solidPwg(255, 0, 0) + kTrailer},
-      {"near white is printed", "QVSkipBlank=ON\n", nearWhite,
-       "RaS2" + solidPwg(255, 255, 254) + kTrailer},
-      {"all pages blank: RaS2 alone", "QVSkipBlank=ON\n", white + white, "RaS2" + kTrailer},
-      {"every copy of a blank page is skipped", "QVSkipBlank=ON\nCopies=2\n", white + red,
-       "RaS2" + solidPwg(255, 0, 0) + solidPwg(255, 0, 0) + kTrailer},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.why);
-    TestPrinter printer(4, 3, c.settings);
-    const qvtest::ProgramResult r = qvtest::runProgram(printer.run(c.input));
-    EXPECT_EQ(0, r.status);
-    EXPECT_EQ(c.afterPjl, afterHeader(r.out));
-  }
+  const std::string p1 = solidPwg(255, 0, 0), p2 = solidPwg(0, 255, 0);
+  expectJobs(
+      4, 3,
+      {
+          {"two pages in order", "", red + green, "RaS2" + p1 + p2 + kTrailer},
+          {"malformed second header", "", red + "P7\n4 3\n255\n", "RaS2" + p1 + kTrailer,
+           kPrintPhase + kReady},
+          {"a line feed after the last page", "", red + "\n", "RaS2" + p1 + kTrailer,
+           kPrintPhase + kReady},
+          {"surplus pixel bytes are read as the next header", "", red + "\xff\xff",
+           "RaS2" + p1 + kTrailer, kPrintPhase + kReady},
+          {"short page: missing lines are zero", "",
+           ppmPage(4, 3, solidPixels(4, 1, 255, 0, 0) + "\x01"),
+           "RaS2" + pageHeader(4, 3, false) + bytes({0, 3, 255, 0, 0}) +
+               bytes({0, 0, 1, 0, 0, 2, 0, 0, 0}) + bytes({0, 3, 0, 0, 0}) + kTrailer},
+          {"second page without pixel data", "", red + ppmPage(4, 3, ""), "RaS2" + p1 + kTrailer,
+           "ERROR:   Reading pixels failed\n" + kReady},
+          {"first page without pixel data: header and trailer only", "", ppmPage(4, 3, ""),
+           kTrailer, "ERROR:   Reading pixels failed\n" + kReady},
+          {"3 copies, collate off: 1,1,1,2,2,2", "Copies=3\nCollate=OFF\n", red + green,
+           "RaS2" + p1 + p1 + p1 + p2 + p2 + p2 + kTrailer},
+          {"3 copies, collate on: each page once", "Copies=3\nCollate=ON\n", red + green,
+           "RaS2" + p1 + p2 + kTrailer},
+          {"copies 0: each page once", "Copies=0\n", red + green, "RaS2" + p1 + p2 + kTrailer},
+          {"copies 65537 keep their low 16 bits: once", "Copies=65537\n", red,
+           "RaS2" + p1 + kTrailer},
+          {"skipping off prints white pages", "", white + red,
+           "RaS2" + solidPwg(255, 255, 255) + p1 + kTrailer},
+          {"a white page between two pages disappears", "QVSkipBlank=ON\n", red + white + red,
+           "RaS2" + p1 + p1 + kTrailer},
+          {"near white is printed", "QVSkipBlank=ON\n", solidPage(255, 255, 254),
+           "RaS2" + solidPwg(255, 255, 254) + kTrailer},
+          {"all pages blank: RaS2 alone", "QVSkipBlank=ON\n", white + white, "RaS2" + kTrailer},
+          {"every copy of a blank page is skipped", "QVSkipBlank=ON\nCopies=2\n", white + red,
+           "RaS2" + p1 + p1 + kTrailer},
+          {"a mono job writes gray lines: pure red is 76", "QVMonoColor=Mono\n", red,
+           "RaS2" + pageHeader(4, 3, true) + bytes({2, 3, 76}) + kTrailer},
+      });
 }
 
 TEST(ColourJob, DuplexNoTumbleTurnsEvenPrintedPages) {
@@ -161,36 +229,27 @@ TEST(ColourJob, DuplexNoTumbleTurnsEvenPrintedPages) {
   const std::string turned =
       pageHeader(2, 2, false) + bytes({0, 1, 7, 8, 9, 0, 255, 4, 5, 6, 1, 2, 3});
   const std::string white = ppmPage(2, 2, solidPixels(2, 2, 255, 255, 255));
-  struct Case {
-    const char* why;
-    std::string settings;
-    std::string input;
-    std::string afterPjl;
-  };
-  const Case cases[] = {
-      {"pages 1 and 3 upright, page 2 turned", "QVDuplex=DuplexNoTumble\n", page + page + page,
-       "RaS2" + upright + turned + upright + kTrailer},
-      {"a skipped blank page shifts the parity", "QVDuplex=DuplexNoTumble\nQVSkipBlank=ON\n",
-       page + white + page + page, "RaS2" + upright + turned + upright + kTrailer},
-      {"DuplexTumble turns nothing", "QVDuplex=DuplexTumble\n", page + page,
-       "RaS2" + upright + upright + kTrailer},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.why);
-    TestPrinter printer(2, 2, c.settings);
-    const qvtest::ProgramResult r = qvtest::runProgram(printer.run(c.input));
-    EXPECT_EQ(0, r.status);
-    EXPECT_EQ(c.afterPjl, afterHeader(r.out));
-  }
+  expectJobs(
+      2, 2,
+      {
+          {"pages 1 and 3 upright, page 2 turned", "QVDuplex=DuplexNoTumble\n", page + page + page,
+           "RaS2" + upright + turned + upright + kTrailer},
+          {"a skipped blank page shifts the parity", "QVDuplex=DuplexNoTumble\nQVSkipBlank=ON\n",
+           page + white + page + page, "RaS2" + upright + turned + upright + kTrailer},
+          {"DuplexTumble turns nothing", "QVDuplex=DuplexTumble\n", page + page,
+           "RaS2" + upright + upright + kTrailer},
+      });
 }
 
-TEST(ColourJob, MonoJobsWriteGrayLines) {
-  TestPrinter printer(4, 3, "QVMonoColor=Mono\n");
-  const qvtest::ProgramResult r = qvtest::runProgram(printer.run(solidPage(255, 0, 0)));
+TEST(ColourJob, WithoutACopiesFileEachPageGoesOutOnce) {
+  TestPrinter printer(4, 3, "Copies=2\n");
+  qvtest::ProgramRun run = printer.run(solidPage(255, 0, 0) + solidPage(0, 255, 0));
+  run.env["TMPDIR"] = printer.dir().path() + "/missing";
+  const qvtest::ProgramResult r = qvtest::runProgram(run);
   EXPECT_EQ(0, r.status);
-  // Pure red is gray 76.
-  EXPECT_EQ("RaS2" + pageHeader(4, 3, true) + bytes({2, 3, 76}) + kTrailer, afterHeader(r.out));
-  EXPECT_NE(std::string::npos, r.out.find("@PJL SET RENDERMODE=GRAYSCALE\n"));
+  const std::string noFile = "ERROR: Unable to create a temporay file\n";
+  EXPECT_EQ(noFile + noFile + kReady, r.err);
+  EXPECT_EQ("RaS2" + solidPwg(255, 0, 0) + solidPwg(0, 255, 0) + kTrailer, afterHeader(r.out));
 }
 
 TEST(ColourJob, APageBufferThatCannotBeHadEndsTheJobCleanly) {
@@ -205,34 +264,26 @@ TEST(ColourJob, APageBufferThatCannotBeHadEndsTheJobCleanly) {
   run.path = "/bin/sh";
   const qvtest::ProgramResult r = qvtest::runProgram(run);
   EXPECT_EQ(0, r.status);
-  EXPECT_EQ(std::string("ERROR: Insufficient memory!\n") + kReady, r.err);
+  EXPECT_EQ("ERROR: Insufficient memory!\n" + kReady, r.err);
   EXPECT_EQ(kTrailer, afterHeader(r.out));  // header and trailer: a job with no page
 #endif
 }
 
-TEST(ColourJob, PageFilesAreExclusive) {
+TEST(ColourJob, PageFilesAreExclusiveAndLeaveNothing) {
   // A file planted under the name of the first page file: that page is not
   // written, the planted file is left alone, the job stays well formed.
-  TestPrinter printer(4, 3);
+  TestPrinter printer(4, 3, "Copies=2\n");
   qvtest::RunningProgram program(printer.run(""));
   const std::string planted = "/tmp/ec_tmppage_" + std::to_string(program.pid()) + "_1";
   qvtest::writeFile(planted, "planted");
-  ASSERT_TRUE(program.writeInput(solidPage(255, 0, 0) + solidPage(0, 0, 255)));
+  ASSERT_TRUE(program.writeInput(solidPage(255, 0, 0) + solidPage(0, 0, 255) + "P6\n4"));
   const qvtest::ProgramResult r = program.wait();
   EXPECT_EQ("planted", qvtest::readFile(planted));
   std::filesystem::remove(planted);
   EXPECT_EQ(0, r.status);
   EXPECT_EQ(0u, r.err.find("ERROR: Unable to create page file " + planted));
-  EXPECT_EQ("RaS2" + solidPwg(0, 0, 255) + kTrailer, afterHeader(r.out));
-  EXPECT_TRUE(pageFilesOf(program.pid()).empty());
-}
-
-TEST(ColourJob, LeavesNoPageFiles) {
-  TestPrinter printer(4, 3, "Copies=2\n");
-  qvtest::RunningProgram program(printer.run(""));
-  ASSERT_TRUE(program.writeInput(solidPage(1, 2, 3) + solidPage(4, 5, 6) + "P6\n4"));
-  const qvtest::ProgramResult r = program.wait();
-  EXPECT_EQ(0, r.status);
+  const std::string blue = solidPwg(0, 0, 255);
+  EXPECT_EQ("RaS2" + solidPwg(255, 0, 0) + blue + blue + kTrailer, afterHeader(r.out));
   EXPECT_TRUE(pageFilesOf(program.pid()).empty());
 }
 

@@ -12,7 +12,7 @@
 
 #include "colour/Mfunc.h"
 #include "decode/pwg_stream.h"
-#include "tests/e2e/colour_job_support.h"
+#include "tests/support/colour_printer.h"
 
 namespace colourtest {
 
@@ -24,68 +24,57 @@ struct RoundTripCase {
   std::vector<std::string> pages;  // RGB pixels, height x width x 3 each
 };
 
-// Run lengths on the encoder's boundaries, and ordinary ones.
-inline int pickRunLength(std::mt19937& rng) {
+// Lengths on the encoder's boundaries (runs of 128 pixels, folds of 256
+// lines) and ordinary ones.
+inline int pickLength(std::mt19937& rng) {
   static constexpr int kLengths[] = {1, 2, 3, 126, 127, 128, 129, 130, 255, 256, 257, 5, 17};
-  return kLengths[std::uniform_int_distribution<int>(0, std::size(kLengths) - 1)(rng)];
+  return kLengths[rng() % std::size(kLengths)];
 }
 
-inline int pickWidth(std::mt19937& rng) {
-  static constexpr int kWidths[] = {1, 2, 3, 127, 128, 129, 130, 256, 257, 300, 600};
-  if (rng() % 3 == 0) return std::uniform_int_distribution<int>(1, 400)(rng);
-  return kWidths[std::uniform_int_distribution<int>(0, std::size(kWidths) - 1)(rng)];
-}
-
-// A line made of runs of one pixel, literal noise and near-equal pixels
-// (pixels that differ in one byte only).
+// A line of noise, palette noise (equal and near-equal pixels: the last one
+// differs from the one before it in one byte) and runs of one colour.
 inline std::string randomLine(std::mt19937& rng, int width) {
+  static const char palette[4][3] = {
+      {0, 0, 0}, {'\xff', '\xff', '\xff'}, {10, 20, 30}, {10, 20, 31}};
+  const std::size_t size = static_cast<std::size_t>(width) * 3;
   std::string line;
-  line.reserve(static_cast<std::size_t>(width) * 3);
-  std::uniform_int_distribution<int> byte(0, 255);
-  // A small palette makes accidental runs of equal pixels likely.
-  const char palette[4][3] = {{0, 0, 0}, {'\xff', '\xff', '\xff'}, {10, 20, 30}, {10, 20, 31}};
-  while (static_cast<int>(line.size()) < width * 3) {
-    const int kind = byte(rng) % 4;
-    const int length = pickRunLength(rng);
-    for (int i = 0; i < length && static_cast<int>(line.size()) < width * 3; ++i) {
-      if (kind == 0) {  // noise
-        for (int c = 0; c < 3; ++c) line += static_cast<char>(byte(rng));
-      } else if (kind == 1) {  // palette noise
-        line.append(palette[byte(rng) % 4], 3);
-      } else {  // a run of one colour
-        if (i == 0) {
-          for (int c = 0; c < 3; ++c) line += static_cast<char>(byte(rng));
-        } else {
-          line.append(line.end() - 3, line.end());
-        }
-      }
+  while (line.size() < size) {
+    const unsigned kind = rng() % 4;
+    for (int i = pickLength(rng); i > 0 && line.size() < size; --i) {
+      if (kind == 1)
+        line.append(palette[rng() % 4], 3);
+      else if (kind == 0 || i == 1 || line.empty())
+        for (int c = 0; c < 3; ++c) line += static_cast<char>(rng());
+      else
+        line.append(line.end() - 3, line.end());
     }
   }
-  line.resize(static_cast<std::size_t>(width) * 3);
+  line.resize(size);
   return line;
 }
 
+// Blocks of repeated lines, some past the 256-line fold.
 inline std::string randomPage(std::mt19937& rng, int width, int height) {
+  const std::size_t size = static_cast<std::size_t>(width) * height * 3;
   std::string page;
-  std::string line = randomLine(rng, width);
-  while (static_cast<int>(page.size()) < width * height * 3) {
-    // Blocks of repeated lines, some past the 256-line fold.
-    const int repeats = rng() % 4 == 0 ? pickRunLength(rng) : 1;
-    for (int r = 0; r < repeats; ++r) page += line;
-    line = randomLine(rng, width);
+  while (page.size() < size) {
+    const std::string line = randomLine(rng, width);
+    for (int r = rng() % 4 == 0 ? pickLength(rng) : 1; r > 0; --r) page += line;
   }
-  page.resize(static_cast<std::size_t>(width) * height * 3);
+  page.resize(size);
   return page;
 }
 
 inline RoundTripCase randomCase(std::mt19937& rng, int maxHeight) {
+  static constexpr int kWidths[] = {1, 2, 3, 127, 128, 129, 130, 256, 257, 300, 600};
   RoundTripCase c;
-  c.width = pickWidth(rng);
-  c.height = std::uniform_int_distribution<int>(1, maxHeight)(rng);
+  c.width =
+      rng() % 3 == 0 ? 1 + static_cast<int>(rng() % 400) : kWidths[rng() % std::size(kWidths)];
+  c.height = 1 + static_cast<int>(rng() % static_cast<unsigned>(maxHeight));
   c.gray = rng() % 3 == 0;
   c.duplexNoTumble = rng() % 2 == 0;
-  const int pages = std::uniform_int_distribution<int>(1, 3)(rng);
-  for (int p = 0; p < pages; ++p) c.pages.push_back(randomPage(rng, c.width, c.height));
+  for (int p = 1 + static_cast<int>(rng() % 3); p > 0; --p)
+    c.pages.push_back(randomPage(rng, c.width, c.height));
   return c;
 }
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/e2e/colour_job_support.h"
+#include "tests/support/colour_printer.h"
 #include "tests/support/run_program.h"
 
 namespace {

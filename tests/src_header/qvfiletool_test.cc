@@ -45,13 +45,4 @@ TEST(GetPjpInnerValueDeathTest, NumericalOrBrokenEntriesStop) {
   EXPECT_DEATH(GetPjpInnerValue(kParamPageSize, &t.info), "pParam->nIndex >= 0");
 }
 
-TEST(ItemTables, InnerValuesThatDoNotFollowItemOrder) {
-  // Codes the PJL header switches on; a shifted list would print the wrong paper.
-  EXPECT_EQ(6, tblInnerVal_Media[4]);        // BOND
-  EXPECT_EQ(2, tblInnerVal_ColorOrMono[0]);  // Auto
-  EXPECT_EQ(0, tblInnerVal_ColorOrMono[2]);  // Mono
-  EXPECT_EQ(3, tblInnerVal_ColorMatch[0]);   // Auto
-  EXPECT_EQ(0, tblInnerVal_Language[2]);     // other
-}
-
 }  // namespace
