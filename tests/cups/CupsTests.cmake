@@ -6,7 +6,8 @@ foreach(exe IN ITEMS cups_tests cups_tests_slow)
     target_compile_definitions(${exe} PRIVATE
       QVCUPSFILTER_PATH="$<TARGET_FILE:qvcupsfilter>"
       QV_PPD_DIR="${QV_PPD_DIR}"
-      QV_GEOMETRY_DIR="${QV_GEOMETRY_DIR}")
+      QV_GEOMETRY_DIR="${QV_GEOMETRY_DIR}"
+      QV_CPACK_COMMAND="${CMAKE_CPACK_COMMAND}")
     add_dependencies(${exe} qvcupsfilter qv_ppds)
   endif()
 endforeach()

@@ -93,8 +93,7 @@ CupsSandbox::CupsSandbox() {
     fs::create_symlink(entry.path(), filterDir + "/" + entry.path().filename().string());
   for (const char* sub : {"backend", "cgi-bin", "daemon", "monitor", "notifier", "driver"})
     if (fs::exists(std::string("/usr/lib/cups/") + sub))
-      fs::create_directory_symlink(std::string("/usr/lib/cups/") + sub,
-                                   serverBin_ + "/" + sub);
+      fs::create_directory_symlink(std::string("/usr/lib/cups/") + sub, serverBin_ + "/" + sub);
   copyExecutable(QVCUPSFILTER_PATH, filterDir + "/qvcupsfilter");
   for (const char* program : {"rawtoqv", "rastertoqv"}) {
     const std::string built = builtProgram(program);
@@ -139,8 +138,8 @@ CupsSandbox::~CupsSandbox() {
   }
 }
 
-std::string makeTestPdf(const std::string& dir, const std::string& name, int pages,
-                        int widthPoints, int heightPoints) {
+std::string makeTestPdf(const std::string& dir, const std::string& name, int pages, int widthPoints,
+                        int heightPoints) {
   const std::string pdf = dir + "/" + name;
   qvtest::ProgramRun run;
   run.path = systemTool("ps2pdf");
@@ -156,8 +155,8 @@ std::string makeTestPdf(const std::string& dir, const std::string& name, int pag
   return pdf;
 }
 
-Rendering renderWithGhostscript(const std::string& pdf, bool mono, int xdpi, int ydpi,
-                                long width, long height, const std::string& scratch) {
+Rendering renderWithGhostscript(const std::string& pdf, bool mono, int xdpi, int ydpi, long width,
+                                long height, const std::string& scratch) {
   Rendering out;
   const std::string pnm = scratch + "/reference.pnm";
   qvtest::ProgramRun run;
@@ -220,6 +219,15 @@ std::string inspectCheck(const std::string& jobPath) {
          result.out.substr(0, 400);
 }
 
+std::string inspectReport(const std::string& jobPath) {
+  const std::string inspector = builtProgram("qvinspect");
+  if (inspector.empty()) return "";
+  qvtest::ProgramRun run;
+  run.path = inspector;
+  run.args = {jobPath};
+  return qvtest::runProgram(run).out;
+}
+
 #ifdef QV_HAVE_DECODERS
 namespace {
 
@@ -259,9 +267,9 @@ void expectMonoPages(const qvdecode::MonoJob& job, const Rendering& rendering,
     ASSERT_EQ(static_cast<std::size_t>(printable) * (cut.doubledRows ? 2 : 1), page.rows.size());
     long mismatches = 0;
     for (long r = 0; r < printable && mismatches < 5; ++r) {
-      const std::uint8_t* want =
-          source.data() + static_cast<std::size_t>(cut.topSkip + r) * rendering.rowBytes +
-          cut.leftSkip;
+      const std::uint8_t* want = source.data() +
+                                 static_cast<std::size_t>(cut.topSkip + r) * rendering.rowBytes +
+                                 cut.leftSkip;
       const std::size_t printed = static_cast<std::size_t>(r) * (cut.doubledRows ? 2 : 1);
       for (std::size_t copy = 0; copy < (cut.doubledRows ? 2u : 1u); ++copy) {
         const std::vector<std::uint8_t> got = page.rowAt(printed + copy, rowLen);
@@ -295,13 +303,13 @@ void expectColourPages(const qvdecode::ColourJob& job, const Rendering& renderin
       const long sy = rotated ? height - 1 - y : y;
       const std::uint8_t* sourceRow =
           source.data() + static_cast<std::size_t>(sy + margin) * rendering.rowBytes;
-      const std::uint8_t* got = page.pixels.data() + static_cast<std::size_t>(y) *
-                                                         page.header.bytesPerLine;
+      const std::uint8_t* got =
+          page.pixels.data() + static_cast<std::size_t>(y) * page.header.bytesPerLine;
       for (long x = 0; x < width; ++x) {
         const long sx = (rotated ? width - 1 - x : x) + margin;
         const std::uint8_t* rgb = sourceRow + sx * 3;
-        const bool same = expect.gray ? got[x] == grayOf(rgb)
-                                      : std::equal(rgb, rgb + 3, got + x * 3);
+        const bool same =
+            expect.gray ? got[x] == grayOf(rgb) : std::equal(rgb, rgb + 3, got + x * 3);
         if (!same) {
           ADD_FAILURE() << "pixel (" << x << ", " << y << ") differs from Ghostscript's";
           ++mismatches;

@@ -48,8 +48,8 @@ class CupsSandbox {
 };
 
 // Makes a PDF of `pages` pages of the test page at the given sheet size.
-std::string makeTestPdf(const std::string& dir, const std::string& name, int pages,
-                        int widthPoints, int heightPoints);
+std::string makeTestPdf(const std::string& dir, const std::string& name, int pages, int widthPoints,
+                        int heightPoints);
 
 // Ghostscript's own rendering of the PDF, the way the wrapper asks for it.
 struct Rendering {
@@ -64,16 +64,19 @@ Rendering renderWithGhostscript(const std::string& pdf, bool mono, int xdpi, int
 struct Expectation {
   bool mono = true;
   int xdpi = 600, ydpi = 600;
-  std::vector<int> pageOrder;       // index into the rendering per printed page
-  bool gray = false;                // colour job printed as 8-bit gray
-  bool rotateEvenPages = false;     // DuplexNoTumble on the colour printer
-  std::vector<std::string> pjl;     // lines the job header must carry
-  std::vector<std::string> pcl;     // byte strings the mono PCL set-up must hold
+  std::vector<int> pageOrder;    // index into the rendering per printed page
+  bool gray = false;             // colour job printed as 8-bit gray
+  bool rotateEvenPages = false;  // DuplexNoTumble on the colour printer
+  std::vector<std::string> pjl;  // lines the job header must carry
+  std::vector<std::string> pcl;  // byte strings the mono PCL set-up must hold
 };
 void expectJobMatches(const std::string& job, const Rendering& rendering,
                       const Expectation& expect);
 
 // qvinspect --check on the job file; an empty string when it passes.
 std::string inspectCheck(const std::string& jobPath);
+
+// qvinspect's report on the job, for the test log ("" when not built).
+std::string inspectReport(const std::string& jobPath);
 
 }  // namespace qvcupstest
