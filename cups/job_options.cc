@@ -91,8 +91,9 @@ const std::vector<OptionMapping> kColourMappings = {
     {"Duplex", "None", "QVDuplex", "None"},
     {"Duplex", "DuplexNoTumble", "QVDuplex", "DuplexNoTumble"},
     {"Duplex", "DuplexTumble", "QVDuplex", "DuplexTumble"},
-    {"ColorModel", "Auto", "QVMonoColor", "Auto"},
-    {"ColorModel", "RGB", "QVMonoColor", "FullColor"},
+    // The printer's own colour mode adapts colours; FullColor does not.
+    {"ColorModel", "RGB", "QVMonoColor", "Auto"},
+    {"ColorModel", "FullColor", "QVMonoColor", "FullColor"},
     {"ColorModel", "Gray", "QVMonoColor", "Mono"},
     {"QVColorMatching", "Auto", "QVColorMatching", "Auto"},
     {"QVColorMatching", "Normal", "QVColorMatching", "Normal"},

@@ -250,9 +250,11 @@ TEST(CupsdLoopback, PrintsAndCancelsThroughARealScheduler) {
       const char* queue;
       std::vector<std::string> options;
       long startedBytes;
+      const char* headerLine;  // a job without colour options must print in colour
     };
-    const CancelCase cancels[] = {{"qvcolour", {}, 2000000},
-                                  {"qvmono", {"-o", "Resolution=1200dpi"}, 300000}};
+    const CancelCase cancels[] = {
+        {"qvcolour", {}, 2000000, "@PJL SET RENDERMODE=COLOR\n"},
+        {"qvmono", {"-o", "Resolution=1200dpi"}, 300000, "@PJL SET RESOLUTION = 1200\n"}};
     for (const CancelCase& c : cancels) {
       SCOPED_TRACE(c.queue);
       const std::string output = cups.out(std::string(c.queue) + ".prn");
@@ -275,6 +277,7 @@ TEST(CupsdLoopback, PrintsAndCancelsThroughARealScheduler) {
                   c.queue, submitted.out.c_str(), id.c_str());
       ASSERT_TRUE(cups.waitUntilDone(id, 60)) << cups.errorLog();
       const std::string partial = qvtest::readFile(output);
+      EXPECT_NE(std::string::npos, partial.find(c.headerLine)) << c.headerLine;
       const std::string trimmed = withoutCancelPadding(partial);
       const std::string trimmedPath = sandbox.file("cancelled.prn");
       qvtest::writeFile(trimmedPath, trimmed);
