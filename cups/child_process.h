@@ -52,8 +52,9 @@ class ChildProcess {
 // "exit status 3", "killed by signal 9": for messages.
 std::string describeWaitStatus(int status);
 
-// Makes a pipe whose both ends close on exec; the child gets its end
-// through the spawn's dup2, which clears that flag on the copy.
+// Makes a pipe whose both ends close on exec (the child gets its end
+// through the spawn's dup2, which clears that flag on the copy), with a
+// large buffer for page data.
 [[nodiscard]] int makePipe(int fds[2]);
 
 }  // namespace qvcups
