@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -28,13 +29,58 @@ struct PwgHeader {
   std::uint32_t colorOrder = 0, colorSpace = 0, numColors = 0;
   std::uint32_t duplex = 0, tumble = 0;
   std::vector<std::uint8_t> raw;  // all 1796 bytes
+
+  std::uint32_t numCopies = 0, totalPageCount = 0;
+  std::uint32_t crossFeedTransform = 0, feedTransform = 0;
 };
+
+inline constexpr std::size_t kPwgHeaderBytes = 1796;
+// Caps on what a page header may ask for before anything is allocated: far
+// beyond any paper at 1200 dpi, far below what would exhaust memory.
+inline constexpr std::uint32_t kMaxPwgWidth = 1u << 18;
+inline constexpr std::uint32_t kMaxPwgHeight = 1u << 20;
+inline constexpr std::uint32_t kMaxPwgBytesPerLine = 16u << 20;
+
+// Byte offsets of the fields in the 1796-byte page header.
+namespace pwgfield {
+inline constexpr std::size_t kMediaType = 128, kDuplex = 272, kHwResolution = 276;
+inline constexpr std::size_t kNumCopies = 340, kPageSize = 352, kTumble = 368, kWidth = 372;
+inline constexpr std::size_t kHeight = 376, kBitsPerColor = 384, kBitsPerPixel = 388;
+inline constexpr std::size_t kBytesPerLine = 392, kColorOrder = 396, kColorSpace = 400;
+inline constexpr std::size_t kNumColors = 420, kTotalPageCount = 452;
+inline constexpr std::size_t kCrossFeedTransform = 456, kFeedTransform = 460;
+}  // namespace pwgfield
+
+// PWG colour spaces this decoder knows, with the colours each one carries.
+inline constexpr std::uint32_t kPwgSrgb = 19, kPwgSgray = 18;
+
+// Reads the fields of a 1796-byte page header and checks that they agree:
+// the "PwgRaster" name, a known ColorSpace and its NumColors, BitsPerColor
+// (1, 2, 4, 8 or 16) times NumColors = BitsPerPixel, BytesPerLine = Width x
+// BitsPerPixel / 8 rounded up, Width, Height and BytesPerLine within the
+// caps above. Returns 0, or -1 with `message` set and `fieldOffset` at the
+// field that disagrees.
+int parsePwgHeader(std::span<const std::uint8_t> bytes, PwgHeader& header, std::string& message,
+                   std::size_t& fieldOffset);
 
 struct PwgPage {
   PwgHeader header;
   std::vector<std::uint8_t> pixels;  // height x bytesPerLine, decoded
   std::size_t offset = 0;            // offset of the page header in the input
   std::size_t wireBytes = 0;         // header and encoded lines
+
+  std::size_t lineRecords = 0;    // encoded lines, each with its line repeat byte
+  std::size_t repeatedLines = 0;  // lines that came from a repeat byte above 0
+  std::size_t repeatRuns = 0;     // runs of one pixel repeated
+  std::size_t literalRuns = 0;    // runs of literal pixels
+};
+
+struct PwgDecodeOptions {
+  // False: pages keep header and counts, not pixels.
+  bool keepPixels = true;
+  // Called with each page as soon as it is decoded, pixels included
+  // whatever `keepPixels` says. Non-zero stops the decoding ("stopped").
+  std::function<int(const PwgPage&)> onPage;
 };
 
 // Decodes a PWG Raster stream that starts with "RaS2". Returns 0, or -1 with
@@ -43,14 +89,22 @@ struct PwgPage {
 // pixel buffer is allocated.
 int decodePwgRaster(std::span<const std::uint8_t> stream, std::vector<PwgPage>& pages,
                     DecodeError& error);
+int decodePwgRaster(std::span<const std::uint8_t> stream, std::vector<PwgPage>& pages,
+                    DecodeError& error, const PwgDecodeOptions& options);
 
 struct ColourJob {
   std::vector<std::string> pjlLines;  // header "@PJL ..." lines, without "\n"
   std::vector<PwgPage> pages;
   std::vector<std::string> trailerLines;
+
+  bool hasSyncWord = false;      // "RaS2" present (absent only in a job without page files)
+  std::size_t rasterOffset = 0;  // of "RaS2", or of the trailer when there is none
+  std::size_t trailerOffset = 0;
 };
 
 // Decodes a whole colour job. Returns 0, or -1 with `error` set.
 int decodeColourJob(std::span<const std::uint8_t> job, ColourJob& out, DecodeError& error);
+int decodeColourJob(std::span<const std::uint8_t> job, ColourJob& out, DecodeError& error,
+                    const PwgDecodeOptions& options);
 
 }  // namespace qvdecode

@@ -11,7 +11,23 @@ cmake --build build -j "$jobs" >/dev/null
 mkdir -p out
 
 # --- mono sample job (rawtoqv) ---
-# (filled in with the mono filter)
+# Two A4 pages of text-like strokes at 600 dpi (4960 x 7016 dots), through the
+# sample settings (samples/mono/qvmono.rc) and paper file (samples/mono/paperinf).
+build/tools/gen_mono_page 4960 7016 2 text 1 |
+  build/mono/rawtoqv -rc samples/mono/qvmono.rc -pi samples/mono/paperinf \
+    -owner sample -jobname "Sample mono job" -nodename "$(uname -n)" \
+    >out/sample-mono.prn
+echo "mono job: out/sample-mono.prn ($(wc -c <out/sample-mono.prn) bytes)"
 
 # --- colour sample job (rastertoqv) ---
-# (filled in with the colour filter)
+# The sample printer QV-C600: its geometry files go to /opt/quarno/QV-C600
+# (needs root). Two A4 test-chart pages at the size the sample paper file
+# gives for A4 (4760 x 6812 pixels at 600 dpi), through the sample settings.
+scripts/install_sample_printer.sh
+read -r colour_width colour_height < <(awk '$1 == "A4:" { print $2, $3; exit }' \
+  samples/colour/paperinf)
+build/tools/gen_colour_chart "$colour_width" "$colour_height" 2 chart 1 |
+  OWNER=sample TITLE="Sample colour job" \
+    build/colour/rastertoqv -rc samples/colour/qvcolour.rc -pi samples/colour/paperinf \
+    >out/sample-colour.prn
+echo "colour job: out/sample-colour.prn ($(wc -c <out/sample-colour.prn) bytes)"

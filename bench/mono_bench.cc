@@ -1,0 +1,175 @@
+// mono_bench.cc - speed of the mono writer's hot paths: the method-9 row
+// compressor on text-like and noise rows, and the band pipeline on a whole
+// A4 page at 600 and 1200 dpi. Prints figures; never passes or fails.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "common/malloc_buffer.h"
+#include "mono/PCLUtils.h"
+#include "mono/compmain.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Lines of letter-like strokes between margins: mostly short runs, rows
+// that repeat within a stroke, blank rows between lines.
+Bytes textPage(int width, int height, std::uint32_t seed) {
+  const int rowBytes = (width + 7) / 8;
+  Bytes page(static_cast<std::size_t>(rowBytes) * static_cast<std::size_t>(height), 0);
+  std::mt19937 rng(seed);
+  auto setRun = [&](int y, int x0, int x1) {
+    std::uint8_t* row =
+        page.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(rowBytes);
+    for (int x = x0; x < x1; ++x)
+      row[x / 8] = static_cast<std::uint8_t>(row[x / 8] | (0x80u >> (x % 8)));
+  };
+  const int lineRows = height / 120 > 3 ? height / 120 : 3;
+  const int letter = lineRows * 6 / 10;
+  const int stroke = lineRows / 8 > 1 ? lineRows / 8 : 1;
+  for (int top = height / 14; top + lineRows < height - height / 14; top += lineRows * 8 / 5) {
+    for (int x = width / 12; x + letter < width - width / 12; x += letter + letter / 6 + 1) {
+      if (rng() % 7 == 0) {
+        x += letter;  // word gap
+        continue;
+      }
+      const unsigned glyph = 1u + static_cast<unsigned>(rng() % 31u);
+      for (int y = 0; y < lineRows; ++y) {
+        if (glyph & 1u) setRun(top + y, x, x + stroke);
+        if (glyph & 2u) setRun(top + y, x + letter - stroke, x + letter);
+        const bool bar = ((glyph & 4u) && y < stroke) ||
+                         ((glyph & 8u) && y >= lineRows / 2 && y < lineRows / 2 + stroke) ||
+                         ((glyph & 16u) && y >= lineRows - stroke);
+        if (bar) setRun(top + y, x, x + letter);
+      }
+    }
+  }
+  return page;
+}
+
+Bytes noisePage(int width, int height, std::uint32_t seed) {
+  Bytes page(static_cast<std::size_t>((width + 7) / 8) * static_cast<std::size_t>(height));
+  std::mt19937 rng(seed);
+  for (auto& b : page) b = static_cast<std::uint8_t>(rng());
+  return page;
+}
+
+// The job state that qvcomp1030 sets up, for calling the pipeline directly.
+class Job {
+ public:
+  Job(int resMode, int width)
+      : dest_(qv::allocateBytes(static_cast<std::size_t>(width) * 5 / 8 + 32768)),
+        comp_(qv::allocateBytes(1300 + 32768)),
+        send_(qv::allocateBytes(16448 + 32768)),
+        out_(std::fopen("/dev/null", "wb")) {
+    param_.resMode = static_cast<std::int16_t>(resMode);
+    sParam = &param_;
+    destBufPtr = dest_.get();
+    CompBufPtr = comp_.get();
+    SnedBufPtr = send_.get();
+    static char buffer[1 << 20];
+    std::setvbuf(out_, buffer, _IOFBF, sizeof buffer);
+  }
+  ~Job() {
+    std::fclose(out_);
+    sParam = nullptr;
+  }
+  Job(const Job&) = delete;
+  Job& operator=(const Job&) = delete;
+  std::FILE* out() const { return out_; }
+
+ private:
+  SParam param_ = {};
+  qv::ByteBuffer dest_, comp_, send_;
+  std::FILE* out_;
+};
+
+// Compressor alone: every non-blank row of a page against the row above.
+void compressRows(benchmark::State& state, const Bytes& page, int rowBytes) {
+  Job job(2, rowBytes * 8);
+  const int height = static_cast<int>(page.size()) / rowBytes;
+  std::vector<int> rows;
+  for (int y = 1; y < height; ++y) {
+    const std::uint8_t* row = page.data() + static_cast<std::size_t>(y * rowBytes);
+    bool blank = true;
+    for (int i = 0; i < rowBytes && blank; ++i) blank = row[i] == 0;
+    if (!blank) rows.push_back(y);
+  }
+  compData.rowLen = static_cast<std::uint16_t>(rowBytes);
+  compData.seedLen = compData.rowLen;
+  compData.dest = destBufPtr;
+  compData.work = CompBufPtr;
+  std::size_t encoded = 0;
+  for (auto _ : state) {
+    for (int y : rows) {
+      compData.row = page.data() + static_cast<std::size_t>(y * rowBytes);
+      compData.seed = compData.row - rowBytes;
+      compressM9_1030();
+      encoded += compData.destLen;
+    }
+  }
+  benchmark::DoNotOptimize(encoded);
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                          static_cast<std::int64_t>(rows.size()) * rowBytes);
+  state.counters["rows"] = static_cast<double>(rows.size());
+}
+
+void BM_CompressTextRows600(benchmark::State& state) {
+  compressRows(state, textPage(4992, 7016, 1), 624);
+}
+BENCHMARK(BM_CompressTextRows600);
+
+void BM_CompressNoiseRows600(benchmark::State& state) {
+  compressRows(state, noisePage(4992, 2000, 1), 624);
+}
+BENCHMARK(BM_CompressNoiseRows600);
+
+void BM_CompressNoiseRows1200(benchmark::State& state) {
+  compressRows(state, noisePage(9984, 2000, 1), 1248);
+}
+BENCHMARK(BM_CompressNoiseRows1200);
+
+// The whole band pipeline on one A4 page, as the driver runs it.
+void bandPage(benchmark::State& state, int resMode, int width, int height, const Bytes& page) {
+  Job job(resMode, width);
+  for (auto _ : state) {
+    SendData_1030(job.out(), nullptr, page.data(), width, height);
+    serialSend_1030(job.out(), nullptr);
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                          static_cast<std::int64_t>(page.size()));
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()));  // pages
+}
+
+void BM_BandA4Text600(benchmark::State& state) {
+  bandPage(state, 2, 4960, 7016, textPage(4960, 7016, 1));
+}
+BENCHMARK(BM_BandA4Text600)->Unit(benchmark::kMillisecond);
+
+void BM_BandA4Text1200(benchmark::State& state) {
+  bandPage(state, 3, 9920, 14032, textPage(9920, 14032, 1));
+}
+BENCHMARK(BM_BandA4Text1200)->Unit(benchmark::kMillisecond);
+
+void BM_BandA4Blank600(benchmark::State& state) {
+  bandPage(state, 2, 4960, 7016, Bytes(620 * 7016, 0));
+}
+BENCHMARK(BM_BandA4Blank600)->Unit(benchmark::kMillisecond);
+
+void BM_BandA4Noise600(benchmark::State& state) {
+  bandPage(state, 2, 4960, 7016, noisePage(4960, 7016, 1));
+}
+BENCHMARK(BM_BandA4Noise600)->Unit(benchmark::kMillisecond);
+
+void BM_BandA4Noise1200(benchmark::State& state) {
+  bandPage(state, 3, 9920, 14032, noisePage(9920, 14032, 1));
+}
+BENCHMARK(BM_BandA4Noise1200)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,31 @@
+// qvRasterConv.cc - the blank-page test.
+#include "colour/qvRasterConv.h"
+
+#include <cstring>
+
+#include "colour/option.h"
+
+bool isWhitePage(const std::uint8_t* page, std::uint64_t size) {
+  std::uint64_t i = 0;
+  // Eight bytes per step: a white page is read whole, at memory speed.
+  for (; i + 8 <= size; i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, page + i, sizeof word);
+    if (word != ~std::uint64_t{0}) return false;
+  }
+  for (; i < size; ++i)
+    if (page[i] != 255) return false;
+  return true;
+}
+
+int skipBlankPagePrint(PjpInfo* job, SendInfo* send) {
+  const char* word = GetOption("QVSkipBlank");
+  send->wFlags = static_cast<std::uint16_t>(send->wFlags & ~1u);
+  if (word == nullptr || std::strcmp(word, "ON") != 0) return 0;
+  const std::uint64_t size =
+      job->nBytesPerLine * static_cast<std::uint64_t>(job->nHeight > 0 ? job->nHeight : 0);
+  if (size == 0 || Planes[0] == nullptr) return 0;
+  if (!isWhitePage(Planes[0], size)) return 0;
+  send->wFlags = static_cast<std::uint16_t>(send->wFlags | 1u);
+  return 1;
+}

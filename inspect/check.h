@@ -1,0 +1,26 @@
+// check.h - qvinspect --check: the rules a job must keep for the printer to
+// read every page, beyond what decoding the stream already enforces.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "decode/decode_error.h"
+#include "inspect/summary.h"
+
+namespace qvinspect {
+
+// Decodes `job` of the given kind and checks it strictly. Returns 0 when the
+// printer will read every page; -1 with `violation` at the first broken rule
+// in stream order. Decoding faults (framing, block lengths, record counts,
+// rows, PWG headers and line counts, trailing bytes) come from the
+// decoders; on top of them:
+// - mono: the set-up names a unit of measure and a raster resolution of
+//   300, 600 or 1200 dpi; every sorted-copy replay repeats the job's set-up
+//   and its number of pages;
+// - colour: every page is sRGB or sGray at 8 bits per colour with a
+//   resolution in both directions (what the QV colour printers take).
+int checkJob(std::span<const std::uint8_t> job, JobKind kind, qvdecode::DecodeError& violation);
+
+}  // namespace qvinspect

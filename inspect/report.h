@@ -1,0 +1,22 @@
+// report.h - the job summary as text for a person, or as JSON for scripts.
+#pragma once
+
+#include <string>
+
+#include "inspect/summary.h"
+
+namespace qvinspect {
+
+// Settings one per line, then the mono PCL set-up, then one line per page:
+//   page 1: 4720 x 6816 pixels, 600 x 600 dpi, black 1-bit, 60311 bytes on
+//   the wire (ratio 66.7:1), rows: 6000 blank, 12 repeated, 804 method-9 ...
+// `name` is the file name shown in the first line.
+std::string textReport(const std::string& name, const JobSummary& summary);
+
+// The same as one JSON object (UTF-8, numbers in the C locale).
+std::string jsonReport(const std::string& name, const JobSummary& summary);
+
+// `text` as a JSON string literal, quotes included.
+std::string jsonString(std::string_view text);
+
+}  // namespace qvinspect

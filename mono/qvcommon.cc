@@ -1,0 +1,238 @@
+// qvcommon.cc - the mono filter's settings file and paper information file.
+//
+// Both files are written by administrators and printer set-up tools, so the
+// readers accept what those write (blanks anywhere in a settings line, any
+// trailing text after a paper height) and refuse only what leaves the job's
+// settings undefined: key lines before the section line, or a second
+// section line.
+#include "mono/qvcommon.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <span>
+
+namespace {
+
+// Index of `value` among entries [first, end) of `table`, or -1.
+int findWord(std::span<const char* const> table, std::size_t first, std::string_view value) {
+  for (std::size_t i = first; i < table.size(); ++i)
+    if (value == table[i]) return static_cast<int>(i);
+  return -1;
+}
+
+// Applies a "one word of the table" key: entries from 1 on select their
+// index, anything else leaves the field.
+std::int32_t selectFromTable(std::span<const char* const> table, const char* value,
+                             std::int32_t& field) {
+  if (const int code = findWord(table, 1, value); code > 0) field = code;
+  return field;
+}
+
+bool isNumberSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// A section name is cut to what sectionName holds (23 characters): longer
+// names are only labels, and no reader uses them.
+void copySectionName(std::string_view name, char (&target)[24]) {
+  const std::size_t length = std::min(name.size(), sizeof target - 1);
+  std::memcpy(target, name.data(), length);
+  target[length] = '\0';
+}
+
+}  // namespace
+
+std::size_t readDecimal(std::string_view text, std::int32_t& value) {
+  std::size_t pos = 0;
+  while (pos < text.size() && isNumberSpace(text[pos])) ++pos;
+  bool negative = false;
+  if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) negative = text[pos++] == '-';
+  const std::size_t digitsStart = pos;
+  // Accumulated as a negative number, whose range includes INT32_MIN.
+  constexpr std::int64_t kLimit =
+      -static_cast<std::int64_t>(std::numeric_limits<std::int32_t>::max()) - 1;
+  std::int64_t accumulated = 0;
+  for (; pos < text.size() && text[pos] >= '0' && text[pos] <= '9'; ++pos) {
+    accumulated = accumulated * 10 - (text[pos] - '0');
+    if (accumulated < kLimit) accumulated = kLimit;  // saturate; the digits are still consumed
+  }
+  if (pos == digitsStart) return 0;
+  if (!negative)
+    accumulated = std::min<std::int64_t>(-accumulated, std::numeric_limits<std::int32_t>::max());
+  value = static_cast<std::int32_t>(accumulated);
+  return pos;
+}
+
+std::int32_t leadingDecimal(std::string_view text) {
+  std::int32_t value = 0;
+  readDecimal(text, value);
+  return value;
+}
+
+char* readLine(char* buffer, int size, std::FILE* fp) {
+  if (buffer == nullptr || fp == nullptr || size < 2) return nullptr;
+  if (std::fgets(buffer, size, fp) == nullptr) return nullptr;
+  if (char* lineFeed = std::strchr(buffer, '\n')) *lineFeed = '\0';
+  return buffer;
+}
+
+char* eraseSpace(char* line) {
+  char* out = line;
+  for (const char* in = line; *in != '\0'; ++in)
+    if (*in != ' ' && *in != '\t') *out++ = *in;
+  *out = '\0';
+  return line;
+}
+
+int paramSearch(const char* line, char* value, std::size_t valueSize) {
+  if (valueSize == 0) return -1;
+  value[0] = '\0';
+  const std::string_view text(line);
+  const std::size_t equals = text.find('=');
+  if (equals == std::string_view::npos) return -1;
+  const std::string_view after = text.substr(equals + 1);
+  const std::size_t length = std::min(after.size(), valueSize - 1);
+  std::memcpy(value, after.data(), length);
+  value[length] = '\0';
+  return findWord(QV_PARAMS, 0, text.substr(0, equals));
+}
+
+std::int32_t getParamResolution(const char* value, std::int32_t& resolution) {
+  return selectFromTable(QV_COMMAND_VALUE_RES, value, resolution);
+}
+
+std::int32_t getParamPaperSource(const char* value, std::int32_t& paperSource) {
+  return selectFromTable(QV_COMMAND_VALUE_PS, value, paperSource);
+}
+
+// "None" is what set-up tools write for a printer without a duplex unit.
+std::int32_t getParamDuplex(const char* value, std::int32_t& duplex) {
+  const std::string_view word(value);
+  if (word == "OFF" || word == "None") duplex = 0;
+  if (word == "ON") duplex = 1;
+  return duplex;
+}
+
+std::int32_t getParamDuplexType(const char* value, std::int32_t& duplexType) {
+  const std::string_view word(value);
+  if (word == "Long" || word == "None") duplexType = 1;
+  if (word == "Short") duplexType = 2;
+  return duplexType;
+}
+
+// An unknown paper word resets the code: the paper lookup then asks for
+// "NULL" and the job fails instead of printing on the previous line's paper.
+std::int32_t getParamPaperType(const char* value, std::int32_t& paperType) {
+  const int code = findWord(QV_COMMAND_VALUE_PT, 1, value);
+  paperType = code > 0 ? code : 0;
+  return paperType;
+}
+
+std::int32_t getParamMedia(const char* value, std::int32_t& media) {
+  return selectFromTable(QV_COMMAND_VALUE_MD, value, media);
+}
+
+std::int32_t getParamCopies(const char* value, std::int32_t& copies) {
+  const std::int32_t number = leadingDecimal(value);
+  if (number >= 1 && number <= 999) copies = number;
+  return copies;
+}
+
+std::int32_t getParamSleep(const char* value, std::int32_t& sleep) {
+  if (std::string_view(value) == QV_COMMAND_VALUE_SP[0]) {
+    sleep = 0;
+    return sleep;
+  }
+  const std::int32_t number = leadingDecimal(value);
+  if (number >= 1 && number <= 99) sleep = number;
+  return sleep;
+}
+
+std::int32_t getParamTonerSave(const char* value, std::int32_t& tonerSave) {
+  if (const int code = findWord(QV_COMMAND_VALUE_TS, 0, value); code >= 0) tonerSave = code;
+  return tonerSave;
+}
+
+std::int32_t getParamOutputBin(const char* value, std::int32_t& outputBin) {
+  return selectFromTable(QV_COMMAND_VALUE_OB, value, outputBin);
+}
+
+int getRcFile(std::FILE* fp, PrintSettings* settings) {
+  if (fp == nullptr || settings == nullptr) return -1;
+  std::rewind(fp);
+  char line[kLineBufferSize];
+  char value[kLineBufferSize];
+  bool sectionRead = false;
+  while (readLine(line, kLineReadSize, fp) != nullptr) {
+    eraseSpace(line);
+    if (line[0] == '#' || line[0] == '\0') continue;
+    if (line[0] == '[') {
+      if (sectionRead) return -1;
+      const std::string_view rest(line + 1);
+      if (rest.empty()) return -1;  // a lone "[" names no section
+      copySectionName(rest.substr(0, rest.find(']')), settings->sectionName);
+      sectionRead = true;
+      continue;
+    }
+    if (!sectionRead) return -1;
+    switch (paramSearch(line, value, sizeof value)) {
+      case kParamResolution:
+        getParamResolution(value, settings->resolution);
+        break;
+      case kParamPaperSource:
+        getParamPaperSource(value, settings->paperSource);
+        break;
+      case kParamDuplex:
+        getParamDuplex(value, settings->duplex);
+        break;
+      case kParamDuplexType:
+        getParamDuplexType(value, settings->duplexType);
+        break;
+      case kParamPaperType:
+        getParamPaperType(value, settings->paperType);
+        break;
+      case kParamMedia:
+        getParamMedia(value, settings->media);
+        break;
+      case kParamCopies:
+        getParamCopies(value, settings->copies);
+        break;
+      case kParamSleep:
+        getParamSleep(value, settings->sleep);
+        break;
+      case kParamTonerSave:
+        getParamTonerSave(value, settings->tonerSave);
+        break;
+      case kParamOutputBin:
+        getParamOutputBin(value, settings->outputBin);
+        break;
+      default:  // unknown keys and lines without "=" are not errors
+        break;
+    }
+  }
+  // A file that cannot be read (an I/O error, a directory) must not pass
+  // for an empty one: the job would print with every setting at its default.
+  return std::ferror(fp) ? -1 : 0;
+}
+
+int getPaperInf(std::FILE* fp, std::int32_t paperType, std::int32_t& width, std::int32_t& height) {
+  if (fp == nullptr) return kPaperNoStream;
+  if (paperType < 0 || paperType >= QV_COMMAND_VALUE_PT_COUNT) return kPaperNotFound;
+  const std::string_view name = QV_COMMAND_VALUE_PT[paperType];
+  char line[kLineBufferSize];
+  while (readLine(line, kLineReadSize, fp) != nullptr) {
+    const std::string_view text(line);
+    if (!text.starts_with(name)) continue;
+    // A line that begins with the name but lacks a field does not describe
+    // a paper; a later complete line may still do so.
+    const std::size_t firstTab = text.find('\t');
+    if (firstTab == std::string_view::npos) continue;
+    const std::size_t secondTab = text.find('\t', firstTab + 1);
+    if (secondTab == std::string_view::npos) continue;
+    width = leadingDecimal(text.substr(firstTab + 1, secondTab - firstTab - 1));
+    height = leadingDecimal(text.substr(secondTab + 1));
+    return kPaperFound;
+  }
+  return kPaperNotFound;
+}

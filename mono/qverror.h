@@ -1,0 +1,15 @@
+// qverror.h - the mono filter's one error reporter.
+#pragma once
+
+// Exit statuses of rawtoqv, which are also the qvError codes.
+enum : int {
+  kExitOk = 0,
+  kExitCannotOpen = 1,  // a file cannot be opened
+  kExitInvalid = 2,     // invalid command line, settings, page size or paper
+  kExitNoMemory = 3,    // a job buffer cannot be allocated
+};
+
+// Writes the one message for `code` to standard error, naming `subject` when
+// it is given (an empty text counts as given), and returns `code`, which the
+// entry returns as the exit status. Codes without a message write nothing.
+int qvError(int code, const char* subject);
