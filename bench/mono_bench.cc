@@ -118,24 +118,28 @@ void compressRows(benchmark::State& state, const Bytes& page, int rowBytes) {
   state.counters["rows"] = static_cast<double>(rows.size());
 }
 
-void BM_CompressTextRows600(benchmark::State& state) {
-  compressRows(state, textPage(4992, 7016, 1), 624);
-}
-BENCHMARK(BM_CompressTextRows600);
+enum class PageKind { kText, kNoise, kBlank };
 
-void BM_CompressNoiseRows600(benchmark::State& state) {
-  compressRows(state, noisePage(4992, 2000, 1), 624);
+Bytes makePage(PageKind kind, int width, int height) {
+  if (kind == PageKind::kText) return textPage(width, height, 1);
+  if (kind == PageKind::kNoise) return noisePage(width, height, 1);
+  return Bytes(static_cast<std::size_t>((width + 7) / 8) * static_cast<std::size_t>(height), 0);
 }
-BENCHMARK(BM_CompressNoiseRows600);
 
-void BM_CompressNoiseRows1200(benchmark::State& state) {
-  compressRows(state, noisePage(9984, 2000, 1), 1248);
+// Compressor alone on the widest rows the printer takes (4992 dots at 600
+// dpi, 9984 at 1200).
+void compressPage(benchmark::State& state, PageKind kind, int scale, int height) {
+  compressRows(state, makePage(kind, 4992 * scale, height), 624 * scale);
 }
-BENCHMARK(BM_CompressNoiseRows1200);
+BENCHMARK_CAPTURE(compressPage, TextRows600, PageKind::kText, 1, 7016);
+BENCHMARK_CAPTURE(compressPage, NoiseRows600, PageKind::kNoise, 1, 2000);
+BENCHMARK_CAPTURE(compressPage, NoiseRows1200, PageKind::kNoise, 2, 2000);
 
 // The whole band pipeline on one A4 page, as the driver runs it.
-void bandPage(benchmark::State& state, int resMode, int width, int height, const Bytes& page) {
-  Job job(resMode, width);
+void bandPage(benchmark::State& state, PageKind kind, int scale) {
+  const int width = 4960 * scale, height = 7016 * scale;
+  const Bytes page = makePage(kind, width, height);
+  Job job(scale == 2 ? 3 : 2, width);
   for (auto _ : state) {
     SendData_1030(job.out(), nullptr, page.data(), width, height);
     serialSend_1030(job.out(), nullptr);
@@ -144,31 +148,11 @@ void bandPage(benchmark::State& state, int resMode, int width, int height, const
                           static_cast<std::int64_t>(page.size()));
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()));  // pages
 }
-
-void BM_BandA4Text600(benchmark::State& state) {
-  bandPage(state, 2, 4960, 7016, textPage(4960, 7016, 1));
-}
-BENCHMARK(BM_BandA4Text600)->Unit(benchmark::kMillisecond);
-
-void BM_BandA4Text1200(benchmark::State& state) {
-  bandPage(state, 3, 9920, 14032, textPage(9920, 14032, 1));
-}
-BENCHMARK(BM_BandA4Text1200)->Unit(benchmark::kMillisecond);
-
-void BM_BandA4Blank600(benchmark::State& state) {
-  bandPage(state, 2, 4960, 7016, Bytes(620 * 7016, 0));
-}
-BENCHMARK(BM_BandA4Blank600)->Unit(benchmark::kMillisecond);
-
-void BM_BandA4Noise600(benchmark::State& state) {
-  bandPage(state, 2, 4960, 7016, noisePage(4960, 7016, 1));
-}
-BENCHMARK(BM_BandA4Noise600)->Unit(benchmark::kMillisecond);
-
-void BM_BandA4Noise1200(benchmark::State& state) {
-  bandPage(state, 3, 9920, 14032, noisePage(9920, 14032, 1));
-}
-BENCHMARK(BM_BandA4Noise1200)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(bandPage, A4Text600, PageKind::kText, 1)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(bandPage, A4Text1200, PageKind::kText, 2)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(bandPage, A4Blank600, PageKind::kBlank, 1)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(bandPage, A4Noise600, PageKind::kNoise, 1)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(bandPage, A4Noise1200, PageKind::kNoise, 2)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -30,20 +30,7 @@ printf 'PaperName Width Height Unit\nA4: 4960 7016\n' >"$work/paperinf"
 width=4960
 height=7016
 
-peak_rss() {
-  /usr/bin/time -f %M -o "$work/rss" "$@" >/dev/null 2>/dev/null
-  tail -n 1 "$work/rss"
-}
-
-# "wall cpu" seconds of a command (cpu = user + system), stdout to
-# /dev/null. The CPU time is the steadier figure on a shared machine.
-seconds() {
-  local TIMEFORMAT='%3R %3U %3S'
-  { time "$@" >/dev/null 2>/dev/null; } 2>"$work/time"
-  awk '{ printf "%.3f %.3f", $1, $2 + $3 }' "$work/time"
-}
-
-median3() { printf '%s\n' "$@" | sort -g | sed -n 2p; }
+source bench/job_timing.sh
 
 printf '%-8s %8s %10s %10s %8s %9s %8s %10s %9s\n' job "input MB" "wall MB/s" "CPU MB/s" \
   pages/s "RSS MB" "page MB" "cat MB/s" "output MB"
@@ -54,21 +41,11 @@ run_job() {  # name kind settings
   "$gen" "$width" "$height" "$pages" "$kind" 7 >"$input"
   printf '[%s]\n%b' "$printer" "$settings" >"$rc"
   local cmd=("$rastertoqv" -rc "$rc" -pi "$work/paperinf" "$input")
-  local bytes out wall=() cpu=() catWall=() rss pass
-  bytes=$(stat -c %s "$input")
+  local out
   out=$("${cmd[@]}" 2>/dev/null | wc -c)
-  cat "$input" >/dev/null  # warm the page cache
-  for _ in 1 2 3; do
-    read -r -a pass <<<"$(seconds "${cmd[@]}")"
-    wall+=("${pass[0]}")
-    cpu+=("${pass[1]}")
-    read -r -a pass <<<"$(seconds cat "$input")"
-    catWall+=("${pass[0]}")
-  done
-  rss=$(peak_rss "${cmd[@]}")
-  awk -v name="$name" -v b="$bytes" -v t="$(median3 "${wall[@]}")" \
-    -v u="$(median3 "${cpu[@]}")" -v c="$(median3 "${catWall[@]}")" -v rss="$rss" \
-    -v p="$pages" -v page="$((width * height * 3))" -v out="$out" 'BEGIN {
+  time_job "$input" "${cmd[@]}"
+  awk -v name="$name" -v b="$input_bytes" -v t="$wall_s" -v u="$cpu_s" -v c="$cat_s" \
+    -v rss="$rss_kb" -v p="$pages" -v page="$((width * height * 3))" -v out="$out" 'BEGIN {
       if (u < 0.001) u = 0.001
       if (c < 0.001) c = 0.001
       printf "%-8s %8.1f %10.0f %10.0f %8.1f %9.1f %8.1f %10.0f %9.1f\n", name, b / 1e6,

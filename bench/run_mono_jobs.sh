@@ -21,28 +21,7 @@ work=$(mktemp -d /tmp/qv_mono_bench.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 pages=20
 
-# Peak RSS in kB of a command, from /usr/bin/time, or from getrusage of the
-# child when /usr/bin/time is not there.
-peak_rss() {
-  if [[ -x /usr/bin/time ]]; then
-    /usr/bin/time -f %M -o "$work/rss" "$@" >/dev/null
-    tail -n 1 "$work/rss"
-  else
-    python3 -c 'import resource,subprocess,sys
-subprocess.run(sys.argv[1:], stdout=subprocess.DEVNULL, check=True)
-print(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss)' "$@"
-  fi
-}
-
-# "wall cpu" seconds of a command (cpu = user + system), stdout to
-# /dev/null. The CPU time is the steadier figure on a shared machine.
-seconds() {
-  local TIMEFORMAT='%3R %3U %3S'
-  { time "$@" >/dev/null 2>/dev/null; } 2>"$work/time"
-  awk '{ printf "%.3f %.3f", $1, $2 + $3 }' "$work/time"
-}
-
-median3() { printf '%s\n' "$@" | sort -g | sed -n 2p; }
+source bench/job_timing.sh
 
 printf '%-18s %8s %10s %10s %8s %9s %8s %10s\n' job "input MB" "wall MB/s" "CPU MB/s" \
   pages/s "RSS MB" "page MB" "cat MB/s"
@@ -56,20 +35,9 @@ run_job() {  # name resolution width600 height600 kind
   "$gen" "$w" "$h" "$pages" "$kind" 7 >"$input"
   printf '[QV]\nResolution=%s\nPaperType=A4\nPaperSource=Tray1\n' "$resolution" >"$rc"
   local cmd=("$rawtoqv" -rc "$rc" -ps "${width}x${height}" "$input")
-  local bytes wall=() cpu=() catWall=() rss pass
-  bytes=$(stat -c %s "$input")
-  cat "$input" >/dev/null  # warm the page cache
-  for _ in 1 2 3; do
-    read -r -a pass <<<"$(seconds "${cmd[@]}")"
-    wall+=("${pass[0]}")
-    cpu+=("${pass[1]}")
-    read -r -a pass <<<"$(seconds cat "$input")"
-    catWall+=("${pass[0]}")
-  done
-  rss=$(peak_rss "${cmd[@]}")
-  awk -v name="$name" -v b="$bytes" -v t="$(median3 "${wall[@]}")" \
-    -v u="$(median3 "${cpu[@]}")" -v c="$(median3 "${catWall[@]}")" -v rss="$rss" \
-    -v p="$pages" -v page="$(((w + 7) / 8 * h))" 'BEGIN {
+  time_job "$input" "${cmd[@]}"
+  awk -v name="$name" -v b="$input_bytes" -v t="$wall_s" -v u="$cpu_s" -v c="$cat_s" \
+    -v rss="$rss_kb" -v p="$pages" -v page="$(((w + 7) / 8 * h))" 'BEGIN {
       if (u < 0.001) u = 0.001
       printf "%-18s %8.1f %10.0f %10.0f %8.1f %9.1f %8.1f %10.0f\n", name, b / 1e6, b / 1e6 / t,
              b / 1e6 / u, p / t, rss / 1024, page / 1048576, b / 1e6 / c }'

@@ -54,12 +54,14 @@ constexpr PrintableArea printableAreaFor(int resMode) {
 // A key row is encoded against its own complement, so that every byte is
 // sent and the printer needs no earlier row. The complement lives in the
 // compressor's output buffer at a fixed place that no encoded row reaches,
-// whatever the row length: an encoded row of at most 1248 bytes, with a
-// left shift of any size, stays below 1300 bytes (count byte, shift
-// command, at most 254 commands with their extensions), and the buffer
-// holds at least 32768 bytes.
+// whatever the row length. An encoded row of at most 1248 bytes stays below
+// 2100 bytes: the count byte, the shift command (at most 8 bytes), the row's
+// bytes, and at most 254 commands of at most 3 bytes of command and
+// extensions each, plus one extension byte per 255 bytes of offset or count.
+// (Eight literal bytes then a run of three, over and over, already takes
+// about 1360.) The buffer holds at least 32768 bytes.
 constexpr std::size_t kKeySeedOffset = 4096;
-static_assert(kKeySeedOffset >= 1300 && kKeySeedOffset + 1248 <= 32768);
+static_assert(kKeySeedOffset >= 2100 && kKeySeedOffset + 1248 <= 32768);
 
 void saveByteRecord(std::FILE* out, std::FILE* copy, std::uint8_t record) {
   saveDumb_1030(out, copy, 1, &record);

@@ -224,12 +224,13 @@ int getPaperInf(std::FILE* fp, std::int32_t paperType, std::int32_t& width, std:
   while (readLine(line, kLineReadSize, fp) != nullptr) {
     const std::string_view text(line);
     if (!text.starts_with(name)) continue;
-    // A line that begins with the name but lacks a field does not describe
-    // a paper; a later complete line may still do so.
+    // The first line that begins with the name decides. Without both
+    // fields it gives no size, and a later line that merely begins with the
+    // same name (A4L for A4) must not stand in for it: not found.
     const std::size_t firstTab = text.find('\t');
-    if (firstTab == std::string_view::npos) continue;
+    if (firstTab == std::string_view::npos) return kPaperNotFound;
     const std::size_t secondTab = text.find('\t', firstTab + 1);
-    if (secondTab == std::string_view::npos) continue;
+    if (secondTab == std::string_view::npos) return kPaperNotFound;
     width = leadingDecimal(text.substr(firstTab + 1, secondTab - firstTab - 1));
     height = leadingDecimal(text.substr(secondTab + 1));
     return kPaperFound;

@@ -153,10 +153,11 @@ std::int32_t getParamOutputBin(const char* value, std::int32_t& outputBin);
 enum : int { kPaperFound = 0, kPaperNotFound = 1, kPaperNoStream = -1 };
 
 // Looks up the paper QV_COMMAND_VALUE_PT[paperType] from the stream's
-// current position: the first line that begins with the name and has both
-// tab-separated fields sets `width` and `height` and gives kPaperFound. At
-// end of file (or for a code outside the table) the sizes stay unchanged
-// and the result is kPaperNotFound. The stream is not closed.
+// current position: the first line that begins with the name sets `width`
+// and `height` from its tab-separated fields and gives kPaperFound. When
+// that line lacks a field, at end of file, or for a code outside the table,
+// the sizes stay unchanged and the result is kPaperNotFound. The stream is
+// not closed.
 [[nodiscard]] int getPaperInf(std::FILE* fp, std::int32_t paperType, std::int32_t& width,
                               std::int32_t& height);
 

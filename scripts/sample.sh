@@ -31,3 +31,15 @@ build/tools/gen_colour_chart "$colour_width" "$colour_height" 2 chart 1 |
     build/colour/rastertoqv -rc samples/colour/qvcolour.rc -pi samples/colour/paperinf \
     >out/sample-colour.prn
 echo "colour job: out/sample-colour.prn ($(wc -c <out/sample-colour.prn) bytes)"
+
+# --- what the printer will get (qvinspect) ---
+# The settings of each job and one line per page, and PNG previews of every
+# page next to the jobs (out/sample-mono/, out/sample-colour/).
+for job in sample-mono sample-colour; do
+  rm -rf "out/$job" && mkdir -p "out/$job"
+  echo
+  echo "== build/inspect/qvinspect --png out/$job out/$job.prn"
+  build/inspect/qvinspect --png "out/$job" "out/$job.prn"
+  build/inspect/qvinspect --check "out/$job.prn"
+  echo "previews: $(ls "out/$job" | tr '\n' ' ')"
+done

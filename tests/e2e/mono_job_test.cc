@@ -3,12 +3,11 @@
 // printer stream out.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "tests/mono/mono_test_util.h"
 #include "tests/support/run_program.h"
 
 namespace {
@@ -18,24 +17,11 @@ using namespace std::string_literals;
 // The job header of a 600-dpi A4 job from tray 1, plain paper, toner save
 // off, one copy, simplex, no owner, every flag 0: derived line by line from
 // the header rules, in the order the printer expects them.
-const std::string kA4Tray1Header =
-    "\x1b%-12345X@PJL\n"
-    "@PJL SET RAS1200MODE = OFF\n"
-    "@PJL SET RESOLUTION = 600\n"
-    "@PJL SET ECONOMODE = OFF\n"
-    "@PJL SET SOURCETRAY = TRAY1\n"
-    "@PJL SET MEDIATYPE = REGULAR\n"
-    "@PJL SET ORIENTATION = PORTRAIT\n"
-    "@PJL SET PAGEPROTECT = AUTO\n"
-    "@PJL ENTER LANGUAGE = PCL\n"
-    "\x1b"
-    "E"
-    "\x1b&l4096a26a6d1E"
-    "\x1b&l1001H"
-    "\x1b&u600D"
-    "\x1b*t600R"
-    "\x1b&l1X"
-    "\x1b&l0S";
+const std::string kA4Tray1Header = monotest::esc(
+    "~%-12345X@PJL\n@PJL SET RAS1200MODE = OFF\n@PJL SET RESOLUTION = 600\n"
+    "@PJL SET ECONOMODE = OFF\n@PJL SET SOURCETRAY = TRAY1\n@PJL SET MEDIATYPE = REGULAR\n"
+    "@PJL SET ORIENTATION = PORTRAIT\n@PJL SET PAGEPROTECT = AUTO\n@PJL ENTER LANGUAGE = PCL\n"
+    "~E~&l4096a26a6d1E~&l1001H~&u600D~*t600R~&l1X~&l0S");
 
 const std::string kTrailer = "\x1b%-12345X@PJL EOJ NAME=\"Linux print job\"\n\x1b%-12345X";
 
@@ -108,34 +94,6 @@ TEST_F(MonoJob, TitleCannotInjectPrinterCommands) {
   EXPECT_EQ(1u, count(result.out, "@PJL PRINTLOG ITEM = 4,host\n"));
   EXPECT_EQ(0u, count(result.out, "COPIES=99"));
   EXPECT_EQ(0u, count(result.out, "POSTSCRIPT"));
-}
-
-TEST_F(MonoJob, EucJpTitleIsSentAsUtf8) {
-  qvtest::ProgramRun run = job({"-owner", "alice", "-enable-euf", "yes"});
-  run.env = {{"CHARSET", "euc-jp"}, {"TITLE", "\xa4\xa2\xa4\xa4"}};
-  const qvtest::ProgramResult result = qvtest::runProgram(run);
-  EXPECT_EQ(0, result.status);
-  EXPECT_EQ(1u, count(result.out, "@PJL JOB NAME=\"\xe3\x81\x82\xe3\x81\x84\"\n"));
-  EXPECT_EQ(1u, count(result.out, "@PJL EOJ NAME=\"\xe3\x81\x82\xe3\x81\x84\"\n"));
-}
-
-// Sorted copies go through a temporary file in /tmp, which holds the
-// customer's page: it must be gone when the job ends.
-TEST_F(MonoJob, SortedCopiesLeaveNothingInTmp) {
-  qvtest::writeFile(dir_.file("rc"), std::string(kTray1Settings) + "OutputBin=Sorter3\n");
-  qvtest::RunningProgram program(job({}));
-  char suffix[32];
-  std::snprintf(suffix, sizeof suffix, "_%x", static_cast<unsigned>(program.pid()));
-  ASSERT_TRUE(program.writeInput(std::string(kA4RowBytes * kA4Rows, '\0')));
-  const qvtest::ProgramResult result = program.wait();
-  EXPECT_EQ(0, result.status);
-  EXPECT_EQ(3u, count(result.out, "\x1b*b1030m")) << "the job and two replays";
-  EXPECT_EQ(1u, count(result.out, "@PJL SET COPY=2\n"));
-  EXPECT_EQ(1u, count(result.out, "@PJL SET COPY=3\n"));
-  for (const std::string& name : qvtest::listDirectory("/tmp")) {
-    const bool ours = name.starts_with("rawtoqv_tmp_") && name.ends_with(suffix);
-    EXPECT_FALSE(ours) << name;
-  }
 }
 
 #if !defined(__SANITIZE_ADDRESS__)

@@ -82,6 +82,12 @@ TEST(CompressM9, EncodesKnownRowsAgainstAZeroSeed) {
       {"a seed byte inside a would-be run ends the stretch",
        {0x33, 0x33, 0x00, 0x33, 0x33, 0x33},
        {0x02, 0x01, 0x33, 0x33, 0xA1, 0x33}},
+      {"literal offset 525 = 15 + 510: FF FF 00",
+       rowWith(600, 525, {0x42}),
+       {0x01, 0x78, 0xFF, 0xFF, 0x00, 0x42}},
+      {"run count 287 = 33 + 254: one extension byte",
+       rowWith(300, 0, repeated(287, 0x55)),
+       {0x01, 0x9F, 0xFE, 0x55}},
       {"bytes equal to the seed at the end send nothing",
        rowWith(16, 0, {0x01}),
        {0x01, 0x00, 0x01}},
@@ -109,93 +115,46 @@ TEST(CompressM9, EmptyRowGivesTheCountByteAndTheShift) {
   EXPECT_EQ((Bytes{0x01, 0x80, 0x00}), shifted.encode(Bytes{}, Bytes{}));
 }
 
-// The key row of a band is encoded against its own complement, so every
-// byte differs from its seed and the whole row is sent.
-TEST(CompressM9, KeyRowIsSentWhole) {
+// A key row is encoded against its own complement, so every byte differs
+// and the whole row is sent; a shift of 40 is a run with an escaped count
+// (shifts 0 and 2: the worked page in compmain_band_test.cc).
+TEST(CompressM9, KeyRowWithALongShift) {
   const Bytes row = {0x00, 0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0x12, 0x34};
-  struct Case {
-    const char* why;
-    int shift;
-    Bytes encoded;
-  };
-  const Case cases[] = {
-      {"literal 00 00 before the run of FF, run of four, literal 12 34",
-       0,
-       {0x03, 0x01, 0x00, 0x00, 0x82, 0xFF, 0x01, 0x12, 0x34}},
-      {"a shift of 2 is a two-byte run of zeros first",
-       2,
-       {0x04, 0x80, 0x00, 0x01, 0x00, 0x00, 0x82, 0xFF, 0x01, 0x12, 0x34}},
-      {"a shift of 40 is a run with an escaped count",
-       40,
-       {0x04, 0x9F, 0x07, 0x00, 0x01, 0x00, 0x00, 0x82, 0xFF, 0x01, 0x12, 0x34}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.why);
-    BandJob job(2, c.shift);
-    EXPECT_EQ(c.encoded, job.encode(row, complement(row)));
-  }
+  BandJob job(2, 40);
+  EXPECT_EQ((Bytes{0x04, 0x9F, 0x07, 0x00, 0x01, 0x00, 0x00, 0x82, 0xFF, 0x01, 0x12, 0x34}),
+            job.encode(row, complement(row)));
 }
 
 // Every second byte differing: one literal per byte until 253 commands,
-// then the rest of the row as one literal from where it stopped. The count
-// byte ends at 254, never at 0xFF (the blank-row record).
+// then the rest of the row as one literal from where it stopped, seed-equal
+// bytes included. The count byte ends at 254, never at 0xFF (the blank-row
+// record). The shift command counts towards the limit.
 TEST(CompressM9, CommandCountStopsAt254) {
   Bytes row(1000, 0x00);
   for (std::size_t i = 0; i < row.size(); i += 2) row[i] = 0x11;
-
-  Bytes expected = {0xFE, 0x00, 0x11};  // byte 0: offset 0, count 1
-  for (int command = 1; command < 253; ++command) {
-    expected.push_back(0x08);  // offset 1, count 1
-    expected.push_back(0x11);
-  }
-  // Bytes 505 to 999 (495 of them, seed-equal ones included): count 8 + 487,
-  // 487 = 255 + 232.
-  expected.insert(expected.end(), {0x07, 0xFF, 0xE8});
-  expected.insert(expected.end(), row.begin() + 505, row.end());
-  ASSERT_EQ(1005u, expected.size());
-
-  BandJob job(2, 0);
-  EXPECT_EQ(expected, job.encode(row, Bytes(row.size(), 0x00)));
-}
-
-TEST(CompressM9, ShiftCommandCountsTowardsTheLimit) {
-  Bytes row(1000, 0x00);
-  for (std::size_t i = 0; i < row.size(); i += 2) row[i] = 0x11;
-  Bytes expected = {0xFE, 0x80, 0x00, 0x00, 0x11};  // shift 2, then byte 0
-  for (int command = 2; command < 253; ++command) {
-    expected.push_back(0x08);
-    expected.push_back(0x11);
-  }
-  // 252 row commands cover bytes 0 to 502; the rest is bytes 503 to 999
-  // (497 bytes: 8 + 489, 489 = 255 + 234).
-  expected.insert(expected.end(), {0x07, 0xFF, 0xEA});
-  expected.insert(expected.end(), row.begin() + 503, row.end());
-
-  BandJob job(2, 2);
-  EXPECT_EQ(expected, job.encode(row, Bytes(row.size(), 0x00)));
-}
-
-TEST(CheckOptByte, FieldsAndExtensions) {
   struct Case {
-    const char* why;
-    std::uint8_t type;
-    int offset, count;
-    Bytes command;
+    int shift;
+    Bytes head;  // count byte, shift command, the literal of byte 0
+    std::size_t restFrom;
+    Bytes restCommand;
   };
   const Case cases[] = {
-      {"literal, all in the byte", 0x00, 14, 7, {0x76}},
-      {"literal, both escaped with 0", 0x00, 15, 8, {0x7F, 0x00, 0x00}},
-      {"literal, offset 15 + 510: FF FF 00", 0x00, 525, 1, {0x78, 0xFF, 0xFF, 0x00}},
-      {"run, all in the byte", 0x80, 2, 32, {0xDE}},
-      {"run, both escaped with 0", 0x80, 3, 33, {0xFF, 0x00, 0x00}},
-      {"run, count 33 + 254 stays one byte", 0x80, 0, 287, {0x9F, 0xFE}},
+      // 252 more commands cover bytes 2 to 504; 495 bytes remain: 8 + 255 + 232.
+      {0, {0xFE, 0x00, 0x11}, 505, {0x07, 0xFF, 0xE8}},
+      // 251 more cover bytes 2 to 502; 497 remain: 8 + 255 + 234.
+      {2, {0xFE, 0x80, 0x00, 0x00, 0x11}, 503, {0x07, 0xFF, 0xEA}},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.why);
-    std::uint8_t command[16] = {c.type};
-    int length = 0;
-    checkOptByte(command, c.offset, c.count, length);
-    EXPECT_EQ(c.command, Bytes(command, command + length));
+    SCOPED_TRACE(c.shift);
+    Bytes expected = c.head;
+    for (std::size_t i = 2; i < c.restFrom; i += 2) expected = expected + Bytes{0x08, 0x11};
+    expected = expected + c.restCommand +
+               Bytes(row.begin() + static_cast<std::ptrdiff_t>(c.restFrom), row.end());
+    if (c.shift == 0) {
+      ASSERT_EQ(1005u, expected.size());
+    }
+    BandJob job(2, c.shift);
+    EXPECT_EQ(expected, job.encode(row, Bytes(row.size(), 0x00)));
   }
 }
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -47,25 +48,17 @@ TEST(CompSub, WordLoopsMatchByteLoops) {
   }
 }
 
-// A triple placed at every position of stretches of every length up to 40
-// (bytes otherwise all different from their neighbours), and a pair that
-// must not count. The byte just past `end` may complete a triple that lies
-// outside the range.
-TEST(CompSub, FindTripleStartMatchesAByteScan) {
+// Bytes otherwise all different from their neighbours, with three equal
+// ones at `at`: the triple is found exactly when it lies wholly in
+// [from, end); a byte just past `end` never completes one.
+TEST(CompSub, FindTripleStartOnlyInsideTheRange) {
   for (std::size_t end = 0; end <= 40; ++end) {
     for (std::size_t at = 0; at < end + 2; ++at) {
       for (std::size_t from = 0; from <= end; ++from) {
         std::vector<std::uint8_t> bytes(end + 16);
         for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i + 1);
-        for (std::size_t i = at; i < at + 3 && i < bytes.size(); ++i) bytes[i] = 0xEE;
-        bytes[end / 2] = bytes[end / 2 + 1];  // a pair
-        std::size_t expected = end;
-        for (std::size_t k = from; k + 2 < end; ++k) {
-          if (bytes[k] == bytes[k + 1] && bytes[k + 1] == bytes[k + 2]) {
-            expected = k;
-            break;
-          }
-        }
+        std::fill_n(bytes.begin() + static_cast<std::ptrdiff_t>(at), 3, 0xEE);
+        const std::size_t expected = at >= from && at + 3 <= end ? at : end;
         ASSERT_EQ(expected, findTripleStart(bytes.data(), from, end))
             << "end " << end << " triple at " << at << " from " << from;
       }

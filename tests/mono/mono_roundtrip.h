@@ -99,21 +99,11 @@ inline Bytes makePage(std::mt19937& rng, int rowBytes, int height) {
   Bytes above(static_cast<std::size_t>(rowBytes), 0);
   const int pageKind = static_cast<int>(rng() % 4);  // 0 noise, 1 text, 2 mixed, 3 blank
   for (int y = 0; y < height; ++y) {
-    int style = 5;
-    switch (pageKind) {
-      case 0:
-        style = rng() % 8 == 0 ? 2 : 0;
-        break;
-      case 1:
-        style = rng() % 3 == 0 ? 5 : (rng() % 2 == 0 ? 2 : 1);
-        break;
-      case 2:
-        style = static_cast<int>(rng() % 6);
-        break;
-      default:
-        style = rng() % 50 == 0 ? 1 : 5;
-        break;
-    }
+    const auto one = [&](unsigned n) { return rng() % n == 0; };
+    const int style = pageKind == 0   ? (one(8) ? 2 : 0)
+                      : pageKind == 1 ? (one(3) ? 5 : (one(2) ? 2 : 1))
+                      : pageKind == 2 ? static_cast<int>(rng() % 6)
+                                      : (one(50) ? 1 : 5);
     above = makeRow(rng, rowBytes, above, style);
     page.insert(page.end(), above.begin(), above.end());
   }
@@ -128,27 +118,17 @@ inline MonoCase randomMonoCase(std::mt19937& rng, int maxExtraRows, int pagesMax
   const Strips s = stripsOf(job.resMode);
   // Row widths: too narrow for the strips, ordinary, exactly the widest
   // row, wider than the printer takes (cut at the right).
-  int rowBytes = 0;
-  switch (rng() % 4) {
-    case 0:
-      rowBytes = 1 + static_cast<int>(rng() % static_cast<unsigned>(2 * s.leftSkip + 3));
-      break;
-    case 1:
-      rowBytes = 2 * s.leftSkip + 1 + static_cast<int>(rng() % 200);
-      break;
-    case 2:
-      rowBytes = 2 * s.leftSkip + s.maxRowBytes;
-      break;
-    default:
-      rowBytes = 2 * s.leftSkip + s.maxRowBytes + 1 + static_cast<int>(rng() % 40);
-      break;
-  }
-  job.width = rowBytes * 8 - static_cast<int>(rng() % 8);
-  job.height = rng() % 8 == 0 ? static_cast<int>(rng() % static_cast<unsigned>(2 * s.topSkip + 1))
-                              : 2 * s.topSkip + 1 +
-                                    static_cast<int>(rng() % static_cast<unsigned>(maxExtraRows));
-  job.offset = rng() % 2 == 0 ? 0 : static_cast<int>(rng() % 700) - 50;
-  const int pages = 1 + static_cast<int>(rng() % static_cast<unsigned>(pagesMax));
+  const auto upTo = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+  const int edge = 2 * s.leftSkip;
+  const int kind = upTo(4);
+  const int rowBytes = kind == 0   ? 1 + upTo(edge + 3)
+                       : kind == 1 ? edge + 1 + upTo(200)
+                       : kind == 2 ? edge + s.maxRowBytes
+                                   : edge + s.maxRowBytes + 1 + upTo(40);
+  job.width = rowBytes * 8 - upTo(8);
+  job.height = upTo(8) == 0 ? upTo(2 * s.topSkip + 1) : 2 * s.topSkip + 1 + upTo(maxExtraRows);
+  job.offset = upTo(2) == 0 ? 0 : upTo(700) - 50;
+  const int pages = 1 + upTo(pagesMax);
   for (int p = 0; p < pages; ++p) job.pages.push_back(makePage(rng, rowBytes, job.height));
   job.description = "mode " + std::to_string(job.resMode) + ", " + std::to_string(job.width) +
                     " x " + std::to_string(job.height) + ", offset " + std::to_string(job.offset) +
@@ -157,12 +137,7 @@ inline MonoCase randomMonoCase(std::mt19937& rng, int maxExtraRows, int pagesMax
 }
 
 inline PrintSettings settingsFor(const MonoCase& job) {
-  PrintSettings settings = {};
-  settings.resolution = job.resMode;
-  settings.paperType = 1;
-  settings.width = settings.paperWidth = job.width;
-  settings.height = settings.paperHeight = job.height;
-  return settings;
+  return pageSettings(job.resMode, job.width, job.height);
 }
 
 inline Bytes runMonoJob(const MonoCase& job) {

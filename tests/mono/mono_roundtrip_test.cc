@@ -33,4 +33,21 @@ TEST(MonoRoundTrip, EveryModeWithAShiftAndFullRows) {
   }
 }
 
+// Eight unlike bytes then three equal ones, over whole 1248-byte rows: key
+// rows that encode in more bytes than the row (about 1360, near the most a
+// record can grow), so that a block closes for size every dozen rows.
+TEST(MonoRoundTrip, KeyRowsThatGrowWhenEncoded) {
+  monotest::MonoCase job;
+  job.resMode = 3;
+  const int rowBytes = 2 * 25 + 1248;
+  job.width = rowBytes * 8;
+  job.height = 2 * 200 + 130;
+  monotest::Bytes page(static_cast<std::size_t>(rowBytes * job.height));
+  for (std::size_t i = 0; i < page.size(); ++i)
+    page[i] = i % 11 < 8 ? static_cast<std::uint8_t>(i * 7 + i / 1298) : 0xA5;
+  job.pages.push_back(page);
+  job.description = "growing key rows";
+  monotest::expectPrintableArea(job);
+}
+
 }  // namespace

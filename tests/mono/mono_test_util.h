@@ -3,6 +3,7 @@
 // the band pipeline directly.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -28,6 +29,46 @@ inline Bytes operator+(Bytes a, const Bytes& b) {
 }
 
 inline Bytes repeated(std::size_t count, std::uint8_t value) { return Bytes(count, value); }
+
+// Printer commands are easier to read with "~" for ESC: esc("~E~&l1X").
+inline std::string esc(std::string text) {
+  for (char& c : text)
+    if (c == '~') c = '\x1b';
+  return text;
+}
+
+// The blank-separated words of `text`, as a command line lists them.
+inline std::vector<std::string> words(std::string_view text) {
+  std::vector<std::string> out;
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t end = std::min(text.find(' ', at), text.size());
+    if (end > at) out.emplace_back(text.substr(at, end - at));
+    at = end + 1;
+  }
+  return out;
+}
+
+// A page of `width` x `height` dots at the job resolution, paper type A4
+// unless said otherwise, every other setting 0.
+inline PrintSettings pageSettings(int resolution, int width, int height, int paperType = 1) {
+  PrintSettings settings = {};
+  settings.resolution = resolution;
+  settings.paperType = paperType;
+  settings.width = settings.paperWidth = width;
+  settings.height = settings.paperHeight = height;
+  return settings;
+}
+
+// The same from tray 1, plain paper, one copy, toner save off: the job of
+// the worked header example.
+inline PrintSettings tray1Settings(int resolution, int width, int height) {
+  PrintSettings settings = pageSettings(resolution, width, height);
+  settings.paperSource = 3;
+  settings.media = 1;
+  settings.copies = 1;
+  settings.tonerSave = 1;
+  return settings;
+}
 
 // A FILE* that collects what is written to it.
 class MemoryStream {

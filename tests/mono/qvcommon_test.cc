@@ -3,30 +3,16 @@
 
 #include <gtest/gtest.h>
 
-#include <climits>
 #include <cstring>
 #include <string>
+#include <utility>
 
+#include "tests/mono/mono_test_util.h"
 #include "tests/support/run_program.h"
 
 namespace {
 
-// A read-only stream over `text`, closed when the holder goes.
-class TextStream {
- public:
-  explicit TextStream(std::string text) : text_(std::move(text)) {
-    if (text_.empty()) text_.push_back('\0');  // fmemopen needs a byte; fgets stops at it
-    file_ = fmemopen(text_.data(), text_.size(), "r");
-  }
-  ~TextStream() {
-    if (file_ != nullptr) std::fclose(file_);
-  }
-  std::FILE* get() const { return file_; }
-
- private:
-  std::string text_;
-  std::FILE* file_ = nullptr;
-};
+using TextStream = monotest::InputStream;
 
 struct Parsed {
   int result;
@@ -36,13 +22,14 @@ struct Parsed {
 Parsed parseSettings(const std::string& text) {
   Parsed parsed{};
   std::memset(&parsed.settings, 0, sizeof parsed.settings);
-  TextStream stream(text);
+  TextStream stream(monotest::bytesOf(text));
   parsed.result = getRcFile(stream.get(), &parsed.settings);
   return parsed;
 }
 
 TEST(GetRcFile, AppliesKeyLines) {
-  using Field = std::int32_t PrintSettings::*;
+  using S = PrintSettings;
+  using Field = std::int32_t S::*;
   struct Case {
     const char* why;
     std::string text;
@@ -50,47 +37,32 @@ TEST(GetRcFile, AppliesKeyLines) {
     std::int32_t expected;
   };
   const Case cases[] = {
-      {"copies 0 is out of range", "[QV]\nCopies=5\nCopies=0\n", &PrintSettings::copies, 5},
-      {"copies 1000 is out of range", "[QV]\nCopies=5\nCopies=1000\n", &PrintSettings::copies, 5},
-      {"no digits read as 0, out of range", "[QV]\nCopies=5\nCopies=abc\n", &PrintSettings::copies,
-       5},
-      {"the number at the start counts", "[QV]\nCopies=12abc\n", &PrintSettings::copies, 12},
-      {"999 is the largest count", "[QV]\nCopies=999\n", &PrintSettings::copies, 999},
-      {"a count beyond 32 bits is out of range, not wrapped", "[QV]\nCopies=4294967298\n",
-       &PrintSettings::copies, 0},
-      {"PrinterDefault resets the sleep time", "[QV]\nSleep=30\nSleep=PrinterDefault\n",
-       &PrintSettings::sleep, 0},
-      {"sleep 100 is out of range", "[QV]\nSleep=30\nSleep=100\n", &PrintSettings::sleep, 30},
-      {"an unknown paper word resets the paper type", "[QV]\nPaperType=A4\nPaperType=a4\n",
-       &PrintSettings::paperType, 0},
-      {"an unknown media word leaves the media", "[QV]\nMedia=Recycled\nMedia=a4\n",
-       &PrintSettings::media, 10},
-      {"blanks anywhere are removed", "[QV]\n Paper Type = A 4\t\n", &PrintSettings::paperType, 1},
-      {"the last custom paper", "[QV]\nPaperType=CUSTOM9\n", &PrintSettings::paperType, 36},
-      {"a carriage return stays part of the value", "[QV]\nResolution=600\r\n",
-       &PrintSettings::resolution, 0},
-      {"resolution words map to their index", "[QV]\nResolution=600x300\n",
-       &PrintSettings::resolution, 6},
-      {"the 'not set' word is not a value", "[QV]\nResolution=300\nResolution=NULL\n",
-       &PrintSettings::resolution, 1},
-      {"keys are case-sensitive", "[QV]\nresolution=300\n", &PrintSettings::resolution, 0},
-      {"Duplex None is off", "[QV]\nDuplex=ON\nDuplex=None\n", &PrintSettings::duplex, 0},
-      {"DuplexType None is long edge", "[QV]\nDuplexType=None\n", &PrintSettings::duplexType, 1},
-      {"DuplexType Short", "[QV]\nDuplexType=Short\n", &PrintSettings::duplexType, 2},
-      {"toner save OFF", "[QV]\nToner Save Mode = OFF\n", &PrintSettings::tonerSave, 1},
-      {"a sorter bin", "[QV]\nOutputBin=Sorter3\n", &PrintSettings::outputBin, 9},
-      {"automatic paper source is its own code", "[QV]\nPaperSource=AutoSelect\n",
-       &PrintSettings::paperSource, 8},
-      {"a value keeps text after a second '='", "[QV]\nCopies=3=4\n", &PrintSettings::copies, 3},
-      {"unknown keys and lines without '=' are ignored", "[QV]\nColour=Red\nCopies 7\nCopies=2\n",
-       &PrintSettings::copies, 2},
-      {"comments may be indented", "  # Copies=9\n[QV]\n", &PrintSettings::copies, 0},
+      {"copies 0 is out of range", "Copies=5\nCopies=0\n", &S::copies, 5},
+      {"copies 1000 is out of range", "Copies=5\nCopies=1000\n", &S::copies, 5},
+      {"no digits read as 0, out of range", "Copies=5\nCopies=abc\n", &S::copies, 5},
+      {"the number at the start counts", "Copies=12abc\n", &S::copies, 12},
+      {"a count beyond 32 bits is out of range, not wrapped", "Copies=4294967298\n", &S::copies, 0},
+      {"PrinterDefault resets the sleep time", "Sleep=30\nSleep=PrinterDefault\n", &S::sleep, 0},
+      {"sleep 100 is out of range", "Sleep=30\nSleep=100\n", &S::sleep, 30},
+      {"an unknown paper word resets the paper type", "PaperType=A4\nPaperType=a4\n", &S::paperType,
+       0},
+      {"an unknown media word leaves the media", "Media=Recycled\nMedia=a4\n", &S::media, 10},
+      {"blanks anywhere are removed", " Paper Type = A 4\t\n", &S::paperType, 1},
+      {"a carriage return stays part of the value", "Resolution=600\r\n", &S::resolution, 0},
+      {"the 'not set' word is not a value", "Resolution=300\nResolution=NULL\n", &S::resolution, 1},
+      {"keys are case-sensitive", "resolution=300\n", &S::resolution, 0},
+      {"Duplex None is off", "Duplex=ON\nDuplex=None\n", &S::duplex, 0},
+      {"DuplexType None is long edge", "DuplexType=None\n", &S::duplexType, 1},
+      {"a value keeps text after a second '='", "Copies=3=4\n", &S::copies, 3},
+      {"unknown keys and lines without '=' are ignored", "Colour=Red\nCopies 7\nCopies=2\n",
+       &S::copies, 2},
+      {"comments may be indented", "  # Copies=9\n", &S::copies, 0},
       {"a line over 1023 characters goes on as the next line",
-       "[QV]\n#" + std::string(1022, 'x') + "Copies=4\n", &PrintSettings::copies, 4},
+       "#" + std::string(1022, 'x') + "Copies=4\n", &S::copies, 4},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
-    const Parsed parsed = parseSettings(c.text);
+    const Parsed parsed = parseSettings("[QV]\n" + c.text);
     ASSERT_EQ(0, parsed.result);
     EXPECT_EQ(c.expected, parsed.settings.*c.field);
   }
@@ -145,41 +117,6 @@ TEST(GetRcFile, RefusesMissingStreamAndUnreadableFile) {
   std::fclose(directory);
 }
 
-TEST(ParamSearch, SplitsAtTheFirstEqualsSign) {
-  char value[8];
-  EXPECT_EQ(6, paramSearch("Copies=3=4", value, sizeof value));
-  EXPECT_STREQ("3=4", value);
-  EXPECT_EQ(-1, paramSearch("Unknown=1", value, sizeof value));
-  EXPECT_STREQ("1", value);
-  EXPECT_EQ(-1, paramSearch("NoEquals", value, sizeof value));
-  EXPECT_STREQ("", value);
-  EXPECT_EQ(0, paramSearch("Resolution=1234567890", value, sizeof value));
-  EXPECT_STREQ("1234567", value);  // bounded by the value buffer
-}
-
-// Numbers past 32 bits saturate, so that range checks refuse them instead
-// of seeing a wrapped value (atoi and %d leave them undefined).
-TEST(ReadDecimal, SaturatesInsteadOfOverflowing) {
-  struct Case {
-    const char* text;
-    std::size_t used;
-    std::int32_t value;
-  };
-  const Case cases[] = {
-      {"99999999999", 11, INT_MAX},
-      {"-99999999999", 12, INT_MIN},
-      {"-2147483648", 11, INT_MIN},
-      {"2147483647", 10, INT_MAX},
-      {"-", 0, 99},  // a sign without digits: untouched
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
-    std::int32_t value = 99;
-    EXPECT_EQ(c.used, readDecimal(c.text, value));
-    EXPECT_EQ(c.value, value);
-  }
-}
-
 TEST(GetPaperInf, LooksUpThePaperByName) {
   struct Case {
     const char* why;
@@ -195,8 +132,8 @@ TEST(GetPaperInf, LooksUpThePaperByName) {
       {"text after the height is ignored", "A4\t4960\t7016   \tx y\n", 1, 0, 4960, 7016},
       {"blanks before a number are skipped", "A4\t 4960\t  7016\n", 1, 0, 4960, 7016},
       {"names are case-sensitive", "letter\t5100\t6600\n", 2, 1, -1, -1},
-      {"a name without its fields is no match", "Letter\t5100\n", 2, 1, -1, -1},
-      {"a later complete line still matches", "Letter\nLetter\t5100\t6600\n", 2, 0, 5100, 6600},
+      {"the first match lacks its height: not found", "Letter\t5100\n", 2, 1, -1, -1},
+      {"a later line may not stand in for a broken first", "A4\nA4L\t6614\t4677\n", 1, 1, -1, -1},
       {"an empty width field reads as 0", "A4\t\t7016\n", 1, 0, 0, 7016},
       {"code 0 looks for NULL", "NULL\t10\t20\n", 0, 0, 10, 20},
       {"a code outside the table finds nothing", "A4\t4960\t7016\n", 37, 1, -1, -1},
@@ -205,7 +142,7 @@ TEST(GetPaperInf, LooksUpThePaperByName) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
-    TextStream stream(c.text);
+    TextStream stream(monotest::bytesOf(c.text));
     std::int32_t width = -1, height = -1;
     EXPECT_EQ(c.result, getPaperInf(stream.get(), c.paperType, width, height));
     EXPECT_EQ(c.width, width);
@@ -215,22 +152,19 @@ TEST(GetPaperInf, LooksUpThePaperByName) {
   EXPECT_EQ(-1, getPaperInf(nullptr, 1, width, height));
 }
 
-// The shipped paper file must give a size for every paper name.
+// The shipped paper file must give a size for every paper name, and A4
+// must not be shadowed by the A4L line.
 TEST(GetPaperInf, SampleFileCoversEveryPaper) {
-  const std::string path = std::string(QV_SOURCE_DIR) + "/samples/mono/paperinf";
   for (std::int32_t code = 1; code < QV_COMMAND_VALUE_PT_COUNT; ++code) {
     SCOPED_TRACE(QV_COMMAND_VALUE_PT[code]);
-    std::FILE* file = std::fopen(path.c_str(), "r");
-    ASSERT_NE(nullptr, file);
+    const qv::UniqueFile file(std::fopen(QV_SOURCE_DIR "/samples/mono/paperinf", "r"));
+    ASSERT_TRUE(file);
     std::int32_t width = -1, height = -1;
-    EXPECT_EQ(0, getPaperInf(file, code, width, height));
-    EXPECT_GT(width, 0);
-    EXPECT_GT(height, 0);
-    if (code == 1) {  // A4 must not be shadowed by the A4L line
-      EXPECT_EQ(4960, width);
-      EXPECT_EQ(7016, height);
+    EXPECT_EQ(0, getPaperInf(file.get(), code, width, height));
+    EXPECT_TRUE(width > 0 && height > 0);
+    if (code == 1) {
+      EXPECT_EQ(std::make_pair(4960, 7016), std::make_pair(width, height));
     }
-    std::fclose(file);
   }
 }
 
