@@ -1,0 +1,493 @@
+// cups_job.cc - the qvcupsfilter job: options, private files, Ghostscript,
+// the page pump and the model's filter.
+#include "cups/cups_job.h"
+
+#include <cups/cups.h>
+#include <cups/ppd.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "common/unique_file.h"
+#include "cups/child_process.h"
+#include "cups/job_options.h"
+#include "cups/paper_files.h"
+#include "cups/pnm_reader.h"
+#include "cups/private_dir.h"
+
+namespace qvcups {
+namespace {
+
+// Cancel state, shared with the SIGTERM handler. The handler only sets the
+// flag and passes the signal on with kill(), which is async-signal-safe:
+// Ghostscript stops (the page pump then sees its output end) and the colour
+// filter ends its job the way it defines for a cancel. The mono filter is
+// not signalled: it has no cancel of its own, so it is stopped by closing
+// its input, after which it drops the partial page and closes the job.
+volatile sig_atomic_t g_cancelled = 0;
+volatile sig_atomic_t g_ghostscriptPid = 0;
+volatile sig_atomic_t g_colourFilterPid = 0;
+
+extern "C" void onTerminate(int) {
+  g_cancelled = 1;
+  if (g_ghostscriptPid > 0) ::kill(g_ghostscriptPid, SIGTERM);
+  if (g_colourFilterPid > 0) ::kill(g_colourFilterPid, SIGTERM);
+}
+
+// Installed without SA_RESTART: a write blocked on a full pipe returns EINTR
+// so that the pump notices the cancel at once.
+void installSignalHandlers() {
+  struct sigaction action {};
+  action.sa_handler = onTerminate;
+  sigemptyset(&action.sa_mask);
+  ::sigaction(SIGTERM, &action, nullptr);
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  ::sigaction(SIGPIPE, &ignore, nullptr);  // a dead filter is an EPIPE, not our death
+}
+
+// One CUPS message line on standard error (unbuffered, one write per line).
+void message(const char* prefix, const std::string& text) {
+  std::string line = std::string(prefix) + text + "\n";
+  (void)!::write(2, line.data(), line.size());
+}
+
+struct PpdCloser {
+  void operator()(ppd_file_t* ppd) const { ppdClose(ppd); }
+};
+using UniquePpd = std::unique_ptr<ppd_file_t, PpdCloser>;
+
+// Collects a filter's standard error and forwards it line by line, each
+// line translated for the CUPS log.
+class MessageRelay {
+ public:
+  explicit MessageRelay(int fd) : fd_(fd) {}
+  int fd() const { return fd_.get(); }
+  // Reads what is available (the descriptor is non-blocking after
+  // makeNonBlocking) or, when `toEnd`, everything until end of file.
+  void drain(bool toEnd) {
+    if (!fd_) return;
+    if (toEnd) ::fcntl(fd_.get(), F_SETFL, ::fcntl(fd_.get(), F_GETFL) & ~O_NONBLOCK);
+    char chunk[4096];
+    for (;;) {
+      const ssize_t n = ::read(fd_.get(), chunk, sizeof chunk);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      pending_.append(chunk, static_cast<std::size_t>(n));
+      std::size_t start = 0, end;
+      while ((end = pending_.find('\n', start)) != std::string::npos) {
+        emit(pending_.substr(start, end - start));
+        start = end + 1;
+      }
+      pending_.erase(0, start);
+      if (!toEnd) continue;
+    }
+    if (toEnd) {
+      if (!pending_.empty()) emit(pending_);
+      pending_.clear();
+      fd_.reset();
+    }
+  }
+  void makeNonBlocking() const {
+    ::fcntl(fd_.get(), F_SETFL, ::fcntl(fd_.get(), F_GETFL) | O_NONBLOCK);
+  }
+
+ private:
+  static void emit(const std::string& line) {
+    const std::string text = cupsMessageFor(line);
+    if (!text.empty()) message("", text);
+  }
+  qv::UniqueFd fd_;
+  std::string pending_;
+};
+
+// Writes all bytes to the filter's input while forwarding its messages, so
+// that neither side can block the other. Returns 0, EPIPE when the filter
+// has gone, ECANCELED after a cancel, or another errno.
+int writeToFilter(int fd, const std::uint8_t* data, std::size_t size, MessageRelay& relay) {
+  while (size > 0) {
+    if (g_cancelled) return ECANCELED;
+    pollfd fds[2] = {{fd, POLLOUT, 0}, {relay.fd(), POLLIN, 0}};
+    const int ready = ::poll(fds, relay.fd() >= 0 ? 2 : 1, -1);
+    if (ready < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    if (relay.fd() >= 0 && (fds[1].revents & (POLLIN | POLLHUP)) != 0) relay.drain(false);
+    if ((fds[0].revents & (POLLOUT | POLLERR | POLLHUP)) == 0) continue;
+    const ssize_t n = ::write(fd, data, size);
+    if (n < 0) {
+      if (errno == EINTR || errno == EAGAIN) continue;
+      return errno;
+    }
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return 0;
+}
+
+// Reads exactly `size` raster bytes. Returns false when the image ends early.
+bool readExact(PnmReader& reader, std::uint8_t* dest, std::size_t size) {
+  while (size > 0) {
+    const long n = reader.readSome(dest, size);
+    if (n <= 0) return false;
+    dest += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// One sample of a PGM/PPM row, scaled to 0..255.
+inline std::uint8_t scaledSample(const std::uint8_t* row, long index, const PnmHeader& header) {
+  const unsigned value = header.bytesPerSample() == 2
+                             ? (unsigned{row[2 * index]} << 8) | row[2 * index + 1]
+                             : unsigned{row[index]};
+  const auto maxval = static_cast<unsigned>(header.maxval);
+  return static_cast<std::uint8_t>((value * 255 + maxval / 2) / maxval);
+}
+
+enum class PumpResult { kDone, kCancelled, kFailed };
+
+// Moves every page of one Ghostscript run to the filter. Mono pages lose
+// their PBM header and go as raw rows. Colour pages are cut to the imaging
+// area and get the one header form rastertoqv reads ("P6\n<w> <h>\n255\n")
+// with 8-bit RGB samples, whatever maxval Ghostscript used.
+PumpResult pumpPages(PnmReader& reader, const JobSettings& job, int filterIn, MessageRelay& relay,
+                     int& pagesSent) {
+  const long renderWidth = job.renderWidth(), renderHeight = job.renderHeight();
+  const long width = job.rasterWidth(), height = job.rasterHeight();
+  const long left = job.cropLeft(), top = job.cropTop();
+  const bool mono = job.model == Model::kMono;
+  const std::size_t outRowBytes =
+      mono ? static_cast<std::size_t>((width + 7) / 8) : static_cast<std::size_t>(width) * 3;
+  // Sized once per job: about 1 MiB of output rows per write to the filter,
+  // and one input row (16-bit samples are twice the 8-bit size).
+  constexpr std::size_t kChunk = 1 << 20;
+  const std::size_t chunkRows = std::max<std::size_t>(1, kChunk / outRowBytes);
+  std::vector<std::uint8_t> out(chunkRows * outRowBytes);
+  std::vector<std::uint8_t> in(static_cast<std::size_t>(renderWidth) * 6);
+
+  for (;;) {
+    PnmHeader header;
+    std::string error;
+    const PnmStatus status = reader.readHeader(header, error);
+    if (g_cancelled) return PumpResult::kCancelled;
+    if (status == PnmStatus::kEnd) return PumpResult::kDone;
+    if (status != PnmStatus::kPage) {
+      message("ERROR: ",
+              "Ghostscript output unreadable: " +
+                  (status == PnmStatus::kReadError ? std::string(std::strerror(errno)) : error));
+      return PumpResult::kFailed;
+    }
+    const bool kindOk = mono ? header.kind == '4' : (header.kind == '6' || header.kind == '5');
+    if (!kindOk || header.width != renderWidth || header.height != renderHeight) {
+      char text[160];
+      std::snprintf(text, sizeof text, "Ghostscript page %d is P%c %ldx%ld, expected %s %ldx%ld",
+                    pagesSent + 1, header.kind, header.width, header.height, mono ? "P4" : "P6",
+                    renderWidth, renderHeight);
+      message("ERROR: ", text);
+      return PumpResult::kFailed;
+    }
+
+    int rc = 0;
+    if (!mono) {
+      char canonical[64];
+      const int n = std::snprintf(canonical, sizeof canonical, "P6\n%ld %ld\n255\n", width, height);
+      rc = writeToFilter(filterIn, reinterpret_cast<const std::uint8_t*>(canonical),
+                         static_cast<std::size_t>(n), relay);
+    }
+
+    const std::size_t inRowBytes = header.rowBytes();
+    const bool plainRgb = header.kind == '6' && header.maxval == 255;
+    std::size_t rowsInChunk = 0;
+    for (long row = 0; row < renderHeight && rc == 0; ++row) {
+      const bool kept = row >= top && row < top + height;
+      std::uint8_t* dest = out.data() + rowsInChunk * outRowBytes;
+      // Mono rows and plain RGB rows are read straight into the chunk.
+      std::uint8_t* source = mono ? dest : in.data();
+      if (!readExact(reader, source, inRowBytes)) {
+        if (g_cancelled) return PumpResult::kCancelled;
+        message("ERROR: ", "Ghostscript output ends inside a page");
+        return PumpResult::kFailed;
+      }
+      if (!kept) continue;
+      if (plainRgb) {
+        std::memcpy(dest, source + left * 3, outRowBytes);
+      } else if (!mono) {
+        for (long x = 0; x < width; ++x)
+          for (int c = 0; c < 3; ++c)
+            dest[x * 3 + c] =
+                scaledSample(source, header.kind == '6' ? (left + x) * 3 + c : left + x, header);
+      }
+      if (++rowsInChunk == chunkRows || row + 1 == top + height) {
+        rc = writeToFilter(filterIn, out.data(), rowsInChunk * outRowBytes, relay);
+        rowsInChunk = 0;
+      }
+    }
+    if (rc == ECANCELED || g_cancelled) return PumpResult::kCancelled;
+    if (rc != 0) {
+      message("ERROR: ", std::string("Cannot send the page to the filter: ") + std::strerror(rc));
+      return PumpResult::kFailed;
+    }
+    ++pagesSent;
+    char page[48];
+    std::snprintf(page, sizeof page, "%d %d", pagesSent, job.filterCopies());
+    message("PAGE: ", page);
+  }
+}
+
+// Where rawtoqv and rastertoqv live: $QV_FILTER_DIR, else the directory of
+// this program (they are installed side by side in the CUPS filter
+// directory).
+std::string filterDirectory() {
+  if (const char* dir = std::getenv("QV_FILTER_DIR"); dir != nullptr && dir[0] != '\0') return dir;
+  char self[PATH_MAX];
+  const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+  if (n <= 0) return ".";
+  self[n] = '\0';
+  std::string path(self);
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+}
+
+// Spools standard input into the private directory: Ghostscript needs a
+// seekable file for PDF.
+int spoolStandardInput(PrivateDir& dir, std::string& path) {
+  qv::UniqueFd out(dir.createFile("document"));
+  if (!out) return errno;
+  std::vector<char> chunk(1 << 16);
+  for (;;) {
+    const ssize_t n = ::read(0, chunk.data(), chunk.size());
+    if (n < 0 && errno == EINTR) {
+      if (g_cancelled) return ECANCELED;
+      continue;
+    }
+    if (n < 0) return errno;
+    if (n == 0) break;
+    for (ssize_t done = 0; done < n;) {
+      const ssize_t w = ::write(out.get(), chunk.data() + done, static_cast<std::size_t>(n - done));
+      if (w < 0 && errno == EINTR) continue;
+      if (w <= 0) return w < 0 ? errno : EIO;
+      done += w;
+    }
+  }
+  path = dir.file("document");
+  return 0;
+}
+
+}  // namespace
+
+std::string cupsMessageFor(const std::string& filterLine) {
+  std::string line = filterLine;
+  while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+  if (line.empty()) return line;
+  static constexpr const char* kPassThrough[] = {
+      "ERROR:", "WARNING:", "INFO:", "DEBUG:", "DEBUG2:", "NOTICE:", "ALERT:", "CRIT:"};
+  for (const char* prefix : kPassThrough)
+    if (line.rfind(prefix, 0) == 0) return line;
+  if (line.rfind("Error: ", 0) == 0) {
+    std::string text = line.substr(7);
+    if (text.size() >= 3 && text.compare(text.size() - 3, 3, " !!") == 0)
+      text.erase(text.size() - 3);
+    return "ERROR: " + text;
+  }
+  return "DEBUG: " + line;
+}
+
+int runQvCupsFilter(int argc, char** argv) {
+  if (argc < 6 || argc > 7) {
+    std::fprintf(stderr, "Usage: %s job-id user title copies options [file]\n",
+                 argc > 0 ? argv[0] : "qvcupsfilter");
+    return kExitFailed;
+  }
+  installSignalHandlers();
+
+  const char* ppdPath = std::getenv("PPD");
+  if (ppdPath == nullptr || ppdPath[0] == '\0') {
+    message("ERROR: ", "No PPD: the PPD environment variable is not set.");
+    return kExitFailed;
+  }
+  UniquePpd ppd(ppdOpenFile(ppdPath));
+  if (!ppd) {
+    int line = 0;
+    const ppd_status_t status = ppdLastError(&line);
+    message("ERROR: ", std::string("Cannot read the PPD ") + ppdPath + ": " +
+                           ppdErrorString(status) + " (line " + std::to_string(line) + ")");
+    return kExitFailed;
+  }
+
+  JobSettings job;
+  std::string error;
+  if (readJobSettings(ppd.get(), argv[5], argv[4], argv[2], argv[3], job, error) != 0) {
+    message("ERROR: ", error);
+    return kExitFailed;
+  }
+
+  PrivateDir dir;
+  if (int rc = dir.create(); rc != 0) {
+    message("ERROR: ", std::string("Cannot create a private directory: ") + std::strerror(rc));
+    return kExitFailed;
+  }
+  const bool mono = job.model == Model::kMono;
+  const std::string settingsName = mono ? "qvmono.rc" : "qvcolour.rc";
+  const std::string paperText = mono ? monoPaperInfLine(*job.paper) : colourPaperInfFile();
+  if (int rc = dir.writeFile(settingsName, job.settingsFile()); rc != 0) {
+    message("ERROR: ", std::string("Cannot write the settings file: ") + std::strerror(rc));
+    return kExitFailed;
+  }
+  if (int rc = dir.writeFile("paperinf", paperText); rc != 0) {
+    message("ERROR: ", std::string("Cannot write the paper file: ") + std::strerror(rc));
+    return kExitFailed;
+  }
+
+  std::string document;
+  if (argc == 7) {
+    document = argv[6];
+  } else if (int rc = spoolStandardInput(dir, document); rc != 0) {
+    if (rc == ECANCELED) return kExitOk;  // cancelled before anything was sent
+    message("ERROR: ", std::string("Cannot spool the document: ") + std::strerror(rc));
+    return kExitFailed;
+  }
+
+  // The model's filter: its job stream goes straight to our standard
+  // output, its messages through a pipe to be translated for CUPS.
+  int inPipe[2], errPipe[2];
+  if (makePipe(inPipe) != 0 || makePipe(errPipe) != 0) {
+    message("ERROR: ", std::string("Cannot create a pipe: ") + std::strerror(errno));
+    return kExitFailed;
+  }
+  qv::UniqueFd filterIn(inPipe[1]), filterInChildEnd(inPipe[0]);
+  qv::UniqueFd errChildEnd(errPipe[1]);
+  MessageRelay relay(errPipe[0]);
+
+  SpawnSpec filterSpec;
+  const std::string filterName = mono ? "rawtoqv" : "rastertoqv";
+  filterSpec.program = filterDirectory() + "/" + filterName;
+  filterSpec.args = {filterName, "-rc", dir.file(settingsName), "-pi", dir.file("paperinf")};
+  if (mono && !job.monoFlags.empty()) {
+    filterSpec.args.push_back("-flags");
+    filterSpec.args.push_back(job.monoFlags);
+  }
+  filterSpec.env = {"PATH=/usr/bin:/bin", "TMPDIR=" + dir.path(), "OWNER=" + job.owner,
+                    "TITLE=" + job.title};
+  if (mono) filterSpec.env.push_back("CHARSET=utf-8");
+  if (!job.pin.empty()) filterSpec.env.push_back("PASSWORD=" + job.pin);
+  if (!mono && !job.outputTray.empty()) filterSpec.env.push_back("OUTPUTTRAY=" + job.outputTray);
+  filterSpec.stdinFd = filterInChildEnd.get();
+  filterSpec.stdoutFd = 1;
+  filterSpec.stderrFd = errChildEnd.get();
+  // Out of our process group: a spooler that signals the whole group on a
+  // cancel must not kill the filter in the middle of a printer command.
+  filterSpec.ownProcessGroup = true;
+
+  ChildProcess filter;
+  if (int rc = filter.spawn(filterSpec); rc != 0) {
+    message("ERROR: ", "Cannot start " + filterSpec.program + ": " + std::strerror(rc));
+    return kExitFailed;
+  }
+  if (!mono) g_colourFilterPid = filter.pid();
+  if (g_cancelled && !mono) filter.signal(SIGTERM);
+  filterInChildEnd.reset();
+  errChildEnd.reset();
+  relay.makeNonBlocking();
+
+  char resolution[32], geometry[32];
+  std::snprintf(resolution, sizeof resolution, "-r%dx%d", job.xdpi, job.ydpi);
+  std::snprintf(geometry, sizeof geometry, "-g%dx%d", job.renderWidth(), job.renderHeight());
+  message("INFO: ", "Rendering " + std::string(job.paper->ppdName) + " pages at " +
+                        (resolution + 2) + " dpi");
+
+  PumpResult result = PumpResult::kDone;
+  int pagesSent = 0;
+  for (int pass = 0; pass < job.passes() && result == PumpResult::kDone && !g_cancelled; ++pass) {
+    int gsPipe[2];
+    if (makePipe(gsPipe) != 0) {
+      message("ERROR: ", std::string("Cannot create a pipe: ") + std::strerror(errno));
+      result = PumpResult::kFailed;
+      break;
+    }
+    qv::UniqueFd gsOut(gsPipe[0]), gsChildEnd(gsPipe[1]);
+    SpawnSpec gsSpec;
+    gsSpec.program = "gs";
+    // Quiet, and PostScript's own stdout sent to stderr: nothing but page
+    // images may reach the pipe. Fixed media: every page is rendered at
+    // exactly the size the filter expects, whatever the document asks for.
+    gsSpec.args = {"gs",
+                   "-q",
+                   "-dSAFER",
+                   "-dBATCH",
+                   "-dNOPAUSE",
+                   mono ? "-sDEVICE=pbmraw" : "-sDEVICE=ppmraw",
+                   resolution,
+                   geometry,
+                   "-dFIXEDMEDIA",
+                   "-sstdout=%stderr",
+                   "-sOutputFile=%stdout",
+                   "-f",
+                   document};
+    const char* path = std::getenv("PATH");
+    gsSpec.env = {std::string("PATH=") + (path != nullptr ? path : "/usr/bin:/bin"),
+                  "TMPDIR=" + dir.path()};
+    gsSpec.stdoutFd = gsChildEnd.get();
+    gsSpec.stderrFd = 2;  // Ghostscript's complaints go to the CUPS log as they are
+    ChildProcess ghostscript;
+    if (int rc = ghostscript.spawn(gsSpec); rc != 0) {
+      message("ERROR: ", std::string("Cannot start Ghostscript (gs): ") + std::strerror(rc));
+      result = PumpResult::kFailed;
+      break;
+    }
+    g_ghostscriptPid = ghostscript.pid();
+    if (g_cancelled) ghostscript.signal(SIGTERM);
+    gsChildEnd.reset();
+
+    PnmReader reader(gsOut.get());
+    result = pumpPages(reader, job, filterIn.get(), relay, pagesSent);
+    if (result != PumpResult::kDone) ghostscript.signal(SIGTERM);
+    gsOut.reset();
+    const int gsStatus = ghostscript.wait(&g_ghostscriptPid);
+    if (result == PumpResult::kDone && !g_cancelled &&
+        !(WIFEXITED(gsStatus) && WEXITSTATUS(gsStatus) == 0)) {
+      message("ERROR: ", "Ghostscript failed (" + describeWaitStatus(gsStatus) + ")");
+      result = PumpResult::kFailed;
+    }
+  }
+  if (g_cancelled) result = PumpResult::kCancelled;
+
+  // End of input: the filter finishes the job (for a cancel, the page in
+  // progress is dropped or ended as the filter defines). After a failure in
+  // the middle of a colour page, the colour filter is cancelled first: it
+  // would otherwise print the page's missing lines as black.
+  if (result == PumpResult::kFailed && !mono) filter.signal(SIGTERM);
+  filterIn.reset();
+  relay.drain(true);
+  const int filterStatus = filter.wait(&g_colourFilterPid);
+  const bool filterOk = WIFEXITED(filterStatus) && WEXITSTATUS(filterStatus) == 0;
+  if (!filterOk) {
+    message("ERROR: ", filterName + " failed (" + describeWaitStatus(filterStatus) + ")");
+    return kExitFailed;
+  }
+  if (result == PumpResult::kCancelled) {
+    message("INFO: ", "Job cancelled after " + std::to_string(pagesSent) + " page(s)");
+    return kExitOk;
+  }
+  if (result == PumpResult::kFailed) return kExitFailed;
+  if (pagesSent == 0) {
+    message("ERROR: ", "The document has no pages");
+    return kExitFailed;
+  }
+  message("INFO: ", "Sent " + std::to_string(pagesSent) + " page(s) to " + filterName);
+  return kExitOk;
+}
+
+}  // namespace qvcups

@@ -1,0 +1,295 @@
+// job_options.cc - CUPS job options to QV filter settings.
+#include "cups/job_options.h"
+
+#include <cups/cups.h>
+#include <strings.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace qvcups {
+namespace {
+
+// The colour printer's output bin is chosen through its environment, not
+// its settings file; rows with this key fill JobSettings::outputTray.
+constexpr const char* kOutputTrayKey = "OUTPUTTRAY";
+
+// Mono printer (rawtoqv). The PPD's choices use the names CUPS users know;
+// the right-hand words are the filter's vocabulary, spelling included.
+const std::vector<OptionMapping> kMonoMappings = {
+    {"Resolution", "300dpi", "Resolution", "300"},
+    {"Resolution", "600dpi", "Resolution", "600"},
+    {"Resolution", "1200dpi", "Resolution", "1200"},
+    {"Resolution", "600x300dpi", "Resolution", "600x300"},
+    {"InputSlot", "Auto", "PaperSource", "AutoSelect"},
+    {"InputSlot", "Tray1", "PaperSource", "Tray1"},
+    {"InputSlot", "Tray2", "PaperSource", "Tray2"},
+    {"InputSlot", "Tray3", "PaperSource", "Tray3"},
+    {"InputSlot", "Tray4", "PaperSource", "Tray4"},
+    {"InputSlot", "Tray5", "PaperSource", "Tray5"},
+    {"InputSlot", "MPTray", "PaperSource", "MpTray"},
+    {"InputSlot", "Manual", "PaperSource", "Manual"},
+    {"MediaType", "Plain", "Media", "PlainPaper"},
+    {"MediaType", "Thin", "Media", "ThinPaper"},
+    {"MediaType", "Thick", "Media", "ThickPaper"},
+    {"MediaType", "Thicker", "Media", "ThickerPaper"},
+    {"MediaType", "Bond", "Media", "BondPaper"},
+    {"MediaType", "Transparency", "Media", "Transparencies"},
+    {"MediaType", "Envelope", "Media", "Envelopes"},
+    {"MediaType", "EnvThick", "Media", "Env.Thick"},
+    {"MediaType", "EnvThin", "Media", "Env.Thin"},
+    {"MediaType", "Recycled", "Media", "Recycled"},
+    {"Duplex", "None", "Duplex", "OFF"},
+    {"Duplex", "DuplexNoTumble", "Duplex", "ON"},
+    {"Duplex", "DuplexNoTumble", "DuplexType", "Long"},
+    {"Duplex", "DuplexTumble", "Duplex", "ON"},
+    {"Duplex", "DuplexTumble", "DuplexType", "Short"},
+    // Written in every job: a settings file without the key means toner
+    // saving ON to the mono filter.
+    {"QVTonerSave", "False", "TonerSaveMode", "OFF"},
+    {"QVTonerSave", "True", "TonerSaveMode", "ON"},
+    {"QVSleep", "PrinterDefault", "Sleep", "PrinterDefault"},
+    {"QVSleep", "5", "Sleep", "5"},
+    {"QVSleep", "15", "Sleep", "15"},
+    {"QVSleep", "30", "Sleep", "30"},
+    {"QVSleep", "60", "Sleep", "60"},
+    {"OutputBin", "Auto", "OutputBin", "Auto"},
+    {"OutputBin", "StandardBin", "OutputBin", "StandardBin"},
+    {"OutputBin", "Outbin1", "OutputBin", "Outbin1"},
+    {"OutputBin", "Outbin2", "OutputBin", "Outbin2"},
+    {"OutputBin", "Outbin3", "OutputBin", "Outbin3"},
+    {"OutputBin", "Outbin4", "OutputBin", "Outbin4"},
+    {"OutputBin", "Stacker", "OutputBin", "Stacker"},
+    {"OutputBin", "Optional", "OutputBin", "Optional"},
+};
+
+// Colour printer (rastertoqv).
+const std::vector<OptionMapping> kColourMappings = {
+    {"cupsPrintQuality", "Normal", "QVResolution", "Normal"},
+    {"cupsPrintQuality", "High", "QVResolution", "Fine"},
+    {"InputSlot", "Auto", "InputSlot", "AutoSelect"},
+    {"InputSlot", "Tray1", "InputSlot", "Tray1"},
+    {"InputSlot", "Tray2", "InputSlot", "Tray2"},
+    {"InputSlot", "Tray3", "InputSlot", "Tray3"},
+    {"InputSlot", "Tray4", "InputSlot", "Tray4"},
+    {"InputSlot", "Tray5", "InputSlot", "Tray5"},
+    {"InputSlot", "MPTray", "InputSlot", "MPTray"},
+    {"InputSlot", "Manual", "InputSlot", "Manual"},
+    {"MediaType", "Plain", "MediaType", "Plain"},
+    {"MediaType", "Thin", "MediaType", "Thin"},
+    {"MediaType", "Thick", "MediaType", "Thick"},
+    {"MediaType", "Thicker", "MediaType", "Thicker"},
+    {"MediaType", "Bond", "MediaType", "BOND"},
+    {"MediaType", "Recycled", "MediaType", "Recycled"},
+    {"MediaType", "Envelope", "MediaType", "Env"},
+    {"MediaType", "EnvThin", "MediaType", "EnvThin"},
+    {"MediaType", "EnvThick", "MediaType", "EnvThick"},
+    {"MediaType", "Postcard", "MediaType", "PostCard"},
+    {"MediaType", "Labels", "MediaType", "Label"},
+    {"MediaType", "Glossy", "MediaType", "Glossy"},
+    {"Duplex", "None", "QVDuplex", "None"},
+    {"Duplex", "DuplexNoTumble", "QVDuplex", "DuplexNoTumble"},
+    {"Duplex", "DuplexTumble", "QVDuplex", "DuplexTumble"},
+    // The printer's own colour mode adapts colours; FullColor does not.
+    {"ColorModel", "RGB", "QVMonoColor", "Auto"},
+    {"ColorModel", "FullColor", "QVMonoColor", "FullColor"},
+    {"ColorModel", "Gray", "QVMonoColor", "Mono"},
+    {"QVColorMatching", "Auto", "QVColorMatching", "Auto"},
+    {"QVColorMatching", "Normal", "QVColorMatching", "Normal"},
+    {"QVColorMatching", "Vivid", "QVColorMatching", "Vivid"},
+    {"QVColorMatching", "None", "QVColorMatching", "None"},
+    {"QVGray", "False", "QVGray", "OFF"},
+    {"QVGray", "True", "QVGray", "ON"},
+    {"QVEnhanceBlkPrt", "False", "QVEnhanceBlkPrt", "OFF"},
+    {"QVEnhanceBlkPrt", "True", "QVEnhanceBlkPrt", "ON"},
+    {"QVTonerSave", "False", "TonerSaveMode", "OFF"},
+    {"QVTonerSave", "True", "TonerSaveMode", "ON"},
+    {"QVImproveOutput", "Off", "QVImproveOutput", "OFF"},
+    {"QVImproveOutput", "LessPaperCurl", "QVImproveOutput", "QVLessPaperCurl"},
+    {"QVImproveOutput", "FixIntensity", "QVImproveOutput", "QVFixIntensity"},
+    {"QVSkipBlank", "False", "QVSkipBlank", "OFF"},
+    {"QVSkipBlank", "True", "QVSkipBlank", "ON"},
+    {"OutputBin", "PrinterDefault", kOutputTrayKey, ""},
+    {"OutputBin", "Auto", kOutputTrayKey, "AUTO"},
+    {"OutputBin", "Upper", kOutputTrayKey, "OFF"},
+};
+
+struct OptionsOwner {
+  int count = 0;
+  cups_option_t* options = nullptr;
+  ~OptionsOwner() { cupsFreeOptions(count, options); }
+};
+
+// A yes/no job option in any of the spellings IPP and PPDs use.
+bool isTrueWord(const char* value) {
+  return strcasecmp(value, "true") == 0 || strcasecmp(value, "yes") == 0 ||
+         strcasecmp(value, "on") == 0;
+}
+
+}  // namespace
+
+#if defined(__SANITIZE_ADDRESS__)
+// libcups keeps strings of the PPD cache that cupsMarkOptions builds for
+// IPP attributes (print-color-mode, sides...) after ppdClose; LeakSanitizer
+// would fail every sanitizer-built job on libcups's allocations, not ours.
+extern "C" __attribute__((visibility("default"), used)) const char* __lsan_default_suppressions() {
+  return "leak:libcups.so\n";
+}
+#endif
+
+const std::vector<OptionMapping>& optionMappings(Model model) {
+  return model == Model::kMono ? kMonoMappings : kColourMappings;
+}
+
+std::string pjlSafeText(const char* text, std::size_t maxBytes) {
+  std::string out;
+  if (text == nullptr) return out;
+  for (const char* p = text; *p != '\0'; ++p) {
+    const auto byte = static_cast<unsigned char>(*p);
+    if (byte < 0x20 || byte == 0x7F) break;
+    out.push_back(*p == '"' ? '\'' : *p);
+  }
+  if (out.size() > maxBytes) {
+    // Cut on a UTF-8 character boundary: never before a continuation byte.
+    std::size_t cut = maxBytes;
+    while (cut > 0 && (static_cast<unsigned char>(out[cut]) & 0xC0) == 0x80) --cut;
+    out.resize(cut);
+  }
+  return out;
+}
+
+std::string JobSettings::settingsFile() const {
+  std::string text = "[" + printerName + "]\n";
+  for (const auto& [key, word] : settings) text += key + "=" + word + "\n";
+  return text;
+}
+
+int readJobSettings(ppd_file_t* ppd, const char* optionsText, const char* copiesArg,
+                    const char* user, const char* title, JobSettings& job, std::string& error) {
+  ppd_attr_t* modelAttr = ppdFindAttr(ppd, "QVModel", nullptr);
+  ppd_attr_t* nameAttr = ppdFindAttr(ppd, "QVPrinterName", nullptr);
+  if (modelAttr == nullptr || modelAttr->value == nullptr || nameAttr == nullptr ||
+      nameAttr->value == nullptr) {
+    error = "The PPD is not a QV driver PPD (no QVModel or QVPrinterName).";
+    return 1;
+  }
+  if (std::strcmp(modelAttr->value, "mono") == 0) {
+    job.model = Model::kMono;
+  } else if (std::strcmp(modelAttr->value, "colour") == 0) {
+    job.model = Model::kColour;
+  } else {
+    error = std::string("Unknown QV model \"") + modelAttr->value + "\" in the PPD.";
+    return 1;
+  }
+  job.printerName = nameAttr->value;
+  // Both filters refuse long section names (23 and 31 characters).
+  if (job.printerName.empty() || job.printerName.size() > 23 ||
+      job.printerName.find_first_of("[]\r\n \t") != std::string::npos) {
+    error = "The PPD's QVPrinterName is not a valid printer name.";
+    return 1;
+  }
+
+  OptionsOwner options;
+  options.count = cupsParseOptions(optionsText, 0, &options.options);
+  ppdMarkDefaults(ppd);
+  cupsMarkOptions(ppd, options.count, options.options);
+
+  // Paper: only the table's sizes; the PPD offers no custom size.
+  ppd_choice_t* pageSize = ppdFindMarkedChoice(ppd, "PageSize");
+  if (pageSize == nullptr) pageSize = ppdFindMarkedChoice(ppd, "PageRegion");
+  job.paper = pageSize != nullptr ? findPaperSize(pageSize->choice) : nullptr;
+  if (job.paper == nullptr ||
+      (job.model == Model::kMono ? job.paper->monoWord : job.paper->colourWord) == nullptr) {
+    error = std::string("Unsupported page size \"") +
+            (pageSize != nullptr ? pageSize->choice : "(none)") + "\".";
+    return 1;
+  }
+
+  // Raster resolution: the colour printer prints at 600 dpi only.
+  job.xdpi = job.ydpi = 600;
+  if (job.model == Model::kMono) {
+    ppd_choice_t* resolution = ppdFindMarkedChoice(ppd, "Resolution");
+    int x = 0, y = 0;
+    if (resolution != nullptr) {
+      if (std::sscanf(resolution->choice, "%dx%ddpi", &x, &y) == 2) {
+      } else if (std::sscanf(resolution->choice, "%ddpi", &x) == 1) {
+        y = x;
+      }
+    }
+    if (!((x == 300 && y == 300) || (x == 600 && y == 600) || (x == 1200 && y == 1200) ||
+          (x == 600 && y == 300))) {
+      error = std::string("Unsupported resolution \"") +
+              (resolution != nullptr ? resolution->choice : "(none)") + "\".";
+      return 1;
+    }
+    job.xdpi = x;
+    job.ydpi = y;
+  }
+
+  // Copies from argv[4]; collation from the PPD's Collate (which
+  // cupsMarkOptions sets from multiple-document-handling too) or "collate".
+  char* end = nullptr;
+  const long copies = std::strtol(copiesArg != nullptr ? copiesArg : "1", &end, 10);
+  if (end == nullptr || *end != '\0' || copies < 1 || copies > 999) {
+    error = std::string("Invalid number of copies \"") + (copiesArg ? copiesArg : "") + "\".";
+    return 1;
+  }
+  job.copies = static_cast<int>(copies);
+  job.collate = true;
+  if (ppd_choice_t* collate = ppdFindMarkedChoice(ppd, "Collate")) {
+    job.collate = isTrueWord(collate->choice);
+  } else if (const char* value = cupsGetOption("collate", options.count, options.options)) {
+    job.collate = isTrueWord(value);
+  }
+
+  // The settings file: the paper first, then every mapped option's choice.
+  job.settings.clear();
+  job.outputTray.clear();
+  if (job.model == Model::kMono) {
+    job.settings.emplace_back("PaperType", job.paper->monoWord);
+    job.settings.emplace_back("Copies", std::to_string(job.filterCopies()));
+  } else {
+    job.settings.emplace_back("PageSize", job.paper->colourWord);
+    job.settings.emplace_back("Copies", std::to_string(job.filterCopies()));
+    job.settings.emplace_back("Collate", "OFF");
+  }
+  for (const OptionMapping& row : optionMappings(job.model)) {
+    ppd_choice_t* marked = ppdFindMarkedChoice(ppd, row.option);
+    if (marked == nullptr || std::strcmp(marked->choice, row.choice) != 0) continue;
+    if (std::strcmp(row.settingsKey, kOutputTrayKey) == 0)
+      job.outputTray = row.settingsWord;
+    else
+      job.settings.emplace_back(row.settingsKey, row.settingsWord);
+  }
+  job.monoFlags.clear();
+  if (job.model == Model::kMono && job.paper->monoFlags != 0) {
+    char flags[16];
+    std::snprintf(flags, sizeof flags, "%x", static_cast<unsigned>(job.paper->monoFlags));
+    job.monoFlags = flags;
+  }
+
+  // Secure print: the PIN holds the job at the printer until it is typed
+  // on the panel. Four digits, as the printers' panels take them; anything
+  // else fails the job rather than printing a confidential document openly.
+  const char* pin = cupsGetOption("job-password", options.count, options.options);
+  if (pin == nullptr) pin = cupsGetOption("QVPin", options.count, options.options);
+  job.pin.clear();
+  if (pin != nullptr && pin[0] != '\0') {
+    const bool fourDigits = std::strlen(pin) == 4 && std::strspn(pin, "0123456789") == 4;
+    if (!fourDigits) {
+      error = "The secure-print PIN must be four digits.";
+      return 1;
+    }
+    job.pin = pin;
+  }
+
+  // Owner and title go into quoted PJL values. The mono printer holds a
+  // secure job only when it has a title too.
+  job.owner = pjlSafeText(user, 78);
+  job.title = pjlSafeText(title, 78);
+  if (job.title.empty() && !job.pin.empty()) job.title = "Untitled";
+  return 0;
+}
+
+}  // namespace qvcups

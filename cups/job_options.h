@@ -1,0 +1,80 @@
+// job_options.h - a CUPS job's options, as marked in the queue's PPD, turned
+// into what the QV filters understand: the settings file, the paper, the
+// raster resolution, copies, the secure-print PIN and the environment.
+#pragma once
+
+#include <cups/ppd.h>
+
+#include <string>
+#include <vector>
+
+#include "cups/paper_table.h"
+
+namespace qvcups {
+
+enum class Model { kMono, kColour };
+
+// One line of a mapping table: PPD option and choice to settings words.
+struct OptionMapping {
+  const char* option;        // PPD main keyword, e.g. "InputSlot"
+  const char* choice;        // PPD choice, e.g. "MPTray"
+  const char* settingsKey;   // settings file key, e.g. "PaperSource"
+  const char* settingsWord;  // settings file value, e.g. "MpTray"
+};
+
+// The option tables of the two models, exposed for the tests that check
+// every PPD choice has a row and every row names a word the filter knows.
+const std::vector<OptionMapping>& optionMappings(Model model);
+
+struct JobSettings {
+  Model model = Model::kMono;
+  std::string printerName;  // settings section name; names the colour geometry directory
+  const PaperSize* paper = nullptr;
+  int xdpi = 600, ydpi = 600;                                 // raster resolution
+  std::vector<std::pair<std::string, std::string>> settings;  // key, word in file order
+  int copies = 1;
+  bool collate = true;
+  std::string pin;         // secure-print PIN, digits; empty for none
+  std::string owner;       // job owner, made safe for a PJL line
+  std::string title;       // job title, made safe for a PJL line
+  std::string outputTray;  // colour OUTPUTTRAY, empty for unset
+  std::string monoFlags;   // -flags for rawtoqv, empty for none
+
+  // The sheet in pixels at the job resolution, as Ghostscript renders it
+  // (truncated, as rawtoqv scales its 600-dpi paper sizes).
+  int renderWidth() const { return paper->width600 * xdpi / 600; }
+  int renderHeight() const { return paper->height600 * ydpi / 600; }
+  // The part of the rendered sheet the filter takes: the whole sheet for the
+  // mono filter (it cuts its margins itself), the imaging area for the
+  // colour filter.
+  int cropLeft() const { return model == Model::kMono ? 0 : kImagingMargin600; }
+  int cropTop() const { return cropLeft(); }
+  int rasterWidth() const {
+    return model == Model::kMono ? renderWidth() : colourRasterWidth(*paper);
+  }
+  int rasterHeight() const {
+    return model == Model::kMono ? renderHeight() : colourRasterHeight(*paper);
+  }
+
+  // Times the document is rasterised: collated copies are made by sending
+  // the whole document again; uncollated ones by the printer or the filter.
+  int passes() const { return collate ? copies : 1; }
+  int filterCopies() const { return collate ? 1 : copies; }
+
+  // The settings file's text.
+  std::string settingsFile() const;
+};
+
+// Reads the job: the PPD with its defaults marked, then the job's options
+// (argv[5]) marked over them. `copiesArg` is argv[4]. Returns 0, or 1 with
+// `error` set to a sentence for an "ERROR:" line.
+[[nodiscard]] int readJobSettings(ppd_file_t* ppd, const char* optionsText, const char* copiesArg,
+                                  const char* user, const char* title, JobSettings& job,
+                                  std::string& error);
+
+// Cuts a text for a PJL line at its first control character (CR, LF, ESC...)
+// and turns double quotes into single ones: a job title must not be able to
+// end the quoted PJL value or start a printer command.
+std::string pjlSafeText(const char* text, std::size_t maxBytes);
+
+}  // namespace qvcups
