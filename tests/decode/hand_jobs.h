@@ -108,6 +108,20 @@ inline Bytes grayPage() {
   return page;
 }
 
+// An all-white colour page of 600 x 300 pixels: one line is 127 FF FF FF
+// four times and 87 FF FF FF; its 300 copies come as repeat bytes 255 and 43.
+inline Bytes foldedWhiteColourPage() {
+  Bytes line;
+  for (int i = 0; i < 4; ++i) append(line, {127, 0xFF, 0xFF, 0xFF});
+  append(line, {87, 0xFF, 0xFF, 0xFF});
+  Bytes page = pwgHeader(600, 300, true);
+  page.push_back(255);
+  append(page, line);
+  page.push_back(43);
+  append(page, line);
+  return page;
+}
+
 inline Bytes colourJob(const Bytes& pages) {
   Bytes job = colourHeader();
   append(job, "RaS2");

@@ -52,14 +52,7 @@ TEST(PwgDecoder, DecodesTheWorkedGrayLines) {
 // An all-white colour line of 600 pixels is 127 FF FF FF four times and
 // 87 FF FF FF; 300 such lines come as repeat byte 255 and repeat byte 43.
 TEST(PwgDecoder, DecodesFoldedWhiteColourLines) {
-  Bytes line;
-  for (int i = 0; i < 4; ++i) append(line, {127, 0xFF, 0xFF, 0xFF});
-  append(line, {87, 0xFF, 0xFF, 0xFF});
-  Bytes page = qvtest::pwgHeader(600, 300, true);
-  page.push_back(255);
-  append(page, line);
-  page.push_back(43);
-  append(page, line);
+  Bytes page = qvtest::foldedWhiteColourPage();
   ColourJob job;
   DecodeError error;
   const Bytes bytes = qvtest::colourJob(page);

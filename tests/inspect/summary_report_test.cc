@@ -93,14 +93,7 @@ TEST(Report, MonoTextReport) {
 
 TEST(Report, ColourJsonReport) {
   // 300 white lines of 600 pixels: two encoded lines (repeat bytes 255, 43).
-  Bytes line;
-  for (int i = 0; i < 4; ++i) append(line, {127, 0xFF, 0xFF, 0xFF});
-  append(line, {87, 0xFF, 0xFF, 0xFF});
-  Bytes page = qvtest::pwgHeader(600, 300, true);
-  page.push_back(255);
-  append(page, line);
-  page.push_back(43);
-  append(page, line);
+  Bytes page = qvtest::foldedWhiteColourPage();
   append(page, qvtest::grayPage());
   qvinspect::JobSummary summary;
   ASSERT_EQ(0, qvinspect::summariseJob(qvtest::colourJob(page), JobKind::kColour, summary));
