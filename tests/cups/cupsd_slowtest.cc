@@ -121,6 +121,7 @@ class LoopbackCups {
   std::string out(const std::string& name) const { return base_ + "/out/" + name; }
   const std::string& base() const { return base_; }
   const std::string& server() const { return server_; }
+  pid_t schedulerPid() const { return cupsd_ ? cupsd_->pid() : -1; }
   std::string errorLog() const { return qvtest::readFile(base_ + "/log/error_log"); }
 
  private:
@@ -154,6 +155,21 @@ std::vector<std::string> processesUnder(const std::string& root) {
     if (cmdline.find(root) != std::string::npos) found.push_back(name + ": " + cmdline);
   }
   return found;
+}
+
+// A cancelled job leaves the scheduler's list of unfinished jobs at once,
+// while the wrapper and the filter are still writing the job's last bytes:
+// waits until no process but the scheduler itself works in the scratch tree.
+bool waitForJobProcesses(const std::string& root, pid_t scheduler, int seconds) {
+  const std::string schedulerPrefix = std::to_string(scheduler) + ":";
+  for (int i = 0; i < seconds * 10; ++i) {
+    bool busy = false;
+    for (const std::string& process : processesUnder(root))
+      if (process.rfind(schedulerPrefix, 0) != 0) busy = true;
+    if (!busy) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return false;
 }
 
 // The colour filter's own cancel writes 5768 zero bytes and then ends the
@@ -280,6 +296,9 @@ TEST(CupsdLoopback, PrintsAndCancelsThroughARealScheduler) {
       std::printf("$ lp -d %s -t 'To be cancelled' ... long.pdf (40 pages)\n%s$ cancel %s\n",
                   c.queue, submitted.out.c_str(), id.c_str());
       ASSERT_TRUE(cups.waitUntilDone(id, 60)) << cups.errorLog();
+      ASSERT_TRUE(waitForJobProcesses(sandbox.root(), cups.schedulerPid(), 60))
+          << "the cancelled job's processes never ended\n"
+          << cups.errorLog();
       const std::string partial = qvtest::readFile(output);
       EXPECT_NE(std::string::npos, partial.find(c.headerLine)) << c.headerLine;
       const std::string trimmed = withoutCancelPadding(partial);
