@@ -38,6 +38,13 @@ TEST(ColourJob, DefaultJobByteForByte) {
   EXPECT_EQ(0, r.status);
   EXPECT_EQ(kReady, r.err);
   EXPECT_EQ(kDefaultHeader + "RaS2" + solidPwg(255, 0, 0) + kTrailer, r.out);
+  // The binary's own failure path; the others run in process (colour_front_test).
+  qvtest::ProgramRun run = printer.run("");
+  run.args.clear();
+  const qvtest::ProgramResult bad = qvtest::runProgram(run);
+  EXPECT_EQ(2, bad.status);
+  EXPECT_EQ("Error: invalid option !!\n", bad.err);
+  EXPECT_EQ("", bad.out);
 }
 
 TEST(ColourJob, PjlHeaderLines) {
