@@ -212,7 +212,15 @@ extern const std::array<std::uint32_t, 169> RedToCMYTable = [] {
   return table;
 }();
 
-std::size_t pjlTextLength(const char* text) { return std::strcspn(text, "\r\n\x1b"); }
+std::size_t pjlTextLength(const char* text) {
+  std::size_t length = std::strcspn(text, "\r\n\x1b");
+  if (length <= kPjlTextMax) return length;
+  // Cut before the first byte that would not fit, backing off continuation
+  // bytes so that no UTF-8 character is split.
+  length = kPjlTextMax;
+  while (length > 0 && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80) --length;
+  return length;
+}
 
 short MBeginJob(PjpInfo* job, SendInfo* send) {
   putJobHeader(*job);

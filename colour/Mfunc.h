@@ -44,7 +44,9 @@ extern const std::array<std::uint32_t, 169> RedToCMYTable;
 
 // Length of the part of `text` that may go into a PJL line: up to the first
 // LF, CR or ESC, so that a job title cannot end the line or start a
-// universal exit.
+// universal exit, and at most kPjlTextMax bytes, cut at a UTF-8 character
+// boundary: printers refuse longer values.
+inline constexpr std::size_t kPjlTextMax = 255;
 std::size_t pjlTextLength(const char* text);
 
 // ---- PWG Raster page writer -------------------------------------------

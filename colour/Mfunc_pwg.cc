@@ -20,7 +20,7 @@
 #include "colour/qvRasterConv.h"
 #include "colour/rastertoqv_loop.h"
 #include "colour/send.h"
-#include "common/exclusive_file.h"
+#include "colour/tempfile.h"
 
 // ---- Line encoder -------------------------------------------------------
 
@@ -366,7 +366,7 @@ void do_compress(std::FILE* ffsrc) {
   for (;;) {
     const std::size_t got = std::fread(inbuf, 1, sizeof inbuf, ffsrc);
     if (got > 0 && pswrite(inbuf, got) == 0) {
-      Debug_printf("Write error\xC2\xA5n");
+      Debug_printf("Write error\n");
       return;
     }
     if (got < sizeof inbuf) return;
@@ -387,21 +387,21 @@ short MBeginPage(PjpInfo* job, SendInfo* send) {
 
   DevModeBlock* dev = send->pdev;
   ++dev->nTempPageNo;
-  std::snprintf(zzliblpbuf, sizeof zzliblpbuf, "/tmp/ec_tmppage_%d_%d",
-                static_cast<int>(::getpid()), static_cast<int>(dev->nTempPageNo));
-  // The file holds a customer's page in a shared directory: new, 0600, and
-  // never through a link planted under its name.
-  const int fd = qv::createExclusive(zzliblpbuf, O_RDWR);
+  const char* dir = scratchDirectory(std::getenv("TMPDIR"));
+  char prefix[64];
+  std::snprintf(prefix, sizeof prefix, "ec_tmppage_%d_%d_", static_cast<int>(::getpid()),
+                static_cast<int>(dev->nTempPageNo));
+  std::snprintf(zzliblpbuf, sizeof zzliblpbuf, "%s/%s", dir, prefix);
+  const int fd = openScratchFile(dir, prefix);
   if (fd < 0) {
     reportPageFileError("Unable to create page file");
-    return 0;
+    return 1;
   }
-  ::unlink(zzliblpbuf);
   fin = ::fdopen(fd, "w+b");
   if (fin == nullptr) {
     reportPageFileError("Unable to open page file");
     ::close(fd);
-    return 0;
+    return 1;
   }
   std::setvbuf(fin, finBuffer, _IOFBF, sizeof finBuffer);
   finState = PageFileState::kWriting;
@@ -410,7 +410,7 @@ short MBeginPage(PjpInfo* job, SendInfo* send) {
     if (std::fwrite("RaS2", 1, 4, fin) != 4) {
       reportPageFileError("Writing page file failed");
       discardPageFile();
-      return 0;
+      return 1;
     }
     syncWritten = true;
     finCarriesSync = true;
@@ -426,6 +426,7 @@ short MBeginPage(PjpInfo* job, SendInfo* send) {
   if (std::fwrite(header, 1, sizeof header, fin) != sizeof header) {
     reportPageFileError("Writing page file failed");
     discardPageFile();
+    return 1;
   }
   return 0;
 }
@@ -439,6 +440,7 @@ short MSendBandData(PjpInfo* job, SendInfo* send) {
     } else {
       reportPageFileError("Writing page file failed");
       discardPageFile();
+      return 1;
     }
     return 0;
   }
@@ -454,7 +456,7 @@ short MSendBandData(PjpInfo* job, SendInfo* send) {
   }
   switch (status) {
     case PageWriteStatus::kCancelled:
-      break;  // the job end deletes the unfinished file
+      return 0;  // the job end deletes the unfinished file
     case PageWriteStatus::kNoMemory:
       std::fputs("ERROR: Insufficient memory!\n", stderr);
       discardPageFile();
@@ -468,7 +470,7 @@ short MSendBandData(PjpInfo* job, SendInfo* send) {
       discardPageFile();
       break;
   }
-  return 0;
+  return 1;  // a page that cannot be sent whole fails the job
 }
 
 short MEndPage(PjpInfo* /*job*/, SendInfo* /*send*/) { return 0; }

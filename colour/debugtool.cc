@@ -28,15 +28,17 @@ void disableLog(const char* what) {
 
 // Opens the log for appending. /tmp is shared: O_NOFOLLOW refuses a symbolic
 // link planted at the name, O_NONBLOCK keeps a planted FIFO from stalling the
-// job at open, and anything but a regular file is refused. Created 0600.
+// job at open, and anything but a regular file of our own that no one else
+// may write is refused (another user's file could be read or swapped under
+// us). Created 0600.
 std::FILE* openLog() {
   const int fd =
       ::open(currentLogPath(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK,
              S_IRUSR | S_IWUSR);
   if (fd < 0) return nullptr;
   struct stat info;
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
-      ::fcntl(fd, F_SETFL, O_WRONLY | O_APPEND) != 0) {
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::geteuid() ||
+      (info.st_mode & (S_IWGRP | S_IWOTH)) != 0 || ::fcntl(fd, F_SETFL, O_WRONLY | O_APPEND) != 0) {
     ::close(fd);
     return nullptr;
   }

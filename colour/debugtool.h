@@ -1,7 +1,8 @@
 // debugtool.h - the colour filter's debug log, "/tmp/qv_lprng_debuglog.txt".
 //
 // The log sits in a shared directory, so it is opened append-only, created
-// with mode 0600 and never through a symbolic link. It is a diagnostic aid:
+// with mode 0600, never through a symbolic link, and only when it is a
+// regular file of the effective user that no one else may write. It is a diagnostic aid:
 // when it cannot be opened or written, one line goes to standard error, the
 // log is switched off for the rest of the process, and the job goes on.
 // Nothing of the log ever reaches standard output, which carries print data.

@@ -113,6 +113,8 @@ unsigned int LoadRcFile(const char* pszPath, RcInfo* pRcInfo) {
   // A path that opens but cannot be read (a directory, an I/O error) must not
   // pass as a file of defaults.
   if (std::ferror(file.get())) return QvError(kQvErrCannotOpen, pszPath);
+  // A file that names no printer at all is as wrong as "[]".
+  if (!sectionSeen) return QvError(kQvErrRcFile, nullptr);
   return 0;
 }
 

@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "colour/Mfunc.h"
@@ -27,12 +28,17 @@ volatile std::sig_atomic_t gCancelRequested = 0;
 int nCopies = 1;
 int iCopy = 0;
 int fdPageData = -1;
-char tempFilename[1024] = {};
 
 namespace {
 
 // Results of SendPageData besides 0 (sent) and 1 (failed, job ends).
-enum : int { kPageSent = 0, kPageFailed = 1, kPageNoPixels = 2, kPageCancelled = 3 };
+enum : int {
+  kPageSent = 0,
+  kPageFailed = 1,
+  kPageNoPixels = 2,
+  kPageCancelled = 3,
+  kOutputFailed = 4
+};
 
 // Pixel data is read in 4 MiB steps so that a cancel is seen between them
 // even while a big page streams in.
@@ -118,7 +124,21 @@ int cancelJobNow(SendInfo* send) {
   DestroyBandBuf();
   ReleaseBandBuf();
   ResetFunctionTable();
+  if (outputHasFailed()) {
+    reportOutputFailure();
+    return 1;
+  }
   return 0;
+}
+
+// The output is gone: nothing more is converted or sent.
+int endFailedOutput() {
+  reportOutputFailure();
+  closeCopiesFile();
+  DestroySendBuf();
+  ReleaseBandBuf();
+  ResetFunctionTable();
+  return 1;
 }
 
 }  // namespace
@@ -171,10 +191,13 @@ int SendPageData(PjpInfo* job, SendInfo* send) {
       }
     }
 
-    fun_table.beginPage(job, send);
-    fun_table.sendBand(job, send);
+    const bool pageFailed =
+        fun_table.beginPage(job, send) != 0 || fun_table.sendBand(job, send) != 0;
     DestroyBandBuf();
+    // The reader is gone: converting more pages would be for no one.
+    if (outputHasFailed()) return kOutputFailed;
     if (gCancelRequested != 0) return kPageCancelled;
+    if (pageFailed) return kPageFailed;
 
     linesDone += send->nBandLines;
     ++send->wBandIndex;
@@ -200,6 +223,7 @@ int SendRasterDoc(PjpInfo* job) {
   }
 
   long pagesRead = 0;
+  bool jobFailed = false;
   for (;;) {
     const long header = ReadPpmFileHeader(job->fpInput);
     if (gCancelRequested != 0) return cancelJobNow(&send);
@@ -218,11 +242,7 @@ int SendRasterDoc(PjpInfo* job) {
     int status = kPageSent;
     for (iCopy = 0; iCopy < nCopies; ++iCopy) {
       if (uncollated && iCopy == 0) {
-        fdPageData = myTempFd(tempFilename, sizeof tempFilename);
-        // The copies file holds the customer's page: its name goes at once,
-        // the descriptor is all the copies need, and nothing is left behind
-        // however the process ends.
-        if (fdPageData >= 0) ::unlink(tempFilename);
+        fdPageData = myTempFd(scratchDirectory(std::getenv("TMPDIR")));
         if (fdPageData < 0) printMessage("ERROR: ", "Unable to create a temporay file\n");
       } else if (uncollated) {
         // Without the copies file the page has gone out once, as the
@@ -234,13 +254,18 @@ int SendRasterDoc(PjpInfo* job) {
       BeginPageData(job, outputPage, &send);
       status = SendPageData(job, &send);
       EndPageData(job, &send);
+      if (outputHasFailed()) status = kOutputFailed;
       // A page without pixel data is the end of the input: no copies of it.
       if (status != kPageSent) break;
     }
     closeCopiesFile();
     pagesRead = pageNumber;
+    if (status == kOutputFailed) return endFailedOutput();
     if (status == kPageCancelled || gCancelRequested != 0) return cancelJobNow(&send);
-    if (status == kPageFailed) break;
+    if (status == kPageFailed) {
+      jobFailed = true;
+      break;
+    }
   }
 
   if (pagesRead == 0) {
@@ -249,11 +274,15 @@ int SendRasterDoc(PjpInfo* job) {
     printMessage("ERROR: ", "No pages found!\n");
     return 1;
   }
+  // A failed job still ends on the printer, so the device is not left
+  // inside it.
   fun_table.endJob(&send);
   flushOutput();
+  if (outputHasFailed()) return endFailedOutput();
   DestroySendBuf();
   ReleaseBandBuf();
   ResetFunctionTable();
+  if (jobFailed) return 1;
   printMessage("INFO: ", "The printer is ready to print.\n");
   return 0;
 }

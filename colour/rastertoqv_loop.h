@@ -33,4 +33,3 @@ inline constexpr std::size_t kCancelFillBytes = 5768;
 extern int nCopies;     // times each page is sent
 extern int iCopy;       // copy being sent, from 0
 extern int fdPageData;  // copies file, -1 when none
-extern char tempFilename[1024];

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -16,6 +17,7 @@ std::uint8_t outputBuffer[kOutputBufferSize];
 std::size_t outputUsed = 0;
 int outputFd = 1;
 bool outputFailed = false;
+int outputErrno = 0;
 
 // Writes all bytes, resuming after EINTR. A failed descriptor (closed pipe,
 // full disk) drops the rest of the job's output: the spooler reports that.
@@ -25,6 +27,7 @@ bool writeAll(const std::uint8_t* bytes, std::size_t length) {
     if (written < 0) {
       if (errno == EINTR || errno == EAGAIN) continue;
       outputFailed = true;
+      outputErrno = errno;
       break;
     }
     bytes += written;
@@ -60,6 +63,12 @@ void setOutputFd(int fd) {
   flushOutput();
   outputFd = fd;
   outputFailed = false;
+}
+
+bool outputHasFailed() { return outputFailed; }
+
+void reportOutputFailure() {
+  std::fprintf(stderr, "ERROR: Unable to send print data: %s\n", std::strerror(outputErrno));
 }
 
 DevModeBlock* tmppdev = nullptr;

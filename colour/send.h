@@ -22,6 +22,12 @@ int flushOutput();
 // Flushes what is buffered for the previous descriptor first.
 void setOutputFd(int fd);
 
+// True once a write to the output descriptor failed: the rest of the job
+// cannot reach the printer.
+bool outputHasFailed();
+// The job's one message for it: "ERROR: Unable to send print data: <reason>".
+void reportOutputFailure();
+
 // Points send->pdev (and the global tmppdev) at the job's device-mode block.
 // The block holds only the page-file counters, so it lives in static storage
 // and cannot fail to be had. Returns 0.

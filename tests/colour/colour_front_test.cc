@@ -89,6 +89,8 @@ TEST(ColourFront, FailuresWriteNothingToThePrinter) {
       rc("[@printer]\n[QV2]\n", 5),
       rc("[\n", 5),
       rc("[]\n", 5),
+      rc("", 5),
+      rc("# only a comment\n\n", 5),
       rc("[" + std::string(32, 'p') + "]\n", 5),
       rc("[../@printer]\n", 5),
       rc("[..]\n", 5),

@@ -117,13 +117,4 @@ inline std::string afterHeader(const std::string& out) {
   return at == std::string::npos ? std::string() : out.substr(at + kEnterPwg.size());
 }
 
-// Page files of a process left in /tmp.
-inline std::vector<std::string> pageFilesOf(pid_t pid) {
-  std::vector<std::string> left;
-  const std::string prefix = "ec_tmppage_" + std::to_string(pid) + "_";
-  for (const std::string& name : qvtest::listDirectory("/tmp"))
-    if (name.rfind(prefix, 0) == 0) left.push_back(name);
-  return left;
-}
-
 }  // namespace colourtest
