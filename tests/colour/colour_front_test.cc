@@ -144,7 +144,6 @@ TEST(ColourFront, FailuresWriteNothingToThePrinter) {
 
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
-    ResetRcInfo();
     const int status = runRastertoqv(static_cast<int>(words.size()), argv.data());
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_EQ("", testing::internal::GetCapturedStdout());
@@ -192,25 +191,27 @@ TEST(ColourFront, SettingsValues) {
   qvtest::ScopedTempDir dir;
   for (const Case& c : cases) {
     qvtest::writeFile(dir.file("rc"), "[QV]\n" + c.body);
-    ResetRcInfo();
-    ASSERT_EQ(0u, LoadRcFile(dir.file("rc").c_str(), &g_rcInfo)) << c.body;
-    const RcParam& param = g_rcInfo.pParams[c.index];
+    RcSettings settings;
+    ASSERT_EQ(0u, LoadRcFile(dir.file("rc").c_str(), &settings.info)) << c.body;
+    const RcParam& param = settings.params[static_cast<std::size_t>(c.index)];
     EXPECT_EQ(c.value, param.ppszCmdItem != nullptr ? param.ppszCmdItem[param.nIndex]
                                                     : std::to_string(param.nValue))
         << c.body;
   }
   char value[8];
-  EXPECT_EQ(-2, ParamSearch("Copies", value, sizeof value));
-  EXPECT_EQ(kParamPageSize, ParamSearch("PageSize=FanFoldGermanLegal", value, sizeof value));
+  const RcSettings settings;
+  EXPECT_EQ(-2, ParamSearch("Copies", value, sizeof value, &settings.info));
+  EXPECT_EQ(kParamPageSize,
+            ParamSearch("PageSize=FanFoldGermanLegal", value, sizeof value, &settings.info));
   EXPECT_STREQ("FanFold", value) << "the value is cut to the caller's buffer";
 }
 
 PjpInfo prepare(const std::string& rcPath, const std::string& piPath) {
-  ResetRcInfo();
+  RcSettings settings;
   PjpInfo job{};
   job.pszRcFile = rcPath.c_str();
   job.pszPaperInf = piPath.c_str();
-  EXPECT_EQ(0, PrepareLPRngPrint(&job));
+  EXPECT_EQ(0, PrepareLPRngPrint(&job, &settings.info));
   return job;
 }
 

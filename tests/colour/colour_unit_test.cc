@@ -35,8 +35,9 @@ Bytes encodePage(const Bytes& page, int width, int height, bool gray, bool rotat
   char* data = nullptr;
   std::size_t size = 0;
   std::FILE* out = open_memstream(&data, &size);
+  static PwgLineScratch scratch;
   EXPECT_EQ(PageWriteStatus::kDone,
-            writePwgLines(out, page.data(), width, height, gray, rotate, nullptr));
+            writePwgLines(out, page.data(), width, height, gray, rotate, nullptr, scratch));
   std::fclose(out);
   Bytes bytes(data, data + size);
   std::free(data);
