@@ -10,6 +10,7 @@
 #include "colour/Mfunc.h"
 #include "colour/pbmproc.h"
 #include "colour/qvRasterConv.h"
+#include "colour/qvresource.h"
 
 namespace {
 
@@ -179,6 +180,23 @@ TEST(ReadPpmFileHeader, AcceptsOnlyTheStrictForm) {
     EXPECT_EQ(c.next, std::fgetc(in)) << c.input;
     std::fclose(in);
   }
+}
+
+TEST(SettingsLookups, WalkTheWholeTableByExactKey) {
+  RcSettings rc;
+  ASSERT_EQ(0, SetSelectionParam(kParamPageSize, "Qv3x5", &rc.info));
+  ASSERT_EQ(0, SetSelectionParam(kParamLanguage, "canada", &rc.info));
+  rc.info.nParamCount = 2;  // the lookups walk the fixed table whatever it says
+  EXPECT_STREQ("Qv3x5", GetKeyValue("PageSize", &rc.info));
+  EXPECT_STREQ("canada", GetKeyValue("Language", &rc.info));
+  EXPECT_EQ(nullptr, GetKeyValue("pagesize", &rc.info));
+  EXPECT_EQ(nullptr, GetKeyValue("PageSize ", &rc.info));
+  EXPECT_EQ(nullptr, GetKeyValue("Copies", &rc.info)) << "numerical: no item word";
+  EXPECT_EQ(261, GetPjpInnerValue(kParamPageSize, &rc.info));
+  EXPECT_EQ(2, GetPjpInnerValue(kParamLanguage, &rc.info));
+  EXPECT_DEATH(GetPjpInnerValue(kParamCopies, &rc.info), "pParam->nIndex >= 0");
+  rc.params[kParamPageSize].nIndex = 25;  // one past the list
+  EXPECT_DEATH(GetPjpInnerValue(kParamPageSize, &rc.info), "pParam->nIndex >= 0");
 }
 
 }  // namespace

@@ -28,13 +28,15 @@ TEST(ColourCancelSlow, AtRandomMomentsOnlyCompletePagesReachThePrinter) {
     pages.push_back(randomPage(rng, kWidth, kHeight));
     input += ppmPage(kWidth, kHeight, pages.back());
   }
-  for (int round = 0; round < 60; ++round) {
+  for (int round = 0; round < 120; ++round) {
     SCOPED_TRACE(testing::Message() << "round " << round);
     qvtest::ProgramRun run = printer.run("");
     run.env["TMPDIR"] = printer.dir().path();
     qvtest::RunningProgram program(run);
-    // The moment is the random part of the test, at microsecond grain.
-    const auto delay = std::chrono::microseconds(rng() % 150'000);
+    // The moment is the random part of the test, at microsecond grain: every
+    // other round within the first milliseconds, where the job starts and
+    // creates its first scratch files, the others anywhere in the job.
+    const auto delay = std::chrono::microseconds(rng() % (round % 2 == 0 ? 3'000 : 150'000));
     std::thread writer([&] { program.writeInput(input); });
     std::this_thread::sleep_for(delay);
     program.signal(SIGTERM);

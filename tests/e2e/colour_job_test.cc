@@ -47,90 +47,95 @@ TEST(ColourJob, DefaultJobByteForByte) {
   EXPECT_EQ("", bad.out);
 }
 
-TEST(ColourJob, PjlHeaderLines) {
+// Each row: settings and environment (NAME=value, "|" between), the default
+// header with its edits (from, to), and the trailer.
+TEST(ColourJob, PjlHeaderAndTrailerLines) {
+  using Edits = std::vector<std::pair<std::string, std::string>>;
   struct Case {
-    const char* why;
-    std::string settings;
-    std::string env;       // NAME=value, separated by "|"
-    std::string from, to;  // the default header with `from` replaced by `to`
+    std::string settings, env;
+    Edits edits;
+    std::string trailer = kTrailer;
   };
-  const std::string hold = "@PJL SET HOLD=OFF\n";
-  const std::string names = "@PJL SET STRINGCODESET";
-  const std::string matching = "@PJL SET COLORMODE=AUTO\n";
+  const std::string hold = "@PJL SET HOLD=OFF\n", names = "@PJL SET STRINGCODESET";
+  const std::string matching = "@PJL SET COLORMODE=AUTO\n", a254(254, 'a'), b255(255, 'b');
+  const auto secure = [](const std::string& key) {
+    return "@PJL SET HOLD=STORE\n@PJL SET HOLDTYPE=PRIVATE\n@PJL SET HOLDKEY=" + key + "\n";
+  };
+  const auto named = [&](const std::string& owner, const std::string& title) {
+    return "@PJL SET USERNAME=\"" + owner + "\"\n@PJL SET JOBNAME=\"" + title +
+           "\"\n@PJL SET LOGINUSER=\"" + owner + "\"\n@PJL JOB NAME=\"" + title + "\"\n" + names;
+  };
+  const auto adjust = [](const char* mode, const char* on, const char* numbers) {
+    return std::string("@PJL SET COLORMODE=") + mode + "\n@PJL SET IMPROVEGRAY=" + on +
+           "\n@PJL SET UCRGCRFORIMAGE=" + on + "\n" + numbers;
+  };
+  const auto eoj = [](const std::string& title) {
+    return kUel + "@PJL EOJ NAME=\"" + title + "\"\n" + kUel + "\n";
+  };
+  const auto red = [&](const char* value, const char* word) -> Case {
+    return {"",
+            std::string("QVREDVAL=") + value,
+            {{names, std::string("@PJL SET SPECIALRED=0x") + word + "\n" + names}}};
+  };
   const Case cases[] = {
-      {"an empty PASSWORD is none", "", "PASSWORD=", hold, hold},
-      {"PASSWORD selects secure print", "", "PASSWORD=1234", hold,
-       "@PJL SET HOLD=STORE\n@PJL SET HOLDTYPE=PRIVATE\n@PJL SET HOLDKEY=1234\n"},
-      {"a password stops at a line feed", "", "PASSWORD=12\n@PJL", hold,
-       "@PJL SET HOLD=STORE\n@PJL SET HOLDTYPE=PRIVATE\n@PJL SET HOLDKEY=12\n"},
-      {"a password is cut at 255 bytes", "", "PASSWORD=" + std::string(300, '7'), hold,
-       "@PJL SET HOLD=STORE\n@PJL SET HOLDTYPE=PRIVATE\n@PJL SET HOLDKEY=" + std::string(255, '7') +
-           "\n"},
-      {"owner and title are cut at 255 bytes, between UTF-8 characters", "",
-       "OWNER=" + std::string(254, 'a') + "\xc3\xa9|TITLE=" + std::string(255, 'b') + "c", names,
-       "@PJL SET USERNAME=\"" + std::string(254, 'a') + "\"\n@PJL SET JOBNAME=\"" +
-           std::string(255, 'b') + "\"\n@PJL SET LOGINUSER=\"" + std::string(254, 'a') +
-           "\"\n@PJL JOB NAME=\"" + std::string(255, 'b') + "\"\n" + names},
-      {"owner and title: four name lines in order", "", "OWNER=ann|TITLE=report", names,
-       "@PJL SET USERNAME=\"ann\"\n@PJL SET JOBNAME=\"report\"\n@PJL SET LOGINUSER=\"ann\"\n"
-       "@PJL JOB NAME=\"report\"\n" +
-           names},
-      {"a title cannot end the line or start a universal exit", "",
-       "TITLE=a\x1b%-12345X@PJL RESET|OWNER=b\r\n@PJL X", names,
-       "@PJL SET USERNAME=\"b\"\n@PJL SET JOBNAME=\"a\"\n@PJL SET LOGINUSER=\"b\"\n"
-       "@PJL JOB NAME=\"a\"\n" +
-           names},
-      {"QVREDVAL 500 is entry 168", "", "QVREDVAL=500", names,
-       "@PJL SET SPECIALRED=0x009F9F\n" + names},
-      {"QVREDVAL -3 is entry 0", "", "QVREDVAL=-3", names,
-       "@PJL SET SPECIALRED=0x00FFFF\n" + names},
-      {"QVREDVAL 14 steps both bytes", "", "QVREDVAL=14", names,
-       "@PJL SET SPECIALRED=0x00F7F7\n" + names},
-      {"QVREDVAL 1 steps the high byte", "", "QVREDVAL=1", names,
-       "@PJL SET SPECIALRED=0x00F7FF\n" + names},
-      {"QVREDVAL 13 steps the low byte", "", "QVREDVAL=13", names,
-       "@PJL SET SPECIALRED=0x00FFF7\n" + names},
-      {"QVREDVAL without digits is entry 0", "", "QVREDVAL=red", names,
-       "@PJL SET SPECIALRED=0x00FFFF\n" + names},
-      {"Mono", "QVMonoColor=Mono\n", "", "RENDERMODE=COLOR\n@PJL SET COLORADAPT=ON",
-       "RENDERMODE=GRAYSCALE\n@PJL SET COLORADAPT=OFF"},
-      {"FullColor", "QVMonoColor=FullColor\n", "", "COLORADAPT=ON", "COLORADAPT=OFF"},
-      {"toner saving on says ECONOMODE", "TonerSaveMode=ON\n", "", "ECONOPRINT=OFF",
-       "ECONOMODE=ON"},
-      {"resolution Normal", "QVResolution=Normal\n", "", "APTMODE=ON", "APTMODE=OFF"},
-      {"DuplexTumble", "QVDuplex=DuplexTumble\n", "", "DUPLEX=OFF", "DUPLEX=ON"},
-      {"DuplexNoTumble", "QVDuplex=DuplexNoTumble\n", "", "DUPLEX=OFF", "DUPLEX=ON"},
-      {"paper Letter (1)", "PageSize=Letter\n", "", "PAPER=A4", "PAPER=LETTER"},
-      {"paper Qv3x5 (261)", "PageSize=Qv3x5\n", "", "PAPER=A4", "PAPER=P3X5"},
-      {"paper ISOB5 (13) is B5", "PageSize=ISOB5\n", "", "PAPER=A4", "PAPER=B5"},
-      {"media BOND is code 6", "MediaType=BOND\n", "", "REGULAR", "BOND"},
-      {"media Thicker", "MediaType=Thicker\n", "", "REGULAR", "THICK2"},
-      {"media Glossy", "MediaType=Glossy\n", "", "REGULAR", "GLOSSY"},
-      {"manual feed: no tray line", "InputSlot=Manual\n", "",
-       "MANUALFEED=OFF\n@PJL SET SOURCETRAY=AUTO\n", "MANUALFEED=ON\n"},
-      {"MP tray", "InputSlot=MPTray\n", "", "TRAY=AUTO", "TRAY=MPTRAY"},
-      {"OUTPUTTRAY OFF", "", "OUTPUTTRAY=OFF", "@PJL SET LESSPAPERCURL",
-       "@PJL SET OUTBIN=UPPER\n@PJL SET FINISH=NONE\n@PJL SET LESSPAPERCURL"},
-      {"OUTPUTTRAY off in lower case", "", "OUTPUTTRAY=off", "@PJL SET LESSPAPERCURL",
-       "@PJL SET OUTBIN=AUTO\n@PJL SET LESSPAPERCURL"},
-      {"less paper curl", "QVImproveOutput=QVLessPaperCurl\n", "", "CURL=OFF", "CURL=ON"},
-      {"fix intensity", "QVImproveOutput=QVFixIntensity\n", "", "UP=OFF", "UP=ON"},
-      {"matching Normal with brightness -5", "QVColorMatching=Normal\nBrightness=-5\n", "",
-       matching,
-       "@PJL SET COLORMODE=NORMAL\n@PJL SET IMPROVEGRAY=OFF\n@PJL SET UCRGCRFORIMAGE=OFF\n"
-       "@PJL SET BRIGHTNESS=-5\n@PJL SET CONTRAST=0\n@PJL SET DENSITYRED=0\n"
-       "@PJL SET DENSITYGREEN=0\n@PJL SET DENSITYBLUE=0\n"},
-      {"matching Vivid, gray and black on, numbers keep their low 16 bits",
-       "QVColorMatching=Vivid\nQVGray=ON\nQVEnhanceBlkPrt=ON\nContrast=20\nRedKey=-32768\n"
-       "GreenKey=40000\nBlueKey=65537\nSaturation=9\n",
-       "", matching,
-       "@PJL SET COLORMODE=VIVID\n@PJL SET IMPROVEGRAY=ON\n@PJL SET UCRGCRFORIMAGE=ON\n"
-       "@PJL SET BRIGHTNESS=0\n@PJL SET CONTRAST=20\n@PJL SET DENSITYRED=-32768\n"
-       "@PJL SET DENSITYGREEN=-25536\n@PJL SET DENSITYBLUE=1\n"},
-      {"matching None", "QVColorMatching=None\n", "", matching,
-       "@PJL SET COLORMODE=NONE\n@PJL SET IMPROVEGRAY=OFF\n@PJL SET UCRGCRFORIMAGE=OFF\n"
-       "@PJL SET BRIGHTNESS=0\n@PJL SET CONTRAST=0\n@PJL SET DENSITYRED=0\n"
-       "@PJL SET DENSITYGREEN=0\n@PJL SET DENSITYBLUE=0\n"},
+      {"", "PASSWORD=|OWNER=|TITLE=", {}},
+      {"", "PASSWORD=1234", {{hold, secure("1234")}}},
+      // A value cannot end its line or start a universal exit.
+      {"",
+       "PASSWORD=12\n@PJL|TITLE=a\x1b%-12345X@PJL RESET|OWNER=b\r\n@PJL X",
+       {{hold, secure("12")}, {names, named("b", "a")}},
+       eoj("a")},
+      // Cut at 255 bytes, between UTF-8 characters.
+      {"",
+       "PASSWORD=" + std::string(300, '7') + "|OWNER=" + a254 + "\xc3\xa9|TITLE=" + b255 + "c",
+       {{hold, secure(std::string(255, '7'))}, {names, named(a254, b255)}},
+       eoj(b255)},
+      red("500", "009F9F"),
+      red("-3", "00FFFF"),
+      red("14", "00F7F7"),
+      red("1", "00F7FF"),
+      red("13", "00FFF7"),
+      red("red", "00FFFF"),
+      {"QVMonoColor=Mono\nTonerSaveMode=ON\nQVResolution=Normal\nQVDuplex=DuplexTumble\n"
+       "PageSize=Letter\nMediaType=BOND\nInputSlot=Manual\nQVImproveOutput=QVLessPaperCurl\n"
+       "QVColorMatching=Normal\nBrightness=-5\n",
+       "OUTPUTTRAY=OFF",
+       {{"COLOR\n@PJL SET COLORADAPT=ON", "GRAYSCALE\n@PJL SET COLORADAPT=OFF"},
+        {"ECONOPRINT=OFF", "ECONOMODE=ON"},
+        {"APTMODE=ON", "APTMODE=OFF"},
+        {"DUPLEX=OFF", "DUPLEX=ON"},
+        {"PAPER=A4", "PAPER=LETTER"},
+        {"REGULAR", "BOND"},
+        {"MANUALFEED=OFF\n@PJL SET SOURCETRAY=AUTO\n", "MANUALFEED=ON\n"},
+        {"@PJL SET LESSPAPERCURL=OFF",
+         "@PJL SET OUTBIN=UPPER\n@PJL SET FINISH=NONE\n@PJL SET LESSPAPERCURL=ON"},
+        {matching, adjust("NORMAL", "OFF",
+                          "@PJL SET BRIGHTNESS=-5\n@PJL SET CONTRAST=0\n@PJL SET DENSITYRED=0\n"
+                          "@PJL SET DENSITYGREEN=0\n@PJL SET DENSITYBLUE=0\n")}}},
+      // Numbers keep their low 16 bits.
+      {"QVMonoColor=FullColor\nQVDuplex=DuplexNoTumble\nPageSize=Qv3x5\nMediaType=Thicker\n"
+       "InputSlot=MPTray\nQVImproveOutput=QVFixIntensity\nQVColorMatching=Vivid\nQVGray=ON\n"
+       "QVEnhanceBlkPrt=ON\nContrast=20\nRedKey=-32768\nGreenKey=40000\nBlueKey=65537\n"
+       "Saturation=9\n",
+       "OUTPUTTRAY=off",
+       {{"COLORADAPT=ON", "COLORADAPT=OFF"},
+        {"DUPLEX=OFF", "DUPLEX=ON"},
+        {"PAPER=A4", "PAPER=P3X5"},
+        {"REGULAR", "THICK2"},
+        {"TRAY=AUTO", "TRAY=MPTRAY"},
+        {"@PJL SET LESSPAPERCURL", "@PJL SET OUTBIN=AUTO\n@PJL SET LESSPAPERCURL"},
+        {"UP=OFF", "UP=ON"},
+        {matching, adjust("VIVID", "ON",
+                          "@PJL SET BRIGHTNESS=0\n@PJL SET CONTRAST=20\n@PJL SET "
+                          "DENSITYRED=-32768\n@PJL SET DENSITYGREEN=-25536\n@PJL SET "
+                          "DENSITYBLUE=1\n")}}},
+      {"PageSize=ISOB5\nMediaType=Glossy\nQVColorMatching=None\n",
+       "",
+       {{"PAPER=A4", "PAPER=B5"},
+        {"REGULAR", "GLOSSY"},
+        {matching, adjust("NONE", "OFF",
+                          "@PJL SET BRIGHTNESS=0\n@PJL SET CONTRAST=0\n@PJL SET DENSITYRED=0\n"
+                          "@PJL SET DENSITYGREEN=0\n@PJL SET DENSITYBLUE=0\n")}}},
   };
   TestPrinter printer(4, 3);
   // Two more papers, each with its own page size: the PWG header follows them.
@@ -140,7 +145,7 @@ TEST(ColourJob, PjlHeaderLines) {
     printer.writeGeometry(file, qvtest::readFile(printer.geometryPath(file)) +
                                     "Qv3x5:\t1\t1\t1\t1\nISOB5:\t1\t1\t1\t1\n");
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.why);
+    SCOPED_TRACE(c.settings + c.env);
     printer.writeSettings(c.settings);
     qvtest::ProgramRun run = printer.run(solidPage(1, 2, 3));
     for (std::size_t at = 0; at < c.env.size();) {
@@ -152,20 +157,14 @@ TEST(ColourJob, PjlHeaderLines) {
     const qvtest::ProgramResult r = qvtest::runProgram(run);
     ASSERT_EQ(0, r.status) << r.err;
     std::string expected = kDefaultHeader;
-    const std::size_t at = expected.find(c.from);
-    ASSERT_NE(std::string::npos, at) << c.from;
-    expected.replace(at, c.from.size(), c.to);
+    for (const auto& [from, to] : c.edits) {
+      const std::size_t at = expected.find(from);
+      ASSERT_NE(std::string::npos, at) << from;
+      expected.replace(at, from.size(), to);
+    }
     EXPECT_EQ(expected, r.out.substr(0, r.out.size() - afterHeader(r.out).size()));
+    EXPECT_EQ(c.trailer, r.out.substr(r.out.size() - std::min(r.out.size(), c.trailer.size())));
   }
-}
-
-TEST(ColourJob, TrailerNamesTheJobByItsTitle) {
-  TestPrinter printer(4, 3);
-  qvtest::ProgramRun run = printer.run(solidPage(1, 2, 3));
-  run.env["TITLE"] = "report\r\nX";
-  const qvtest::ProgramResult r = qvtest::runProgram(run);
-  const std::string trailer = kUel + "@PJL EOJ NAME=\"report\"\n" + kUel + "\n";
-  EXPECT_EQ(trailer, r.out.substr(r.out.size() - trailer.size()));
 }
 
 struct JobCase {
