@@ -40,6 +40,9 @@ void finishPageFiles(ColourJobState& job);
 void writeJobTrailer(ColourJobState& job);
 // Drops the waiting page file without sending it (the output is gone).
 void discardPageFiles(ColourJobState& job);
+// The page files' stdio buffer and the copy buffer, had once per job (none
+// for a job without page files). Returns 0, or 1 when they cannot be had.
+int CreatePageFileBuffers(ColourJobState& job);
 
 // ---- PJL job header ---------------------------------------------------
 

@@ -354,8 +354,6 @@ std::FILE* openPageFile(ColourJobState& job) {
   std::snprintf(prefix, sizeof prefix, "ec_tmppage_%d_%d_", static_cast<int>(::getpid()),
                 static_cast<int>(job.dev.nTempPageNo));
   std::snprintf(job.pageFileName, sizeof job.pageFileName, "%s/%s", dir, prefix);
-  if (!job.finBuffer) job.finBuffer = qv::allocateBytes(kPageFileBuffer);
-  if (!job.finBuffer) return nullptr;
   const int fd = openScratchFile(dir, prefix);
   if (fd < 0) return nullptr;
   std::FILE* file = ::fdopen(fd, "w+b");
@@ -369,12 +367,14 @@ std::FILE* openPageFile(ColourJobState& job) {
 
 }  // namespace
 
-void do_compress(ColourJobState& job, std::FILE* ffsrc) {
+int CreatePageFileBuffers(ColourJobState& job) {
+  if (!job.usePageFiles) return 0;
+  if (!job.finBuffer) job.finBuffer = qv::allocateBytes(kPageFileBuffer);
   if (!job.copyBuffer) job.copyBuffer = qv::allocateBytes(kCopyBuffer);
-  if (!job.copyBuffer) {
-    job.outFailed = true;
-    return;
-  }
+  return job.finBuffer && job.copyBuffer ? 0 : 1;
+}
+
+void do_compress(ColourJobState& job, std::FILE* ffsrc) {
   std::rewind(ffsrc);
   for (;;) {
     const std::size_t got = std::fread(job.copyBuffer.get(), 1, kCopyBuffer, ffsrc);

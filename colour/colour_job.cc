@@ -16,9 +16,7 @@ namespace {
 
 std::string text(const char* value) { return value != nullptr ? value : ""; }
 
-// Number of zero bytes sent before the job end of a cancelled job.
-constexpr std::size_t kCancelFillBytes = 5768;
-constexpr std::uint8_t kCancelFill[kCancelFillBytes] = {};
+constexpr std::uint8_t kCancelFill[qv::kColourCancelFillBytes] = {};
 
 void closeCopiesFile(ColourJobState& job) {
   if (job.fdPageData < 0) return;
@@ -88,7 +86,7 @@ int ColourJob::beginJob() {
     std::fputs("Invalid Parameter(s).\n", stderr);
     return status_ = kColourBadSize;
   }
-  if (CreateSendBuf(state_) != 0) {
+  if (CreateSendBuf(state_) != 0 || CreatePageFileBuffers(state_) != 0) {
     std::fputs("molloc fasle\n", stderr);
     return status_ = kColourNoMemory;
   }

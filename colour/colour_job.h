@@ -40,6 +40,9 @@ enum ColourStatus : int {
   kColourBadState = 6,     // a call out of order
 };
 
+// Zero bytes that cancel() sends before the job end.
+inline constexpr std::size_t kColourCancelFillBytes = 5768;
+
 class ColourJob {
  public:
   // `rc` and `job` are copied. `job` as ConvertRc2Pjp fills it (nWidth 1..7200,

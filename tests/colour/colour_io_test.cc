@@ -33,6 +33,7 @@ TEST(ColourOutput, KeepsOrderAndStopsAtTheFirstFailedWrite) {
   ColourJobState job(rc.info, PjpInfo{}, {}, {Output::write, &out}, true);
   job.log.path = logPath.c_str();
   ASSERT_EQ(0, CreateSendBuf(job));
+  ASSERT_EQ(0, CreatePageFileBuffers(job));
   const std::string small = "@PJL \n", large(3u << 20, 'x');  // larger than the buffer
   EXPECT_EQ(1, pswrite(job, small.data(), small.size()));
   EXPECT_EQ(1, pswrite(job, large.data(), large.size()));

@@ -57,7 +57,8 @@ TEST(ColourJob, PjlHeaderAndTrailerLines) {
     std::string trailer = kTrailer;
   };
   const std::string hold = "@PJL SET HOLD=OFF\n", names = "@PJL SET STRINGCODESET";
-  const std::string matching = "@PJL SET COLORMODE=AUTO\n", a254(254, 'a'), b255(255, 'b');
+  const std::string matching = "@PJL SET COLORMODE=AUTO\n", a254(kPjlTextMax - 1, 'a'),
+                    b255(kPjlTextMax, 'b');
   const auto secure = [](const std::string& key) {
     return "@PJL SET HOLD=STORE\n@PJL SET HOLDTYPE=PRIVATE\n@PJL SET HOLDKEY=" + key + "\n";
   };
@@ -88,7 +89,7 @@ TEST(ColourJob, PjlHeaderAndTrailerLines) {
       // Cut at 255 bytes, between UTF-8 characters.
       {"",
        "PASSWORD=" + std::string(300, '7') + "|OWNER=" + a254 + "\xc3\xa9|TITLE=" + b255 + "c",
-       {{hold, secure(std::string(255, '7'))}, {names, named(a254, b255)}},
+       {{hold, secure(std::string(kPjlTextMax, '7'))}, {names, named(a254, b255)}},
        eoj(b255)},
       red("500", "009F9F"),
       red("-3", "00FFFF"),

@@ -15,22 +15,5 @@ TEST(ColourRoundTrip, RandomPages) {
   }
 }
 
-TEST(ColourRoundTrip, MoreThan256IdenticalLines) {
-  std::mt19937 rng(7);
-  for (const bool gray : {false, true}) {
-    RoundTripCase c;
-    c.width = 129;
-    c.height = 600;
-    c.gray = gray;
-    c.duplexNoTumble = true;
-    const std::string line = randomLine(rng, c.width);
-    std::string page;
-    for (int y = 0; y < 300; ++y) page += line;  // 300 equal lines: 256 + 44
-    page += randomPage(rng, c.width, 300);
-    c.pages = {page, page};
-    checkRoundTrip(c);
-  }
-}
-
 }  // namespace
 }  // namespace colourtest

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "colour/Mfunc.h"
+#include "colour/colour_job.h"
 #include "tests/support/run_program.h"
 
 namespace colourtest {
@@ -151,7 +152,7 @@ inline std::string randomPage(std::mt19937& rng, int width, int height) {
 inline const std::string kUel = "\x1b%-12345X";
 inline const std::string kTrailer = kUel + kUel + "\n";
 inline const std::string kEnterPwg = "@PJL ENTER LANGUAGE=PWGRASTER\n";
-inline const std::string kCancelFill(5768, '\0');
+inline const std::string kCancelFill(qv::kColourCancelFillBytes, '\0');
 
 // The job after its PJL header, or "" when there is no header.
 inline std::string afterHeader(const std::string& out) {
