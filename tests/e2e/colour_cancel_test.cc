@@ -20,12 +20,9 @@ void waitBlockedOnInput(qvtest::RunningProgram& program) {
 constexpr int kWidth = 64;
 constexpr int kHeight = 32;
 
-std::string stripedPixels(int seed) {
-  std::string pixels;
-  for (int y = 0; y < kHeight; ++y)
-    for (int x = 0; x < kWidth; ++x)
-      pixels += {static_cast<char>(seed), static_cast<char>(y), static_cast<char>(x / 8)};
-  return pixels;
+std::string pagePixels(unsigned seed) {
+  std::mt19937 rng(seed);
+  return randomPage(rng, kWidth, kHeight);
 }
 
 struct CancelCase {
@@ -44,7 +41,8 @@ void runCancelCase(const CancelCase& c) {
 
   // The same pages, run to their end, give the expected complete pages.
   std::string complete;
-  for (int p = 0; p < c.completePages; ++p) complete += ppmPage(kWidth, kHeight, stripedPixels(p));
+  for (int p = 0; p < c.completePages; ++p)
+    complete += ppmPage(kWidth, kHeight, pagePixels(static_cast<unsigned>(p)));
   std::string pages;
   if (c.completePages > 0) {
     const qvtest::ProgramResult reference = qvtest::runProgram(printer.run(complete));
@@ -57,7 +55,7 @@ void runCancelCase(const CancelCase& c) {
   qvtest::RunningProgram program(run);
   std::string input = complete;
   if (c.stallMidPage) {
-    const std::string next = ppmPage(kWidth, kHeight, stripedPixels(99));
+    const std::string next = ppmPage(kWidth, kHeight, pagePixels(99));
     input += next.substr(0, next.size() / 2);
   }
   ASSERT_TRUE(program.writeInput(input));
