@@ -23,6 +23,30 @@ enum : int {
 // not read.
 [[nodiscard]] int qvcomp1030(std::FILE* in, std::FILE* out, const PrintSettings& settings);
 
+// The strips the printer cannot image, per resolution mode: the same 1/6
+// inch at every resolution (the 600x300 mode counts rows at 300 per inch),
+// and the widest row the printer takes, 8.32 inch.
+struct PrintableArea {
+  int topSkip;      // rows dropped at the top and at the bottom
+  int leftSkip;     // bytes dropped at the left and counted off at the right
+  int maxRowBytes;  // widest printed row, left shift included
+};
+
+inline constexpr PrintableArea printableAreaFor(int resMode) {
+  switch (resMode) {
+    case 1:
+      return {50, 6, 312};
+    case 3:
+    case 4:
+    case 5:
+      return {200, 25, 1248};
+    case 6:
+      return {50, 12, 624};
+    default:
+      return {100, 12, 624};
+  }
+}
+
 // The row compressor's work record: the row to encode, its seed row (what
 // the printer holds as the previous row) and the output.
 struct CompData {

@@ -27,30 +27,6 @@ constexpr std::uint8_t kRepeatRecord = 0x00;
 constexpr int kResXR1200A = 4;
 constexpr int kRes600x300 = 6;
 
-// The strips the printer cannot image, per resolution mode: the same 1/6
-// inch at every resolution (the 600x300 mode counts rows at 300 per inch),
-// and the widest row the printer takes, 8.32 inch.
-struct PrintableArea {
-  int topSkip;      // rows dropped at the top and at the bottom
-  int leftSkip;     // bytes dropped at the left and counted off at the right
-  int maxRowBytes;  // widest printed row, left shift included
-};
-
-constexpr PrintableArea printableAreaFor(int resMode) {
-  switch (resMode) {
-    case 1:
-      return {50, 6, 312};
-    case 3:
-    case 4:
-    case 5:
-      return {200, 25, 1248};
-    case 6:
-      return {50, 12, 624};
-    default:
-      return {100, 12, 624};
-  }
-}
-
 // A key row is encoded against its own complement, so that every byte is
 // sent and the printer needs no earlier row. The complement lives in the
 // compressor's output buffer at a fixed place that no encoded row reaches,
