@@ -7,6 +7,7 @@
 #include "mono/rawtoqv.h"
 
 SParam* sParam = nullptr;
+bool g_outputFailed = false;
 
 int PCLSendCommand(std::FILE* out, std::FILE* copy, const FixedCommand& command) {
   const int length = static_cast<std::int8_t>(command[0]);
@@ -18,8 +19,11 @@ int PCLSendData(std::FILE* out, std::FILE* copy, const void* bytes, std::size_t 
   if (count == 0) return 0;
   // The copy file first: it is replayed for sorted copies and must hold
   // exactly what the printer got.
+  if (g_outputFailed) return 1;
   if (copy != nullptr) std::fwrite(bytes, 1, count, copy);
-  return std::fwrite(bytes, 1, count, out) < count ? 1 : 0;
+  if (std::fwrite(bytes, 1, count, out) == count) return 0;
+  g_outputFailed = true;
+  return 1;
 }
 
 // In ascending order of width120; entries of equal width in the order that
@@ -151,7 +155,10 @@ void setSParam(SParam& param, const PrintSettings& settings) {
   } else {
     checkSendPaper_custompaper(param.paperLength120, param.paperWidth120, match);
   }
-  const int shift720 = static_cast<std::int16_t>(match.margin + arg_offset);
+  // Kept as a signed 16-bit value: 65596 acts as 60. The sum itself is taken
+  // in 64 bits, where it cannot overflow.
+  const int shift720 =
+      static_cast<std::int16_t>(static_cast<std::int64_t>(match.margin) + arg_offset);
   int dots = 0;
   switch (param.resMode) {
     case 3:

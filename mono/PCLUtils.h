@@ -134,6 +134,9 @@ inline constexpr FixedCommand PCLTransRasterCombine = fixedCommand("w");
 inline constexpr FixedCommand PCLEnd1030 = fixedCommand("1030M");
 inline constexpr FixedCommand PCLFormFeed = fixedCommand("\f");
 
+// Set by the first write to the printer that fails; nothing more is sent.
+extern bool g_outputFailed;
+
 // Writes the command bytes to `copy` (when not null), then to `out`.
 // Returns 1 when fewer than L bytes reached `out`, else 0.
 int PCLSendCommand(std::FILE* out, std::FILE* copy, const FixedCommand& command);

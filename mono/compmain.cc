@@ -2,17 +2,12 @@
 // sorted-copy replays and the PJL trailer.
 #include "mono/compmain.h"
 
-#include <signal.h>
-#include <sys/times.h>
-#include <unistd.h>
-
 #include <cstring>
-#include <iterator>
 
-#include "common/exclusive_file.h"
 #include "common/malloc_buffer.h"
 #include "common/unique_file.h"
 #include "mono/PCLUtils.h"
+#include "mono/copy_file.h"
 #include "mono/rawtoqv.h"
 
 std::uint8_t* destBufPtr = nullptr;
@@ -31,121 +26,6 @@ constexpr int kMaxPageRows = 32767;
 // Output bins "Sorter2" to "Sorter5" ask for 1 to 4 replays of the job.
 constexpr int kFirstSorterBin = 7;
 constexpr int kLastSorterBin = 10;
-
-// The signal path reads this name: plain storage, filled before the
-// handlers are installed and never changed while they are.
-char g_copyPath[64];
-
-// Signals that end the filter while its copy file may exist: the spooler's
-// cancel (SIGTERM), a closed output pipe (SIGPIPE), an interrupt or a
-// hang-up of a terminal.
-constexpr int kEndingSignals[] = {SIGTERM, SIGPIPE, SIGINT, SIGHUP};
-constexpr std::size_t kEndingSignalCount = std::size(kEndingSignals);
-
-sigset_t endingSignalSet() {
-  sigset_t set;
-  sigemptyset(&set);
-  for (int sig : kEndingSignals) sigaddset(&set, sig);
-  return set;
-}
-
-// A cancelled job must not leave a customer's document in /tmp. unlink,
-// sigaction and raise are async-signal-safe. The signal stays blocked until
-// the handler returns and then ends the process as it would have anyway.
-void removeCopyAndReraise(int sig) {
-  ::unlink(g_copyPath);
-  struct sigaction defaultAction = {};
-  defaultAction.sa_handler = SIG_DFL;
-  sigemptyset(&defaultAction.sa_mask);
-  ::sigaction(sig, &defaultAction, nullptr);
-  ::raise(sig);
-}
-
-// Blocks the ending signals for its lifetime, so that the file and the
-// handlers that remove it come and go together.
-class EndingSignalsBlock {
- public:
-  EndingSignalsBlock() {
-    const sigset_t set = endingSignalSet();
-    sigprocmask(SIG_BLOCK, &set, &previous_);
-  }
-  ~EndingSignalsBlock() { sigprocmask(SIG_SETMASK, &previous_, nullptr); }
-  EndingSignalsBlock(const EndingSignalsBlock&) = delete;
-  EndingSignalsBlock& operator=(const EndingSignalsBlock&) = delete;
-
- private:
-  sigset_t previous_;
-};
-
-// The sorted-copy file: a copy of the job's PCL stream, replayed once per
-// further sorted set. It holds a customer's document in a shared directory,
-// so it is created exclusively with mode 0600 and removed on every way out,
-// an ending signal included.
-class SortCopyFile {
- public:
-  SortCopyFile() {
-    // The name keeps its historical pattern: clock ticks and process id.
-    struct tms ticks;
-    const auto clock = static_cast<std::uint32_t>(::times(&ticks));
-    std::snprintf(g_copyPath, sizeof g_copyPath, "/tmp/rawtoqv_tmp_%x_%x", clock,
-                  static_cast<unsigned>(::getpid()));
-  }
-  ~SortCopyFile() { remove(); }
-  SortCopyFile(const SortCopyFile&) = delete;
-  SortCopyFile& operator=(const SortCopyFile&) = delete;
-
-  // Returns the open file, or nullptr when it cannot be created (the
-  // replays then carry only their PJL commands).
-  std::FILE* create() {
-    EndingSignalsBlock block;
-    qv::UniqueFd fd(qv::createExclusive(g_copyPath));
-    if (!fd) return nullptr;
-    file_.reset(::fdopen(fd.get(), "w+"));
-    if (!file_) {
-      ::unlink(g_copyPath);
-      return nullptr;
-    }
-    fd.release();
-    created_ = true;
-    installHandlers();
-    return file_.get();
-  }
-
-  std::FILE* get() const { return file_.get(); }
-
-  void remove() {
-    if (!created_) return;
-    EndingSignalsBlock block;
-    file_.reset();
-    ::unlink(g_copyPath);
-    created_ = false;
-    for (std::size_t i = 0; i < kEndingSignalCount; ++i) {
-      if (installed_[i]) ::sigaction(kEndingSignals[i], &previous_[i], nullptr);
-      installed_[i] = false;
-    }
-  }
-
- private:
-  // A signal that the spooler has the filter ignore stays ignored; the
-  // file then goes at the normal end.
-  void installHandlers() {
-    for (std::size_t i = 0; i < kEndingSignalCount; ++i) {
-      struct sigaction current = {};
-      if (::sigaction(kEndingSignals[i], nullptr, &current) != 0) continue;
-      if ((current.sa_flags & SA_SIGINFO) == 0 && current.sa_handler == SIG_IGN) continue;
-      struct sigaction handler = {};
-      handler.sa_handler = removeCopyAndReraise;
-      handler.sa_mask = endingSignalSet();
-      previous_[i] = current;
-      installed_[i] = ::sigaction(kEndingSignals[i], &handler, nullptr) == 0;
-    }
-  }
-
-  qv::UniqueFile file_;
-  bool created_ = false;
-  bool installed_[kEndingSignalCount] = {};
-  struct sigaction previous_[kEndingSignalCount] = {};
-};
 
 // Points the program-wide buffer pointers at the job's buffers and clears
 // them again when the job ends, so that nothing outlives the buffers.
@@ -243,13 +123,22 @@ int qvcomp1030(std::FILE* in, std::FILE* out, const PrintSettings& settings) {
   sParam = &param;
   setSParam(param, settings);
 
-  SortCopyFile copyFile;
+  // The sorted-copy file; without it the replays carry only their PJL
+  // commands.
   const bool sorted = param.binCode >= kFirstSorterBin && param.binCode <= kLastSorterBin;
-  std::FILE* copy = sorted ? copyFile.create() : nullptr;
+  qv::UniqueFile copyFile;
+  if (sorted) {
+    qv::UniqueFd fd(qv::openCopyFile(settings.tmpDir[0] != '\0' ? settings.tmpDir : "/tmp"));
+    if (fd) copyFile.reset(::fdopen(fd.get(), "w+"));
+    if (copyFile) fd.release();
+  }
+  std::FILE* copy = copyFile.get();
+  g_outputFailed = false;
 
   BeginSendData(out, copy, settings);
   if (pagesPossible) {
-    while (readPage(in, page.get(), pageBytes)) sendPage(out, copy, page.get(), width, height);
+    while (!g_outputFailed && readPage(in, page.get(), pageBytes))
+      sendPage(out, copy, page.get(), width, height);
   }
 
   // A copy file that could not take the whole stream (a full /tmp) would
@@ -258,7 +147,9 @@ int qvcomp1030(std::FILE* in, std::FILE* out, const PrintSettings& settings) {
   const bool copyComplete = copy != nullptr && std::fflush(copy) == 0 && std::ferror(copy) == 0;
   const int replays = sorted ? param.binCode - kFirstSorterBin + 1 : 0;
   sendReplays(out, copyComplete ? copy : nullptr, replays, page.get(), pageBytes + kBufferSlack);
-  copyFile.remove();
+  copyFile.reset();
   sendTrailer(out, settings);
-  return kQvcompDone;
+  // A job the printer did not get whole is a lost job, not a printed one.
+  if (std::fflush(out) != 0) g_outputFailed = true;
+  return g_outputFailed ? kQvcompWriteFailed : kQvcompDone;
 }

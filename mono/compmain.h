@@ -11,13 +11,15 @@
 
 // Results of qvcomp1030.
 enum : int {
-  kQvcompDone = 0,      // the job was written (also an empty one)
-  kQvcompNoMemory = 1,  // a job buffer could not be allocated; nothing was written
+  kQvcompDone = 0,         // the job was written (also an empty one)
+  kQvcompNoMemory = 1,     // a job buffer could not be allocated; nothing was written
+  kQvcompWriteFailed = 2,  // a write to the printer failed; the job stopped there
 };
 
 // Runs one whole job: reads raw 1-bit pages from `in` and writes the PJL/PCL
 // job to `out`. Returns kQvcompDone after a job, also an empty one, and
-// kQvcompNoMemory when a buffer cannot be allocated (nothing written then).
+// kQvcompNoMemory when a buffer cannot be allocated (nothing written then),
+// kQvcompWriteFailed when a write failed (nothing more is read or written).
 // A width or height of 0 or less, or a height above 32767 rows, cannot
 // describe a page: the job is then written without pages and the input is
 // not read.

@@ -32,6 +32,7 @@ struct PrintSettings {
   char jobName[144];         // UTF-8, at most 78 bytes used
   char nodeName[144];        // at most 78 characters used
   char charset[64];          // character set name of the title
+  char tmpDir[256];          // directory of the sorted-copy file; empty: /tmp
 };
 
 // ---------------------------------------------------------------------------

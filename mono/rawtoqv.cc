@@ -31,9 +31,6 @@ constexpr int kMaxArgumentWords = 17;
 constexpr std::size_t kMaxPathLength = 255;
 // Without -func, a settings path this long is refused.
 constexpr std::size_t kMaxRcPathWithoutFunc = 253;
-// -offset in 1/720 inch: beyond 16 bits it is far off any paper.
-constexpr std::int32_t kMinOffset = -32768;
-constexpr std::int32_t kMaxOffset = 32767;
 // The PJL lines carry at most this many bytes of owner, title and node name.
 constexpr std::size_t kPjlTextBytes = 78;
 
@@ -148,11 +145,7 @@ int readCommandLine(int argc, char** argv, EntryValues& values, qv::UniqueFile& 
       if (!takePath(values.funcPath)) return qvError(kExitInvalid, argv[i - 1]);
       values.funcGiven = true;
     } else if (word == "-offset") {
-      // The offset is added to the centring margin and kept in 16 bits;
-      // bounding it here keeps that sum from overflowing a 32-bit int.
-      std::int32_t offset = arg_offset;
-      readDecimal(value, offset);
-      arg_offset = std::clamp(offset, kMinOffset, kMaxOffset);
+      readDecimal(value, arg_offset);
     } else if (word == "-flags") {
       const std::size_t digits = std::min(std::strlen(value), sizeof cflags);
       for (std::size_t d = 0; d < digits; ++d) cflags[d] = value[digits - 1 - d];
@@ -296,6 +289,10 @@ int prepareRawtoqvJob(int argc, char** argv, PrintSettings& settings, qv::Unique
   mergeEnvironment("TITLE", values.title);
   mergeEnvironment("NODENAME", values.nodeName);
   mergeEnvironment("CHARSET", values.charset, true);
+  // The spooler may give each filter a private temporary directory.
+  if (const char* tmpDir = std::getenv("TMPDIR");
+      tmpDir != nullptr && std::strlen(tmpDir) < sizeof settings.tmpDir)
+    copyBounded(settings.tmpDir, tmpDir);
 
   // Owner, title and node name stop at CR, LF or ESC: a job title must not
   // be able to end the PJL line or start a universal exit.
@@ -322,6 +319,12 @@ int runRawtoqv(int argc, char** argv, std::FILE* in, std::FILE* out) {
     return rc;
   // The writer sends nothing when it cannot allocate its buffers; the exit
   // status must then tell the spooler that the job was lost.
-  if (qvcomp1030(input, out, settings) == kQvcompNoMemory) return qvError(kExitNoMemory, nullptr);
-  return kExitOk;
+  switch (qvcomp1030(input, out, settings)) {
+    case kQvcompNoMemory:
+      return qvError(kExitNoMemory, nullptr);
+    case kQvcompWriteFailed:
+      return qvError(kExitWriteFailed, nullptr);
+    default:
+      return kExitOk;
+  }
 }

@@ -1,9 +1,13 @@
 // mono_cli_test.cc - rawtoqv as the spooler runs it: settings and paper
 // files, command line and environment in, the exact printer stream out.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
 
 #include <string>
 
+#include "common/unique_file.h"
 #include "tests/mono/mono_test_util.h"
 #include "tests/support/run_program.h"
 
@@ -78,5 +82,36 @@ TEST_F(MonoCli, UnallocatablePageIsExit3WithNothingSent) {
   EXPECT_EQ("", result.out);
 }
 #endif
+
+// A job the printer did not get whole is a failure: standard output on a
+// full disk, or a pipe whose reader has gone, stops the filter at that
+// write with a status and message of its own.
+TEST_F(MonoCli, FailedOutputIsExit4) {
+  qvtest::writeFile(dir_.file("in"), std::string(620 * 7016, '\0'));
+  int fds[2];
+  ASSERT_EQ(0, ::pipe(fds));
+  ::close(fds[0]);
+  const qv::UniqueFd full(::open("/dev/full", O_WRONLY)), closedPipe(fds[1]);
+  for (const int out : {full.get(), closedPipe.get()}) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, dir_.file("in").c_str(), O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, out, 1);
+    posix_spawn_file_actions_addopen(&actions, 2, dir_.file("err").c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    std::vector<std::string> words = job({}).args;
+    words.insert(words.begin(), RAWTOQV_PATH);
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    ASSERT_EQ(0, ::posix_spawn(&pid, RAWTOQV_PATH, &actions, nullptr, argv.data(), environ));
+    posix_spawn_file_actions_destroy(&actions);
+    int status = 0;
+    ASSERT_EQ(pid, ::waitpid(pid, &status, 0));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 4) << status;
+    EXPECT_EQ("Error: cannot write output !!\n", qvtest::readFile(dir_.file("err")));
+  }
+}
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/times.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 #include <map>
 #include <sstream>
 
+#include "mono/copy_file.h"
 #include "tests/mono/mono_test_util.h"
 #include "tests/support/run_program.h"
 
@@ -365,6 +367,10 @@ TEST(MonoPaper, MatchAndLeftShift) {
 0 | 0 | | 6000x9000 | a3a | 0
 0 | 0 | PaperType=CUSTOM0 | 4960x7016 | a101a | 9
 0 | 60 | | 4960x7016 | a26a | 6
+# margin + offset is kept as a signed 16-bit value: 65596 and -65476 act as 60
+0 | 65596 | | 4960x7016 | a26a | 6
+0 | -65476 | | 4960x7016 | a26a | 6
+0 | 2147483647 | | 4960x7016 | a26a | 0
 0 | 9 | | 4960x7016 | a26a | 0
 0 | 14 | | 4960x7016 | a26a | 0
 0 | 15 | | 4960x7016 | a26a | 2
@@ -383,38 +389,86 @@ TEST(MonoPaper, MatchAndLeftShift) {
   }
 }
 
-// Copy files left in /tmp ("rawtoqv_tmp_<ticks>_<pid>") by process `pid`.
-std::vector<std::string> copyFilesOf(pid_t pid) {
-  char suffix[32];
-  std::snprintf(suffix, sizeof suffix, "_%x", static_cast<unsigned>(pid));
-  std::vector<std::string> found;
-  for (const std::string& name : qvtest::listDirectory("/tmp"))
-    if (name.starts_with("rawtoqv_tmp_") && name.ends_with(suffix)) found.push_back(name);
-  return found;
+// Entries of /tmp not in `before` that are copy files of process `pid`.
+std::vector<std::string> copyFilesLeft(const std::vector<std::string>& before, pid_t pid) {
+  char part[32];
+  std::snprintf(part, sizeof part, "_%x", static_cast<unsigned>(pid));
+  std::vector<std::string> left;
+  for (const std::string& name : qvtest::newEntries(before, qvtest::listDirectory("/tmp")))
+    if (name.starts_with("rawtoqv_tmp_") && name.find(part) != std::string::npos)
+      left.push_back(name);
+  return left;
 }
 
-// A job ended by a signal while the copy file exists removes it, and still
-// ends by that signal, as the spooler expects of a cancelled filter.
-TEST(MonoJobStream, EndingSignalRemovesTheCopyFile) {
-  EXPECT_EQ(std::vector<std::string>{}, copyFilesOf(::getpid()));
-  for (int sig : {SIGTERM, SIGPIPE, SIGINT, SIGHUP}) {
+// Names of the old pattern "rawtoqv_tmp_<ticks>_<pid>" for this process
+// over the next three seconds, planted in the private TMPDIR and in /tmp as
+// another user could: the copy file must neither fail on them (dropping
+// the replays' pages) nor touch them, and must leave no name of its own.
+TEST(MonoCopyFile, PlantedNamesDropNothingAndNothingIsLeft) {
+  const qvtest::ScopedTempDir dir;
+  struct tms ticks;
+  const auto now = static_cast<std::uint32_t>(::times(&ticks));
+  std::vector<std::string> planted;
+  for (std::uint32_t t = now; t < now + 3 * ::sysconf(_SC_CLK_TCK); ++t) {
+    char name[64];
+    std::snprintf(name, sizeof name, "rawtoqv_tmp_%x_%x", t, static_cast<unsigned>(::getpid()));
+    planted.push_back(name);
+    qvtest::writeFile(dir.file(name), "planted");
+    qvtest::writeFile("/tmp/" + std::string(name), "planted");
+  }
+  const std::vector<std::string> tmpBefore = qvtest::listDirectory("/tmp");
+  PrintSettings settings = workedSettings();
+  settings.outputBin = 8;  // Sorter2
+  std::snprintf(settings.tmpDir, sizeof settings.tmpDir, "%s", dir.path().c_str());
+  const std::string job = runJob(settings, workedPage()).out;
+  EXPECT_TRUE(
+      job.ends_with("\n@PJL ENTER LANGUAGE = PCL\n" + kSetup300 + kWorkedStream + kTrailer));
+  EXPECT_EQ(std::vector<std::string>{}, copyFilesLeft(tmpBefore, ::getpid()));
+  // The named way too: a file of its own, 0600, whose name is gone at once.
+  const qv::UniqueFd fd(qv::openCopyFile(dir.path().c_str(), false));
+  struct stat status = {};
+  ASSERT_EQ(0, ::fstat(fd.get(), &status));
+  EXPECT_EQ(0600u, status.st_mode & 0777u);
+  EXPECT_EQ(0u, status.st_nlink);
+  EXPECT_EQ(planted.size(), qvtest::listDirectory(dir.path()).size());
+  for (const std::string& name : planted) {
+    EXPECT_EQ("planted", qvtest::readFile(dir.file(name)));
+    EXPECT_EQ("planted", qvtest::readFile("/tmp/" + name));
+    ::unlink(("/tmp/" + name).c_str());
+  }
+}
+
+// A job ended by any signal, SIGKILL included, while its copy file is open
+// leaves nothing in its TMPDIR or in /tmp.
+TEST(MonoCopyFile, NothingIsLeftAfterASignal) {
+  for (int sig : {SIGKILL, SIGTERM}) {
     SCOPED_TRACE(strsignal(sig));
-    qvtest::ScopedTempDir dir;
+    const qvtest::ScopedTempDir dir;
     qvtest::writeFile(dir.file("rc"), "[QV]\nPaperType=A4\nOutputBin=Sorter3\n");
+    const std::vector<std::string> tmpBefore = qvtest::listDirectory("/tmp");
     qvtest::ProgramRun run;
     run.path = RAWTOQV_PATH;
     run.args = {"-rc", dir.file("rc"), "-ps", "4960x7016"};
+    run.env = {{"TMPDIR", dir.path()}};
     qvtest::RunningProgram program(run);
     // Half a page: the filter waits for the rest with its copy file open.
     ASSERT_TRUE(program.writeInput(std::string(620 * 3000, '\0')));
-    for (int wait = 0; wait < 500 && copyFilesOf(program.pid()).empty(); ++wait) program.pump(10);
-    ASSERT_EQ(1u, copyFilesOf(program.pid()).size());
-    struct stat status = {};
-    ASSERT_EQ(0, ::lstat(("/tmp/" + copyFilesOf(program.pid())[0]).c_str(), &status));
-    EXPECT_EQ(0600u, status.st_mode & 0777u);
+    const auto copyFileOpen = [&] {
+      const std::string fds = "/proc/" + std::to_string(program.pid()) + "/fd/";
+      for (const std::string& fd : qvtest::listDirectory(fds)) {
+        char target[4096] = {};
+        if (::readlink((fds + fd).c_str(), target, sizeof target - 1) > 0 &&
+            std::string(target).starts_with(dir.path() + "/"))
+          return true;
+      }
+      return false;
+    };
+    for (int wait = 0; wait < 500 && !copyFileOpen(); ++wait) program.pump(10);
+    ASSERT_TRUE(copyFileOpen()) << "no copy file in TMPDIR";
     program.signal(sig);
     EXPECT_EQ(sig, program.wait().termSignal);
-    EXPECT_EQ(std::vector<std::string>{}, copyFilesOf(program.pid()));
+    EXPECT_EQ(std::vector<std::string>{"rc"}, qvtest::listDirectory(dir.path()));
+    EXPECT_EQ(std::vector<std::string>{}, copyFilesLeft(tmpBefore, program.pid()));
   }
 }
 

@@ -187,8 +187,9 @@ TEST_F(RawtoqvEntry, WhatTheCommandLineAndEnvironmentSet) {
 -enable-euf no | CHARSET=euc-jp;TITLE=\xa4\xa2\xa4\xa4 | title | \xa4\xa2\xa4\xa4
 -offset -36 | | offset | -36
 -offset -36 -offset abc | | offset | -36
--offset 99999999999 | | offset | 32767
--offset -2147483648 | | offset | -32768
+-offset 65596 | | offset | 65596
+-offset 99999999999 | | offset | 2147483647
+-offset -2147483648 | | offset | -2147483648
 # sizes from -ps, else (no height, no width) from the paper file
 -ps 4962x7016 | | size | 4962x7016 4962x7016
 -ps 4962 | | size | 4960x7016 4960x7016
