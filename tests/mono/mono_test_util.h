@@ -18,6 +18,7 @@
 #include "common/malloc_buffer.h"
 #include "mono/PCLUtils.h"
 #include "mono/compmain.h"
+#include "mono/mono_job.h"
 #include "mono/rawtoqv.h"
 
 namespace monotest {
@@ -108,22 +109,24 @@ struct Flags {
   std::int32_t offset = 0;
 };
 
-// Sets the flags for one test and restores the defaults afterwards.
-class ScopedJobFlags {
- public:
-  explicit ScopedJobFlags(Flags flags) {
-    std::memset(cflags, '0', sizeof cflags);
-    for (std::size_t d = 0; d < flags.digits.size() && d < sizeof cflags; ++d)
-      cflags[d] = flags.digits[flags.digits.size() - 1 - d];
-    arg_offset = flags.offset;
-  }
-  ~ScopedJobFlags() {
-    std::memset(cflags, '0', sizeof cflags);
-    arg_offset = 0;
-  }
-  ScopedJobFlags(const ScopedJobFlags&) = delete;
-  ScopedJobFlags& operator=(const ScopedJobFlags&) = delete;
-};
+// `settings` with those flags and offset.
+inline PrintSettings withFlags(PrintSettings settings, Flags flags) {
+  std::memset(settings.flags, '0', sizeof settings.flags);
+  for (std::size_t d = 0; d < flags.digits.size() && d < sizeof settings.flags; ++d)
+    settings.flags[d] = flags.digits[flags.digits.size() - 1 - d];
+  settings.offset = flags.offset;
+  return settings;
+}
+
+// A sink that appends to `out`.
+inline qv::ByteSink stringSink(std::string& out) {
+  return {[](void* context, std::span<const std::uint8_t> bytes) {
+            static_cast<std::string*>(context)->append(reinterpret_cast<const char*>(bytes.data()),
+                                                       bytes.size());
+            return true;
+          },
+          &out};
+}
 
 // A FILE* that collects what is written to it.
 class MemoryStream {
@@ -171,81 +174,86 @@ struct JobRun {
   long inputUsed = 0;
 };
 inline JobRun runJob(const PrintSettings& settings, const Bytes& input, Flags flags = {}) {
-  const ScopedJobFlags scoped(flags);
   InputStream in(input);
-  MemoryStream out;
-  const int result = qvcomp1030(in.get(), out.get(), settings);
-  return {result == kQvcompDone ? out.text() : "failed", std::ftell(in.get())};
+  std::string out;
+  const int result = qvcomp1030(in.get(), stringSink(out), withFlags(settings, flags));
+  return {result == qv::kMonoOk ? out : "failed", std::ftell(in.get())};
 }
 
-// The job header and what of it goes to the sorted-copy file; `now` is the
-// print-log time (std::nullopt: no clock).
-inline std::pair<std::string, std::string> jobHeader(const PrintSettings& settings, Flags flags,
-                                                     std::optional<std::time_t> now) {
-  const ScopedJobFlags scoped(flags);
-  SParam param = {};
-  sParam = &param;
-  setSParam(param, settings);
-  MemoryStream out, copy;
-  BeginSendData(out.get(), copy.get(), settings, now);
-  sParam = nullptr;
-  return {out.text(), copy.text()};
-}
-
-// The parameter record of a job: paper match and left shift.
-inline SParam jobParam(const PrintSettings& settings, Flags flags) {
-  const ScopedJobFlags scoped(flags);
-  SParam param = {};
-  setSParam(param, settings);
-  return param;
-}
-
-// The job buffers and parameter record, for runs of the band pipeline and
-// the row compressor alone.
+// A job's state as the writer sets it up, for calls of its parts.
 class BandJob {
  public:
-  BandJob(int resMode, int leftShift)
-      : dest_(qv::allocateBytes(10400 * 5 / 8 + 32768)),
-        comp_(qv::allocateBytes(1300 + 32768)),
-        send_(qv::allocateBytes(16448 + 32768)) {
-    param_.resMode = static_cast<std::int16_t>(resMode);
-    param_.leftShift = static_cast<std::int16_t>(leftShift);
-    sParam = &param_;
-    destBufPtr = dest_.get();
-    CompBufPtr = comp_.get();
-    SnedBufPtr = send_.get();
+  explicit BandJob(const PrintSettings& settings, Flags flags = {}) {
+    job_.settings = withFlags(settings, flags);
+    setSParam(job_.param, job_.settings);
+    init();
   }
-  ~BandJob() {
-    sParam = nullptr;
-    destBufPtr = CompBufPtr = SnedBufPtr = nullptr;
+  // A job whose parameter record has this mode and left shift.
+  BandJob(int resMode, int leftShift) {
+    job_.param.resMode = static_cast<std::int16_t>(resMode);
+    job_.param.leftShift = static_cast<std::int16_t>(leftShift);
+    init();
   }
-  BandJob(const BandJob&) = delete;
-  BandJob& operator=(const BandJob&) = delete;
+  const SParam& param() const { return job_.param; }
 
-  // One page through the band pipeline, its last block included.
+  // The job header and what of it goes to the sorted-copy file; `now` is
+  // the print-log time (std::nullopt: no clock).
+  std::pair<std::string, std::string> header(std::optional<std::time_t> now) {
+    MemoryStream copy;
+    BeginSendData(job_, copy.get(), now);
+    return {take(), copy.text()};
+  }
+
+  // One page of `rowBytes`-byte rows through the band pipeline, its last
+  // block included.
   Bytes sendPage(const Bytes& page, int rowBytes) {
-    MemoryStream out;
-    const int height = static_cast<int>(page.size()) / rowBytes;
-    SendData_1030(out.get(), nullptr, page.data(), rowBytes * 8, height);
-    serialSend_1030(out.get(), nullptr);
-    return bytesOf(out.text());
+    job_.settings.width = rowBytes * 8;
+    job_.settings.height = static_cast<int>(page.size()) / rowBytes;
+    setPageGeometry(job_);
+    SendData_1030(job_, nullptr, page.data());
+    serialSend_1030(job_, nullptr);
+    return bytesOf(take());
   }
 
   // `row` encoded against `seed`; empty when the row needs no record.
   Bytes encode(const Bytes& row, const Bytes& seed) {
-    compData.row = row.data();
-    compData.seed = seed.data();
-    compData.rowLen = compData.seedLen = static_cast<std::uint16_t>(row.size());
-    compData.dest = destBufPtr;
-    compData.work = CompBufPtr;
-    compressM9_1030();
-    return Bytes(compData.dest, compData.dest + compData.destLen);
+    CompData& data = job_.compData;
+    data.row = row.data();
+    data.seed = seed.data();
+    data.rowLen = data.seedLen = static_cast<std::uint16_t>(row.size());
+    data.dest = job_.destBufPtr;
+    data.work = job_.CompBufPtr;
+    compressM9_1030(job_);
+    return Bytes(data.dest, data.dest + data.destLen);
   }
 
  private:
-  SParam param_ = {};
-  qv::ByteBuffer dest_, comp_, send_;
+  void init() {
+    job_.destBuffer = qv::allocateBytes(10400 * 5 / 8 + kBufferSlack);
+    job_.compBuffer = qv::allocateBytes(kCompBufBytes + kBufferSlack);
+    job_.sendBuffer = qv::allocateBytes(kSendBufBytes + kBufferSlack);
+    job_.seedBuffer = qv::allocateBytes(2048);
+    job_.destBufPtr = job_.destBuffer.get();
+    job_.CompBufPtr = job_.compBuffer.get();
+    job_.SnedBufPtr = job_.sendBuffer.get();
+    job_.sink = stringSink(out_);
+  }
+  std::string take() { return std::exchange(out_, std::string()); }
+
+  MonoJobState job_;
+  std::string out_;
 };
+
+// The job header and the copy file's part of it (see BandJob::header).
+inline std::pair<std::string, std::string> jobHeader(const PrintSettings& settings, Flags flags,
+                                                     std::optional<std::time_t> now) {
+  return BandJob(settings, flags).header(now);
+}
+
+// The parameter record of a job: paper match and left shift.
+inline SParam jobParam(const PrintSettings& settings, Flags flags) {
+  return BandJob(settings, flags).param();
+}
 
 // The bytes of one block: "<n>w", 00, record count, records.
 inline Bytes block(int records, const Bytes& body) {

@@ -240,11 +240,12 @@ TEST(MonoJobStream, IncompleteCopyFileIsNotReplayed) {
     const struct rlimit limit = {64, 64};  // the set-up fits, the first page does not
     ::setrlimit(RLIMIT_FSIZE, &limit);
     ::signal(SIGXFSZ, SIG_IGN);
-    std::FILE* out = ::fdopen(fds[1], "w");
+    std::string out;
     PrintSettings settings = workedSettings();
     settings.outputBin = 9;
-    const int result = qvcomp1030(in.get(), out, settings);
-    ::_exit(std::fclose(out) == 0 ? result : 99);
+    const int result = qvcomp1030(in.get(), stringSink(out), settings);
+    ::_exit(::write(fds[1], out.data(), out.size()) == static_cast<ssize_t>(out.size()) ? result
+                                                                                        : 99);
   }
   ::close(fds[1]);
   std::string job;
@@ -254,7 +255,7 @@ TEST(MonoJobStream, IncompleteCopyFileIsNotReplayed) {
   ::close(fds[0]);
   int status = 0;
   ASSERT_EQ(child, ::waitpid(child, &status, 0));
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == kQvcompDone);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == qv::kMonoOk);
   const std::string replay = "\x1b%-12345X@PJL\n@PJL SET COPY=";
   EXPECT_TRUE(job.ends_with(kSetup300 + kWorkedStream + kWorkedStream + replay + "2\n" +
                             "@PJL ENTER LANGUAGE = PCL\n" + replay + "3\n" +

@@ -72,8 +72,6 @@ piNoFields | A4\t4960\nA4L\t6614\t4677\n)")) {
                expand(env.substr(equals + 1, end - equals - 1)).c_str(), 1);
       at = end + 1;
     }
-    std::memset(cflags, '0', sizeof cflags);
-    arg_offset = 0;
     monotest::InputStream in(std::string(620, '\0'));  // a row the job would read
     monotest::MemoryStream out;
     testing::internal::CaptureStderr();
@@ -204,9 +202,9 @@ TEST_F(RawtoqvEntry, WhatTheCommandLineAndEnvironmentSet) {
                               : field == "title"   ? s.jobName
                               : field == "node"    ? s.nodeName
                               : field == "charset" ? s.charset
-                              : field == "flags"   ? std::string(cflags, sizeof cflags)
+                              : field == "flags"   ? std::string(s.flags, sizeof s.flags)
                               : field == "offset"
-                                  ? std::to_string(arg_offset)
+                                  ? std::to_string(s.offset)
                                   : std::to_string(s.width) + "x" + std::to_string(s.height) + " " +
                                         std::to_string(s.paperWidth) + "x" +
                                         std::to_string(s.paperHeight);
