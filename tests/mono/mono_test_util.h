@@ -128,45 +128,23 @@ inline qv::ByteSink stringSink(std::string& out) {
           &out};
 }
 
-// A FILE* that collects what is written to it.
-class MemoryStream {
- public:
-  MemoryStream() : file_(open_memstream(&data_, &size_)) {}
-  ~MemoryStream() {
-    std::fclose(file_);
-    std::free(data_);
-  }
-  MemoryStream(const MemoryStream&) = delete;
-  MemoryStream& operator=(const MemoryStream&) = delete;
-  std::FILE* get() const { return file_; }
-  std::string text() {
-    std::fflush(file_);
-    return std::string(data_, size_);
-  }
-
- private:
-  char* data_ = nullptr;
-  std::size_t size_ = 0;
-  std::FILE* file_;
-};
-
-// A FILE* that reads the given bytes.
-class InputStream {
- public:
-  explicit InputStream(std::string_view bytes) : file_(std::tmpfile()) {
-    std::fwrite(bytes.data(), 1, bytes.size(), file_);
-    std::rewind(file_);
-  }
-  explicit InputStream(const Bytes& bytes)
-      : InputStream(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size())) {}
-  ~InputStream() { std::fclose(file_); }
-  InputStream(const InputStream&) = delete;
-  InputStream& operator=(const InputStream&) = delete;
-  std::FILE* get() const { return file_; }
-
- private:
-  std::FILE* file_;
-};
+// A scratch stream holding `bytes`, read from its start; and what a
+// stream holds.
+inline qv::UniqueFile fileWith(std::string_view bytes) {
+  qv::UniqueFile file(std::tmpfile());
+  std::fwrite(bytes.data(), 1, bytes.size(), file.get());
+  std::rewind(file.get());
+  return file;
+}
+inline qv::UniqueFile fileWith(const Bytes& bytes) {
+  return fileWith(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+}
+inline std::string contents(std::FILE* file) {
+  std::string text(static_cast<std::size_t>(std::ftell(file)), '\0');
+  std::rewind(file);
+  text.resize(std::fread(text.data(), 1, text.size(), file));
+  return text;
+}
 
 // A whole job of raw pages `input`; `inputUsed` is how much of it was read.
 struct JobRun {
@@ -174,7 +152,7 @@ struct JobRun {
   long inputUsed = 0;
 };
 inline JobRun runJob(const PrintSettings& settings, const Bytes& input, Flags flags = {}) {
-  InputStream in(input);
+  const qv::UniqueFile in = fileWith(input);
   std::string out;
   const int result = qvcomp1030(in.get(), stringSink(out), withFlags(settings, flags));
   return {result == qv::kMonoOk ? out : "failed", std::ftell(in.get())};
@@ -199,20 +177,10 @@ class BandJob {
   // The job header and what of it goes to the sorted-copy file; `now` is
   // the print-log time (std::nullopt: no clock).
   std::pair<std::string, std::string> header(std::optional<std::time_t> now) {
-    MemoryStream copy;
+    const qv::UniqueFile copy(std::tmpfile());
     BeginSendData(job_, copy.get(), now);
-    return {take(), copy.text()};
-  }
-
-  // One page of `rowBytes`-byte rows through the band pipeline, its last
-  // block included.
-  Bytes sendPage(const Bytes& page, int rowBytes) {
-    job_.settings.width = rowBytes * 8;
-    job_.settings.height = static_cast<int>(page.size()) / rowBytes;
-    setPageGeometry(job_);
-    SendData_1030(job_, nullptr, page.data());
-    serialSend_1030(job_, nullptr);
-    return bytesOf(take());
+    std::fflush(copy.get());
+    return {take(), contents(copy.get())};
   }
 
   // `row` encoded against `seed`; empty when the row needs no record.
@@ -254,13 +222,5 @@ inline std::pair<std::string, std::string> jobHeader(const PrintSettings& settin
 inline SParam jobParam(const PrintSettings& settings, Flags flags) {
   return BandJob(settings, flags).param();
 }
-
-// The bytes of one block: "<n>w", 00, record count, records.
-inline Bytes block(int records, const Bytes& body) {
-  return bytesOf(std::to_string(body.size() + 2) + "w") +
-         Bytes{0x00, static_cast<std::uint8_t>(records)} + body;
-}
-
-inline const Bytes kStart1030 = bytesOf("\x1b*b1030m");
 
 }  // namespace monotest

@@ -28,7 +28,7 @@ constexpr std::time_t kFixedTime = 1700000000;  // Tue 14 Nov 2023 22:13:20 UTC
 PrintSettings settingsWith(std::string lines, int width = 4960, int height = 7016) {
   std::replace(lines.begin(), lines.end(), ';', '\n');
   PrintSettings s = {};
-  InputStream rc(
+  const qv::UniqueFile rc = fileWith(
       "[QV]\nPaperSource=Tray1\nPaperType=A4\nMedia=PlainPaper\nCopies=1\n"
       "TonerSaveMode=OFF\n" +
       lines + "\n");
@@ -145,7 +145,6 @@ alice | 1234 |        | host1 | 0 | yes |
 // The worked page: 300 dpi, 160 x 103 dots (20-byte rows, 8 printable);
 // printable rows 50 and 51 hold 00 00 FF FF FF FF 12 34, row 52 is blank.
 const Bytes kWorkedRow = {0x00, 0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0x12, 0x34};
-const Bytes kWorkedKeyRecord = {0x03, 0x01, 0x00, 0x00, 0x82, 0xFF, 0x01, 0x12, 0x34};
 Bytes workedPage() {
   Bytes page(20 * 103, 0x00);
   std::copy(kWorkedRow.begin(), kWorkedRow.end(), page.begin() + 50 * 20 + 6);
@@ -229,7 +228,7 @@ TEST(MonoJobStream, SizesThatCannotDescribeAPage) {
 // carry only their PJL commands. Run in a child so that the limit stays there.
 TEST(MonoJobStream, IncompleteCopyFileIsNotReplayed) {
   const Bytes page = workedPage();
-  InputStream in(page + page);  // written before the limit applies
+  const qv::UniqueFile in = fileWith(page + page);  // written before the limit applies
   std::fflush(nullptr);
   int fds[2];
   ASSERT_EQ(0, ::pipe(fds));
@@ -260,27 +259,6 @@ TEST(MonoJobStream, IncompleteCopyFileIsNotReplayed) {
   EXPECT_TRUE(job.ends_with(kSetup300 + kWorkedStream + kWorkedStream + replay + "2\n" +
                             "@PJL ENTER LANGUAGE = PCL\n" + replay + "3\n" +
                             "@PJL ENTER LANGUAGE = PCL\n" + kTrailer));
-}
-
-// The worked page through the band pipeline alone, unshifted and shifted:
-// the shift is part of the delta record only. (Blocks that close for size
-// are in the round trips and their bytes.)
-TEST(MonoBand, WorkedPageAndKeyRows) {
-  const Bytes tail = {0x00, 0xFF};  // the repeat and the blank record
-  EXPECT_EQ(kStart1030 + block(3, kWorkedKeyRecord + tail),
-            BandJob(1, 0).sendPage(workedPage(), 20));
-  const Bytes shiftedKey = {0x04, 0x80, 0x00, 0x01, 0x00, 0x00, 0x82, 0xFF, 0x01, 0x12, 0x34};
-  EXPECT_EQ(kStart1030 + block(3, shiftedKey + tail), BandJob(1, 2).sendPage(workedPage(), 20));
-
-  // A row equal to the one before is a repeat record, except where a group
-  // of 128 records starts: there it is a key row, sent whole again.
-  Bytes page(32 * 330, 0);
-  for (int r = 100; r < 230; ++r)
-    std::copy(kWorkedRow.begin(), kWorkedRow.end(), page.begin() + r * 32 + 12);
-  BandJob job(2, 0);
-  EXPECT_EQ(kStart1030 + block(128, kWorkedKeyRecord + Bytes(127, 0x00)) +
-                block(2, kWorkedKeyRecord + Bytes{0x00}),
-            job.sendPage(page, 32));
 }
 
 // Bytes in hex; "N*HH" is N bytes HH: "3*00 AA" is 00 00 00 AA.

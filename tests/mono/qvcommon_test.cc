@@ -47,7 +47,7 @@ LONG Copies=4 | copies | 4)")) {
     std::string text = row[0];
     if (text.starts_with("LONG ")) text = "#" + std::string(1022, 'x') + text.substr(5);
     PrintSettings settings = {};
-    monotest::InputStream rc("[QV]\n" + text + "\n");
+    const qv::UniqueFile rc = monotest::fileWith("[QV]\n" + text + "\n");
     ASSERT_EQ(0, getRcFile(rc.get(), &settings));
     EXPECT_EQ(std::stoi(row[2]), settings.*fields.at(row[1]));
   }
@@ -68,7 +68,7 @@ Copies=2\n[QV] | -1 |
 [nnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnn] | 0 | nnnnnnnnnnnnnnnnnnnnnnn)")) {
     SCOPED_TRACE(row[0]);
     PrintSettings settings = {}, zero = {};
-    monotest::InputStream rc(row[0] + "\n");
+    const qv::UniqueFile rc = monotest::fileWith(row[0] + "\n");
     EXPECT_EQ(std::stoi(row[1]), getRcFile(rc.get(), &settings));
     EXPECT_EQ(row[2], settings.sectionName);
     // Comments alone leave every code 0 (tonerSave 0 is "ON").
@@ -102,7 +102,7 @@ A4\t4960\t7016 | 37 | 1 | -1x-1
 garbage\n\n#A4\nCUSTOM3\t3000\t4000 | 30 | 0 | 3000x4000
  | 1 | 1 | -1x-1)")) {
     SCOPED_TRACE(row[0]);
-    monotest::InputStream file(row[0] + "\n");
+    const qv::UniqueFile file = monotest::fileWith(row[0] + "\n");
     std::int32_t width = -1, height = -1;
     EXPECT_EQ(std::stoi(row[2]), getPaperInf(file.get(), std::stoi(row[1]), width, height));
     EXPECT_EQ(row[3], std::to_string(width) + "x" + std::to_string(height));

@@ -20,6 +20,9 @@ class RawtoqvEntry : public testing::Test {
 rc | [QV]\nPaperType=A4\n
 rc1200 | [QV]\nPaperType=A4\nResolution=1200\n
 rc300 | [QV]\nPaperType=A4\nResolution=300\n
+rc600x300 | [QV]\nPaperType=A4\nResolution=600x300\n
+rcXR | [QV]\nPaperType=A4\nResolution=XR1200B\n
+rcOdd | [QV]\nPaperType=A4\nResolution=NoSuchMode\n
 rcLetter | [QV]\nPaperType=Letter\n
 rcBad | Copies=2\n[QV]\n
 pi | A4\t4960\t7016\n
@@ -72,8 +75,9 @@ piNoFields | A4\t4960\nA4L\t6614\t4677\n)")) {
                expand(env.substr(equals + 1, end - equals - 1)).c_str(), 1);
       at = end + 1;
     }
-    monotest::InputStream in(std::string(620, '\0'));  // a row the job would read
-    monotest::MemoryStream out;
+    const qv::UniqueFile in =
+        monotest::fileWith(std::string(620, '\0'));  // a row the job would read
+    const qv::UniqueFile out(std::tmpfile());
     testing::internal::CaptureStderr();
     int status = 0;
     if (prepareOnly) {
@@ -85,7 +89,8 @@ piNoFields | A4\t4960\nA4L\t6614\t4677\n)")) {
       status = runRawtoqv(static_cast<int>(words.size()), argv.data(), in.get(), out.get());
     }
     err_ = testing::internal::GetCapturedStderr();
-    out_ = out.text();
+    std::fflush(out.get());
+    out_ = monotest::contents(out.get());
     for (const char* name : qvtest::kFilterVariables) ::unsetenv(name);
     return status;
   }
@@ -192,7 +197,14 @@ TEST_F(RawtoqvEntry, WhatTheCommandLineAndEnvironmentSet) {
 -ps 4962x7016 | | size | 4962x7016 4962x7016
 -ps 4962 | | size | 4960x7016 4960x7016
 -ps 100x200 -ps 300 | | size | 300x200 300x200
--ps x200 | | size | 4960x7016 4960x7016)")) {
+-ps x200 | | size | 4960x7016 4960x7016
+# scaled to the resolution: halved at 300, doubled at 1200, height halved at 600x300
+-rc @rc300 -ps 4961x7017 | | size | 2480x3508 2480x3508
+-rc @rc600x300 | | size | 4960x3508 4960x3508
+-rc @rc1200 | | size | 9920x14032 9920x14032
+-rc @rcXR | | size | 9920x14032 9920x14032
+-rc @rcOdd | | size | 4960x7016 4960x7016
+-rc @rc1200 -ps 16383x16383 | | size | 32766x32766 32766x32766)")) {
     SCOPED_TRACE(row[0] + " | " + row[1]);
     ASSERT_EQ(0, run("-rc @rc -pi @pi " + row[0], row[1], true));
     const PrintSettings& s = settings_;
@@ -212,23 +224,9 @@ TEST_F(RawtoqvEntry, WhatTheCommandLineAndEnvironmentSet) {
   }
 }
 
-// The page size at each resolution: halved at 300, doubled at 1200,
-// height halved at 600x300; an unknown mode counts as 600.
-TEST_F(RawtoqvEntry, PageSizeScalesToTheResolution) {
-  for (const auto& row : monotest::tableRows(R"(
-300 | 4961x7017 | 2480x3508
-600x300 | 4960x7016 | 4960x3508
-1200 | 4960x7016 | 9920x14032
-XR1200A | 4960x7016 | 9920x14032
-XR1200B | 4960x7016 | 9920x14032
-NoSuchMode | 4960x7016 | 4960x7016
-1200 | 16383x16383 | 32766x32766)")) {
-    qvtest::writeFile(dir_.file("rc"), "[QV]\nPaperType=A4\nResolution=" + row[0] + "\n");
-    ASSERT_EQ(0, run("-rc @rc -ps " + row[1], "", true));
-    EXPECT_EQ(row[2], std::to_string(settings_.width) + "x" + std::to_string(settings_.height));
-  }
+TEST(ScalePageSize, NoOverflowAndTheLargestPage) {
   std::int32_t width = 7, height = 8;
-  EXPECT_FALSE(scalePageSize(INT_MAX, INT_MAX, 4, width, height));  // no overflow
+  EXPECT_FALSE(scalePageSize(INT_MAX, INT_MAX, 4, width, height));
   EXPECT_EQ(7, width);
   EXPECT_TRUE(scalePageSize(5, 65534, 1, width, height));
   EXPECT_EQ(32767, height);
