@@ -14,7 +14,8 @@ int runRawtoqv(int argc, char** argv, std::FILE* in, std::FILE* out);
 
 // Everything before the job: reads the command line and the environment,
 // loads the settings and paper files, and fills `settings` with the codes,
-// texts and the raster size at the job resolution. `in` is the input on
+// texts, the raster size at the job resolution, the -flags and -offset
+// values and the TMPDIR of the sorted-copy file. `in` is the input on
 // entry (the default) and on return; a named input file is opened into
 // `inputOwner`. Returns 0, or the exit status after writing its message.
 // Nothing is written to standard output.
