@@ -12,6 +12,8 @@
 #include <limits>
 #include <span>
 
+#include "common/settings_line.h"
+
 namespace {
 
 // Index of `value` among entries [first, end) of `table`, or -1.
@@ -71,31 +73,15 @@ std::int32_t leadingDecimal(std::string_view text) {
 }
 
 char* readLine(char* buffer, int size, std::FILE* fp) {
-  if (buffer == nullptr || fp == nullptr || size < 2) return nullptr;
-  if (std::fgets(buffer, size, fp) == nullptr) return nullptr;
-  if (char* lineFeed = std::strchr(buffer, '\n')) *lineFeed = '\0';
-  return buffer;
+  return qv::readSettingsLine(buffer, size, fp);
 }
 
-char* eraseSpace(char* line) {
-  char* out = line;
-  for (const char* in = line; *in != '\0'; ++in)
-    if (*in != ' ' && *in != '\t') *out++ = *in;
-  *out = '\0';
-  return line;
-}
+char* eraseSpace(char* line) { return qv::eraseBlanks(line); }
 
 int paramSearch(const char* line, char* value, std::size_t valueSize) {
-  if (valueSize == 0) return -1;
-  value[0] = '\0';
-  const std::string_view text(line);
-  const std::size_t equals = text.find('=');
-  if (equals == std::string_view::npos) return -1;
-  const std::string_view after = text.substr(equals + 1);
-  const std::size_t length = std::min(after.size(), valueSize - 1);
-  std::memcpy(value, after.data(), length);
-  value[length] = '\0';
-  return findWord(QV_PARAMS, 0, text.substr(0, equals));
+  std::string_view key;
+  if (valueSize == 0 || !qv::splitSetting(line, key, value, valueSize)) return -1;
+  return findWord(QV_PARAMS, 0, key);
 }
 
 std::int32_t getParamResolution(const char* value, std::int32_t& resolution) {
