@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "colour/qverror.h"
+#include "common/settings_line.h"
 #include "common/unique_file.h"
 
 namespace {
@@ -91,8 +92,8 @@ unsigned int LoadRcFile(const char* pszPath, RcInfo* pRcInfo) {
   // A line longer than the buffer arrives in pieces, and each piece is read
   // as a line of its own: the settings files written for these printers
   // rely on that, odd as it is for the tail of a long comment.
-  while (ReadLine(line, sizeof line, file.get()) != nullptr) {
-    EraseSpace(line);
+  while (qv::readSettingsLine(line, sizeof line, file.get()) != nullptr) {
+    qv::eraseBlanks(line);
     if (line[0] == '#' || line[0] == '\0') continue;
     if (line[0] == '[') {
       if (sectionSeen || !takePrinterName(line, pRcInfo)) return QvError(kQvErrRcFile, nullptr);
@@ -116,32 +117,10 @@ unsigned int LoadRcFile(const char* pszPath, RcInfo* pRcInfo) {
   return 0;
 }
 
-char* ReadLine(char* pszBuf, int nSize, std::FILE* fp) {
-  if (std::fgets(pszBuf, nSize, fp) == nullptr) return nullptr;
-  if (char* newline = std::strchr(pszBuf, '\n'); newline != nullptr) *newline = '\0';
-  return pszBuf;
-}
-
-char* EraseSpace(char* pszLine) {
-  char* out = pszLine;
-  for (const char* in = pszLine; *in != '\0'; ++in)
-    if (*in != ' ' && *in != '\t') *out++ = *in;
-  *out = '\0';
-  return pszLine;
-}
-
 int ParamSearch(const char* pszLine, char* pszValue, std::size_t nValueSize,
                 const RcInfo* pRcInfo) {
-  const std::string_view line(pszLine);
-  const std::size_t equals = line.find('=');
-  if (equals == std::string_view::npos) return -2;
-  const std::string_view key = line.substr(0, equals);
-  const std::string_view value = line.substr(equals + 1);
-  if (nValueSize > 0) {
-    const std::size_t n = value.size() < nValueSize - 1 ? value.size() : nValueSize - 1;
-    std::memcpy(pszValue, value.data(), n);
-    pszValue[n] = '\0';
-  }
+  std::string_view key;
+  if (!qv::splitSetting(pszLine, key, pszValue, nValueSize)) return -2;
   const int count = pRcInfo->nParamCount < kQvParamCount ? pRcInfo->nParamCount : kQvParamCount;
   for (int i = 0; i < count; ++i)
     if (key == pRcInfo->pParams[i].pszKey) return i;

@@ -41,15 +41,8 @@ inline constexpr int kRcLineMax = 1023;
 // written before returning. Settings read before a failure stay in the record.
 unsigned int LoadRcFile(const char* pszPath, RcInfo* pRcInfo);
 
-// Reads one line of at most nSize - 1 characters into pszBuf and replaces its
-// first line feed by NUL. A longer line is returned in pieces. Returns pszBuf,
-// or null at end of file or on a read error.
-char* ReadLine(char* pszBuf, int nSize, std::FILE* fp);
-
-// Removes every blank and tab from the line, in place. Returns pszLine.
-char* EraseSpace(char* pszLine);
-
-// Splits a setting line at its first "=": the text after it is copied into
+// Splits a setting line at its first "=" (qv::splitSetting): the text after
+// it is copied into
 // pszValue (at most nValueSize - 1 characters, always terminated). Returns the
 // index of the parameter of `pRcInfo` whose key equals the text before "=",
 // -1 when no key matches, -2 when the line holds no "=".
