@@ -119,8 +119,11 @@ unsigned int LoadRcFile(const char* pszPath, RcInfo* pRcInfo) {
 
 int ParamSearch(const char* pszLine, char* pszValue, std::size_t nValueSize,
                 const RcInfo* pRcInfo) {
+  // A line without "=" is told apart first: the value is then left as it is.
+  const std::string_view line(pszLine);
+  if (line.find('=') == std::string_view::npos) return -2;
   std::string_view key;
-  if (!qv::splitSetting(pszLine, key, pszValue, nValueSize)) return -2;
+  qv::splitSetting(line, key, pszValue, nValueSize);
   const int count = pRcInfo->nParamCount < kQvParamCount ? pRcInfo->nParamCount : kQvParamCount;
   for (int i = 0; i < count; ++i)
     if (key == pRcInfo->pParams[i].pszKey) return i;

@@ -328,5 +328,16 @@ TEST(ColourJob, PlantedScratchNamesChangeNothing) {
   EXPECT_EQ("RaS2" + red + red + blue + blue + kTrailer, afterHeader(r.out));
 }
 
+// Whatever the page, the mode and the rotation, the printer's view of the job
+// is the input (gray: its gray values; even pages of a DuplexNoTumble job:
+// turned by 180 degrees). The large sweep is in colour_roundtrip_slowtest.cc.
+TEST(ColourRoundTrip, RandomPages) {
+  for (std::uint32_t seed = 1; seed <= 30; ++seed) {
+    SCOPED_TRACE(testing::Message() << "seed " << seed);
+    std::mt19937 rng(seed);
+    checkRoundTrip(randomCase(rng, 40));
+  }
+}
+
 }  // namespace
 }  // namespace colourtest
