@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 
 #include "decode/decode_error.h"
@@ -21,6 +22,10 @@ namespace qvinspect {
 //   and its number of pages;
 // - colour: every page is sRGB or sGray at 8 bits per colour with a
 //   resolution in both directions (what the QV colour printers take).
+// - a cancelled colour job passes when its one cancel fill stands between
+//   whole pages; `cancelFill` is then set to its offset.
 int checkJob(std::span<const std::uint8_t> job, JobKind kind, qvdecode::DecodeError& violation);
+int checkJob(std::span<const std::uint8_t> job, JobKind kind, qvdecode::DecodeError& violation,
+             std::optional<std::size_t>& cancelFill);
 
 }  // namespace qvinspect

@@ -2,6 +2,10 @@
 // jobs, kind detection, the reports, previews read back, the command line.
 #include <gtest/gtest.h>
 #include <png.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <string>
@@ -67,6 +71,12 @@ TEST(Check, GoodJobsPassAndEachFaultIsNamed) {
   const Bytes past = mono("13w\x00\x03\x03\x01\x00\x00\x82\xFF\x01\x12\x34\x00\xFF"sv,
                           "7w\x00\x01\x01\x78\xFF\x3C\x09"sv);  // a literal at 15 + 255 + 60
   const Bytes seven = {2, 255, 1, 2, 2, 3, 0, 4};
+  const std::string fill(qvdecode::kCancelFillBytes, '\0'), grayPage = str(qvtest::grayPage());
+  const auto cancelled = [](std::initializer_list<std::string_view> parts) {
+    Bytes raster;
+    for (const std::string_view part : parts) append(raster, part);
+    return raster;
+  };
   const std::size_t npos = std::string::npos;
   struct Case {
     Bytes job;
@@ -135,6 +145,24 @@ TEST(Check, GoodJobsPassAndEachFaultIsNamed) {
       {qvtest::colourJobOf(append(cmyk, {0, 0, 1, 2, 3, 4})),
        "ColorSpace 6; the printer takes sRGB (19) or sGray (18)"},
       {gray(f::kHwResolution + 4, 0), "(page 1): HWResolution 600 x 0; both must be set"},
+      {qvtest::colourJobOf(qvtest::whiteColourPage(7201, 1)),
+       "page of 7201 x 1 pixels is larger than the 7200 x 32767 a printer takes",
+       kPage1 + f::kWidth},
+      {qvtest::colourJobOf(qvtest::whiteColourPage(1, 32768)), "page of 1 x 32768 pixels is larger",
+       kPage1 + f::kHeight},
+      // A cancelled job: one zero fill between whole pages, nothing else.
+      {qvtest::colourJob(cancelled({fill})), ""},
+      {qvtest::colourJob(cancelled({fill, "RaS2", grayPage})), ""},
+      {qvtest::colourJob(cancelled({"RaS2", grayPage, fill, grayPage})), ""},
+      {qvtest::colourJob(cancelled({"RaS2", grayPage, fill})), ""},
+      {qvtest::colourJob(cancelled({"RaS2", grayPage, fill.substr(1), grayPage})),
+       "(page 1): bytes after"},
+      {qvtest::colourJob(cancelled({"RaS2", grayPage, fill, "\0"sv, grayPage})),
+       "(page 2): expected \"PwgRaster\""},
+      {qvtest::colourJob(cancelled({fill, "RaS2", grayPage, fill})),
+       "(page 2): expected \"PwgRaster\""},
+      {qvtest::colourJob(cancelled({"RaS2", grayPage.substr(0, 1800), fill})),
+       "(page 1): bytes after"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.says);
@@ -199,7 +227,8 @@ TEST(Report, MonoTextColourJsonAndDamage) {
   for (const char* part : {
            "{\n  \"file\": \"c \\\"1\\\".prn\",\n  \"kind\": \"colour\",\n  \"bytes\": 3750,\n"
            "  \"complete\": true,\n  \"pjl\": [\"SET PAPER=A4\", \"SET HOLDKEY=****\", "
-           "\"ENTER LANGUAGE=PWGRASTER\"],\n  \"pcl\": [],\n  \"trailer\": [],\n  \"pages\": [\n",
+           "\"ENTER LANGUAGE=PWGRASTER\"],\n  \"pcl\": [],\n  \"trailer\": [],\n  \"cancelFill\": "
+           "null,\n  \"pages\": [\n",
            "{\"page\": 1, \"copy\": 1, \"offset\": 89, \"width\": 600, \"height\": 300, "
            "\"xDpi\": 600, \"yDpi\": 600, \"colorSpace\": \"sRGB 24-bit\", \"wireBytes\": 1838, "
            "\"rawBytes\": 540000, \"compressionRatio\": 293.8, \"blankRows\": 300, "
@@ -250,7 +279,11 @@ std::vector<std::string> previews(const Bytes& job, JobKind kind, qvinspect::Pre
                    job, kind, summary,
                    [&](const qvinspect::PageSummary& page, const qvdecode::MonoPage* m,
                        const qvdecode::MonoJob* mj,
-                       const qvdecode::PwgPage* p) { return writer.write(page, m, mj, p); }))
+                       const qvdecode::PwgPage* p) { return writer.write(page, m, mj, p); },
+                   [&](const qvdecode::PwgPage& page, std::uint32_t y, std::uint32_t copies,
+                       std::span<const std::uint8_t> line) {
+                     return writer.line(page, y, copies, line);
+                   }))
       << writer.error();
   return writer.written();
 }
@@ -261,8 +294,17 @@ std::vector<std::string> previews(const Bytes& job, JobKind kind, qvinspect::Pre
 TEST(Preview, PagesOnTheirPaperAndPixelsAsSent) {
   qvtest::ScopedTempDir dir;
   using qvinspect::PreviewFormat;
+  // A name planted by another user: a link to a file of theirs, writable by all.
+  qvtest::writeFile(dir.file("theirs"), "theirs");
+  ASSERT_EQ(0, ::chmod(dir.file("theirs").c_str(), 0666));
+  ASSERT_EQ(0, ::link(dir.file("theirs").c_str(), dir.file("job-page-001.pbm").c_str()));
   const auto pbm = previews(qvtest::monoJob(), JobKind::kMono, PreviewFormat::kPnm, dir.path());
   ASSERT_EQ(std::vector<std::string>{dir.file("job-page-001.pbm")}, pbm);
+  EXPECT_EQ("theirs", qvtest::readFile(dir.file("theirs")));
+  struct stat made {};
+  EXPECT_EQ(0, ::stat(pbm[0].c_str(), &made));
+  EXPECT_EQ(0600u, made.st_mode & 07777);
+  EXPECT_EQ(2u, qvtest::listDirectory(dir.path()).size()) << "no scratch file left";
   std::string canvas = "P4\n2480 3507\n" + std::string(310 * 3507, '\0');
   for (const std::size_t row : {50, 51})
     canvas.replace(13 + row * 310 + 6, 8, "\0\0\xFF\xFF\xFF\xFF\x12\x34"sv);
@@ -310,6 +352,51 @@ Cli runCli(std::vector<std::string> args, const Bytes& input = {}) {
       text->push_back(static_cast<char>(ch));
   }
   return cli;
+}
+
+// A page as large as a printer takes (7200 x 32767 white pixels, 707 MB)
+// is 29 KB of job and costs the report and the check one line of memory.
+// One pixel more is damage that --pnm does not draw.
+TEST(Hostile, LargestPageCostsALineLargerIsNotDrawn) {
+  const Bytes job = qvtest::colourJobOf(qvtest::whiteColourPage(7200, 32767));
+  const pid_t child = ::fork();
+  if (child == 0) {
+    qvinspect::JobSummary summary;
+    qvdecode::DecodeError violation;
+    const bool ok = qvinspect::summariseJob(job, JobKind::kColour, summary) == 0 &&
+                    summary.pages.at(0).blankRows == 32767 &&
+                    qvinspect::checkJob(job, JobKind::kColour, violation) == 0;
+    ::_exit(ok ? 0 : 1);
+  }
+  int status = -1;
+  rusage usage{};
+  ASSERT_EQ(child, ::wait4(child, &status, 0, &usage));
+  EXPECT_EQ(0, status);
+  EXPECT_LT(usage.ru_maxrss, 200 * 1024) << "KiB at most";
+
+  qvtest::ScopedTempDir dir;
+  qvtest::writeFile(dir.file("big.prn"),
+                    str(qvtest::colourJobOf(qvtest::whiteColourPage(7201, 32767))));
+  const Cli cli = runCli({"--pnm", dir.path(), dir.file("big.prn")});
+  EXPECT_EQ(1, cli.status);
+  EXPECT_NE(std::string::npos, cli.err.find("page of 7201 x 32767 pixels is larger")) << cli.err;
+  EXPECT_EQ(1u, qvtest::listDirectory(dir.path()).size());
+}
+
+// The fill of a cancelled job is named where it stands.
+TEST(Check, CancelledJobNamesItsFill) {
+  Bytes raster = append(qvtest::text("RaS2"), qvtest::grayPage());
+  raster.resize(raster.size() + qvdecode::kCancelFillBytes, 0);
+  const Bytes job = qvtest::colourJob(append(raster, qvtest::grayPage()));
+  const std::string named =
+      "cancelled job: 5768-byte fill at offset " + std::to_string(kPage1 + 1804);
+  qvinspect::JobSummary summary;
+  ASSERT_EQ(0, qvinspect::summariseJob(job, JobKind::kColour, summary));
+  EXPECT_EQ(2u, summary.pages.size());
+  EXPECT_NE(std::string::npos, qvinspect::textReport("c", summary).find("\n" + named + "\n"));
+  EXPECT_NE(std::string::npos, qvinspect::jsonReport("c", summary).find("\"cancelFill\": 1893,"));
+  EXPECT_EQ("<stdin>: OK: colour job, every page readable\n<stdin>: " + named + "\n",
+            runCli({"--check"}, job).out);
 }
 
 TEST(QvinspectCli, StatusAndMessagePerInput) {
