@@ -13,7 +13,6 @@
 #include "common/unique_file.h"
 #include "inspect/check.h"
 #include "inspect/cli.h"
-#include "inspect/preview.h"
 #include "inspect/report.h"
 #include "inspect/summary.h"
 #include "tests/decode/job_bytes.h"
@@ -271,68 +270,6 @@ Bytes readPng(const std::string& path, bool rgb, png_uint_32& width, png_uint_32
   return pixels;
 }
 
-std::vector<std::string> previews(const Bytes& job, JobKind kind, qvinspect::PreviewFormat format,
-                                  const std::string& dir) {
-  qvinspect::PreviewWriter writer(dir, "job", format);
-  qvinspect::JobSummary summary;
-  EXPECT_EQ(0, qvinspect::summariseJob(
-                   job, kind, summary,
-                   [&](const qvinspect::PageSummary& page, const qvdecode::MonoPage* m,
-                       const qvdecode::MonoJob* mj,
-                       const qvdecode::PwgPage* p) { return writer.write(page, m, mj, p); },
-                   [&](const qvdecode::PwgPage& page, std::uint32_t y, std::uint32_t copies,
-                       std::span<const std::uint8_t> line) {
-                     return writer.line(page, y, copies, line);
-                   }))
-      << writer.error();
-  return writer.written();
-}
-
-// The worked 300-dpi page on A4 (2480 x 3507 dots): the filter cut 50 rows
-// and 6 bytes, so the printed rows sit at rows 50 and 51 from byte 6 on.
-// A 2 x 2 colour page and the 6 x 3 gray page keep their pixels.
-TEST(Preview, PagesOnTheirPaperAndPixelsAsSent) {
-  qvtest::ScopedTempDir dir;
-  using qvinspect::PreviewFormat;
-  // A name planted by another user: a link to a file of theirs, writable by all.
-  qvtest::writeFile(dir.file("theirs"), "theirs");
-  ASSERT_EQ(0, ::chmod(dir.file("theirs").c_str(), 0666));
-  ASSERT_EQ(0, ::link(dir.file("theirs").c_str(), dir.file("job-page-001.pbm").c_str()));
-  const auto pbm = previews(qvtest::monoJob(), JobKind::kMono, PreviewFormat::kPnm, dir.path());
-  ASSERT_EQ(std::vector<std::string>{dir.file("job-page-001.pbm")}, pbm);
-  EXPECT_EQ("theirs", qvtest::readFile(dir.file("theirs")));
-  struct stat made {};
-  EXPECT_EQ(0, ::stat(pbm[0].c_str(), &made));
-  EXPECT_EQ(0600u, made.st_mode & 07777);
-  EXPECT_EQ(2u, qvtest::listDirectory(dir.path()).size()) << "no scratch file left";
-  std::string canvas = "P4\n2480 3507\n" + std::string(310 * 3507, '\0');
-  for (const std::size_t row : {50, 51})
-    canvas.replace(13 + row * 310 + 6, 8, "\0\0\xFF\xFF\xFF\xFF\x12\x34"sv);
-  EXPECT_TRUE(canvas == qvtest::readFile(pbm[0]));
-  png_uint_32 width = 0, height = 0;
-  std::uint32_t perMetre = 0;
-  const auto png = previews(qvtest::monoJob(), JobKind::kMono, PreviewFormat::kPng, dir.path());
-  const Bytes paper = readPng(png.at(0), false, width, height, perMetre);
-  EXPECT_EQ(2480u * 3507u, paper.size());
-  EXPECT_EQ(2480u, width);
-  EXPECT_EQ(11811u, perMetre) << "300 dpi";
-  EXPECT_EQ(Bytes({255, 0, 0}), Bytes(&paper[50 * 2480 + 63], &paper[50 * 2480 + 66]));
-  EXPECT_EQ(Bytes({255, 255, 255, 0}), Bytes(&paper[51 * 2480 + 96], &paper[51 * 2480 + 100]));
-
-  Bytes pages = append(qvtest::pwgHeader(2, 2, true), {0, 255, 1, 2, 3, 4, 5, 6, 0, 1, 9, 8, 7});
-  const Bytes job = qvtest::colourJobOf(append(pages, qvtest::grayPage()));
-  const Bytes rgb = {1, 2, 3, 4, 5, 6, 9, 8, 7, 9, 8, 7};
-  const Bytes grey = {1, 2, 3, 3, 3, 4, 1, 2, 3, 3, 3, 4, 1, 2, 3, 3, 3, 4};
-  const auto pnm = previews(job, JobKind::kColour, PreviewFormat::kPnm, dir.path());
-  ASSERT_EQ(2u, pnm.size());
-  EXPECT_EQ("P6\n2 2\n255\n" + str(rgb), qvtest::readFile(pnm[0]));
-  EXPECT_EQ("P5\n6 3\n255\n" + str(grey), qvtest::readFile(pnm[1]));
-  const auto pngs = previews(job, JobKind::kColour, PreviewFormat::kPng, dir.path());
-  EXPECT_EQ(rgb, readPng(pngs.at(0), true, width, height, perMetre));
-  EXPECT_EQ(23622u, perMetre) << "600 dpi";
-  EXPECT_EQ(grey, readPng(pngs.at(1), false, width, height, perMetre));
-}
-
 struct Cli {
   int status;
   std::string out, err;
@@ -352,6 +289,64 @@ Cli runCli(std::vector<std::string> args, const Bytes& input = {}) {
       text->push_back(static_cast<char>(ch));
   }
   return cli;
+}
+
+// The previews of `job` (on standard input) that `option` writes into `dir`.
+std::vector<std::string> previews(const Bytes& job, std::string option, const std::string& dir) {
+  const Cli cli = runCli({option, dir}, job);
+  EXPECT_EQ(0, cli.status) << cli.err;
+  std::vector<std::string> files;
+  for (const std::string& name : qvtest::listDirectory(dir)) {
+    if (name.rfind("stdin-", 0) == 0 && name.ends_with(".png") == (option == "--png")) {
+      files.push_back(dir + "/" + name);
+    }
+  }
+  return files;
+}
+
+// The worked 300-dpi page on A4 (2480 x 3507 dots): the filter cut 50 rows
+// and 6 bytes, so the printed rows sit at rows 50 and 51 from byte 6 on.
+// A 2 x 2 colour page and the 6 x 3 gray page keep their pixels.
+TEST(Preview, PagesOnTheirPaperAndPixelsAsSent) {
+  qvtest::ScopedTempDir dir;
+  // A name planted by another user: a link to a file of theirs, writable by all.
+  qvtest::writeFile(dir.file("theirs"), "theirs");
+  ASSERT_EQ(0, ::chmod(dir.file("theirs").c_str(), 0666));
+  ASSERT_EQ(0, ::link(dir.file("theirs").c_str(), dir.file("stdin-page-001.pbm").c_str()));
+  const auto pbm = previews(qvtest::monoJob(), "--pnm", dir.path());
+  ASSERT_EQ(std::vector<std::string>{dir.file("stdin-page-001.pbm")}, pbm);
+  EXPECT_EQ("theirs", qvtest::readFile(dir.file("theirs")));
+  struct stat made {};
+  EXPECT_EQ(0, ::stat(pbm[0].c_str(), &made));
+  EXPECT_EQ(0600u, made.st_mode & 07777);
+  EXPECT_EQ(2u, qvtest::listDirectory(dir.path()).size()) << "no scratch file left";
+  std::string canvas = "P4\n2480 3507\n" + std::string(310 * 3507, '\0');
+  for (const std::size_t row : {50, 51})
+    canvas.replace(13 + row * 310 + 6, 8, "\0\0\xFF\xFF\xFF\xFF\x12\x34"sv);
+  EXPECT_TRUE(canvas == qvtest::readFile(pbm[0]));
+  png_uint_32 width = 0, height = 0;
+  std::uint32_t perMetre = 0;
+  const auto png = previews(qvtest::monoJob(), "--png", dir.path());
+  const Bytes paper = readPng(png.at(0), false, width, height, perMetre);
+  EXPECT_EQ(2480u * 3507u, paper.size());
+  EXPECT_EQ(2480u, width);
+  EXPECT_EQ(11811u, perMetre) << "300 dpi";
+  EXPECT_EQ(Bytes({255, 0, 0}), Bytes(&paper[50 * 2480 + 63], &paper[50 * 2480 + 66]));
+  EXPECT_EQ(Bytes({255, 255, 255, 0}), Bytes(&paper[51 * 2480 + 96], &paper[51 * 2480 + 100]));
+
+  Bytes pages = append(qvtest::pwgHeader(2, 2, true), {0, 255, 1, 2, 3, 4, 5, 6, 0, 1, 9, 8, 7});
+  const Bytes job = qvtest::colourJobOf(append(pages, qvtest::grayPage()));
+  const Bytes rgb = {1, 2, 3, 4, 5, 6, 9, 8, 7, 9, 8, 7};
+  qvtest::ScopedTempDir colour;
+  const Bytes grey = {1, 2, 3, 3, 3, 4, 1, 2, 3, 3, 3, 4, 1, 2, 3, 3, 3, 4};
+  const auto pnm = previews(job, "--pnm", colour.path());
+  ASSERT_EQ(2u, pnm.size());
+  EXPECT_EQ("P6\n2 2\n255\n" + str(rgb), qvtest::readFile(pnm[0]));
+  EXPECT_EQ("P5\n6 3\n255\n" + str(grey), qvtest::readFile(pnm[1]));
+  const auto pngs = previews(job, "--png", colour.path());
+  EXPECT_EQ(rgb, readPng(pngs.at(0), true, width, height, perMetre));
+  EXPECT_EQ(23622u, perMetre) << "600 dpi";
+  EXPECT_EQ(grey, readPng(pngs.at(1), false, width, height, perMetre));
 }
 
 // A page as large as a printer takes (7200 x 32767 white pixels, 707 MB)
