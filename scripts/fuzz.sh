@@ -10,8 +10,10 @@ seconds=${1:-10}
 build=build-fuzz
 jobs=$(nproc)
 
+launcher=()
+if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
-  -DQV_FUZZ=ON -DQV_BUILD_TESTS=OFF -DQV_BUILD_BENCH=OFF >/dev/null
+  -DQV_FUZZ=ON -DQV_BUILD_TESTS=OFF -DQV_BUILD_BENCH=OFF "${launcher[@]}" >/dev/null
 cmake --build "$build" -j "$jobs" --target fuzz_targets gen_colour_chart gen_mono_page >/dev/null
 fuzz/make_corpus.sh "$build" "$build/corpus"
 mkdir -p "$build/crashes"
