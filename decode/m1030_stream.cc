@@ -444,7 +444,7 @@ int decodeMonoJob(std::span<const std::uint8_t> job, MonoJob& out, DecodeError& 
   out.rasterDpi = lastValue(out.pclCommands, "*t", 'R');
   out.geometry = monoGeometryForUnit(out.unitDpi);
 
-  const PageContext context{out.geometry, options.keepRows || static_cast<bool>(options.onPage)};
+  const PageContext context{out.geometry, options.keepRows || (options.onPage && options.pageRows)};
   int copy = 1;
   for (;;) {
     if (cursor.startsWith(kStart1030)) {

@@ -111,10 +111,13 @@ struct MonoDecodeOptions {
   // False: pages keep their counts but not their rows (a report or a check
   // of a large job then needs one page of memory, not the whole job).
   bool keepRows = true;
-  // Called with each page as soon as it is decoded, rows included whatever
-  // `keepRows` says. A non-zero result stops the decoding with that page's
-  // offset and the message "stopped".
+  // Called with each page as soon as it is decoded, with its rows when
+  // `pageRows` is set, whatever `keepRows` says. A non-zero result stops the
+  // decoding with that page's offset and the message "stopped".
   std::function<int(const MonoPage&)> onPage;
+  // False: `onPage` gets the counts only, and decoding needs one row of
+  // memory (a report or a check of a hostile job).
+  bool pageRows = true;
 };
 
 // Decodes a whole job. Returns 0, or -1 with `error` set at the first byte

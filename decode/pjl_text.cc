@@ -97,19 +97,4 @@ int readPjlTrailer(ByteCursor& cursor, TrailerForm form, std::vector<std::string
   return 0;
 }
 
-std::string_view pjlSetValue(std::string_view line, std::string_view key, bool& found) {
-  found = false;
-  constexpr std::string_view kSet = "@PJL SET ";
-  if (line.substr(0, kSet.size()) != kSet) return {};
-  std::string_view rest = line.substr(kSet.size());
-  if (rest.substr(0, key.size()) != key) return {};
-  rest.remove_prefix(key.size());
-  while (!rest.empty() && rest.front() == ' ') rest.remove_prefix(1);
-  if (rest.empty() || rest.front() != '=') return {};
-  rest.remove_prefix(1);
-  while (!rest.empty() && rest.front() == ' ') rest.remove_prefix(1);
-  found = true;
-  return rest;
-}
-
 }  // namespace qvdecode

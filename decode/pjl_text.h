@@ -45,8 +45,4 @@ enum class TrailerForm { kMono, kColour };
 int readPjlTrailer(ByteCursor& cursor, TrailerForm form, std::vector<std::string>& lines,
                    DecodeError& error);
 
-// The value of a "@PJL SET KEY=value" or "@PJL SET KEY = value" line when
-// its key is `key`; empty view otherwise. `found` tells the two apart.
-std::string_view pjlSetValue(std::string_view line, std::string_view key, bool& found);
-
 }  // namespace qvdecode

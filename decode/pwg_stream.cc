@@ -51,8 +51,24 @@ std::uint64_t minimumEncodedBytes(const PwgHeader& header, std::uint32_t unitByt
   return (header.height + 255u) / 256u * lineBytes;
 }
 
-bool looksLikeNextSection(const ByteCursor& cursor) {
-  return cursor.startsWith(kHeaderName) || cursor.startsWith(kUniversalExit);
+bool atCancelFill(const ByteCursor& cursor) {
+  if (cursor.remaining() < kCancelFillBytes) return false;
+  const auto fill = cursor.rest().first(kCancelFillBytes);
+  return std::all_of(fill.begin(), fill.end(), [](std::uint8_t b) { return b == 0; });
+}
+
+bool looksLikeNextSection(const ByteCursor& cursor, bool inJob) {
+  return cursor.startsWith(kHeaderName) || cursor.startsWith(kUniversalExit) ||
+         (inJob && atCancelFill(cursor));
+}
+
+// Skips the one cancel fill a job may hold, when it stands at the cursor.
+void skipCancelFill(ByteCursor& cursor, std::optional<std::size_t>& fill) {
+  std::span<const std::uint8_t> zeros;
+  if (!fill && atCancelFill(cursor)) {
+    fill = cursor.offset();
+    (void)cursor.take(kCancelFillBytes, zeros);
+  }
 }
 
 // Decodes one line at the cursor (after its repeat byte) into `line`.
@@ -103,6 +119,7 @@ int decodeLine(ByteCursor& cursor, std::uint32_t unitBytes, std::vector<std::uin
 
 int decodePage(ByteCursor& cursor, const PwgDecodeOptions& options, bool inJob, PwgPage& page,
                DecodeError& error) {
+  namespace f = pwgfield;
   page.offset = cursor.offset();
   std::span<const std::uint8_t> headerBytes;
   if (!cursor.take(kPwgHeaderBytes, headerBytes)) {
@@ -116,6 +133,12 @@ int decodePage(ByteCursor& cursor, const PwgDecodeOptions& options, bool inJob, 
     return fail(error, page.offset + fieldOffset, message);
   }
   const PwgHeader& header = page.header;
+  if (header.width > options.maxWidth || header.height > options.maxHeight) {
+    return fail(error, page.offset + (header.width > options.maxWidth ? f::kWidth : f::kHeight),
+                "page of " + std::to_string(header.width) + " x " + std::to_string(header.height) +
+                    " pixels is larger than the " + std::to_string(options.maxWidth) + " x " +
+                    std::to_string(options.maxHeight) + " a printer takes");
+  }
   const std::uint32_t unitBytes = header.bitsPerPixel >= 8 ? header.bitsPerPixel / 8 : 1;
   if (minimumEncodedBytes(header, unitBytes) > cursor.remaining()) {
     return fail(error, cursor.offset(),
@@ -123,7 +146,7 @@ int decodePage(ByteCursor& cursor, const PwgDecodeOptions& options, bool inJob, 
                     " lines of the page could be complete (" + std::to_string(cursor.remaining()) +
                     " bytes left)");
   }
-  const bool keep = options.keepPixels || static_cast<bool>(options.onPage);
+  const bool keep = options.keepPixels || (options.onPage && options.pagePixels);
   const std::uint64_t pageBytes = std::uint64_t{header.bytesPerLine} * header.height;
   if (keep && pageBytes > kMaxPagePixelBytes) {
     return fail(error, page.offset + pwgfield::kHeight,
@@ -145,7 +168,7 @@ int decodePage(ByteCursor& cursor, const PwgDecodeOptions& options, bool inJob, 
     std::size_t failAt = 0;
     if (decodeLine(cursor, unitBytes, line, page, message, failAt) != 0) {
       ByteCursor at(cursor.all().subspan(lineStart));
-      if (looksLikeNextSection(at)) {
+      if (looksLikeNextSection(at, inJob)) {
         return fail(error, lineStart,
                     "page ends after " + std::to_string(y) + " lines; its Height is " +
                         std::to_string(header.height));
@@ -160,6 +183,9 @@ int decodePage(ByteCursor& cursor, const PwgDecodeOptions& options, bool inJob, 
     }
     ++page.lineRecords;
     page.repeatedLines += repeatByte;
+    if (options.onLine && options.onLine(page, y, lines, line) != 0) {
+      return fail(error, lineStart, "stopped");
+    }
     if (keep) {
       for (std::uint32_t i = 0; i < lines; ++i) {
         std::memcpy(page.pixels.data() + std::size_t{y + i} * header.bytesPerLine, line.data(),
@@ -172,7 +198,7 @@ int decodePage(ByteCursor& cursor, const PwgDecodeOptions& options, bool inJob, 
   page.wireBytes = cursor.offset() - page.offset;
   // What follows a page is the next page header, the trailer, or (for a
   // bare stream) nothing; anything else means lines beyond Height.
-  if (!cursor.atEnd() && !looksLikeNextSection(cursor)) {
+  if (!cursor.atEnd() && !looksLikeNextSection(cursor, inJob)) {
     return fail(error, cursor.offset(),
                 "bytes after the page's " + std::to_string(header.height) +
                     " lines; expected the next page header or the trailer");
@@ -184,9 +210,11 @@ int decodePage(ByteCursor& cursor, const PwgDecodeOptions& options, bool inJob, 
 }
 
 // Pages from the cursor up to the trailer (in a job) or the end (bare).
-int decodePages(ByteCursor& cursor, bool inJob, std::vector<PwgPage>& pages,
+int decodePages(ByteCursor& cursor, std::optional<std::size_t>* fill, std::vector<PwgPage>& pages,
                 const PwgDecodeOptions& options, DecodeError& error) {
+  const bool inJob = fill != nullptr;
   for (;;) {
+    if (inJob) skipCancelFill(cursor, *fill);
     if (inJob ? cursor.startsWith(kUniversalExit) : cursor.atEnd()) return 0;
     if (cursor.atEnd()) {
       return fail(error, cursor.offset(),
@@ -305,7 +333,7 @@ int decodePwgRaster(std::span<const std::uint8_t> stream, std::vector<PwgPage>& 
   if (!cursor.skip(kSyncWord)) {
     return fail(error, 0, "expected the synchronisation word \"RaS2\"");
   }
-  return decodePages(cursor, false, pages, options, error);
+  return decodePages(cursor, nullptr, pages, options, error);
 }
 
 int decodeColourJob(std::span<const std::uint8_t> job, ColourJob& out, DecodeError& error) {
@@ -318,6 +346,7 @@ int decodeColourJob(std::span<const std::uint8_t> job, ColourJob& out, DecodeErr
   error = DecodeError{};
   ByteCursor cursor(job);
   if (readPjlHeader(cursor, kEnterPwg, out.pjlLines, error) != 0) return -1;
+  skipCancelFill(cursor, out.cancelFill);
   out.rasterOffset = cursor.offset();
   // A job whose page files were never begun goes straight to its trailer.
   if (!cursor.startsWith(kUniversalExit)) {
@@ -327,7 +356,7 @@ int decodeColourJob(std::span<const std::uint8_t> job, ColourJob& out, DecodeErr
           "expected the synchronisation word \"RaS2\" after \"" + std::string(kEnterPwg) + "\"");
     }
     out.hasSyncWord = true;
-    if (decodePages(cursor, true, out.pages, options, error) != 0) return -1;
+    if (decodePages(cursor, &out.cancelFill, out.pages, options, error) != 0) return -1;
   }
   out.trailerOffset = cursor.offset();
   return readPjlTrailer(cursor, TrailerForm::kColour, out.trailerLines, error);

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -75,12 +76,29 @@ struct PwgPage {
   std::size_t literalRuns = 0;    // runs of literal pixels
 };
 
+// What the colour filter writes when it is cancelled in the middle of a
+// page: this many zero bytes, then the trailer. The page files it keeps mean
+// the fill stands between whole pages.
+inline constexpr std::size_t kCancelFillBytes = 5768;
+
 struct PwgDecodeOptions {
   // False: pages keep header and counts, not pixels.
   bool keepPixels = true;
-  // Called with each page as soon as it is decoded, pixels included
-  // whatever `keepPixels` says. Non-zero stops the decoding ("stopped").
+  // Called with each page as soon as it is decoded, with its pixels when
+  // `pagePixels` is set, whatever `keepPixels` says. Non-zero stops the
+  // decoding ("stopped").
   std::function<int(const PwgPage&)> onPage;
+  bool pagePixels = true;
+  // Called with each encoded line as soon as it is decoded: `copies` equal
+  // lines from line `y` of `page` (whose header is read). Non-zero stops the
+  // decoding ("stopped"). With it and without pixels, a page of any size
+  // needs one line of memory.
+  std::function<int(const PwgPage& page, std::uint32_t y, std::uint32_t copies,
+                    std::span<const std::uint8_t> line)>
+      onLine;
+  // A page wider or taller than this is damage, reported before any of its
+  // lines is read.
+  std::uint32_t maxWidth = kMaxPwgWidth, maxHeight = kMaxPwgHeight;
 };
 
 // Decodes a PWG Raster stream that starts with "RaS2". Returns 0, or -1 with
@@ -97,12 +115,15 @@ struct ColourJob {
   std::vector<PwgPage> pages;
   std::vector<std::string> trailerLines;
 
-  bool hasSyncWord = false;      // "RaS2" present (absent only in a job without page files)
-  std::size_t rasterOffset = 0;  // of "RaS2", or of the trailer when there is none
+  bool hasSyncWord = false;  // "RaS2" present (absent only in a job without page files)
+  std::optional<std::size_t> cancelFill;  // offset of the cancel fill, in a cancelled job
+  std::size_t rasterOffset = 0;           // of "RaS2", or of the trailer when there is none
   std::size_t trailerOffset = 0;
 };
 
-// Decodes a whole colour job. Returns 0, or -1 with `error` set.
+// Decodes a whole colour job. Returns 0, or -1 with `error` set. One cancel
+// fill (kCancelFillBytes zero bytes) may stand after the PJL header, before
+// a page header or before the trailer; any other bytes there are damage.
 int decodeColourJob(std::span<const std::uint8_t> job, ColourJob& out, DecodeError& error);
 int decodeColourJob(std::span<const std::uint8_t> job, ColourJob& out, DecodeError& error,
                     const PwgDecodeOptions& options);

@@ -88,7 +88,14 @@ void checkColour(const qvdecode::ColourJob& job, std::vector<qvdecode::DecodeErr
 }  // namespace
 
 int checkJob(std::span<const std::uint8_t> job, JobKind kind, qvdecode::DecodeError& violation) {
+  std::optional<std::size_t> cancelFill;
+  return checkJob(job, kind, violation, cancelFill);
+}
+
+int checkJob(std::span<const std::uint8_t> job, JobKind kind, qvdecode::DecodeError& violation,
+             std::optional<std::size_t>& cancelFill) {
   violation = qvdecode::DecodeError{};
+  cancelFill.reset();
   if (kind == JobKind::kUnknown) {
     violation.message = "neither a mono nor a colour job";
     return -1;
@@ -100,6 +107,7 @@ int checkJob(std::span<const std::uint8_t> job, JobKind kind, qvdecode::DecodeEr
   if (!complete) found.push_back(summary.error);
   if (kind == JobKind::kMono) checkMono(decoded.mono, complete, found);
   if (kind == JobKind::kColour) checkColour(decoded.colour, found);
+  cancelFill = summary.cancelFill;
   if (found.empty()) return 0;
   violation = found.front();
   for (const qvdecode::DecodeError& error : found) {

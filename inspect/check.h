@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 
 #include "decode/decode_error.h"
@@ -20,7 +21,12 @@ namespace qvinspect {
 //   300, 600 or 1200 dpi; every sorted-copy replay repeats the job's set-up
 //   and its number of pages;
 // - colour: every page is sRGB or sGray at 8 bits per colour with a
-//   resolution in both directions (what the QV colour printers take).
+//   resolution in both directions, and at most kMaxColourWidth x
+//   kMaxColourHeight pixels (what the QV colour printers take); a cancelled
+//   job passes when its one cancel fill stands between whole pages, and
+//   `cancelFill` is then set to its offset.
 int checkJob(std::span<const std::uint8_t> job, JobKind kind, qvdecode::DecodeError& violation);
+int checkJob(std::span<const std::uint8_t> job, JobKind kind, qvdecode::DecodeError& violation,
+             std::optional<std::size_t>& cancelFill);
 
 }  // namespace qvinspect

@@ -134,14 +134,16 @@ int runQvinspect(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE
     return kExitInvalid;
   }
 
+  std::optional<std::size_t> fill;
   if (options.check) {
     qvdecode::DecodeError violation;
-    if (checkJob(job, kind, violation) != 0) {
+    if (checkJob(job, kind, violation, fill) != 0) {
       std::fprintf(err, "%s: %s\n", name.c_str(), qvdecode::describeError(violation).c_str());
       return kExitInvalid;
     }
     if (!options.preview) {
       std::fprintf(out, "%s: OK: %s job, every page readable\n", name.c_str(), kindName(kind));
+      if (fill) std::fprintf(out, "%s: %s\n", name.c_str(), cancelLine(*fill).c_str());
       return kExitOk;
     }
   }
@@ -150,12 +152,15 @@ int runQvinspect(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE
   if (options.preview) writer.emplace(options.previewDir, stemOf(options.input), *options.preview);
   JobSummary summary;
   PageVisitor visitor;
+  LineVisitor lines;
   if (writer) {
     visitor = [&](const PageSummary& page, const qvdecode::MonoPage* mono,
                   const qvdecode::MonoJob* monoJob,
                   const qvdecode::PwgPage* pwg) { return writer->write(page, mono, monoJob, pwg); };
+    lines = [&](const qvdecode::PwgPage& page, std::uint32_t y, std::uint32_t copies,
+                std::span<const std::uint8_t> line) { return writer->line(page, y, copies, line); };
   }
-  const int decoded = summariseJob(job, kind, summary, visitor);
+  const int decoded = summariseJob(job, kind, summary, visitor, lines);
   if (writer && !writer->error().empty()) {
     std::fprintf(err, "qvinspect: %s\n", writer->error().c_str());
     return kExitCannotWrite;
@@ -163,6 +168,7 @@ int runQvinspect(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE
   if (options.check) {
     std::fprintf(out, "%s: OK: %s job, %zu pages, every page readable\n", name.c_str(),
                  kindName(kind), summary.pages.size());
+    if (fill) std::fprintf(out, "%s: %s\n", name.c_str(), cancelLine(*fill).c_str());
   } else {
     const std::string report = options.json ? jsonReport(name, summary) : textReport(name, summary);
     std::fputs(report.c_str(), out);

@@ -3,6 +3,8 @@
 
 #include <fcntl.h>
 #include <png.h>
+#include <stdlib.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -17,60 +19,38 @@
 namespace qvinspect {
 namespace {
 
-// A preview is the customer's page: readable by its owner alone, and a link
-// planted under its name must not redirect it.
-qv::UniqueFile createPreviewFile(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd < 0) return nullptr;
-  std::FILE* file = ::fdopen(fd, "wb");
-  if (file == nullptr) ::close(fd);
-  return qv::UniqueFile(file);
-}
-
 png_uint_32 pixelsPerMetre(long dpi) {
   return dpi <= 0 ? 0 : static_cast<png_uint_32>(std::lround(static_cast<double>(dpi) / 0.0254));
 }
 
-struct PngImage {
-  const std::uint8_t* data;
-  std::size_t stride;
-  png_uint_32 width, height;
-  int bitDepth, colorType;
-  long xDpi, yDpi;
-};
-
-// libpng reports errors by longjmp; nothing with a destructor lives in this
-// frame, so the jump cannot skip one.
-int writePngStream(std::FILE* file, const PngImage& image) {
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  if (png == nullptr) return -1;
-  png_infop info = png_create_info_struct(png);
-  if (info == nullptr) {
-    png_destroy_write_struct(&png, nullptr);
-    return -1;
-  }
-  if (setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    return -1;
-  }
+// libpng reports errors by longjmp: these frames hold nothing with a
+// destructor, so the jump cannot skip one.
+template <typename Image>
+int pngBegin(png_structp png, png_infop info, std::FILE* file, const Image& image) {
+  if (setjmp(png_jmpbuf(png))) return -1;
   png_init_io(png, file);
-  png_set_IHDR(png, info, image.width, image.height, image.bitDepth, image.colorType,
-               PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_set_IHDR(png, info, static_cast<png_uint_32>(image.width),
+               static_cast<png_uint_32>(image.height), image.bitDepth,
+               image.rgb ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   if (image.xDpi > 0 && image.yDpi > 0) {
     png_set_pHYs(png, info, pixelsPerMetre(image.xDpi), pixelsPerMetre(image.yDpi),
                  PNG_RESOLUTION_METER);
   }
   png_write_info(png, info);
-  for (png_uint_32 y = 0; y < image.height; ++y) {
-    png_write_row(png, image.data + std::size_t{y} * image.stride);
-  }
-  png_write_end(png, info);
-  png_destroy_write_struct(&png, &info);
   return 0;
 }
 
-int writeAll(std::FILE* file, const void* bytes, std::size_t count) {
-  return std::fwrite(bytes, 1, count, file) == count ? 0 : -1;
+int pngRows(png_structp png, const std::uint8_t* row, std::size_t count) {
+  if (setjmp(png_jmpbuf(png))) return -1;
+  for (std::size_t i = 0; i < count; ++i) png_write_row(png, row);
+  return 0;
+}
+
+int pngEnd(png_structp png, png_infop info) {
+  if (setjmp(png_jmpbuf(png))) return -1;
+  png_write_end(png, info);
+  return 0;
 }
 
 long lastPageSizeCode(const qvdecode::MonoJob& job) {
@@ -122,115 +102,137 @@ MonoCanvas placeMonoPage(const qvdecode::MonoPage& page, const qvdecode::MonoJob
   return canvas;
 }
 
-std::string PreviewWriter::pathFor(int page, const char* extension) const {
-  char number[16];
-  std::snprintf(number, sizeof number, "%03d", page);
-  return dir_ + "/" + stem_ + "-page-" + number + "." + extension;
+PreviewWriter::~PreviewWriter() { abandon(); }
+
+int PreviewWriter::failed(std::string message) {
+  error_ = std::move(message);
+  abandon();
+  return -1;
+}
+
+void PreviewWriter::abandon() {
+  if (png_ != nullptr) png_destroy_write_struct(&png_, &info_);
+  file_.reset();
+  if (!temp_.empty()) ::unlink(temp_.c_str());
+  temp_.clear();
+}
+
+// A new file of mode 0600 next to the target: mkstemp creates it
+// exclusively, so a name planted in the directory is never opened.
+int PreviewWriter::begin(int number, const Image& image) {
+  abandon();
+  char digits[16];
+  std::snprintf(digits, sizeof digits, "%03d", number);
+  const bool png = format_ == PreviewFormat::kPng;
+  const char* extension = png ? "png" : image.bitDepth == 1 ? "pbm" : image.rgb ? "ppm" : "pgm";
+  path_ = dir_ + "/" + stem_ + "-page-" + digits + "." + extension;
+  std::string temp = dir_ + "/." + stem_ + "-page-" + digits + ".XXXXXX";
+  const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+  if (fd < 0) return failed("cannot create " + path_ + ": " + std::strerror(errno));
+  temp_ = temp;
+  file_.reset(::fdopen(fd, "wb"));
+  if (!file_) {
+    ::close(fd);
+    return failed("cannot create " + path_ + ": " + std::strerror(errno));
+  }
+  invert_ = image.invert;
+  row_.resize((image.width * image.bitDepth * (image.rgb ? 3 : 1) + 7) / 8);
+  if (!png) {
+    std::string header = std::string(image.bitDepth == 1 ? "P4"
+                                     : image.rgb         ? "P6"
+                                                         : "P5") +
+                         "\n" + std::to_string(image.width) + " " + std::to_string(image.height) +
+                         "\n";
+    if (image.bitDepth != 1) header += image.bitDepth == 16 ? "65535\n" : "255\n";
+    if (std::fwrite(header.data(), 1, header.size(), file_.get()) != header.size()) {
+      return failed("cannot write " + path_);
+    }
+    return 0;
+  }
+  png_ = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  if (png_ != nullptr) info_ = png_create_info_struct(png_);
+  if (info_ == nullptr || pngBegin(png_, info_, file_.get(), image) != 0) {
+    return failed("cannot write " + path_);
+  }
+  return 0;
+}
+
+int PreviewWriter::rows(const std::uint8_t* data, std::size_t rowBytes, std::size_t count) {
+  const std::uint8_t* row = data;
+  if (invert_) {
+    std::transform(data, data + rowBytes, row_.begin(),
+                   [](std::uint8_t b) { return static_cast<std::uint8_t>(~b); });
+    row = row_.data();
+  }
+  if (png_ == nullptr) {
+    for (std::size_t i = 0; i < count; ++i) {
+      if (std::fwrite(row, 1, rowBytes, file_.get()) != rowBytes) {
+        return failed("cannot write " + path_);
+      }
+    }
+    return 0;
+  }
+  return pngRows(png_, row, count) == 0 ? 0 : failed("cannot write " + path_);
+}
+
+// The one way a page file ends: complete, flushed, closed, then renamed over
+// the target.
+int PreviewWriter::finish() {
+  if (png_ != nullptr) {
+    if (pngEnd(png_, info_) != 0) return failed("cannot write " + path_);
+    png_destroy_write_struct(&png_, &info_);
+  }
+  if (std::fclose(file_.release()) != 0) return failed("cannot write " + path_);
+  if (::rename(temp_.c_str(), path_.c_str()) != 0) {
+    return failed("cannot write " + path_ + ": " + std::strerror(errno));
+  }
+  temp_.clear();
+  written_.push_back(path_);
+  return 0;
 }
 
 int PreviewWriter::write(const PageSummary& summary, const qvdecode::MonoPage* mono,
                          const qvdecode::MonoJob* monoJob, const qvdecode::PwgPage* pwg) {
-  if (mono != nullptr && monoJob != nullptr) {
-    return writeMono(summary.number, placeMonoPage(*mono, *monoJob));
+  if (pwg != nullptr)
+    return file_ ? finish() : failed("page " + std::to_string(summary.number) + " has no lines");
+  if (mono == nullptr || monoJob == nullptr) return failed("nothing to write");
+  const MonoCanvas canvas = placeMonoPage(*mono, *monoJob);
+  // PNG gray is 0 = black: the stream's 1 = black bits are inverted.
+  const Image image{canvas.width, canvas.height, 1, false, format_ == PreviewFormat::kPng,
+                    canvas.dpi,   canvas.dpi};
+  if (begin(summary.number, image) != 0) return -1;
+  for (std::size_t y = 0; y < canvas.height; ++y) {
+    if (rows(canvas.bits.data() + y * canvas.rowBytes, canvas.rowBytes, 1) != 0) return -1;
   }
-  if (pwg != nullptr) return writePwg(summary.number, *pwg);
-  error_ = "nothing to write";
-  return -1;
+  return finish();
 }
 
-int PreviewWriter::writeMono(int number, const MonoCanvas& canvas) {
-  const bool png = format_ == PreviewFormat::kPng;
-  const std::string path = pathFor(number, png ? "png" : "pbm");
-  qv::UniqueFile file = createPreviewFile(path);
-  if (!file) {
-    error_ = "cannot create " + path + ": " + std::strerror(errno);
-    return -1;
-  }
-  int result = 0;
-  if (png) {
-    // PNG gray is 0 = black: the stream's 1 = black bits are inverted.
-    std::vector<std::uint8_t> inverted(canvas.bits.size());
-    std::transform(canvas.bits.begin(), canvas.bits.end(), inverted.begin(),
-                   [](std::uint8_t b) { return static_cast<std::uint8_t>(~b); });
-    const PngImage image{inverted.data(),
-                         canvas.rowBytes,
-                         static_cast<png_uint_32>(canvas.width),
-                         static_cast<png_uint_32>(canvas.height),
-                         1,
-                         PNG_COLOR_TYPE_GRAY,
-                         canvas.dpi,
-                         canvas.dpi};
-    result = writePngStream(file.get(), image);
-  } else {
-    const std::string header =
-        "P4\n" + std::to_string(canvas.width) + " " + std::to_string(canvas.height) + "\n";
-    result = writeAll(file.get(), header.data(), header.size());
-    if (result == 0) result = writeAll(file.get(), canvas.bits.data(), canvas.bits.size());
-  }
-  if (std::fclose(file.release()) != 0) result = -1;
-  if (result != 0) {
-    error_ = "cannot write " + path;
-    return -1;
-  }
-  written_.push_back(path);
-  return 0;
-}
-
-int PreviewWriter::writePwg(int number, const qvdecode::PwgPage& page) {
+int PreviewWriter::line(const qvdecode::PwgPage& page, std::uint32_t y, std::uint32_t copies,
+                        std::span<const std::uint8_t> pixels) {
   const qvdecode::PwgHeader& header = page.header;
-  const bool png = format_ == PreviewFormat::kPng;
-  const bool gray = header.numColors == 1;
-  const bool rgb = header.numColors == 3 && header.colorSpace != 6;
-  const std::uint32_t bits = header.bitsPerColor;
-  if (!((gray || rgb) && (bits == 8 || bits == 16 || (gray && bits == 1)))) {
-    error_ = "page " + std::to_string(number) + ": no preview for ColorSpace " +
-             std::to_string(header.colorSpace) + " at " + std::to_string(bits) + " bits";
-    return -1;
+  if (y == 0) {
+    const int number = static_cast<int>(written_.size()) + 1;
+    const bool gray = header.numColors == 1;
+    const bool rgb = header.numColors == 3 && header.colorSpace != 6;
+    const std::uint32_t bits = header.bitsPerColor;
+    if (!((gray || rgb) && (bits == 8 || bits == 16 || (gray && bits == 1)))) {
+      return failed("page " + std::to_string(number) + ": no preview for ColorSpace " +
+                    std::to_string(header.colorSpace) + " at " + std::to_string(bits) + " bits");
+    }
+    // Black (3) is 1 = ink; sGray 1-bit is 1 = white, as PNG gray. PBM is
+    // 1 = black, PNG and PGM gray are 0 = black.
+    const bool inkIsOne = header.colorSpace == 3;
+    const bool png = format_ == PreviewFormat::kPng;
+    const Image image{header.width,
+                      header.height,
+                      static_cast<int>(bits),
+                      rgb,
+                      bits == 1 ? png == inkIsOne : inkIsOne,
+                      static_cast<long>(header.hwResolution[0]),
+                      static_cast<long>(header.hwResolution[1])};
+    if (begin(number, image) != 0) return -1;
   }
-  // Black (3) is 1 = ink; sGray 1-bit is 1 = white, as PNG gray.
-  const bool inkIsOne = header.colorSpace == 3;
-  const char* extension = png ? "png" : (bits == 1 ? "pbm" : (gray ? "pgm" : "ppm"));
-  const std::string path = pathFor(number, extension);
-  qv::UniqueFile file = createPreviewFile(path);
-  if (!file) {
-    error_ = "cannot create " + path + ": " + std::strerror(errno);
-    return -1;
-  }
-  std::vector<std::uint8_t> flipped;
-  const std::uint8_t* data = page.pixels.data();
-  // PBM is 1 = black, PNG and PGM gray are 0 = black.
-  const bool needsFlip = bits == 1 ? (png == inkIsOne) : inkIsOne;
-  if (needsFlip) {
-    flipped.resize(page.pixels.size());
-    std::transform(page.pixels.begin(), page.pixels.end(), flipped.begin(),
-                   [](std::uint8_t b) { return static_cast<std::uint8_t>(~b); });
-    data = flipped.data();
-  }
-  int result = 0;
-  if (png) {
-    const PngImage image{data,
-                         header.bytesPerLine,
-                         header.width,
-                         header.height,
-                         static_cast<int>(bits),
-                         gray ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_RGB,
-                         static_cast<long>(header.hwResolution[0]),
-                         static_cast<long>(header.hwResolution[1])};
-    result = writePngStream(file.get(), image);
-  } else {
-    std::string text = std::string(bits == 1 ? "P4" : (gray ? "P5" : "P6")) + "\n" +
-                       std::to_string(header.width) + " " + std::to_string(header.height) + "\n";
-    if (bits != 1) text += bits == 16 ? "65535\n" : "255\n";
-    result = writeAll(file.get(), text.data(), text.size());
-    if (result == 0) result = writeAll(file.get(), data, page.pixels.size());
-  }
-  if (std::fclose(file.release()) != 0) result = -1;
-  if (result != 0) {
-    error_ = "cannot write " + path;
-    return -1;
-  }
-  written_.push_back(path);
-  return 0;
+  return rows(pixels.data(), pixels.size(), copies);
 }
 
 }  // namespace qvinspect

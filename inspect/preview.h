@@ -5,9 +5,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <span>
 #include <string>
 #include <vector>
 
+#include <png.h>
+
+#include "common/unique_file.h"
 #include "decode/m1030_stream.h"
 #include "decode/pwg_stream.h"
 #include "inspect/summary.h"
@@ -33,28 +38,54 @@ struct MonoCanvas {
 // paper, the strips are added on all four sides.
 MonoCanvas placeMonoPage(const qvdecode::MonoPage& page, const qvdecode::MonoJob& job);
 
+// Writes each page to "<dir>/<stem>-page-001.png" (or .pbm/.pgm/.ppm): a
+// new file of mode 0600 next to the target, renamed over it when complete,
+// so that neither a file planted under the name nor a reader sees a part of
+// a page. Colour pages are written line by line as they are decoded.
 class PreviewWriter {
  public:
-  // Files go to `dir` as "<stem>-page-001.png" (or .pbm/.pgm/.ppm).
   PreviewWriter(std::string dir, std::string stem, PreviewFormat format)
       : dir_(std::move(dir)), stem_(std::move(stem)), format_(format) {}
+  ~PreviewWriter();  // removes the file of a page left unfinished
+  PreviewWriter(const PreviewWriter&) = delete;
+  PreviewWriter& operator=(const PreviewWriter&) = delete;
 
-  // Writes one page; returns 0, or -1 with error() set.
+  // A page visitor: writes a mono page whole, or finishes the colour page
+  // that line() began. Returns 0, or -1 with error() set.
   int write(const PageSummary& summary, const qvdecode::MonoPage* mono,
             const qvdecode::MonoJob* monoJob, const qvdecode::PwgPage* pwg);
+  // A line visitor: `copies` equal lines of a colour page from line `y`.
+  int line(const qvdecode::PwgPage& page, std::uint32_t y, std::uint32_t copies,
+           std::span<const std::uint8_t> pixels);
 
   const std::string& error() const { return error_; }
   const std::vector<std::string>& written() const { return written_; }
 
  private:
-  std::string pathFor(int page, const char* extension) const;
-  int writeMono(int number, const MonoCanvas& canvas);
-  int writePwg(int number, const qvdecode::PwgPage& page);
+  struct Image {
+    std::size_t width, height;
+    int bitDepth;
+    bool rgb;
+    bool invert;  // 1 = black in the page, 0 = black in the file (PNG, PGM)
+    long xDpi, yDpi;
+  };
+  int begin(int number, const Image& image);
+  int rows(const std::uint8_t* data, std::size_t rowBytes, std::size_t count);
+  int finish();
+  void abandon();
+  int failed(std::string message);
 
   std::string dir_, stem_;
   PreviewFormat format_;
   std::string error_;
   std::vector<std::string> written_;
+  // The page being written.
+  qv::UniqueFile file_;
+  png_structp png_ = nullptr;
+  png_infop info_ = nullptr;
+  std::string temp_, path_;
+  std::vector<std::uint8_t> row_;
+  bool invert_ = false;
 };
 
 }  // namespace qvinspect

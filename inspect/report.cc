@@ -89,6 +89,11 @@ std::string jsonString(std::string_view text) {
   return out + "\"";
 }
 
+std::string cancelLine(std::size_t offset) {
+  return "cancelled job: " + std::to_string(qvdecode::kCancelFillBytes) + "-byte fill at offset " +
+         std::to_string(offset);
+}
+
 std::string textReport(const std::string& name, const JobSummary& summary) {
   std::string out =
       name + ": " + kindName(summary.kind) + " job, " + std::to_string(summary.bytes) + " bytes, " +
@@ -103,6 +108,7 @@ std::string textReport(const std::string& name, const JobSummary& summary) {
   }
   out += "Pages:\n";
   for (const PageSummary& page : summary.pages) out += "  " + pageLine(summary, page) + "\n";
+  if (summary.cancelFill) out += cancelLine(*summary.cancelFill) + "\n";
   if (!summary.trailer.empty()) {
     out += "Trailer:\n";
     for (const std::string& line : summary.trailer) out += "  " + line + "\n";
@@ -131,6 +137,8 @@ std::string jsonReport(const std::string& name, const JobSummary& summary) {
   appendList(out, "pjl", settings);
   appendList(out, "pcl", summary.pcl);
   appendList(out, "trailer", summary.trailer);
+  out += "  \"cancelFill\": " +
+         (summary.cancelFill ? std::to_string(*summary.cancelFill) : std::string("null")) + ",\n";
   out += "  \"pages\": [";
   for (std::size_t i = 0; i < summary.pages.size(); ++i) {
     const PageSummary& p = summary.pages[i];

@@ -1,6 +1,7 @@
 // report.h - the job summary as text for a person, or as JSON for scripts.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "inspect/summary.h"
@@ -15,6 +16,10 @@ std::string textReport(const std::string& name, const JobSummary& summary);
 
 // The same as one JSON object (UTF-8, numbers in the C locale).
 std::string jsonReport(const std::string& name, const JobSummary& summary);
+
+// "cancelled job: 5768-byte fill at offset N": where a cancelled colour job
+// carries the zero fill of the cancel.
+std::string cancelLine(std::size_t offset);
 
 // `text` as a JSON string literal, quotes included.
 std::string jsonString(std::string_view text);

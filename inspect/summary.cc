@@ -72,20 +72,11 @@ std::string colourSpaceName(const qvdecode::PwgHeader& header) {
 }
 
 // White is all ones in the additive spaces and all zeros in black and CMYK.
-std::size_t countBlankLines(const qvdecode::PwgPage& page) {
-  const qvdecode::PwgHeader& header = page.header;
+bool blankLine(const qvdecode::PwgHeader& header, std::span<const std::uint8_t> line) {
   const bool inkSpace = header.colorSpace == 3 || header.colorSpace == 6 ||
                         (header.colorSpace >= 48 && header.colorSpace <= 62);
   const std::uint8_t white = inkSpace ? 0x00 : 0xFF;
-  std::size_t blank = 0;
-  const std::size_t lineBytes = header.bytesPerLine;
-  for (std::size_t y = 0; y < header.height; ++y) {
-    const std::uint8_t* line = page.pixels.data() + y * lineBytes;
-    if (std::all_of(line, line + lineBytes, [white](std::uint8_t b) { return b == white; })) {
-      ++blank;
-    }
-  }
-  return blank;
+  return std::all_of(line.begin(), line.end(), [white](std::uint8_t b) { return b == white; });
 }
 
 }  // namespace
@@ -195,13 +186,13 @@ std::string describePcl(const qvdecode::PclCommand& command) {
 }
 
 int summariseJob(std::span<const std::uint8_t> job, JobKind kind, JobSummary& summary,
-                 const PageVisitor& visitor) {
+                 const PageVisitor& visitor, const LineVisitor& lines) {
   DecodedJob decoded;
-  return summariseJob(job, kind, summary, decoded, visitor);
+  return summariseJob(job, kind, summary, decoded, visitor, lines);
 }
 
 int summariseJob(std::span<const std::uint8_t> job, JobKind kind, JobSummary& summary,
-                 DecodedJob& decoded, const PageVisitor& visitor) {
+                 DecodedJob& decoded, const PageVisitor& visitor, const LineVisitor& lines) {
   summary = JobSummary{};
   summary.kind = kind;
   summary.bytes = job.size();
@@ -209,6 +200,7 @@ int summariseJob(std::span<const std::uint8_t> job, JobKind kind, JobSummary& su
   if (kind == JobKind::kMono) {
     qvdecode::MonoDecodeOptions options;
     options.keepRows = false;
+    options.pageRows = static_cast<bool>(visitor);
     const qvdecode::MonoJob& mono = decoded.mono;
     options.onPage = [&](const qvdecode::MonoPage& page) {
       PageSummary s;
@@ -236,6 +228,16 @@ int summariseJob(std::span<const std::uint8_t> job, JobKind kind, JobSummary& su
   } else if (kind == JobKind::kColour) {
     qvdecode::PwgDecodeOptions options;
     options.keepPixels = false;
+    options.pagePixels = false;
+    options.maxWidth = kMaxColourWidth;
+    options.maxHeight = kMaxColourHeight;
+    std::size_t blank = 0;
+    options.onLine = [&](const qvdecode::PwgPage& page, std::uint32_t y, std::uint32_t copies,
+                         std::span<const std::uint8_t> line) {
+      if (y == 0) blank = 0;
+      if (blankLine(page.header, line)) blank += copies;
+      return lines ? lines(page, y, copies, line) : 0;
+    };
     options.onPage = [&](const qvdecode::PwgPage& page) {
       PageSummary s;
       s.number = static_cast<int>(summary.pages.size()) + 1;
@@ -247,7 +249,7 @@ int summariseJob(std::span<const std::uint8_t> job, JobKind kind, JobSummary& su
       s.colorSpace = colourSpaceName(page.header);
       s.wireBytes = page.wireBytes;
       s.rawBytes = std::size_t{page.header.bytesPerLine} * page.header.height;
-      s.blankRows = countBlankLines(page);
+      s.blankRows = blank;
       s.repeatRows = page.repeatedLines;
       s.deltaRows = page.lineRecords;
       summary.pages.push_back(s);
@@ -260,6 +262,7 @@ int summariseJob(std::span<const std::uint8_t> job, JobKind kind, JobSummary& su
     for (const auto& line : decoded.colour.trailerLines) {
       summary.trailer.push_back(maskedSetting(line));
     }
+    summary.cancelFill = decoded.colour.cancelFill;
   }
   summary.complete = result == 0;
   return result;

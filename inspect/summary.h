@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -49,22 +50,33 @@ struct JobSummary {
   std::vector<std::string> settings;  // PJL lines without "@PJL ", PIN masked
   std::vector<std::string> pcl;       // mono: the PCL set-up, one command per line
   std::vector<PageSummary> pages;
-  std::vector<std::string> trailer;  // trailer PJL lines, as settings
-  bool complete = false;             // the whole stream decoded
-  qvdecode::DecodeError error;       // when not complete
+  std::vector<std::string> trailer;       // trailer PJL lines, as settings
+  bool complete = false;                  // the whole stream decoded
+  std::optional<std::size_t> cancelFill;  // colour: offset of the fill of a cancelled job
+  qvdecode::DecodeError error;            // when not complete
 };
 
 // Called with each decoded page (exactly one of the two pointers set) and
-// its summary, e.g. to write a preview. Non-zero stops the decoding.
+// its summary, e.g. to write a preview. Mono pages come with their rows,
+// colour pages without pixels (see LineVisitor). Non-zero stops the decoding.
 using PageVisitor = std::function<int(const PageSummary&, const qvdecode::MonoPage*,
                                       const qvdecode::MonoJob*, const qvdecode::PwgPage*)>;
 
-// Decodes `job` of the given kind one page at a time (a large job never sits
-// in memory decoded) and fills `summary`. Returns 0 when the whole stream
+// Called with each line of a colour page as it is decoded: `copies` equal
+// lines from line `y`. Non-zero stops the decoding.
+using LineVisitor = std::function<int(const qvdecode::PwgPage&, std::uint32_t y,
+                                      std::uint32_t copies, std::span<const std::uint8_t> line)>;
+
+// The largest page either model prints; a larger one is damage, not drawn.
+inline constexpr std::uint32_t kMaxColourWidth = 7200, kMaxColourHeight = 32767;
+
+// Decodes `job` of the given kind one row or line at a time (without a page
+// visitor, a mono page never sits in memory decoded, nor ever a colour
+// page) and fills `summary`. Returns 0 when the whole stream
 // decoded, -1 otherwise (summary.error says where; the pages before the
 // fault are summarised).
 int summariseJob(std::span<const std::uint8_t> job, JobKind kind, JobSummary& summary,
-                 const PageVisitor& visitor = {});
+                 const PageVisitor& visitor = {}, const LineVisitor& lines = {});
 
 // The decoded mono or colour job, with pages' counts but no rows or pixels,
 // for the strict checks that need the stream's own fields.
@@ -73,7 +85,7 @@ struct DecodedJob {
   qvdecode::ColourJob colour;
 };
 int summariseJob(std::span<const std::uint8_t> job, JobKind kind, JobSummary& summary,
-                 DecodedJob& decoded, const PageVisitor& visitor);
+                 DecodedJob& decoded, const PageVisitor& visitor, const LineVisitor& lines = {});
 
 // A PJL line as the report shows it: without "@PJL ", the hold key's value
 // replaced by "****" (a PIN must not land in a log or a ticket).

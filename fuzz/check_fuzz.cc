@@ -1,0 +1,21 @@
+// check_fuzz.cc - qvinspect's kind detection, --check and both reports.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "inspect/check.h"
+#include "inspect/report.h"
+#include "inspect/summary.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::span<const std::uint8_t> job(data, size);
+  std::string why;
+  const qvinspect::JobKind kind = qvinspect::detectJobKind(job, why);
+  qvdecode::DecodeError violation;
+  (void)qvinspect::checkJob(job, kind, violation);
+  qvinspect::JobSummary summary;
+  (void)qvinspect::summariseJob(job, kind, summary);
+  (void)qvinspect::textReport("job", summary);
+  (void)qvinspect::jsonReport("job", summary);
+  return 0;
+}
