@@ -305,14 +305,38 @@ std::string cupsMessageFor(const std::string& filterLine) {
   return "DEBUG: " + line;
 }
 
-int runQvCupsFilter(int argc, char** argv) {
-  if (argc < 6 || argc > 7) {
-    std::fprintf(stderr, "Usage: %s job-id user title copies options [file]\n",
-                 argc > 0 ? argv[0] : "qvcupsfilter");
-    return kExitFailed;
-  }
-  installSignalHandlers();
+namespace {
 
+// One qvcupsfilter job, in the order it runs: prepare the job files, start
+// the model's filter, one Ghostscript pass per collated copy, finish. The
+// members live as long as the job; their destructors stop any child still
+// running and remove the private directory on every way out.
+class CupsJob {
+ public:
+  int run(int argc, char** argv);
+
+ private:
+  int prepareJobFiles(int argc, char** argv);
+  int startFilter();
+  PumpResult runGhostscriptPass();
+  int finish(PumpResult result);
+
+  JobSettings job_;
+  bool mono_ = true;
+  PrivateDir dir_;
+  std::string settingsName_, filterName_, document_;
+  char resolution_[32] = {}, geometry_[32] = {};  // Ghostscript's -r and -g
+  qv::UniqueFd filterIn_;
+  std::unique_ptr<MessageRelay> relay_;
+  ChildProcess filter_;
+  int pagesSent_ = 0;
+};
+
+// Reads the PPD and the job's options, then writes the filter's settings
+// and paper files into the private directory and spools standard input
+// when no file was named. Returns 0, or kExitFailed after its ERROR: line
+// (a cancel while spooling returns kExitOk with nothing sent).
+int CupsJob::prepareJobFiles(int argc, char** argv) {
   const char* ppdPath = std::getenv("PPD");
   if (ppdPath == nullptr || ppdPath[0] == '\0') {
     message("ERROR: ", "No PPD: the PPD environment variable is not set.");
@@ -326,168 +350,181 @@ int runQvCupsFilter(int argc, char** argv) {
                            ppdErrorString(status) + " (line " + std::to_string(line) + ")");
     return kExitFailed;
   }
-
-  JobSettings job;
   std::string error;
-  if (readJobSettings(ppd.get(), argv[5], argv[4], argv[2], argv[3], job, error) != 0) {
+  if (readJobSettings(ppd.get(), argv[5], argv[4], argv[2], argv[3], job_, error) != 0) {
     message("ERROR: ", error);
     return kExitFailed;
   }
+  mono_ = job_.model == Model::kMono;
+  settingsName_ = mono_ ? "qvmono.rc" : "qvcolour.rc";
+  filterName_ = mono_ ? "rawtoqv" : "rastertoqv";
 
-  PrivateDir dir;
-  if (int rc = dir.create(); rc != 0) {
+  if (int rc = dir_.create(); rc != 0) {
     message("ERROR: ", std::string("Cannot create a private directory: ") + std::strerror(rc));
     return kExitFailed;
   }
-  const bool mono = job.model == Model::kMono;
-  const std::string settingsName = mono ? "qvmono.rc" : "qvcolour.rc";
-  const std::string paperText = mono ? monoPaperInfLine(*job.paper) : colourPaperInfFile();
-  if (int rc = dir.writeFile(settingsName, job.settingsFile()); rc != 0) {
+  if (int rc = dir_.writeFile(settingsName_, job_.settingsFile()); rc != 0) {
     message("ERROR: ", std::string("Cannot write the settings file: ") + std::strerror(rc));
     return kExitFailed;
   }
-  if (int rc = dir.writeFile("paperinf", paperText); rc != 0) {
+  const std::string paperText = mono_ ? monoPaperInfLine(*job_.paper) : colourPaperInfFile();
+  if (int rc = dir_.writeFile("paperinf", paperText); rc != 0) {
     message("ERROR: ", std::string("Cannot write the paper file: ") + std::strerror(rc));
     return kExitFailed;
   }
-
-  std::string document;
   if (argc == 7) {
-    document = argv[6];
-  } else if (int rc = spoolStandardInput(dir, document); rc != 0) {
+    document_ = argv[6];
+  } else if (int rc = spoolStandardInput(dir_, document_); rc != 0) {
     if (rc == ECANCELED) return kExitOk;  // cancelled before anything was sent
     message("ERROR: ", std::string("Cannot spool the document: ") + std::strerror(rc));
     return kExitFailed;
   }
+  std::snprintf(resolution_, sizeof resolution_, "-r%dx%d", job_.xdpi, job_.ydpi);
+  std::snprintf(geometry_, sizeof geometry_, "-g%dx%d", job_.renderWidth(), job_.renderHeight());
+  return 0;
+}
 
-  // The model's filter: its job stream goes straight to our standard
-  // output, its messages through a pipe to be translated for CUPS.
+// Starts the model's filter: its job stream goes straight to our standard
+// output, its messages through a pipe to be translated for CUPS.
+int CupsJob::startFilter() {
   int inPipe[2], errPipe[2];
   if (makePipe(inPipe) != 0 || makePipe(errPipe) != 0) {
     message("ERROR: ", std::string("Cannot create a pipe: ") + std::strerror(errno));
     return kExitFailed;
   }
-  qv::UniqueFd filterIn(inPipe[1]), filterInChildEnd(inPipe[0]);
-  qv::UniqueFd errChildEnd(errPipe[1]);
-  MessageRelay relay(errPipe[0]);
+  filterIn_.reset(inPipe[1]);
+  qv::UniqueFd childIn(inPipe[0]), childErr(errPipe[1]);
+  relay_ = std::make_unique<MessageRelay>(errPipe[0]);
 
-  SpawnSpec filterSpec;
-  const std::string filterName = mono ? "rawtoqv" : "rastertoqv";
-  filterSpec.program = filterDirectory() + "/" + filterName;
-  filterSpec.args = {filterName, "-rc", dir.file(settingsName), "-pi", dir.file("paperinf")};
-  if (mono && !job.monoFlags.empty()) {
-    filterSpec.args.push_back("-flags");
-    filterSpec.args.push_back(job.monoFlags);
-  }
-  filterSpec.env = {"PATH=/usr/bin:/bin", "TMPDIR=" + dir.path(), "OWNER=" + job.owner,
-                    "TITLE=" + job.title};
-  if (mono) filterSpec.env.push_back("CHARSET=utf-8");
-  if (!job.pin.empty()) filterSpec.env.push_back("PASSWORD=" + job.pin);
-  if (!mono && !job.outputTray.empty()) filterSpec.env.push_back("OUTPUTTRAY=" + job.outputTray);
-  filterSpec.stdinFd = filterInChildEnd.get();
-  filterSpec.stdoutFd = 1;
-  filterSpec.stderrFd = errChildEnd.get();
+  SpawnSpec spec;
+  spec.program = filterDirectory() + "/" + filterName_;
+  spec.args = {filterName_, "-rc", dir_.file(settingsName_), "-pi", dir_.file("paperinf")};
+  if (mono_ && !job_.monoFlags.empty())
+    spec.args.insert(spec.args.end(), {"-flags", job_.monoFlags});
+  spec.env = {"PATH=/usr/bin:/bin", "TMPDIR=" + dir_.path(), "OWNER=" + job_.owner,
+              "TITLE=" + job_.title};
+  if (mono_) spec.env.push_back("CHARSET=utf-8");
+  if (!job_.pin.empty()) spec.env.push_back("PASSWORD=" + job_.pin);
+  if (!mono_ && !job_.outputTray.empty()) spec.env.push_back("OUTPUTTRAY=" + job_.outputTray);
+  spec.stdinFd = childIn.get();
+  spec.stdoutFd = 1;
+  spec.stderrFd = childErr.get();
   // Out of our process group: a spooler that signals the whole group on a
   // cancel must not kill the filter in the middle of a printer command.
-  filterSpec.ownProcessGroup = true;
-
-  ChildProcess filter;
-  if (int rc = filter.spawn(filterSpec); rc != 0) {
-    message("ERROR: ", "Cannot start " + filterSpec.program + ": " + std::strerror(rc));
+  spec.ownProcessGroup = true;
+  if (int rc = filter_.spawn(spec); rc != 0) {
+    message("ERROR: ", "Cannot start " + spec.program + ": " + std::strerror(rc));
     return kExitFailed;
   }
-  if (!mono) g_colourFilterPid = filter.pid();
-  if (g_cancelled && !mono) filter.signal(SIGTERM);
-  filterInChildEnd.reset();
-  errChildEnd.reset();
-  relay.makeNonBlocking();
+  if (!mono_) g_colourFilterPid = filter_.pid();
+  if (g_cancelled && !mono_) filter_.signal(SIGTERM);
+  relay_->makeNonBlocking();
+  return 0;
+}
 
-  char resolution[32], geometry[32];
-  std::snprintf(resolution, sizeof resolution, "-r%dx%d", job.xdpi, job.ydpi);
-  std::snprintf(geometry, sizeof geometry, "-g%dx%d", job.renderWidth(), job.renderHeight());
-  message("INFO: ", "Rendering " + std::string(job.paper->ppdName) + " pages at " +
-                        (resolution + 2) + " dpi");
-
-  PumpResult result = PumpResult::kDone;
-  int pagesSent = 0;
-  for (int pass = 0; pass < job.passes() && result == PumpResult::kDone && !g_cancelled; ++pass) {
-    int gsPipe[2];
-    if (makePipe(gsPipe) != 0) {
-      message("ERROR: ", std::string("Cannot create a pipe: ") + std::strerror(errno));
-      result = PumpResult::kFailed;
-      break;
-    }
-    qv::UniqueFd gsOut(gsPipe[0]), gsChildEnd(gsPipe[1]);
-    SpawnSpec gsSpec;
-    gsSpec.program = "gs";
-    // Quiet, and PostScript's own stdout sent to stderr: nothing but page
-    // images may reach the pipe. Fixed media: every page is rendered at
-    // exactly the size the filter expects, whatever the document asks for.
-    gsSpec.args = {"gs",
-                   "-q",
-                   "-dSAFER",
-                   "-dBATCH",
-                   "-dNOPAUSE",
-                   mono ? "-sDEVICE=pbmraw" : "-sDEVICE=ppmraw",
-                   resolution,
-                   geometry,
-                   "-dFIXEDMEDIA",
-                   "-sstdout=%stderr",
-                   "-sOutputFile=%stdout",
-                   "-f",
-                   document};
-    const char* path = std::getenv("PATH");
-    gsSpec.env = {std::string("PATH=") + (path != nullptr ? path : "/usr/bin:/bin"),
-                  "TMPDIR=" + dir.path()};
-    gsSpec.stdoutFd = gsChildEnd.get();
-    gsSpec.stderrFd = 2;  // Ghostscript's complaints go to the CUPS log as they are
-    ChildProcess ghostscript;
-    if (int rc = ghostscript.spawn(gsSpec); rc != 0) {
-      message("ERROR: ", std::string("Cannot start Ghostscript (gs): ") + std::strerror(rc));
-      result = PumpResult::kFailed;
-      break;
-    }
-    g_ghostscriptPid = ghostscript.pid();
-    if (g_cancelled) ghostscript.signal(SIGTERM);
-    gsChildEnd.reset();
-
-    PnmReader reader(gsOut.get());
-    result = pumpPages(reader, job, filterIn.get(), relay, pagesSent);
-    if (result != PumpResult::kDone) ghostscript.signal(SIGTERM);
-    gsOut.reset();
-    const int gsStatus = ghostscript.wait(&g_ghostscriptPid);
-    if (result == PumpResult::kDone && !g_cancelled &&
-        !(WIFEXITED(gsStatus) && WEXITSTATUS(gsStatus) == 0)) {
-      message("ERROR: ", "Ghostscript failed (" + describeWaitStatus(gsStatus) + ")");
-      result = PumpResult::kFailed;
-    }
+// One Ghostscript run over the whole document, its pages pumped to the
+// filter.
+PumpResult CupsJob::runGhostscriptPass() {
+  int gsPipe[2];
+  if (makePipe(gsPipe) != 0) {
+    message("ERROR: ", std::string("Cannot create a pipe: ") + std::strerror(errno));
+    return PumpResult::kFailed;
   }
-  if (g_cancelled) result = PumpResult::kCancelled;
+  qv::UniqueFd gsOut(gsPipe[0]), gsChildEnd(gsPipe[1]);
+  SpawnSpec spec;
+  spec.program = "gs";
+  // Quiet, and PostScript's own stdout sent to stderr: nothing but page
+  // images may reach the pipe. Fixed media: every page is rendered at
+  // exactly the size the filter expects, whatever the document asks for.
+  spec.args = {"gs",
+               "-q",
+               "-dSAFER",
+               "-dBATCH",
+               "-dNOPAUSE",
+               mono_ ? "-sDEVICE=pbmraw" : "-sDEVICE=ppmraw",
+               resolution_,
+               geometry_,
+               "-dFIXEDMEDIA",
+               "-sstdout=%stderr",
+               "-sOutputFile=%stdout",
+               "-f",
+               document_};
+  const char* path = std::getenv("PATH");
+  spec.env = {std::string("PATH=") + (path != nullptr ? path : "/usr/bin:/bin"),
+              "TMPDIR=" + dir_.path()};
+  spec.stdoutFd = gsChildEnd.get();
+  spec.stderrFd = 2;  // Ghostscript's complaints go to the CUPS log as they are
+  ChildProcess ghostscript;
+  if (int rc = ghostscript.spawn(spec); rc != 0) {
+    message("ERROR: ", std::string("Cannot start Ghostscript (gs): ") + std::strerror(rc));
+    return PumpResult::kFailed;
+  }
+  g_ghostscriptPid = ghostscript.pid();
+  if (g_cancelled) ghostscript.signal(SIGTERM);
+  gsChildEnd.reset();
 
-  // End of input: the filter finishes the job (for a cancel, the page in
-  // progress is dropped or ended as the filter defines). After a failure in
-  // the middle of a colour page, the colour filter is cancelled first: it
-  // would otherwise print the page's missing lines as black.
-  if (result == PumpResult::kFailed && !mono) filter.signal(SIGTERM);
-  filterIn.reset();
-  relay.drain(true);
-  const int filterStatus = filter.wait(&g_colourFilterPid);
-  const bool filterOk = WIFEXITED(filterStatus) && WEXITSTATUS(filterStatus) == 0;
-  if (!filterOk) {
-    message("ERROR: ", filterName + " failed (" + describeWaitStatus(filterStatus) + ")");
+  PnmReader reader(gsOut.get());
+  PumpResult result = pumpPages(reader, job_, filterIn_.get(), *relay_, pagesSent_);
+  if (result != PumpResult::kDone) ghostscript.signal(SIGTERM);
+  gsOut.reset();
+  const int gsStatus = ghostscript.wait(&g_ghostscriptPid);
+  if (result == PumpResult::kDone && !g_cancelled &&
+      !(WIFEXITED(gsStatus) && WEXITSTATUS(gsStatus) == 0)) {
+    message("ERROR: ", "Ghostscript failed (" + describeWaitStatus(gsStatus) + ")");
+    result = PumpResult::kFailed;
+  }
+  return result;
+}
+
+// End of input: the filter finishes the job (for a cancel, the page in
+// progress is dropped or ended as the filter defines). After a failure in
+// the middle of a colour page, the colour filter is cancelled first: it
+// would otherwise print the page's missing lines as black.
+int CupsJob::finish(PumpResult result) {
+  if (result == PumpResult::kFailed && !mono_) filter_.signal(SIGTERM);
+  filterIn_.reset();
+  relay_->drain(true);
+  const int filterStatus = filter_.wait(&g_colourFilterPid);
+  if (!(WIFEXITED(filterStatus) && WEXITSTATUS(filterStatus) == 0)) {
+    message("ERROR: ", filterName_ + " failed (" + describeWaitStatus(filterStatus) + ")");
     return kExitFailed;
   }
   if (result == PumpResult::kCancelled) {
-    message("INFO: ", "Job cancelled after " + std::to_string(pagesSent) + " page(s)");
+    message("INFO: ", "Job cancelled after " + std::to_string(pagesSent_) + " page(s)");
     return kExitOk;
   }
   if (result == PumpResult::kFailed) return kExitFailed;
-  if (pagesSent == 0) {
+  if (pagesSent_ == 0) {
     message("ERROR: ", "The document has no pages");
     return kExitFailed;
   }
-  message("INFO: ", "Sent " + std::to_string(pagesSent) + " page(s) to " + filterName);
+  message("INFO: ", "Sent " + std::to_string(pagesSent_) + " page(s) to " + filterName_);
   return kExitOk;
+}
+
+int CupsJob::run(int argc, char** argv) {
+  if (int rc = prepareJobFiles(argc, argv); rc != 0 || document_.empty()) return rc;
+  if (int rc = startFilter(); rc != 0) return rc;
+  message("INFO: ", "Rendering " + std::string(job_.paper->ppdName) + " pages at " +
+                        (resolution_ + 2) + " dpi");
+  PumpResult result = PumpResult::kDone;
+  for (int pass = 0; pass < job_.passes() && result == PumpResult::kDone && !g_cancelled; ++pass)
+    result = runGhostscriptPass();
+  if (g_cancelled) result = PumpResult::kCancelled;
+  return finish(result);
+}
+
+}  // namespace
+
+int runQvCupsFilter(int argc, char** argv) {
+  if (argc < 6 || argc > 7) {
+    std::fprintf(stderr, "Usage: %s job-id user title copies options [file]\n",
+                 argc > 0 ? argv[0] : "qvcupsfilter");
+    return kExitFailed;
+  }
+  installSignalHandlers();
+  CupsJob job;
+  return job.run(argc, argv);
 }
 
 }  // namespace qvcups

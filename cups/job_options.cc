@@ -165,8 +165,10 @@ std::string JobSettings::settingsFile() const {
   return text;
 }
 
-int readJobSettings(ppd_file_t* ppd, const char* optionsText, const char* copiesArg,
-                    const char* user, const char* title, JobSettings& job, std::string& error) {
+namespace {
+
+// The model and printer name the PPD carries for this driver.
+int readModel(ppd_file_t* ppd, JobSettings& job, std::string& error) {
   ppd_attr_t* modelAttr = ppdFindAttr(ppd, "QVModel", nullptr);
   ppd_attr_t* nameAttr = ppdFindAttr(ppd, "QVPrinterName", nullptr);
   if (modelAttr == nullptr || modelAttr->value == nullptr || nameAttr == nullptr ||
@@ -189,13 +191,11 @@ int readJobSettings(ppd_file_t* ppd, const char* optionsText, const char* copies
     error = "The PPD's QVPrinterName is not a valid printer name.";
     return 1;
   }
+  return 0;
+}
 
-  OptionsOwner options;
-  options.count = cupsParseOptions(optionsText, 0, &options.options);
-  ppdMarkDefaults(ppd);
-  cupsMarkOptions(ppd, options.count, options.options);
-
-  // Paper: only the table's sizes; the PPD offers no custom size.
+// Paper: only the table's sizes of the model.
+int readPaper(ppd_file_t* ppd, JobSettings& job, std::string& error) {
   ppd_choice_t* pageSize = ppdFindMarkedChoice(ppd, "PageSize");
   if (pageSize == nullptr) pageSize = ppdFindMarkedChoice(ppd, "PageRegion");
   job.paper = pageSize != nullptr ? findPaperSize(pageSize->choice) : nullptr;
@@ -205,30 +205,33 @@ int readJobSettings(ppd_file_t* ppd, const char* optionsText, const char* copies
             (pageSize != nullptr ? pageSize->choice : "(none)") + "\".";
     return 1;
   }
+  return 0;
+}
 
-  // Raster resolution: the colour printer prints at 600 dpi only.
+// Raster resolution: the colour printer prints at 600 dpi only.
+int readResolution(ppd_file_t* ppd, JobSettings& job, std::string& error) {
   job.xdpi = job.ydpi = 600;
-  if (job.model == Model::kMono) {
-    ppd_choice_t* resolution = ppdFindMarkedChoice(ppd, "Resolution");
-    int x = 0, y = 0;
-    if (resolution != nullptr) {
-      if (std::sscanf(resolution->choice, "%dx%ddpi", &x, &y) == 2) {
-      } else if (std::sscanf(resolution->choice, "%ddpi", &x) == 1) {
-        y = x;
-      }
-    }
-    if (!((x == 300 && y == 300) || (x == 600 && y == 600) || (x == 1200 && y == 1200) ||
-          (x == 600 && y == 300))) {
-      error = std::string("Unsupported resolution \"") +
-              (resolution != nullptr ? resolution->choice : "(none)") + "\".";
-      return 1;
-    }
-    job.xdpi = x;
-    job.ydpi = y;
+  if (job.model != Model::kMono) return 0;
+  ppd_choice_t* resolution = ppdFindMarkedChoice(ppd, "Resolution");
+  int x = 0, y = 0;
+  if (resolution != nullptr && std::sscanf(resolution->choice, "%dx%ddpi", &x, &y) != 2 &&
+      std::sscanf(resolution->choice, "%ddpi", &x) == 1)
+    y = x;
+  if (!((x == 300 && y == 300) || (x == 600 && y == 600) || (x == 1200 && y == 1200) ||
+        (x == 600 && y == 300))) {
+    error = std::string("Unsupported resolution \"") +
+            (resolution != nullptr ? resolution->choice : "(none)") + "\".";
+    return 1;
   }
+  job.xdpi = x;
+  job.ydpi = y;
+  return 0;
+}
 
-  // Copies from argv[4]; collation from the PPD's Collate (which
-  // cupsMarkOptions sets from multiple-document-handling too) or "collate".
+// Copies from argv[4]; collation from the PPD's Collate (which
+// cupsMarkOptions sets from multiple-document-handling too) or "collate".
+int readCopies(ppd_file_t* ppd, const OptionsOwner& options, const char* copiesArg,
+               JobSettings& job, std::string& error) {
   char* end = nullptr;
   const long copies = std::strtol(copiesArg != nullptr ? copiesArg : "1", &end, 10);
   if (end == nullptr || *end != '\0' || copies < 1 || copies > 999) {
@@ -242,8 +245,11 @@ int readJobSettings(ppd_file_t* ppd, const char* optionsText, const char* copies
   } else if (const char* value = cupsGetOption("collate", options.count, options.options)) {
     job.collate = isTrueWord(value);
   }
+  return 0;
+}
 
-  // The settings file: the paper first, then every mapped option's choice.
+// The settings file: the paper first, then every mapped option's choice.
+void mapSettings(ppd_file_t* ppd, JobSettings& job) {
   job.settings.clear();
   job.outputTray.clear();
   if (job.model == Model::kMono) {
@@ -268,22 +274,38 @@ int readJobSettings(ppd_file_t* ppd, const char* optionsText, const char* copies
     std::snprintf(flags, sizeof flags, "%x", static_cast<unsigned>(job.paper->monoFlags));
     job.monoFlags = flags;
   }
+}
 
-  // Secure print: the PIN holds the job at the printer until it is typed
-  // on the panel. Four digits, as the printers' panels take them; anything
-  // else fails the job rather than printing a confidential document openly.
+// Secure print: the PIN holds the job at the printer until it is typed on
+// the panel. Four digits, as the printers' panels take them; anything else
+// fails the job rather than printing a confidential document openly.
+int readPin(const OptionsOwner& options, JobSettings& job, std::string& error) {
   const char* pin = cupsGetOption("job-password", options.count, options.options);
   if (pin == nullptr) pin = cupsGetOption("QVPin", options.count, options.options);
   job.pin.clear();
-  if (pin != nullptr && pin[0] != '\0') {
-    const bool fourDigits = std::strlen(pin) == 4 && std::strspn(pin, "0123456789") == 4;
-    if (!fourDigits) {
-      error = "The secure-print PIN must be four digits.";
-      return 1;
-    }
-    job.pin = pin;
+  if (pin == nullptr || pin[0] == '\0') return 0;
+  if (std::strlen(pin) != 4 || std::strspn(pin, "0123456789") != 4) {
+    error = "The secure-print PIN must be four digits.";
+    return 1;
   }
+  job.pin = pin;
+  return 0;
+}
 
+}  // namespace
+
+int readJobSettings(ppd_file_t* ppd, const char* optionsText, const char* copiesArg,
+                    const char* user, const char* title, JobSettings& job, std::string& error) {
+  if (readModel(ppd, job, error) != 0) return 1;
+  OptionsOwner options;
+  options.count = cupsParseOptions(optionsText, 0, &options.options);
+  ppdMarkDefaults(ppd);
+  cupsMarkOptions(ppd, options.count, options.options);
+  if (readPaper(ppd, job, error) != 0 || readResolution(ppd, job, error) != 0 ||
+      readCopies(ppd, options, copiesArg, job, error) != 0)
+    return 1;
+  mapSettings(ppd, job);
+  if (readPin(options, job, error) != 0) return 1;
   // Owner and title go into quoted PJL values. The mono printer holds a
   // secure job only when it has a title too.
   job.owner = pjlSafeText(user, 78);
