@@ -2,6 +2,7 @@
 #include "cups/job_options.h"
 
 #include <cups/cups.h>
+#include <cups/pwg.h>
 #include <strings.h>
 
 #include <cstdio>
@@ -194,17 +195,65 @@ int readModel(ppd_file_t* ppd, JobSettings& job, std::string& error) {
   return 0;
 }
 
-// Paper: only the table's sizes of the model.
-int readPaper(ppd_file_t* ppd, JobSettings& job, std::string& error) {
-  ppd_choice_t* pageSize = ppdFindMarkedChoice(ppd, "PageSize");
-  if (pageSize == nullptr) pageSize = ppdFindMarkedChoice(ppd, "PageRegion");
-  job.paper = pageSize != nullptr ? findPaperSize(pageSize->choice) : nullptr;
-  if (job.paper == nullptr ||
-      (job.model == Model::kMono ? job.paper->monoWord : job.paper->colourWord) == nullptr) {
-    error = std::string("Unsupported page size \"") +
-            (pageSize != nullptr ? pageSize->choice : "(none)") + "\".";
+// The size a job asked for by name ("A4", "Custom.300x500mm", or an IPP
+// media name such as "iso_a5_148x210mm"), as the PPD knows it, or nullptr.
+ppd_size_t* requestedSize(ppd_file_t* ppd, const std::string& name) {
+  if (ppd_size_t* size = ppdPageSize(ppd, name.c_str())) return size;
+  pwg_media_t* media = pwgMediaForPWG(name.c_str());
+  if (media == nullptr) media = pwgMediaForLegacy(name.c_str());
+  return media != nullptr && media->ppd != nullptr ? ppdPageSize(ppd, media->ppd) : nullptr;
+}
+
+// The model's paper for a PPD size: a size of the table, or the mono
+// printer's custom paper within its limits. Returns nullptr when the model
+// cannot print it.
+const PaperSize* paperFor(const ppd_size_t& size, JobSettings& job) {
+  if (std::strcmp(size.name, "Custom") != 0) {
+    const PaperSize* paper = findPaperSize(size.name);
+    if (paper == nullptr) return nullptr;
+    return (job.model == Model::kMono ? paper->monoWord : paper->colourWord) != nullptr ? paper
+                                                                                        : nullptr;
+  }
+  const auto dots = [](float points) { return static_cast<int>(points * 600.0f / 72.0f + 0.5f); };
+  job.customPaper.width600 = dots(size.width);
+  job.customPaper.height600 = dots(size.length);
+  const bool fits = job.customPaper.width600 >= kMonoCustomMinWidth600 &&
+                    job.customPaper.width600 <= kMonoCustomMaxWidth600 &&
+                    job.customPaper.height600 >= kMonoCustomMinHeight600 &&
+                    job.customPaper.height600 <= kMonoCustomMaxHeight600;
+  return job.model == Model::kMono && fits ? &job.customPaper : nullptr;
+}
+
+// Paper: the size the job asked for (PageSize, PageRegion or the first word
+// of media) when the model prints it, else the PPD's default with a warning.
+// A job printed on another paper than asked is better than a lost one, but
+// the user must be able to see why.
+int readPaper(ppd_file_t* ppd, const OptionsOwner& options, JobSettings& job, std::string& error) {
+  std::string asked;
+  for (const char* name : {"PageSize", "PageRegion", "media"})
+    if (const char* value = cupsGetOption(name, options.count, options.options);
+        value && !asked.size())
+      asked = std::string(value).substr(0, std::string(value).find(','));
+  job.warning.clear();
+  for (const char* other : {"InputSlot", "MediaType"}) {  // media=Tray2 names no size
+    ppd_option_t* option = ppdFindOption(ppd, other);
+    if (option != nullptr && !asked.empty() && ppdFindChoice(option, asked.c_str()) != nullptr &&
+        ppdPageSize(ppd, asked.c_str()) == nullptr)
+      asked.clear();
+  }
+  ppd_option_t* pageSize = ppdFindOption(ppd, "PageSize");
+  const std::string fallback = pageSize != nullptr ? pageSize->defchoice : "";
+  ppd_size_t* size = requestedSize(ppd, asked.empty() ? fallback : asked);
+  job.paper = size != nullptr ? paperFor(*size, job) : nullptr;
+  if (job.paper != nullptr) return 0;
+  if (ppd_size_t* standard = ppdPageSize(ppd, fallback.c_str()))
+    job.paper = paperFor(*standard, job);
+  if (job.paper == nullptr) {
+    error = "The PPD's default page size \"" + fallback + "\" is not a QV paper.";
     return 1;
   }
+  job.warning = "Page size \"" + asked + "\" is not supported by the " + ppd->modelname +
+                "; printing on " + job.paper->ppdText + " instead.";
   return 0;
 }
 
@@ -260,6 +309,8 @@ void mapSettings(ppd_file_t* ppd, JobSettings& job) {
     job.settings.emplace_back("Copies", std::to_string(job.filterCopies()));
     job.settings.emplace_back("Collate", "OFF");
   }
+  ppd_choice_t* duplex = ppdFindMarkedChoice(ppd, "Duplex");
+  job.duplex = duplex != nullptr && std::strcmp(duplex->choice, "None") != 0;
   for (const OptionMapping& row : optionMappings(job.model)) {
     ppd_choice_t* marked = ppdFindMarkedChoice(ppd, row.option);
     if (marked == nullptr || std::strcmp(marked->choice, row.choice) != 0) continue;
@@ -277,14 +328,26 @@ void mapSettings(ppd_file_t* ppd, JobSettings& job) {
 }
 
 // Secure print: the PIN holds the job at the printer until it is typed on
-// the panel. Four digits, as the printers' panels take them; anything else
-// fails the job rather than printing a confidential document openly.
-int readPin(const OptionsOwner& options, JobSettings& job, std::string& error) {
-  const char* pin = cupsGetOption("job-password", options.count, options.options);
-  if (pin == nullptr) pin = cupsGetOption("QVPin", options.count, options.options);
+// the panel. It comes as IPP job-password, as the PPD's custom QVPin
+// ("Custom.1234", what print dialogs send for a passcode) or as a plain
+// QVPin value. Four digits, as the printers' panels take them; anything
+// else fails the job rather than printing a confidential document openly.
+int readPin(ppd_file_t* ppd, const OptionsOwner& options, JobSettings& job, std::string& error) {
+  std::string pin;
+  ppd_choice_t* marked = ppdFindMarkedChoice(ppd, "QVPin");
+  ppd_coption_t* custom = ppdFindCustomOption(ppd, "QVPin");
+  ppd_cparam_t* code = custom != nullptr ? ppdFindCustomParam(custom, "Code") : nullptr;
+  if (const char* value = cupsGetOption("job-password", options.count, options.options)) {
+    pin = value;
+  } else if (marked != nullptr && std::strcmp(marked->choice, "Custom") == 0 && code != nullptr &&
+             code->current.custom_passcode != nullptr) {
+    pin = code->current.custom_passcode;
+  } else if (const char* raw = cupsGetOption("QVPin", options.count, options.options)) {
+    pin = std::strcmp(raw, "None") == 0 ? "" : raw;
+  }
   job.pin.clear();
-  if (pin == nullptr || pin[0] == '\0') return 0;
-  if (std::strlen(pin) != 4 || std::strspn(pin, "0123456789") != 4) {
+  if (pin.empty()) return 0;
+  if (pin.size() != 4 || pin.find_first_not_of("0123456789") != std::string::npos) {
     error = "The secure-print PIN must be four digits.";
     return 1;
   }
@@ -301,11 +364,11 @@ int readJobSettings(ppd_file_t* ppd, const char* optionsText, const char* copies
   options.count = cupsParseOptions(optionsText, 0, &options.options);
   ppdMarkDefaults(ppd);
   cupsMarkOptions(ppd, options.count, options.options);
-  if (readPaper(ppd, job, error) != 0 || readResolution(ppd, job, error) != 0 ||
+  if (readPaper(ppd, options, job, error) != 0 || readResolution(ppd, job, error) != 0 ||
       readCopies(ppd, options, copiesArg, job, error) != 0)
     return 1;
   mapSettings(ppd, job);
-  if (readPin(options, job, error) != 0) return 1;
+  if (readPin(ppd, options, job, error) != 0) return 1;
   // Owner and title go into quoted PJL values. The mono printer holds a
   // secure job only when it has a title too.
   job.owner = pjlSafeText(user, 78);

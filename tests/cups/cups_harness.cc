@@ -171,10 +171,11 @@ void expectMonoPages(const qvdecode::MonoJob& job, const Rendering& ref, const E
     ASSERT_EQ(static_cast<std::size_t>((ref.height - 2 * top) * twice), job.pages[p].rows.size());
     const int source = e.pageOrder[p];
     for (long r = 0; r < ref.height - 2 * top; ++r) {
-      const std::vector<std::uint8_t> got =
-          job.pages[p].rowAt(static_cast<std::size_t>(r * twice), rowLen);
+      const std::vector<std::uint8_t> row =
+          job.pages[p].rowAt(static_cast<std::size_t>(r * twice), e.shift + rowLen);
+      const std::span got = std::span(row).subspan(e.shift);
       const bool same =
-          source < 0 ? std::all_of(got.begin(), got.end(), [](auto b) { return b == 0; })
+          source < 0 ? std::all_of(row.begin(), row.end(), [](auto b) { return b == 0; })
                      : std::equal(got.begin(), got.end(),
                                   ref.pages.at(static_cast<std::size_t>(source)).data() +
                                       static_cast<std::size_t>(top + r) * ref.rowBytes + left);

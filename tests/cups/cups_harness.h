@@ -52,6 +52,7 @@ struct Expectation {
   bool gray = false;             // colour job printed as 8-bit gray
   bool rotateEvenPages = false;  // long-edge duplex on the colour printer
   std::vector<std::string> pjl, pcl;
+  std::size_t shift = 0;  // bytes the mono filter centres a narrow custom page by
 };
 void expectJobMatches(const std::string& job, const std::string& pdf, const Expectation& expect,
                       const std::string& scratch);

@@ -78,7 +78,8 @@ TEST(Cupsd, PrintsAndCancelsThroughARealScheduler) {
   qvtest::writeFile(
       base + "/etc/cupsd.conf",
       "Listen " + server +
-          "\nLogLevel debug\nPreserveJobFiles No\nBrowsing No\nWebInterface No\nErrorPolicy "
+          "\nLogLevel debug\nMaxLogSize 0\nPreserveJobFiles No\nBrowsing No\nWebInterface "
+          "No\nErrorPolicy "
           "abort-job\n"
           "DefaultAuthType None\nJobKillDelay 10\n<Location />\nAllow all\n</Location>\n"
           "<Policy default>\n<Limit All>\nAllow all\n</Limit>\n</Policy>\n");
@@ -145,6 +146,26 @@ TEST(Cupsd, PrintsAndCancelsThroughARealScheduler) {
     qvcupstest::Expectation expect{job.mono,  600,       600,   4960,    7016,
                                    {0, 1, 2}, !job.mono, false, job.pjl, {}};
     qvcupstest::expectJobMatches(qvtest::readFile(output), pdf3, expect, sandbox.root());
+  }
+
+  // A document without a page to render: nothing reaches either printer,
+  // and our reason, the job's first error, is its state message.
+  const std::string empty = sandbox.file("empty.pdf");
+  qvtest::writeFile(empty,
+                    "%PDF-1.4\n1 0 obj<</Type/Catalog/Pages 2 0 R>>endobj\n2 0 obj<</Type/Pages"
+                    "/Kids[]/Count 0>>endobj\ntrailer<</Root 1 0 R/Size 3>>\n%%EOF\n");
+  ::chmod(empty.c_str(), 0644);
+  for (const char* queue : {"qvmono", "qvcolour"}) {
+    ::truncate((base + "/out/" + queue).c_str(), 0);
+    const std::string id = submit({"-d", queue, empty});
+    const std::string job = "[Job " + id.substr(id.find('-') + 1) + "] ";
+    ASSERT_TRUE(waitFor([&] { return log().find(job + "Job stopped") != std::string::npos; }, 60));
+    const std::string text = log(), set = job + "Set job-printer-state-message to \"";
+    const std::size_t at = text.rfind(set) + set.size();
+    EXPECT_EQ("The document cannot be rendered: Ghostscript found no page in it",
+              text.substr(at, text.find('"', at) - at));
+    EXPECT_EQ("", qvtest::readFile(base + "/out/" + queue));
+    client("cancel", {id});
   }
 
   // A long colour job cancelled once the printer stream has begun: the

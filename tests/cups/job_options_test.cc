@@ -48,6 +48,8 @@ std::map<std::string, std::string> readJob(bool mono, const char* options, const
   out["@title"] = job.title;
   out["@tray"] = job.outputTray;
   out["@flags"] = job.monoFlags;
+  out["@duplex"] = job.duplex ? "yes" : "no";
+  out["@warning"] = job.warning.substr(0, job.warning.find(';'));
   out["@section"] = job.settingsFile().substr(0, job.settingsFile().find('\n'));
   return out;
 }
@@ -64,7 +66,7 @@ TEST(JobOptions, OptionsBecomeFilterSettings) {
       {"mono defaults, toner saving written (no key means ON)", true, "", "1",
        "PaperType=A4 Copies=1 Resolution=600 PaperSource=AutoSelect Media=PlainPaper Duplex=OFF "
        "TonerSaveMode=OFF Sleep=PrinterDefault OutputBin=Auto @count=9 @section=[QV-M600] "
-       "@render=4960x7016 @raster=4960x7016 @pin= @flags="},
+       "@render=4960x7016 @raster=4960x7016 @pin= @flags= @duplex=no @warning="},
       {"colour defaults: imaging area 1/6 inch in, colour with adaptation, no OUTPUTTRAY", false,
        "", "1",
        "PageSize=A4 Collate=OFF QVMonoColor=Auto @render=4960x7016 @raster=4760x6816 @tray="},
@@ -103,6 +105,25 @@ TEST(JobOptions, OptionsBecomeFilterSettings) {
        "@tray=OFF"},
       {"a PIN holds the job; rawtoqv holds only a titled one", true, "job-password=0042", "1",
        "@pin=0042 @title=Untitled"},
+      {"the PPD's passcode, as print dialogs send it", false, "QVPin=Custom.1234", "1",
+       "@pin=1234"},
+      {"a plain QVPin value", true, "QVPin=4711", "1", "@pin=4711"},
+      {"the PPD's no-PIN choice", true, "QVPin=None", "1", "@pin="},
+      {"a custom size is the mono custom paper", true, "PageSize=Custom.360x504", "1",
+       "PaperType=CUSTOM0 @render=3000x4200 @warning="},
+      {"custom sizes at the limits", true, "media=Custom.3x5in", "1",
+       "PaperType=CUSTOM0 @render=1800x3000 @warning="},
+      {"in points", true, "PageSize=Custom.612x1008", "1", "@render=5100x8400 @warning="},
+      {"wider than Legal: the default instead, with a warning", true, "PageSize=Custom.613x500",
+       "1",
+       "PaperType=A4 @warning=Page size \"Custom.613x500\" is not supported by the Quarno QV M600"},
+      {"shorter than 5 inch", true, "PageSize=Custom.300x359", "1", "PaperType=A4"},
+      {"no custom paper on the colour printer", false, "PageSize=Custom.300x500", "1",
+       "PageSize=A4 @warning=Page size \"Custom.300x500\" is not supported by the Quarno QV C600"},
+      {"a size of the other model only", false, "PageSize=ISOB6", "1", "PageSize=A4"},
+      {"an IPP media name", true, "media=iso_a5_148x210mm", "1", "PaperType=A5 @warning="},
+      {"media naming a tray is no size", true, "media=Tray2", "1", "PaperType=A4 @warning="},
+      {"two-sided on either model", false, "sides=two-sided-short-edge", "1", "@duplex=yes"},
       {"a PIN with a letter would print the secret job openly", true, "job-password=12a4", "1",
        "@error=The secure-print PIN must be four digits."},
       {"a PIN of five digits", true, "QVPin=12345", "1",
@@ -122,8 +143,10 @@ TEST(JobOptions, OptionsBecomeFilterSettings) {
     }
     std::istringstream words(expect);
     for (std::string word; std::getline(words, word, ' ');) {
+      if (word.rfind("@warning=", 0) == 0) word = expect.substr(expect.find("@warning="));
       const std::string key = word.substr(0, word.find('=')), value = word.substr(key.size() + 1);
       EXPECT_EQ(value, job.count(key) ? job.at(key) : "(missing)") << key;
+      if (key == "@warning") break;  // a sentence: the rest of the row
     }
   }
 }
@@ -180,9 +203,21 @@ TEST(JobOptions, EveryPpdChoiceHasAMappingAndBack) {
         EXPECT_TRUE(rows.count({name, option->choices[i].choice}))
             << name << "=" << option->choices[i].choice << " reaches no filter setting";
     }
+    // What print dialogs and printer set-up tools read: a passcode for the
+    // PIN, four digits long, and the printer's IEEE 1284 device ID.
+    ppd_cparam_t* code = ppdFindCustomParam(ppdFindCustomOption(ppd.get(), "QVPin"), "Code");
+    ASSERT_NE(nullptr, code);
+    EXPECT_EQ(PPD_CUSTOM_PASSCODE, code->type);
+    EXPECT_EQ(4, code->minimum.custom_passcode);
+    EXPECT_EQ(4, code->maximum.custom_passcode);
+    ppd_attr_t* id = ppdFindAttr(ppd.get(), "1284DeviceID", nullptr);
+    ASSERT_NE(nullptr, id);
+    EXPECT_EQ(std::string("MFG:Quarno;MDL:") + (ppd->modelname + 7) + ";",
+              std::string(id->value).substr(0, 23));
     ppd_option_t* pageSize = ppdFindOption(ppd.get(), "PageSize");
     ASSERT_NE(nullptr, pageSize);
     for (int i = 0; i < pageSize->num_choices; ++i) {
+      if (std::string(pageSize->choices[i].choice) == "Custom") continue;  // the custom paper
       const qvcups::PaperSize* paper = qvcups::findPaperSize(pageSize->choices[i].choice);
       ASSERT_NE(nullptr, paper) << pageSize->choices[i].choice;
       EXPECT_NE(nullptr, mono ? paper->monoWord : paper->colourWord);

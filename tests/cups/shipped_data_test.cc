@@ -70,6 +70,7 @@ TEST(ShippedData, PaperTablePpdsGeometryAndSamplesAgree) {
     ASSERT_GT(ppd->num_sizes, 0);
     for (int i = 0; i < ppd->num_sizes; ++i) {
       const ppd_size_t& size = ppd->sizes[i];
+      if (std::string(size.name) == "Custom") continue;  // the variable size, checked elsewhere
       const qvcups::PaperSize* paper = qvcups::findPaperSize(size.name);
       ASSERT_NE(nullptr, paper) << size.name;
       SCOPED_TRACE(size.name);
