@@ -1,9 +1,8 @@
-// cupsd_slowtest.cc - a real cupsd on 127.0.0.1 with its own ServerRoot,
+// cupsd_slowtest.cc - a real cupsd on a socket of its own, with its own ServerRoot,
 // spool and logs in a scratch directory: a queue per model added with
 // lpadmin, a 3-page PDF printed on each with lp, a long colour job cancelled
 // while it prints. Nothing may be left: no process, no private directory,
 // no spooled document, no scratch file.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -19,21 +18,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-// A TCP port on 127.0.0.1 that nothing listens on right now.
-int freeLoopbackPort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t size = sizeof address;
-  int port = 0;
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&address), size) == 0 &&
-      ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) == 0)
-    port = ntohs(address.sin_port);
-  ::close(fd);
-  return port;
-}
 
 // Polls `done` every 50 ms for up to `seconds`: the scheduler offers no
 // event to wait on but its own state.
@@ -69,20 +53,16 @@ TEST(Cupsd, PrintsAndCancelsThroughARealScheduler) {
   const std::string pdf3 = qvcupstest::makeTestPdf(sandbox.root(), 3, 595, 842);
   const std::string pdfLong = qvcupstest::makeTestPdf(sandbox.root(), 40, 595, 842);
 
-  const std::string server = "127.0.0.1:" + std::to_string(freeLoopbackPort());
-  const std::string base = sandbox.file("cupsd");
+  const std::string base = sandbox.file("cupsd"), server = base + "/cupsd.sock";
   for (const char* sub : {"etc", "spool/tmp", "log", "cache", "state", "out"})
     fs::create_directories(base + "/" + sub);
   ::chmod((base + "/out").c_str(), 0777);  // the file device writes as lp
   ::chmod((base + "/spool").c_str(), 0710);
-  qvtest::writeFile(
-      base + "/etc/cupsd.conf",
-      "Listen " + server +
-          "\nLogLevel debug\nMaxLogSize 0\nPreserveJobFiles No\nBrowsing No\nWebInterface "
-          "No\nErrorPolicy "
-          "abort-job\n"
-          "DefaultAuthType None\nJobKillDelay 10\n<Location />\nAllow all\n</Location>\n"
-          "<Policy default>\n<Limit All>\nAllow all\n</Limit>\n</Policy>\n");
+  qvtest::writeFile(base + "/etc/cupsd.conf",
+                    "Listen " + server + "\nLogLevel debug\nMaxLogSize 0\nBrowsing No\n" +
+                        "PreserveJobFiles No\nWebInterface No\nDefaultAuthType None\n" +
+                        "<Location />\nAllow all\n</Location>\n<Policy default>\n" +
+                        "<Limit All>\nAllow all\n</Limit>\n</Policy>\n");
   qvtest::writeFile(base + "/etc/cups-files.conf",
                     "ServerRoot " + base + "/etc\nRequestRoot " + base + "/spool\nTempDir " + base +
                         "/spool/tmp\nCacheDir " + base + "/cache\nStateDir " + base +
