@@ -20,6 +20,7 @@
 
 #include "common/unique_file.h"
 #include "cups/child_process.h"
+#include "cups/filter_streams.h"
 #include "cups/job_options.h"
 #include "cups/paper_files.h"
 #include "cups/pnm_reader.h"
@@ -68,75 +69,6 @@ struct PpdCloser {
 };
 using UniquePpd = std::unique_ptr<ppd_file_t, PpdCloser>;
 
-// Collects a filter's standard error and forwards it line by line, each
-// line translated for the CUPS log.
-class MessageRelay {
- public:
-  explicit MessageRelay(int fd) : fd_(fd) {}
-  int fd() const { return fd_.get(); }
-  // Reads what is available (the descriptor is non-blocking after
-  // makeNonBlocking) or, when `toEnd`, everything until end of file.
-  void drain(bool toEnd) {
-    if (!fd_) return;
-    if (toEnd) ::fcntl(fd_.get(), F_SETFL, ::fcntl(fd_.get(), F_GETFL) & ~O_NONBLOCK);
-    char chunk[4096];
-    for (;;) {
-      const ssize_t n = ::read(fd_.get(), chunk, sizeof chunk);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) break;
-      pending_.append(chunk, static_cast<std::size_t>(n));
-      std::size_t start = 0, end;
-      while ((end = pending_.find('\n', start)) != std::string::npos) {
-        emit(pending_.substr(start, end - start));
-        start = end + 1;
-      }
-      pending_.erase(0, start);
-      if (!toEnd) continue;
-    }
-    if (toEnd) {
-      if (!pending_.empty()) emit(pending_);
-      pending_.clear();
-      fd_.reset();
-    }
-  }
-  void makeNonBlocking() const {
-    ::fcntl(fd_.get(), F_SETFL, ::fcntl(fd_.get(), F_GETFL) | O_NONBLOCK);
-  }
-
- private:
-  static void emit(const std::string& line) {
-    const std::string text = cupsMessageFor(line);
-    if (!text.empty()) message("", text);
-  }
-  qv::UniqueFd fd_;
-  std::string pending_;
-};
-
-// Writes all bytes to the filter's input while forwarding its messages, so
-// that neither side can block the other. Returns 0, EPIPE when the filter
-// has gone, ECANCELED after a cancel, or another errno.
-int writeToFilter(int fd, const std::uint8_t* data, std::size_t size, MessageRelay& relay) {
-  while (size > 0) {
-    if (g_cancelled) return ECANCELED;
-    pollfd fds[2] = {{fd, POLLOUT, 0}, {relay.fd(), POLLIN, 0}};
-    const int ready = ::poll(fds, relay.fd() >= 0 ? 2 : 1, -1);
-    if (ready < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
-    if (relay.fd() >= 0 && (fds[1].revents & (POLLIN | POLLHUP)) != 0) relay.drain(false);
-    if ((fds[0].revents & (POLLOUT | POLLERR | POLLHUP)) == 0) continue;
-    const ssize_t n = ::write(fd, data, size);
-    if (n < 0) {
-      if (errno == EINTR || errno == EAGAIN) continue;
-      return errno;
-    }
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return 0;
-}
-
 // Reads exactly `size` raster bytes. Returns false when the image ends early.
 bool readExact(PnmReader& reader, std::uint8_t* dest, std::size_t size) {
   while (size > 0) {
@@ -158,94 +90,6 @@ inline std::uint8_t scaledSample(const std::uint8_t* row, long index, const PnmH
 }
 
 enum class PumpResult { kDone, kCancelled, kFailed };
-
-// Moves every page of one Ghostscript run to the filter. Mono pages lose
-// their PBM header and go as raw rows. Colour pages are cut to the imaging
-// area and get the one header form rastertoqv reads ("P6\n<w> <h>\n255\n")
-// with 8-bit RGB samples, whatever maxval Ghostscript used.
-PumpResult pumpPages(PnmReader& reader, const JobSettings& job, int filterIn, MessageRelay& relay,
-                     int& pagesSent) {
-  const long renderWidth = job.renderWidth(), renderHeight = job.renderHeight();
-  const long width = job.rasterWidth(), height = job.rasterHeight();
-  const long left = job.cropLeft(), top = job.cropTop();
-  const bool mono = job.model == Model::kMono;
-  const std::size_t outRowBytes =
-      mono ? static_cast<std::size_t>((width + 7) / 8) : static_cast<std::size_t>(width) * 3;
-  // Sized once per job: about 1 MiB of output rows per write to the filter,
-  // and one input row (16-bit samples are twice the 8-bit size).
-  constexpr std::size_t kChunk = 1 << 20;
-  const std::size_t chunkRows = std::max<std::size_t>(1, kChunk / outRowBytes);
-  std::vector<std::uint8_t> out(chunkRows * outRowBytes);
-  std::vector<std::uint8_t> in(static_cast<std::size_t>(renderWidth) * 6);
-
-  for (;;) {
-    PnmHeader header;
-    std::string error;
-    const PnmStatus status = reader.readHeader(header, error);
-    if (g_cancelled) return PumpResult::kCancelled;
-    if (status == PnmStatus::kEnd) return PumpResult::kDone;
-    if (status != PnmStatus::kPage) {
-      message("ERROR: ",
-              "Ghostscript output unreadable: " +
-                  (status == PnmStatus::kReadError ? std::string(std::strerror(errno)) : error));
-      return PumpResult::kFailed;
-    }
-    const bool kindOk = mono ? header.kind == '4' : (header.kind == '6' || header.kind == '5');
-    if (!kindOk || header.width != renderWidth || header.height != renderHeight) {
-      char text[160];
-      std::snprintf(text, sizeof text, "Ghostscript page %d is P%c %ldx%ld, expected %s %ldx%ld",
-                    pagesSent + 1, header.kind, header.width, header.height, mono ? "P4" : "P6",
-                    renderWidth, renderHeight);
-      message("ERROR: ", text);
-      return PumpResult::kFailed;
-    }
-
-    int rc = 0;
-    if (!mono) {
-      char canonical[64];
-      const int n = std::snprintf(canonical, sizeof canonical, "P6\n%ld %ld\n255\n", width, height);
-      rc = writeToFilter(filterIn, reinterpret_cast<const std::uint8_t*>(canonical),
-                         static_cast<std::size_t>(n), relay);
-    }
-
-    const std::size_t inRowBytes = header.rowBytes();
-    const bool plainRgb = header.kind == '6' && header.maxval == 255;
-    std::size_t rowsInChunk = 0;
-    for (long row = 0; row < renderHeight && rc == 0; ++row) {
-      const bool kept = row >= top && row < top + height;
-      std::uint8_t* dest = out.data() + rowsInChunk * outRowBytes;
-      // Mono rows and plain RGB rows are read straight into the chunk.
-      std::uint8_t* source = mono ? dest : in.data();
-      if (!readExact(reader, source, inRowBytes)) {
-        if (g_cancelled) return PumpResult::kCancelled;
-        message("ERROR: ", "Ghostscript output ends inside a page");
-        return PumpResult::kFailed;
-      }
-      if (!kept) continue;
-      if (plainRgb) {
-        std::memcpy(dest, source + left * 3, outRowBytes);
-      } else if (!mono) {
-        for (long x = 0; x < width; ++x)
-          for (int c = 0; c < 3; ++c)
-            dest[x * 3 + c] =
-                scaledSample(source, header.kind == '6' ? (left + x) * 3 + c : left + x, header);
-      }
-      if (++rowsInChunk == chunkRows || row + 1 == top + height) {
-        rc = writeToFilter(filterIn, out.data(), rowsInChunk * outRowBytes, relay);
-        rowsInChunk = 0;
-      }
-    }
-    if (rc == ECANCELED || g_cancelled) return PumpResult::kCancelled;
-    if (rc != 0) {
-      message("ERROR: ", std::string("Cannot send the page to the filter: ") + std::strerror(rc));
-      return PumpResult::kFailed;
-    }
-    ++pagesSent;
-    char page[48];
-    std::snprintf(page, sizeof page, "%d %d", pagesSent, job.filterCopies());
-    message("PAGE: ", page);
-  }
-}
 
 // Where rawtoqv and rastertoqv live: $QV_FILTER_DIR, else the directory of
 // this program (they are installed side by side in the CUPS filter
@@ -305,14 +149,39 @@ std::string cupsMessageFor(const std::string& filterLine) {
   return "DEBUG: " + line;
 }
 
-int runQvCupsFilter(int argc, char** argv) {
-  if (argc < 6 || argc > 7) {
-    std::fprintf(stderr, "Usage: %s job-id user title copies options [file]\n",
-                 argc > 0 ? argv[0] : "qvcupsfilter");
-    return kExitFailed;
-  }
-  installSignalHandlers();
+namespace {
 
+// One qvcupsfilter job, in the order it runs: prepare the job files, start
+// the model's filter, one Ghostscript pass per collated copy, finish. The
+// members live as long as the job; their destructors stop any child still
+// running and remove the private directory on every way out.
+class CupsJob {
+ public:
+  int run(int argc, char** argv);
+
+ private:
+  int prepareJobFiles(int argc, char** argv);
+  int startFilter();
+  PumpResult runGhostscriptPass();
+  PumpResult pumpPages(PnmReader& reader);
+  PumpResult sendBlankPage();
+  int finish(PumpResult result);
+
+  JobSettings job_;
+  bool mono_ = true;
+  PrivateDir dir_;
+  std::string settingsName_, filterName_, document_;
+  char resolution_[32] = {}, geometry_[32] = {};  // Ghostscript's -r and -g
+  FilterStreams streams_;
+  ChildProcess filter_;
+  int pagesSent_ = 0;
+};
+
+// Reads the PPD and the job's options, then writes the filter's settings
+// and paper files into the private directory and spools standard input
+// when no file was named. Returns 0, or kExitFailed after its ERROR: line
+// (a cancel while spooling returns kExitOk with nothing sent).
+int CupsJob::prepareJobFiles(int argc, char** argv) {
   const char* ppdPath = std::getenv("PPD");
   if (ppdPath == nullptr || ppdPath[0] == '\0') {
     message("ERROR: ", "No PPD: the PPD environment variable is not set.");
@@ -326,168 +195,318 @@ int runQvCupsFilter(int argc, char** argv) {
                            ppdErrorString(status) + " (line " + std::to_string(line) + ")");
     return kExitFailed;
   }
-
-  JobSettings job;
   std::string error;
-  if (readJobSettings(ppd.get(), argv[5], argv[4], argv[2], argv[3], job, error) != 0) {
+  if (readJobSettings(ppd.get(), argv[5], argv[4], argv[2], argv[3], job_, error) != 0) {
     message("ERROR: ", error);
     return kExitFailed;
   }
+  mono_ = job_.model == Model::kMono;
+  settingsName_ = mono_ ? "qvmono.rc" : "qvcolour.rc";
+  filterName_ = mono_ ? "rawtoqv" : "rastertoqv";
 
-  PrivateDir dir;
-  if (int rc = dir.create(); rc != 0) {
+  if (int rc = dir_.create(); rc != 0) {
     message("ERROR: ", std::string("Cannot create a private directory: ") + std::strerror(rc));
     return kExitFailed;
   }
-  const bool mono = job.model == Model::kMono;
-  const std::string settingsName = mono ? "qvmono.rc" : "qvcolour.rc";
-  const std::string paperText = mono ? monoPaperInfLine(*job.paper) : colourPaperInfFile();
-  if (int rc = dir.writeFile(settingsName, job.settingsFile()); rc != 0) {
+  if (int rc = dir_.writeFile(settingsName_, job_.settingsFile()); rc != 0) {
     message("ERROR: ", std::string("Cannot write the settings file: ") + std::strerror(rc));
     return kExitFailed;
   }
-  if (int rc = dir.writeFile("paperinf", paperText); rc != 0) {
+  const std::string paperText = mono_ ? monoPaperInfLine(*job_.paper) : colourPaperInfFile();
+  if (int rc = dir_.writeFile("paperinf", paperText); rc != 0) {
     message("ERROR: ", std::string("Cannot write the paper file: ") + std::strerror(rc));
     return kExitFailed;
   }
-
-  std::string document;
   if (argc == 7) {
-    document = argv[6];
-  } else if (int rc = spoolStandardInput(dir, document); rc != 0) {
+    document_ = argv[6];
+  } else if (int rc = spoolStandardInput(dir_, document_); rc != 0) {
     if (rc == ECANCELED) return kExitOk;  // cancelled before anything was sent
     message("ERROR: ", std::string("Cannot spool the document: ") + std::strerror(rc));
     return kExitFailed;
   }
+  std::snprintf(resolution_, sizeof resolution_, "-r%dx%d", job_.xdpi, job_.ydpi);
+  std::snprintf(geometry_, sizeof geometry_, "-g%dx%d", job_.renderWidth(), job_.renderHeight());
+  return 0;
+}
 
-  // The model's filter: its job stream goes straight to our standard
-  // output, its messages through a pipe to be translated for CUPS.
-  int inPipe[2], errPipe[2];
-  if (makePipe(inPipe) != 0 || makePipe(errPipe) != 0) {
+// Starts the model's filter: its input, job stream and messages through
+// pipes of ours (FilterStreams).
+int CupsJob::startFilter() {
+  int inPipe[2], outPipe[2], errPipe[2];
+  if (makePipe(inPipe) != 0 || makePipe(outPipe) != 0 || makePipe(errPipe) != 0) {
     message("ERROR: ", std::string("Cannot create a pipe: ") + std::strerror(errno));
     return kExitFailed;
   }
-  qv::UniqueFd filterIn(inPipe[1]), filterInChildEnd(inPipe[0]);
-  qv::UniqueFd errChildEnd(errPipe[1]);
-  MessageRelay relay(errPipe[0]);
+  streams_.attach(inPipe[1], outPipe[0], errPipe[0]);
+  qv::UniqueFd childIn(inPipe[0]), childOut(outPipe[1]), childErr(errPipe[1]);
 
-  SpawnSpec filterSpec;
-  const std::string filterName = mono ? "rawtoqv" : "rastertoqv";
-  filterSpec.program = filterDirectory() + "/" + filterName;
-  filterSpec.args = {filterName, "-rc", dir.file(settingsName), "-pi", dir.file("paperinf")};
-  if (mono && !job.monoFlags.empty()) {
-    filterSpec.args.push_back("-flags");
-    filterSpec.args.push_back(job.monoFlags);
-  }
-  filterSpec.env = {"PATH=/usr/bin:/bin", "TMPDIR=" + dir.path(), "OWNER=" + job.owner,
-                    "TITLE=" + job.title};
-  if (mono) filterSpec.env.push_back("CHARSET=utf-8");
-  if (!job.pin.empty()) filterSpec.env.push_back("PASSWORD=" + job.pin);
-  if (!mono && !job.outputTray.empty()) filterSpec.env.push_back("OUTPUTTRAY=" + job.outputTray);
-  filterSpec.stdinFd = filterInChildEnd.get();
-  filterSpec.stdoutFd = 1;
-  filterSpec.stderrFd = errChildEnd.get();
+  SpawnSpec spec;
+  spec.program = filterDirectory() + "/" + filterName_;
+  spec.args = {filterName_, "-rc", dir_.file(settingsName_), "-pi", dir_.file("paperinf")};
+  if (mono_ && !job_.monoFlags.empty())
+    spec.args.insert(spec.args.end(), {"-flags", job_.monoFlags});
+  spec.env = {"PATH=/usr/bin:/bin", "TMPDIR=" + dir_.path(), "OWNER=" + job_.owner,
+              "TITLE=" + job_.title};
+  if (mono_) spec.env.push_back("CHARSET=utf-8");
+  if (!job_.pin.empty()) spec.env.push_back("PASSWORD=" + job_.pin);
+  if (!mono_ && !job_.outputTray.empty()) spec.env.push_back("OUTPUTTRAY=" + job_.outputTray);
+  spec.stdinFd = childIn.get();
+  spec.stdoutFd = childOut.get();
+  spec.stderrFd = childErr.get();
   // Out of our process group: a spooler that signals the whole group on a
   // cancel must not kill the filter in the middle of a printer command.
-  filterSpec.ownProcessGroup = true;
-
-  ChildProcess filter;
-  if (int rc = filter.spawn(filterSpec); rc != 0) {
-    message("ERROR: ", "Cannot start " + filterSpec.program + ": " + std::strerror(rc));
+  spec.ownProcessGroup = true;
+  if (int rc = filter_.spawn(spec); rc != 0) {
+    message("ERROR: ", "Cannot start " + spec.program + ": " + std::strerror(rc));
     return kExitFailed;
   }
-  if (!mono) g_colourFilterPid = filter.pid();
-  if (g_cancelled && !mono) filter.signal(SIGTERM);
-  filterInChildEnd.reset();
-  errChildEnd.reset();
-  relay.makeNonBlocking();
+  if (!mono_) g_colourFilterPid = filter_.pid();
+  if (g_cancelled && !mono_) filter_.signal(SIGTERM);
+  return 0;
+}
 
-  char resolution[32], geometry[32];
-  std::snprintf(resolution, sizeof resolution, "-r%dx%d", job.xdpi, job.ydpi);
-  std::snprintf(geometry, sizeof geometry, "-g%dx%d", job.renderWidth(), job.renderHeight());
-  message("INFO: ", "Rendering " + std::string(job.paper->ppdName) + " pages at " +
-                        (resolution + 2) + " dpi");
-
-  PumpResult result = PumpResult::kDone;
-  int pagesSent = 0;
-  for (int pass = 0; pass < job.passes() && result == PumpResult::kDone && !g_cancelled; ++pass) {
-    int gsPipe[2];
-    if (makePipe(gsPipe) != 0) {
-      message("ERROR: ", std::string("Cannot create a pipe: ") + std::strerror(errno));
-      result = PumpResult::kFailed;
-      break;
-    }
-    qv::UniqueFd gsOut(gsPipe[0]), gsChildEnd(gsPipe[1]);
-    SpawnSpec gsSpec;
-    gsSpec.program = "gs";
-    // Quiet, and PostScript's own stdout sent to stderr: nothing but page
-    // images may reach the pipe. Fixed media: every page is rendered at
-    // exactly the size the filter expects, whatever the document asks for.
-    gsSpec.args = {"gs",
-                   "-q",
-                   "-dSAFER",
-                   "-dBATCH",
-                   "-dNOPAUSE",
-                   mono ? "-sDEVICE=pbmraw" : "-sDEVICE=ppmraw",
-                   resolution,
-                   geometry,
-                   "-dFIXEDMEDIA",
-                   "-sstdout=%stderr",
-                   "-sOutputFile=%stdout",
-                   "-f",
-                   document};
-    const char* path = std::getenv("PATH");
-    gsSpec.env = {std::string("PATH=") + (path != nullptr ? path : "/usr/bin:/bin"),
-                  "TMPDIR=" + dir.path()};
-    gsSpec.stdoutFd = gsChildEnd.get();
-    gsSpec.stderrFd = 2;  // Ghostscript's complaints go to the CUPS log as they are
-    ChildProcess ghostscript;
-    if (int rc = ghostscript.spawn(gsSpec); rc != 0) {
-      message("ERROR: ", std::string("Cannot start Ghostscript (gs): ") + std::strerror(rc));
-      result = PumpResult::kFailed;
-      break;
-    }
-    g_ghostscriptPid = ghostscript.pid();
-    if (g_cancelled) ghostscript.signal(SIGTERM);
-    gsChildEnd.reset();
-
-    PnmReader reader(gsOut.get());
-    result = pumpPages(reader, job, filterIn.get(), relay, pagesSent);
-    if (result != PumpResult::kDone) ghostscript.signal(SIGTERM);
-    gsOut.reset();
-    const int gsStatus = ghostscript.wait(&g_ghostscriptPid);
-    if (result == PumpResult::kDone && !g_cancelled &&
-        !(WIFEXITED(gsStatus) && WEXITSTATUS(gsStatus) == 0)) {
-      message("ERROR: ", "Ghostscript failed (" + describeWaitStatus(gsStatus) + ")");
-      result = PumpResult::kFailed;
-    }
+// One Ghostscript run over the whole document, its pages pumped to the
+// filter.
+PumpResult CupsJob::runGhostscriptPass() {
+  int gsPipe[2];
+  if (makePipe(gsPipe) != 0) {
+    message("ERROR: ", std::string("Cannot create a pipe: ") + std::strerror(errno));
+    return PumpResult::kFailed;
   }
-  if (g_cancelled) result = PumpResult::kCancelled;
+  qv::UniqueFd gsOut(gsPipe[0]), gsChildEnd(gsPipe[1]);
+  SpawnSpec spec;
+  spec.program = "gs";
+  // Quiet, and PostScript's own stdout sent to stderr: nothing but page
+  // images may reach the pipe. Fixed media: every page is rendered at
+  // exactly the size the filter expects, whatever the document asks for.
+  spec.args = {"gs",
+               "-q",
+               "-dSAFER",
+               "-dBATCH",
+               "-dNOPAUSE",
+               mono_ ? "-sDEVICE=pbmraw" : "-sDEVICE=ppmraw",
+               resolution_,
+               geometry_,
+               "-dFIXEDMEDIA",
+               "-sstdout=%stderr",
+               "-sOutputFile=%stdout",
+               "-f",
+               document_};
+  const char* path = std::getenv("PATH");
+  spec.env = {std::string("PATH=") + (path != nullptr ? path : "/usr/bin:/bin"),
+              "TMPDIR=" + dir_.path()};
+  spec.stdoutFd = gsChildEnd.get();
+  spec.stderrFd = 2;  // Ghostscript's complaints go to the CUPS log as they are
+  ChildProcess ghostscript;
+  if (int rc = ghostscript.spawn(spec); rc != 0) {
+    message("ERROR: ", std::string("Cannot start Ghostscript (gs): ") + std::strerror(rc));
+    return PumpResult::kFailed;
+  }
+  g_ghostscriptPid = ghostscript.pid();
+  if (g_cancelled) ghostscript.signal(SIGTERM);
+  gsChildEnd.reset();
 
-  // End of input: the filter finishes the job (for a cancel, the page in
-  // progress is dropped or ended as the filter defines). After a failure in
-  // the middle of a colour page, the colour filter is cancelled first: it
-  // would otherwise print the page's missing lines as black.
-  if (result == PumpResult::kFailed && !mono) filter.signal(SIGTERM);
-  filterIn.reset();
-  relay.drain(true);
-  const int filterStatus = filter.wait(&g_colourFilterPid);
-  const bool filterOk = WIFEXITED(filterStatus) && WEXITSTATUS(filterStatus) == 0;
-  if (!filterOk) {
-    message("ERROR: ", filterName + " failed (" + describeWaitStatus(filterStatus) + ")");
+  PnmReader reader(gsOut.get());
+  PumpResult result = pumpPages(reader);
+  if (result != PumpResult::kDone) ghostscript.signal(SIGTERM);
+  gsOut.reset();
+  const int gsStatus = ghostscript.wait(&g_ghostscriptPid);
+  if (result == PumpResult::kDone && !g_cancelled &&
+      !(WIFEXITED(gsStatus) && WEXITSTATUS(gsStatus) == 0)) {
+    // Before any page, the document itself is at fault (a corrupt PDF, or
+    // nothing at all when an earlier filter failed on it).
+    message("ERROR: ", std::string(pagesSent_ == 0 ? "The document cannot be rendered: " : "") +
+                           "Ghostscript failed (" + describeWaitStatus(gsStatus) + ")");
+    result = PumpResult::kFailed;
+  }
+  return result;
+}
+
+// Moves every page of one Ghostscript run to the filter. Mono pages lose
+// their PBM header and go as raw rows. Colour pages are cut to the imaging
+// area and get the one header form rastertoqv reads ("P6\n<w> <h>\n255\n")
+// with 8-bit RGB samples, whatever maxval Ghostscript used.
+PumpResult CupsJob::pumpPages(PnmReader& reader) {
+  const JobSettings& job = job_;
+  const long renderWidth = job.renderWidth(), renderHeight = job.renderHeight();
+  const long width = job.rasterWidth(), height = job.rasterHeight();
+  const long left = job.cropLeft(), top = job.cropTop();
+  const bool mono = job.model == Model::kMono;
+  const std::size_t outRowBytes =
+      mono ? static_cast<std::size_t>((width + 7) / 8) : static_cast<std::size_t>(width) * 3;
+  // Sized once per job: about 1 MiB of output rows per write to the filter,
+  // and one input row (16-bit samples are twice the 8-bit size).
+  constexpr std::size_t kChunk = 1 << 20;
+  const std::size_t chunkRows = std::max<std::size_t>(1, kChunk / outRowBytes);
+  std::vector<std::uint8_t> out(chunkRows * outRowBytes);
+  std::vector<std::uint8_t> in(static_cast<std::size_t>(renderWidth) * 6);
+
+  for (;;) {
+    PnmHeader header;
+    std::string error;
+    const PnmStatus status = reader.readHeader(header, error);
+    if (g_cancelled) return PumpResult::kCancelled;
+    if (status == PnmStatus::kEnd) return PumpResult::kDone;
+    if (status != PnmStatus::kPage) {
+      message("ERROR: ",
+              "Ghostscript output unreadable: " +
+                  (status == PnmStatus::kReadError ? std::string(std::strerror(errno)) : error));
+      return PumpResult::kFailed;
+    }
+    const bool kindOk = mono ? header.kind == '4' : (header.kind == '6' || header.kind == '5');
+    if (!kindOk || header.width != renderWidth || header.height != renderHeight) {
+      char text[160];
+      std::snprintf(text, sizeof text, "Ghostscript page %d is P%c %ldx%ld, expected %s %ldx%ld",
+                    pagesSent_ + 1, header.kind, header.width, header.height, mono ? "P4" : "P6",
+                    renderWidth, renderHeight);
+      message("ERROR: ", text);
+      return PumpResult::kFailed;
+    }
+
+    // The filter starts with the first page: a document that yields none
+    // sends the printer nothing, not an empty job.
+    if (!filter_.running() && startFilter() != 0) return PumpResult::kFailed;
+    int rc = 0;
+    if (!mono) {
+      char canonical[64];
+      const int n = std::snprintf(canonical, sizeof canonical, "P6\n%ld %ld\n255\n", width, height);
+      rc = streams_.write(reinterpret_cast<const std::uint8_t*>(canonical),
+                          static_cast<std::size_t>(n), g_cancelled);
+    }
+
+    const std::size_t inRowBytes = header.rowBytes();
+    const bool plainRgb = header.kind == '6' && header.maxval == 255;
+    std::size_t rowsInChunk = 0;
+    for (long row = 0; row < renderHeight && rc == 0; ++row) {
+      const bool kept = row >= top && row < top + height;
+      std::uint8_t* dest = out.data() + rowsInChunk * outRowBytes;
+      // Mono rows and plain RGB rows are read straight into the chunk.
+      std::uint8_t* source = mono ? dest : in.data();
+      if (!readExact(reader, source, inRowBytes)) {
+        if (g_cancelled) return PumpResult::kCancelled;
+        message("ERROR: ", "Ghostscript output ends inside a page");
+        return PumpResult::kFailed;
+      }
+      if (!kept) continue;
+      if (plainRgb) {
+        std::memcpy(dest, source + left * 3, outRowBytes);
+      } else if (!mono) {
+        for (long x = 0; x < width; ++x)
+          for (int c = 0; c < 3; ++c)
+            dest[x * 3 + c] =
+                scaledSample(source, header.kind == '6' ? (left + x) * 3 + c : left + x, header);
+      }
+      if (++rowsInChunk == chunkRows || row + 1 == top + height) {
+        rc = streams_.write(out.data(), rowsInChunk * outRowBytes, g_cancelled);
+        rowsInChunk = 0;
+      }
+    }
+    if (rc == ECANCELED || g_cancelled) return PumpResult::kCancelled;
+    if (rc != 0 && streams_.printerError() != 0) return PumpResult::kFailed;  // reported by finish
+    if (rc != 0) {
+      message("ERROR: ", std::string("Cannot send the page to the filter: ") + std::strerror(rc));
+      return PumpResult::kFailed;
+    }
+    ++pagesSent_;
+    char page[48];
+    std::snprintf(page, sizeof page, "%d %d", pagesSent_, job.filterCopies());
+    message("PAGE: ", page);
+  }
+}
+
+// A blank page, so that the next collated copy of a two-sided job starts
+// on a new sheet: white is 0 in the mono filter's rows and 255 in the
+// colour filter's RGB.
+PumpResult CupsJob::sendBlankPage() {
+  const auto width = static_cast<std::size_t>(job_.rasterWidth());
+  const std::size_t rowBytes = mono_ ? (width + 7) / 8 : width * 3;
+  std::vector<std::uint8_t> rows(rowBytes * 64, mono_ ? 0x00 : 0xFF);
+  int rc = 0;
+  if (!mono_) {
+    char header[64];
+    const int n = std::snprintf(header, sizeof header, "P6\n%d %d\n255\n", job_.rasterWidth(),
+                                job_.rasterHeight());
+    rc = streams_.write(reinterpret_cast<const std::uint8_t*>(header), static_cast<std::size_t>(n),
+                        g_cancelled);
+  }
+  for (int row = 0; row < job_.rasterHeight() && rc == 0; row += 64) {
+    const auto count = static_cast<std::size_t>(std::min(64, job_.rasterHeight() - row));
+    rc = streams_.write(rows.data(), count * rowBytes, g_cancelled);
+  }
+  if (rc == 0) return PumpResult::kDone;
+  if (rc == ECANCELED || g_cancelled) return PumpResult::kCancelled;
+  if (streams_.printerError() == 0)
+    message("ERROR: ", std::string("Cannot send the page to the filter: ") + std::strerror(rc));
+  return PumpResult::kFailed;
+}
+
+// End of input: the filter finishes the job (for a cancel, the page in
+// progress is dropped or ended as the filter defines) and its job stream
+// is forwarded to the end. After a failure in the middle of a colour page
+// the colour filter is cancelled first: it would otherwise print the
+// page's missing lines as black. A lost write to the printer ends the job
+// at once, reported once.
+int CupsJob::finish(PumpResult result) {
+  if (!filter_.running()) {  // no page was rendered: nothing was sent
+    if (result == PumpResult::kCancelled) {
+      message("INFO: ", "Job cancelled before its first page");
+      return kExitOk;
+    }
+    if (result == PumpResult::kDone)
+      message("ERROR: ", "The document cannot be rendered: Ghostscript found no page in it");
+    return kExitFailed;
+  }
+  if ((result == PumpResult::kFailed && !mono_) || streams_.printerError() != 0)
+    filter_.signal(SIGTERM);
+  streams_.finish();
+  const int filterStatus = filter_.wait(&g_colourFilterPid);
+  if (const int lost = streams_.printerError(); lost != 0) {
+    message("ERROR: ", std::string("Cannot send the job to the printer: ") + std::strerror(lost));
+    return kExitFailed;
+  }
+  if (!(WIFEXITED(filterStatus) && WEXITSTATUS(filterStatus) == 0)) {
+    message("ERROR: ", filterName_ + " failed (" + describeWaitStatus(filterStatus) + ")");
     return kExitFailed;
   }
   if (result == PumpResult::kCancelled) {
-    message("INFO: ", "Job cancelled after " + std::to_string(pagesSent) + " page(s)");
+    message("INFO: ", "Job cancelled after " + std::to_string(pagesSent_) + " page(s)");
     return kExitOk;
   }
   if (result == PumpResult::kFailed) return kExitFailed;
-  if (pagesSent == 0) {
-    message("ERROR: ", "The document has no pages");
+  message("INFO: ", "Sent " + std::to_string(pagesSent_) + " page(s) to " + filterName_);
+  return kExitOk;
+}
+
+int CupsJob::run(int argc, char** argv) {
+  if (int rc = prepareJobFiles(argc, argv); rc != 0 || document_.empty()) return rc;
+  if (!job_.warning.empty()) message("WARNING: ", job_.warning);
+  message("INFO: ", "Rendering " + std::string(job_.paper->ppdText) + " pages at " +
+                        (resolution_ + 2) + " dpi");
+  PumpResult result = PumpResult::kDone;
+  for (int pass = 0; pass < job_.passes() && result == PumpResult::kDone && !g_cancelled; ++pass) {
+    const int before = pagesSent_;
+    result = runGhostscriptPass();
+    // Two-sided: an odd page count would put the next copy's first page on
+    // the back of this copy's last sheet.
+    if (result == PumpResult::kDone && job_.duplex && pass + 1 < job_.passes() &&
+        (pagesSent_ - before) % 2 == 1)
+      result = sendBlankPage();
+  }
+  if (g_cancelled) result = PumpResult::kCancelled;
+  return finish(result);
+}
+
+}  // namespace
+
+int runQvCupsFilter(int argc, char** argv) {
+  if (argc < 6 || argc > 7) {
+    std::fprintf(stderr, "Usage: %s job-id user title copies options [file]\n",
+                 argc > 0 ? argv[0] : "qvcupsfilter");
     return kExitFailed;
   }
-  message("INFO: ", "Sent " + std::to_string(pagesSent) + " page(s) to " + filterName);
-  return kExitOk;
+  installSignalHandlers();
+  CupsJob job;
+  return job.run(argc, argv);
 }
 
 }  // namespace qvcups

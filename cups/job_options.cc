@@ -2,6 +2,7 @@
 #include "cups/job_options.h"
 
 #include <cups/cups.h>
+#include <cups/pwg.h>
 #include <strings.h>
 
 #include <cstdio>
@@ -165,8 +166,10 @@ std::string JobSettings::settingsFile() const {
   return text;
 }
 
-int readJobSettings(ppd_file_t* ppd, const char* optionsText, const char* copiesArg,
-                    const char* user, const char* title, JobSettings& job, std::string& error) {
+namespace {
+
+// The model and printer name the PPD carries for this driver.
+int readModel(ppd_file_t* ppd, JobSettings& job, std::string& error) {
   ppd_attr_t* modelAttr = ppdFindAttr(ppd, "QVModel", nullptr);
   ppd_attr_t* nameAttr = ppdFindAttr(ppd, "QVPrinterName", nullptr);
   if (modelAttr == nullptr || modelAttr->value == nullptr || nameAttr == nullptr ||
@@ -189,46 +192,95 @@ int readJobSettings(ppd_file_t* ppd, const char* optionsText, const char* copies
     error = "The PPD's QVPrinterName is not a valid printer name.";
     return 1;
   }
+  return 0;
+}
 
-  OptionsOwner options;
-  options.count = cupsParseOptions(optionsText, 0, &options.options);
-  ppdMarkDefaults(ppd);
-  cupsMarkOptions(ppd, options.count, options.options);
+// The size a job asked for by name ("A4", "Custom.300x500mm", or an IPP
+// media name such as "iso_a5_148x210mm"), as the PPD knows it, or nullptr.
+ppd_size_t* requestedSize(ppd_file_t* ppd, const std::string& name) {
+  if (ppd_size_t* size = ppdPageSize(ppd, name.c_str())) return size;
+  pwg_media_t* media = pwgMediaForPWG(name.c_str());
+  if (media == nullptr) media = pwgMediaForLegacy(name.c_str());
+  return media != nullptr && media->ppd != nullptr ? ppdPageSize(ppd, media->ppd) : nullptr;
+}
 
-  // Paper: only the table's sizes; the PPD offers no custom size.
-  ppd_choice_t* pageSize = ppdFindMarkedChoice(ppd, "PageSize");
-  if (pageSize == nullptr) pageSize = ppdFindMarkedChoice(ppd, "PageRegion");
-  job.paper = pageSize != nullptr ? findPaperSize(pageSize->choice) : nullptr;
-  if (job.paper == nullptr ||
-      (job.model == Model::kMono ? job.paper->monoWord : job.paper->colourWord) == nullptr) {
-    error = std::string("Unsupported page size \"") +
-            (pageSize != nullptr ? pageSize->choice : "(none)") + "\".";
+// The model's paper for a PPD size: a size of the table, or the mono
+// printer's custom paper within its limits. Returns nullptr when the model
+// cannot print it.
+const PaperSize* paperFor(const ppd_size_t& size, JobSettings& job) {
+  if (std::strcmp(size.name, "Custom") != 0) {
+    const PaperSize* paper = findPaperSize(size.name);
+    if (paper == nullptr) return nullptr;
+    return (job.model == Model::kMono ? paper->monoWord : paper->colourWord) != nullptr ? paper
+                                                                                        : nullptr;
+  }
+  const auto dots = [](float points) { return static_cast<int>(points * 600.0f / 72.0f + 0.5f); };
+  job.customPaper.width600 = dots(size.width);
+  job.customPaper.height600 = dots(size.length);
+  const bool fits = job.customPaper.width600 >= kMonoCustomMinWidth600 &&
+                    job.customPaper.width600 <= kMonoCustomMaxWidth600 &&
+                    job.customPaper.height600 >= kMonoCustomMinHeight600 &&
+                    job.customPaper.height600 <= kMonoCustomMaxHeight600;
+  return job.model == Model::kMono && fits ? &job.customPaper : nullptr;
+}
+
+// Paper: the size the job asked for (PageSize, PageRegion or the first word
+// of media) when the model prints it, else the PPD's default with a warning.
+// A job printed on another paper than asked is better than a lost one, but
+// the user must be able to see why.
+int readPaper(ppd_file_t* ppd, const OptionsOwner& options, JobSettings& job, std::string& error) {
+  std::string asked;
+  for (const char* name : {"PageSize", "PageRegion", "media"})
+    if (const char* value = cupsGetOption(name, options.count, options.options);
+        value && !asked.size())
+      asked = std::string(value).substr(0, std::string(value).find(','));
+  job.warning.clear();
+  for (const char* other : {"InputSlot", "MediaType"}) {  // media=Tray2 names no size
+    ppd_option_t* option = ppdFindOption(ppd, other);
+    if (option != nullptr && !asked.empty() && ppdFindChoice(option, asked.c_str()) != nullptr &&
+        ppdPageSize(ppd, asked.c_str()) == nullptr)
+      asked.clear();
+  }
+  ppd_option_t* pageSize = ppdFindOption(ppd, "PageSize");
+  const std::string fallback = pageSize != nullptr ? pageSize->defchoice : "";
+  ppd_size_t* size = requestedSize(ppd, asked.empty() ? fallback : asked);
+  job.paper = size != nullptr ? paperFor(*size, job) : nullptr;
+  if (job.paper != nullptr) return 0;
+  if (ppd_size_t* standard = ppdPageSize(ppd, fallback.c_str()))
+    job.paper = paperFor(*standard, job);
+  if (job.paper == nullptr) {
+    error = "The PPD's default page size \"" + fallback + "\" is not a QV paper.";
     return 1;
   }
+  job.warning = "Page size \"" + asked + "\" is not supported by the " + ppd->modelname +
+                "; printing on " + job.paper->ppdText + " instead.";
+  return 0;
+}
 
-  // Raster resolution: the colour printer prints at 600 dpi only.
+// Raster resolution: the colour printer prints at 600 dpi only.
+int readResolution(ppd_file_t* ppd, JobSettings& job, std::string& error) {
   job.xdpi = job.ydpi = 600;
-  if (job.model == Model::kMono) {
-    ppd_choice_t* resolution = ppdFindMarkedChoice(ppd, "Resolution");
-    int x = 0, y = 0;
-    if (resolution != nullptr) {
-      if (std::sscanf(resolution->choice, "%dx%ddpi", &x, &y) == 2) {
-      } else if (std::sscanf(resolution->choice, "%ddpi", &x) == 1) {
-        y = x;
-      }
-    }
-    if (!((x == 300 && y == 300) || (x == 600 && y == 600) || (x == 1200 && y == 1200) ||
-          (x == 600 && y == 300))) {
-      error = std::string("Unsupported resolution \"") +
-              (resolution != nullptr ? resolution->choice : "(none)") + "\".";
-      return 1;
-    }
-    job.xdpi = x;
-    job.ydpi = y;
+  if (job.model != Model::kMono) return 0;
+  ppd_choice_t* resolution = ppdFindMarkedChoice(ppd, "Resolution");
+  int x = 0, y = 0;
+  if (resolution != nullptr && std::sscanf(resolution->choice, "%dx%ddpi", &x, &y) != 2 &&
+      std::sscanf(resolution->choice, "%ddpi", &x) == 1)
+    y = x;
+  if (!((x == 300 && y == 300) || (x == 600 && y == 600) || (x == 1200 && y == 1200) ||
+        (x == 600 && y == 300))) {
+    error = std::string("Unsupported resolution \"") +
+            (resolution != nullptr ? resolution->choice : "(none)") + "\".";
+    return 1;
   }
+  job.xdpi = x;
+  job.ydpi = y;
+  return 0;
+}
 
-  // Copies from argv[4]; collation from the PPD's Collate (which
-  // cupsMarkOptions sets from multiple-document-handling too) or "collate".
+// Copies from argv[4]; collation from the PPD's Collate (which
+// cupsMarkOptions sets from multiple-document-handling too) or "collate".
+int readCopies(ppd_file_t* ppd, const OptionsOwner& options, const char* copiesArg,
+               JobSettings& job, std::string& error) {
   char* end = nullptr;
   const long copies = std::strtol(copiesArg != nullptr ? copiesArg : "1", &end, 10);
   if (end == nullptr || *end != '\0' || copies < 1 || copies > 999) {
@@ -242,8 +294,11 @@ int readJobSettings(ppd_file_t* ppd, const char* optionsText, const char* copies
   } else if (const char* value = cupsGetOption("collate", options.count, options.options)) {
     job.collate = isTrueWord(value);
   }
+  return 0;
+}
 
-  // The settings file: the paper first, then every mapped option's choice.
+// The settings file: the paper first, then every mapped option's choice.
+void mapSettings(ppd_file_t* ppd, JobSettings& job) {
   job.settings.clear();
   job.outputTray.clear();
   if (job.model == Model::kMono) {
@@ -254,6 +309,8 @@ int readJobSettings(ppd_file_t* ppd, const char* optionsText, const char* copies
     job.settings.emplace_back("Copies", std::to_string(job.filterCopies()));
     job.settings.emplace_back("Collate", "OFF");
   }
+  ppd_choice_t* duplex = ppdFindMarkedChoice(ppd, "Duplex");
+  job.duplex = duplex != nullptr && std::strcmp(duplex->choice, "None") != 0;
   for (const OptionMapping& row : optionMappings(job.model)) {
     ppd_choice_t* marked = ppdFindMarkedChoice(ppd, row.option);
     if (marked == nullptr || std::strcmp(marked->choice, row.choice) != 0) continue;
@@ -268,22 +325,50 @@ int readJobSettings(ppd_file_t* ppd, const char* optionsText, const char* copies
     std::snprintf(flags, sizeof flags, "%x", static_cast<unsigned>(job.paper->monoFlags));
     job.monoFlags = flags;
   }
+}
 
-  // Secure print: the PIN holds the job at the printer until it is typed
-  // on the panel. Four digits, as the printers' panels take them; anything
-  // else fails the job rather than printing a confidential document openly.
-  const char* pin = cupsGetOption("job-password", options.count, options.options);
-  if (pin == nullptr) pin = cupsGetOption("QVPin", options.count, options.options);
-  job.pin.clear();
-  if (pin != nullptr && pin[0] != '\0') {
-    const bool fourDigits = std::strlen(pin) == 4 && std::strspn(pin, "0123456789") == 4;
-    if (!fourDigits) {
-      error = "The secure-print PIN must be four digits.";
-      return 1;
-    }
-    job.pin = pin;
+// Secure print: the PIN holds the job at the printer until it is typed on
+// the panel. It comes as IPP job-password, as the PPD's custom QVPin
+// ("Custom.1234", what print dialogs send for a passcode) or as a plain
+// QVPin value. Four digits, as the printers' panels take them; anything
+// else fails the job rather than printing a confidential document openly.
+int readPin(ppd_file_t* ppd, const OptionsOwner& options, JobSettings& job, std::string& error) {
+  std::string pin;
+  ppd_choice_t* marked = ppdFindMarkedChoice(ppd, "QVPin");
+  ppd_coption_t* custom = ppdFindCustomOption(ppd, "QVPin");
+  ppd_cparam_t* code = custom != nullptr ? ppdFindCustomParam(custom, "Code") : nullptr;
+  if (const char* value = cupsGetOption("job-password", options.count, options.options)) {
+    pin = value;
+  } else if (marked != nullptr && std::strcmp(marked->choice, "Custom") == 0 && code != nullptr &&
+             code->current.custom_passcode != nullptr) {
+    pin = code->current.custom_passcode;
+  } else if (const char* raw = cupsGetOption("QVPin", options.count, options.options)) {
+    pin = std::strcmp(raw, "None") == 0 ? "" : raw;
   }
+  job.pin.clear();
+  if (pin.empty()) return 0;
+  if (pin.size() != 4 || pin.find_first_not_of("0123456789") != std::string::npos) {
+    error = "The secure-print PIN must be four digits.";
+    return 1;
+  }
+  job.pin = pin;
+  return 0;
+}
 
+}  // namespace
+
+int readJobSettings(ppd_file_t* ppd, const char* optionsText, const char* copiesArg,
+                    const char* user, const char* title, JobSettings& job, std::string& error) {
+  if (readModel(ppd, job, error) != 0) return 1;
+  OptionsOwner options;
+  options.count = cupsParseOptions(optionsText, 0, &options.options);
+  ppdMarkDefaults(ppd);
+  cupsMarkOptions(ppd, options.count, options.options);
+  if (readPaper(ppd, options, job, error) != 0 || readResolution(ppd, job, error) != 0 ||
+      readCopies(ppd, options, copiesArg, job, error) != 0)
+    return 1;
+  mapSettings(ppd, job);
+  if (readPin(ppd, options, job, error) != 0) return 1;
   // Owner and title go into quoted PJL values. The mono printer holds a
   // secure job only when it has a title too.
   job.owner = pjlSafeText(user, 78);

@@ -26,11 +26,25 @@ struct OptionMapping {
 // every PPD choice has a row and every row names a word the filter knows.
 const std::vector<OptionMapping>& optionMappings(Model model);
 
+// The custom page sizes the mono printer feeds, in dots at 600 dpi: from an
+// index card (3 x 5 inch) to US Legal (8.5 x 14 inch). Wider than 8.5 inch
+// its centring margin (taken from the Legal width) would turn negative. The
+// colour filter has no custom paper: its geometry files are fixed.
+inline constexpr int kMonoCustomMinWidth600 = 1800, kMonoCustomMaxWidth600 = 5100;
+inline constexpr int kMonoCustomMinHeight600 = 3000, kMonoCustomMaxHeight600 = 8400;
+
 struct JobSettings {
+  JobSettings() = default;
+  JobSettings(const JobSettings&) = delete;  // `paper` may point at `customPaper`
+  JobSettings& operator=(const JobSettings&) = delete;
+
   Model model = Model::kMono;
   std::string printerName;  // settings section name; names the colour geometry directory
   const PaperSize* paper = nullptr;
-  int xdpi = 600, ydpi = 600;                                 // raster resolution
+  PaperSize customPaper{"Custom", "Custom", "CUSTOM0", nullptr, 0, 0, 0};
+  std::string warning;         // a WARNING: sentence (a size replaced by the default), or empty
+  bool duplex = false;         // two-sided: each collated copy starts on a new sheet
+  int xdpi = 600, ydpi = 600;  // raster resolution
   std::vector<std::pair<std::string, std::string>> settings;  // key, word in file order
   int copies = 1;
   bool collate = true;
@@ -66,8 +80,9 @@ struct JobSettings {
 };
 
 // Reads the job: the PPD with its defaults marked, then the job's options
-// (argv[5]) marked over them. `copiesArg` is argv[4]. Returns 0, or 1 with
-// `error` set to a sentence for an "ERROR:" line.
+// (argv[5]) marked over them. `copiesArg` is argv[4]. Returns 0 (with
+// `job.warning` set when a requested page size was replaced by the
+// default), or 1 with `error` set to a sentence for an "ERROR:" line.
 [[nodiscard]] int readJobSettings(ppd_file_t* ppd, const char* optionsText, const char* copiesArg,
                                   const char* user, const char* title, JobSettings& job,
                                   std::string& error);
