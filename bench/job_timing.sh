@@ -10,9 +10,10 @@
 #   input_mb             size of INPUT in MB
 #   median_s[NAME]       median wall seconds ("floor" for the floor)
 #   ratio[NAME]          median over the passes of NAME / floor of that pass
+#   walls[NAME]          the wall seconds of each pass, in order (for paired_ratio)
 #   rss_mb[NAME]         largest peak resident memory of NAME in MB
 #   out_mb[NAME]         output size in MB
-declare -A median_s ratio rss_mb out_mb
+declare -A median_s ratio rss_mb out_mb walls
 
 # Wall seconds of one pipeline. The floor is `cat INPUT | cat >/dev/null`;
 # a program's output is drained by dd with cat's 128 KiB reads, which also
@@ -37,7 +38,8 @@ median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int(
 time_jobs() {
   local input=$1
   shift
-  local -A walls ratios
+  local -A ratios
+  walls=()
   local pass floor spec name seconds
   input_mb=$(stat -c %s "$input" | awk '{ printf "%.1f", $1 / 1e6 }')
   cat "$input" >/dev/null  # the page cache
@@ -61,6 +63,12 @@ time_jobs() {
     median_s[$name]=$(median ${walls[$name]})
     ratio[$name]=$(median ${ratios[$name]})
   done
+}
+
+# paired_ratio A B: the median over the passes of A / B of that pass.
+paired_ratio() {
+  median $(paste -d' ' <(tr ' ' '\n' <<<"${walls[$1]}") <(tr ' ' '\n' <<<"${walls[$2]}") |
+    awk 'NF == 2 { printf "%.3f\n", $1 / $2 }')
 }
 
 # Where the load stood when the figures were taken.

@@ -35,12 +35,12 @@ source bench/job_timing.sh
 
 print_load
 printf '%-8s %8s %8s %12s %8s %8s %8s %10s %7s %8s\n' job "input MB" "floor s" "rastertoqv s" \
-  "x floor" "libcups s" "x floor" "/ libcups" "RSS MB" "out MB"
+  "x floor" "libcups s" "x floor" "x libcups" "RSS MB" "out MB"
 for kind in text photo noise; do
   "$gen" 4960 7016 "$pages" "$kind" 7 >"$work/job.ppm"
   time_jobs "$work/job.ppm" "qv:$rastertoqv -rc $work/rc -pi $work/paperinf" "cups:$pwg"
   printf '%-8s %8s %8s %12s %7sx %9s %7sx %9sx %7s %8s\n' "$kind" "$input_mb" "${median_s[floor]}" \
     "${median_s[qv]}" "${ratio[qv]}" "${median_s[cups]}" "${ratio[cups]}" \
-    "$(awk -v a="${ratio[qv]}" -v b="${ratio[cups]}" 'BEGIN { printf "%.2f", a / b }')" \
+    "$(paired_ratio qv cups)" \
     "${rss_mb[qv]}" "${out_mb[qv]}"
 done
