@@ -8,19 +8,21 @@
 # BUILD_DIR). Needs root: the benchmark printer's geometry files go to
 # /opt/quarno/qvbench-<pid> (removed at the end).
 #
-#   bench/run_colour_jobs.sh [BUILD_DIR] [RUNS] [PAGES]   (default: build 5 10)
+#   bench/run_colour_jobs.sh [BUILD_DIR] [RUNS] [PAGES] [BEFORE_DIR]  (default: build 5 10)
 #
 # Jobs: PAGES A4 pages at 600 dpi (4960 x 7016 pixels, 104 MB of RGB each)
-# of text, of a photo and of noise.
+# of text, of a photo and of noise. With BEFORE_DIR, the rastertoqv built
+# there runs in the same passes too (a before/after table from one run).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
 runs=${2:-5}
 pages=${3:-10}
+before=${4:+$4/colour/rastertoqv}
 rastertoqv=$build/colour/rastertoqv
 gen=$build/tools/gen_colour_chart
 pwg=$build/bench/pwg_writer
-for program in "$rastertoqv" "$gen" "$pwg"; do
+for program in "$rastertoqv" "$gen" "$pwg" $before; do
   [[ -x $program ]] || { echo "missing $program: build it first" >&2; exit 1; }
 done
 printer=qvbench-$$
@@ -34,13 +36,18 @@ printf '[%s]\n' "$printer" >"$work/rc"
 source bench/job_timing.sh
 
 print_load
-printf '%-8s %8s %8s %12s %8s %8s %8s %10s %7s %8s\n' job "input MB" "floor s" "rastertoqv s" \
-  "x floor" "libcups s" "x floor" "x libcups" "RSS MB" "out MB"
+printf '%-8s %8s %8s %12s %8s %8s %8s %10s %7s %8s%s\n' job "input MB" "floor s" "rastertoqv s" \
+  "x floor" "libcups s" "x floor" "x libcups" "RSS MB" "out MB" \
+  "${before:+  before s  x floor x libcups  RSS MB}"
 for kind in text photo noise; do
   "$gen" 4960 7016 "$pages" "$kind" 7 >"$work/job.ppm"
-  time_jobs "$work/job.ppm" "qv:$rastertoqv -rc $work/rc -pi $work/paperinf" "cups:$pwg"
-  printf '%-8s %8s %8s %12s %7sx %9s %7sx %9sx %7s %8s\n' "$kind" "$input_mb" "${median_s[floor]}" \
+  args="-rc $work/rc -pi $work/paperinf"
+  time_jobs "$work/job.ppm" "qv:$rastertoqv $args" "cups:$pwg" ${before:+"before:$before $args"}
+  printf '%-8s %8s %8s %12s %7sx %9s %7sx %9sx %7s %8s' "$kind" "$input_mb" "${median_s[floor]}" \
     "${median_s[qv]}" "${ratio[qv]}" "${median_s[cups]}" "${ratio[cups]}" \
     "$(paired_ratio qv cups)" \
     "${rss_mb[qv]}" "${out_mb[qv]}"
+  [[ -z $before ]] || printf ' %9s %7sx %8sx %7s' "${median_s[before]}" "${ratio[before]}" \
+    "$(paired_ratio before cups)" "${rss_mb[before]}"
+  echo
 done
