@@ -49,6 +49,32 @@ void raisePipeCapacity(int fd, int bytes) {
 
 int HeaderInput::next() { return input_.headerByte(); }
 
+HeaderStream::HeaderStream() {
+  const cookie_io_functions_t functions = {&HeaderStream::readCookie, nullptr, nullptr, nullptr};
+  file_ = fopencookie(this, "r", functions);
+  if (file_ != nullptr) std::setvbuf(file_, nullptr, _IONBF, 0);
+}
+
+HeaderStream::~HeaderStream() {
+  if (file_ != nullptr) std::fclose(file_);
+}
+
+std::FILE* HeaderStream::bind(HeaderInput& in) {
+  in_ = &in;
+  if (file_ != nullptr) std::clearerr(file_);
+  return file_;
+}
+
+// One byte per call: a header reader must not take bytes of the page.
+long HeaderStream::readCookie(void* self, char* to, std::size_t size) {
+  auto* stream = static_cast<HeaderStream*>(self);
+  if (size == 0 || stream->in_ == nullptr) return 0;
+  const int c = stream->in_->next();
+  if (c < 0) return 0;
+  to[0] = static_cast<char>(c);
+  return 1;
+}
+
 PageInput::PageInput(int fd, std::size_t pageBytes, PageHeaderReader header)
     : fd_(fd), pageBytes_(pageBytes), header_(header) {
   if (pageBytes == 0) {

@@ -26,6 +26,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <mutex>
 #include <span>
 
@@ -48,6 +49,27 @@ class HeaderInput {
   friend class PageInput;
   explicit HeaderInput(PageInput& input) : input_(input) {}
   PageInput& input_;
+};
+
+// A stdio stream over a HeaderInput, for a header reader written for getc():
+// made once on the caller's thread, then bound to the header being read on
+// the reader thread. Unbuffered, so that getc() takes exactly the bytes the
+// header needs and the page starts right after them.
+class HeaderStream {
+ public:
+  HeaderStream();
+  ~HeaderStream();
+  HeaderStream(const HeaderStream&) = delete;
+  HeaderStream& operator=(const HeaderStream&) = delete;
+
+  // The stream, reading from `in`, its end and error flags cleared; null when
+  // the stream could not be made.
+  std::FILE* bind(HeaderInput& in);
+
+ private:
+  static long readCookie(void* self, char* to, std::size_t size);
+  HeaderInput* in_ = nullptr;
+  std::FILE* file_ = nullptr;
 };
 
 // Reads one page's header. Returns 0 when a page of pixel bytes follows; any

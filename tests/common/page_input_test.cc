@@ -26,11 +26,13 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 constexpr std::size_t kPage = 300000;
 
-// A header of the test's own: text up to a line feed, as PPM headers are.
-int lineHeader(void*, qv::HeaderInput& in) {
-  int c = in.next();
-  const bool any = c >= 0;
-  while (c >= 0 && c != '\n') c = in.next();
+// A header of the test's own, read with getc() as PPM headers are: text up
+// to a line feed.
+int lineHeader(void* stream, qv::HeaderInput& in) {
+  std::FILE* file = static_cast<qv::HeaderStream*>(stream)->bind(in);
+  int c = std::getc(file);
+  const bool any = c != EOF;
+  while (c != EOF && c != '\n') c = std::getc(file);
   return c == '\n' ? 0 : (any ? -1 : 1);
 }
 
@@ -82,7 +84,8 @@ void feed(int fd, const Job& job, std::atomic<std::size_t>& taken, unsigned seed
 
 void expectPages(int fd, const Job& job, bool headers, int endHeader,
                  std::atomic<std::size_t>& taken) {
-  qv::PageInput input(fd, kPage, {headers ? &lineHeader : nullptr, nullptr});
+  qv::HeaderStream stream;
+  qv::PageInput input(fd, kPage, {headers ? &lineHeader : nullptr, &stream});
   for (;;) {
     const qv::InputPage page = input.next();
     if (page.end) {
