@@ -11,13 +11,15 @@
 #   median_s[NAME]       median wall seconds ("floor" for the floor)
 #   ratio[NAME]          median over the passes of NAME / floor of that pass
 #   walls[NAME]          the wall seconds of each pass, in order (for paired_ratio)
+#   cpu_s[NAME]          median CPU seconds (user + system) of NAME alone: the
+#                        steadier figure when other work shares the machine
 #   rss_mb[NAME]         largest peak resident memory of NAME in MB
 #   out_mb[NAME]         output size in MB
-declare -A median_s ratio rss_mb out_mb walls
+declare -A median_s ratio cpu_s rss_mb out_mb walls
 
 # Wall seconds of one pipeline. The floor is `cat INPUT | cat >/dev/null`;
 # a program's output is drained by dd with cat's 128 KiB reads, which also
-# counts it (into $work/out); its peak RSS goes to $work/rss.
+# counts it (into $work/out); its peak RSS and CPU seconds go to $work/rss.
 pipe_seconds() {
   local input=$1
   shift
@@ -26,7 +28,7 @@ pipe_seconds() {
     { time cat "$input" | cat >/dev/null; } 2>"$work/wall"
   else
     {
-      time cat "$input" | /usr/bin/time -f %M -o "$work/rss" "$@" 2>/dev/null |
+      time cat "$input" | /usr/bin/time -f '%M %U %S' -o "$work/rss" "$@" 2>/dev/null |
         dd bs=128K of=/dev/null 2>"$work/out"
     } 2>"$work/wall"
   fi
@@ -38,7 +40,7 @@ median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int(
 time_jobs() {
   local input=$1
   shift
-  local -A ratios
+  local -A ratios cpus
   walls=()
   local pass floor spec name seconds
   input_mb=$(stat -c %s "$input" | awk '{ printf "%.1f", $1 / 1e6 }')
@@ -54,6 +56,7 @@ time_jobs() {
       ratios[$name]+=" $(awk -v a="$seconds" -v b="$floor" 'BEGIN { printf "%.3f", a / b }')"
       rss_mb[$name]=$(tail -n 1 "$work/rss" | awk -v old="${rss_mb[$name]:-0}" \
         '{ m = $1 / 1024; printf "%.0f", (m > old ? m : old) }')
+      cpus[$name]+=" $(tail -n 1 "$work/rss" | awk '{ printf "%.2f", $2 + $3 }')"
       out_mb[$name]=$(awk '/bytes/ { printf "%.1f", $1 / 1e6 }' "$work/out")
     done
   done
@@ -62,6 +65,7 @@ time_jobs() {
     name=${spec%%:*}
     median_s[$name]=$(median ${walls[$name]})
     ratio[$name]=$(median ${ratios[$name]})
+    cpu_s[$name]=$(median ${cpus[$name]})
   done
 }
 

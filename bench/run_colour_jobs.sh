@@ -12,7 +12,8 @@
 #
 # Jobs: PAGES A4 pages at 600 dpi (4960 x 7016 pixels, 104 MB of RGB each)
 # of text, of a photo and of noise. With BEFORE_DIR, the rastertoqv built
-# there runs in the same passes too (a before/after table from one run).
+# there runs in the same passes too (a before/after table from one run) and
+# must write the same bytes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
@@ -36,18 +37,21 @@ printf '[%s]\n' "$printer" >"$work/rc"
 source bench/job_timing.sh
 
 print_load
-printf '%-8s %8s %8s %12s %8s %8s %8s %10s %7s %8s%s\n' job "input MB" "floor s" "rastertoqv s" \
-  "x floor" "libcups s" "x floor" "x libcups" "RSS MB" "out MB" \
-  "${before:+  before s  x floor x libcups  RSS MB}"
+printf '%-8s %8s %8s %12s %8s %6s %9s %8s %10s %7s %8s%s\n' job "input MB" "floor s" \
+  "rastertoqv s" "x floor" "CPU s" "libcups s" "x floor" "x libcups" "RSS MB" "out MB" \
+  "${before:+  before s  x floor x libcups  CPU s  RSS MB}"
 for kind in text photo noise; do
   "$gen" 4960 7016 "$pages" "$kind" 7 >"$work/job.ppm"
   args="-rc $work/rc -pi $work/paperinf"
   time_jobs "$work/job.ppm" "qv:$rastertoqv $args" "cups:$pwg" ${before:+"before:$before $args"}
-  printf '%-8s %8s %8s %12s %7sx %9s %7sx %9sx %7s %8s' "$kind" "$input_mb" "${median_s[floor]}" \
-    "${median_s[qv]}" "${ratio[qv]}" "${median_s[cups]}" "${ratio[cups]}" \
+  printf '%-8s %8s %8s %12s %7sx %6s %9s %7sx %9sx %7s %8s' "$kind" "$input_mb" \
+    "${median_s[floor]}" "${median_s[qv]}" "${ratio[qv]}" "${cpu_s[qv]}" "${median_s[cups]}" \
+    "${ratio[cups]}" \
     "$(paired_ratio qv cups)" \
     "${rss_mb[qv]}" "${out_mb[qv]}"
-  [[ -z $before ]] || printf ' %9s %7sx %8sx %7s' "${median_s[before]}" "${ratio[before]}" \
-    "$(paired_ratio before cups)" "${rss_mb[before]}"
+  [[ -z $before ]] || printf ' %9s %7sx %8sx %6s %7s' "${median_s[before]}" "${ratio[before]}" \
+    "$(paired_ratio before cups)" "${cpu_s[before]}" "${rss_mb[before]}"
+  [[ -z $before ]] || cmp -s <("$before" $args <"$work/job.ppm" 2>/dev/null) \
+    <("$rastertoqv" $args <"$work/job.ppm" 2>/dev/null) || printf '  OUTPUT DIFFERS'
   echo
 done
