@@ -84,7 +84,9 @@ struct PageHeaderReader {
 struct InputPage {
   // The page, writable and valid until the next call of next(). Shorter than
   // the page size only where the input ended inside the page or a read failed;
-  // nothing follows such a page but the end.
+  // nothing follows such a page but the end. bytes.data() is always the start
+  // of a buffer of pageBytes() bytes, so a short page can be completed in
+  // place (and a copy of the page read back into it).
   std::span<std::uint8_t> bytes;
   // No page: the input is over, or the reading was cancelled.
   bool end = false;
