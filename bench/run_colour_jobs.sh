@@ -1,25 +1,31 @@
 #!/usr/bin/env bash
-# run_colour_jobs.sh - times the whole rastertoqv program on generated jobs and
-# prints input MB/s, pages/s and peak resident memory next to `cat` of the
-# same input (the I/O floor), the median of three passes. Prints figures;
-# never passes or fails. Builds nothing. Needs root: the benchmark printer's
-# geometry files go to /opt/quarno/qvbench-<pid> (removed at the end).
+# run_colour_jobs.sh - rastertoqv as a spooler runs it, between two pipes,
+# next to the pipe floor (`cat` into `cat`) and to libcups's PWG writer
+# (bench/pwg_writer) on the same bytes in the same run: wall seconds (medians
+# of paired passes), multiples of the floor, rastertoqv against libcups, peak
+# RSS and output size. Prints figures; never passes or fails. Builds nothing
+# (needs rastertoqv, tools/gen_colour_chart and bench/pwg_writer in
+# BUILD_DIR). Needs root: the benchmark printer's geometry files go to
+# /opt/quarno/qvbench-<pid> (removed at the end).
 #
-#   bench/run_colour_jobs.sh [BUILD_DIR] [PAGES]     (default: build 10)
+#   bench/run_colour_jobs.sh [BUILD_DIR] [RUNS] [PAGES] [BEFORE_DIR]  (default: build 5 10)
 #
-# Jobs: PAGES full A4 pages at 600 dpi (4960 x 7016 pixels, 104 MB of RGB
-# each) of a test chart, of photo-like noise, and of the chart in neutral
-# gray sent as a mono job (8-bit gray PWG pages).
+# Jobs: PAGES A4 pages at 600 dpi (4960 x 7016 pixels, 104 MB of RGB each)
+# of text, of a photo and of noise. With BEFORE_DIR, the rastertoqv built
+# there runs in the same passes too (a before/after table from one run) and
+# must write the same bytes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
-pages=${2:-10}
+runs=${2:-5}
+pages=${3:-10}
+before=${4:+$4/colour/rastertoqv}
 rastertoqv=$build/colour/rastertoqv
 gen=$build/tools/gen_colour_chart
-for program in "$rastertoqv" "$gen"; do
+pwg=$build/bench/pwg_writer
+for program in "$rastertoqv" "$gen" "$pwg" $before; do
   [[ -x $program ]] || { echo "missing $program: build it first" >&2; exit 1; }
 done
-
 printer=qvbench-$$
 work=$(mktemp -d /tmp/qv_colour_bench.XXXXXX)
 trap 'rm -rf "$work" "/opt/quarno/$printer"' EXIT
@@ -27,32 +33,25 @@ mkdir -p "/opt/quarno/$printer/bin/inf"
 printf 'A4:\t100\t100\t4860\t6916\n' >"/opt/quarno/$printer/bin/inf/ImagingArea"
 printf 'A4:\t4960\t7016\n' >"/opt/quarno/$printer/bin/inf/PaperDimension"
 printf 'PaperName Width Height Unit\nA4: 4960 7016\n' >"$work/paperinf"
-width=4960
-height=7016
-
+printf '[%s]\n' "$printer" >"$work/rc"
 source bench/job_timing.sh
 
-printf '%-8s %8s %10s %10s %8s %9s %8s %10s %9s\n' job "input MB" "wall MB/s" "CPU MB/s" \
-  pages/s "RSS MB" "page MB" "cat MB/s" "output MB"
-
-run_job() {  # name kind settings
-  local name=$1 kind=$2 settings=$3
-  local input=$work/$name.ppm rc=$work/$name.rc
-  "$gen" "$width" "$height" "$pages" "$kind" 7 >"$input"
-  printf '[%s]\n%b' "$printer" "$settings" >"$rc"
-  local cmd=("$rastertoqv" -rc "$rc" -pi "$work/paperinf" "$input")
-  local out
-  out=$("${cmd[@]}" 2>/dev/null | wc -c)
-  time_job "$input" "${cmd[@]}"
-  awk -v name="$name" -v b="$input_bytes" -v t="$wall_s" -v u="$cpu_s" -v c="$cat_s" \
-    -v rss="$rss_kb" -v p="$pages" -v page="$((width * height * 3))" -v out="$out" 'BEGIN {
-      if (u < 0.001) u = 0.001
-      if (c < 0.001) c = 0.001
-      printf "%-8s %8.1f %10.0f %10.0f %8.1f %9.1f %8.1f %10.0f %9.1f\n", name, b / 1e6,
-             b / 1e6 / t, b / 1e6 / u, p / t, rss / 1024, page / 1048576, b / 1e6 / c, out / 1e6 }'
-  rm -f "$input"
-}
-
-run_job chart chart ''
-run_job photo photo ''
-run_job mono gray 'QVMonoColor=Mono\n'
+print_load
+printf '%-8s %8s %8s %12s %8s %6s %9s %8s %10s %7s %8s%s\n' job "input MB" "floor s" \
+  "rastertoqv s" "x floor" "CPU s" "libcups s" "x floor" "x libcups" "RSS MB" "out MB" \
+  "${before:+  before s  x floor x libcups  CPU s  RSS MB}"
+for kind in text photo noise; do
+  "$gen" 4960 7016 "$pages" "$kind" 7 >"$work/job.ppm"
+  args="-rc $work/rc -pi $work/paperinf"
+  time_jobs "$work/job.ppm" "qv:$rastertoqv $args" "cups:$pwg" ${before:+"before:$before $args"}
+  printf '%-8s %8s %8s %12s %7sx %6s %9s %7sx %9sx %7s %8s' "$kind" "$input_mb" \
+    "${median_s[floor]}" "${median_s[qv]}" "${ratio[qv]}" "${cpu_s[qv]}" "${median_s[cups]}" \
+    "${ratio[cups]}" \
+    "$(paired_ratio qv cups)" \
+    "${rss_mb[qv]}" "${out_mb[qv]}"
+  [[ -z $before ]] || printf ' %9s %7sx %8sx %6s %7s' "${median_s[before]}" "${ratio[before]}" \
+    "$(paired_ratio before cups)" "${cpu_s[before]}" "${rss_mb[before]}"
+  [[ -z $before ]] || cmp -s <("$before" $args <"$work/job.ppm" 2>/dev/null) \
+    <("$rastertoqv" $args <"$work/job.ppm" 2>/dev/null) || printf '  OUTPUT DIFFERS'
+  echo
+done

@@ -1,49 +1,47 @@
 #!/usr/bin/env bash
-# run_mono_jobs.sh - times the whole rawtoqv program on generated jobs and
-# prints input MB/s, pages/s and peak resident memory next to `cat` of the
-# same input (the I/O floor), the median of three passes. Prints figures;
-# never passes or fails. Builds nothing.
+# run_mono_jobs.sh - rawtoqv as a spooler runs it, between two pipes, next to
+# the pipe floor (`cat` into `cat`) of the same bytes in the same run: wall
+# seconds (medians of paired passes), the filter as a multiple of the floor,
+# its peak RSS and output size. Prints figures; never passes or fails.
+# Builds nothing (needs rawtoqv and tools/gen_mono_page in BUILD_DIR).
 #
-#   bench/run_mono_jobs.sh [BUILD_DIR]     (default: build)
+#   bench/run_mono_jobs.sh [BUILD_DIR] [RUNS] [PAGES] [BEFORE_DIR]  (default: build 5 20)
 #
-# Jobs: 20 A4 pages of text-like raster at 600 dpi, the same at 1200 dpi,
-# and 20 A4 pages of noise at 600 dpi (the compressor's worst case).
+# Jobs: PAGES A4 pages of text, halftone and noise, at 600 and 1200 dpi.
+# With BEFORE_DIR, the rawtoqv built there runs in the same passes too (a
+# before/after table from one run) and must write the same bytes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
+runs=${2:-5}
+pages=${3:-20}
+before=${4:+$4/mono/rawtoqv}
 rawtoqv=$build/mono/rawtoqv
 gen=$build/tools/gen_mono_page
-for program in "$rawtoqv" "$gen"; do
+for program in "$rawtoqv" "$gen" $before; do
   [[ -x $program ]] || { echo "missing $program: build it first" >&2; exit 1; }
 done
-
 work=$(mktemp -d /tmp/qv_mono_bench.XXXXXX)
 trap 'rm -rf "$work"' EXIT
-pages=20
-
 source bench/job_timing.sh
 
-printf '%-18s %8s %10s %10s %8s %9s %8s %10s\n' job "input MB" "wall MB/s" "CPU MB/s" \
-  pages/s "RSS MB" "page MB" "cat MB/s"
-
-run_job() {  # name resolution width600 height600 kind
-  local name=$1 resolution=$2 width=$3 height=$4 kind=$5
-  local scale=1
-  [[ $resolution == 1200 ]] && scale=2
-  local w=$((width * scale)) h=$((height * scale))
-  local input=$work/$name.raw rc=$work/$name.rc
-  "$gen" "$w" "$h" "$pages" "$kind" 7 >"$input"
-  printf '[QV]\nResolution=%s\nPaperType=A4\nPaperSource=Tray1\n' "$resolution" >"$rc"
-  local cmd=("$rawtoqv" -rc "$rc" -ps "${width}x${height}" "$input")
-  time_job "$input" "${cmd[@]}"
-  awk -v name="$name" -v b="$input_bytes" -v t="$wall_s" -v u="$cpu_s" -v c="$cat_s" \
-    -v rss="$rss_kb" -v p="$pages" -v page="$(((w + 7) / 8 * h))" 'BEGIN {
-      if (u < 0.001) u = 0.001
-      printf "%-18s %8.1f %10.0f %10.0f %8.1f %9.1f %8.1f %10.0f\n", name, b / 1e6, b / 1e6 / t,
-             b / 1e6 / u, p / t, rss / 1024, page / 1048576, b / 1e6 / c }'
-}
-
-run_job text-600dpi 600 4960 7016 text
-run_job text-1200dpi 1200 4960 7016 text
-run_job noise-600dpi 600 4960 7016 noise
-run_job noise-1200dpi 1200 4960 7016 noise
+print_load
+printf '%-14s %8s %8s %9s %8s %6s %7s %8s%s\n' job "input MB" "floor s" "rawtoqv s" "x floor" \
+  "CPU s" "RSS MB" "out MB" "${before:+  before s  x floor  CPU s  RSS MB}"
+for resolution in 600 1200; do
+  scale=$((resolution / 600))
+  printf '[QV]\nResolution=%s\nPaperType=A4\nPaperSource=Tray1\n' "$resolution" >"$work/rc"
+  for kind in text halftone noise; do
+    "$gen" $((4960 * scale)) $((7016 * scale)) "$pages" "$kind" 7 >"$work/job.raw"
+    args="-rc $work/rc -ps 4960x7016"
+    time_jobs "$work/job.raw" "rawtoqv:$rawtoqv $args" ${before:+"before:$before $args"}
+    printf '%-14s %8s %8s %9s %7sx %6s %7s %8s' "$kind-$resolution" "$input_mb" \
+      "${median_s[floor]}" "${median_s[rawtoqv]}" "${ratio[rawtoqv]}" "${cpu_s[rawtoqv]}" \
+      "${rss_mb[rawtoqv]}" "${out_mb[rawtoqv]}"
+    [[ -z $before ]] || printf ' %9s %7sx %6s %7s' "${median_s[before]}" "${ratio[before]}" \
+      "${cpu_s[before]}" "${rss_mb[before]}"
+    [[ -z $before ]] || cmp -s <("$before" $args <"$work/job.raw") <("$rawtoqv" $args <"$work/job.raw") ||
+      printf '  OUTPUT DIFFERS'
+    echo
+  done
+done

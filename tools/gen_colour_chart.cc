@@ -6,8 +6,12 @@
 // KIND:
 //   chart  a test chart: white margin, colour patches, gradients and
 //          text-like strokes (what office colour pages look like)
-//   photo  noise: every pixel differs from its neighbours (worst case for
-//          the run encoder)
+//   text   a text page: white, with lines of dark letter-like strokes and
+//          now and then a coloured word
+//   photo  a photo-like picture: smooth colour ramps with a little sensor
+//          noise, so neighbouring pixels are close but rarely equal
+//   noise  every pixel differs from its neighbours (worst case for the run
+//          encoder)
 //   gray   the chart in neutral grays (R = G = B), as a mono job sends
 #include <cstdint>
 #include <cstdio>
@@ -18,7 +22,7 @@
 
 namespace {
 
-enum class Kind { kChart, kPhoto, kGray };
+enum class Kind { kChart, kText, kPhoto, kNoise, kGray };
 
 struct Random {  // xorshift64: fast, reproducible from the seed
   std::uint64_t state;
@@ -109,7 +113,52 @@ void chartLine(std::uint8_t* line, int width, int height, int y, int page, Rando
   }
 }
 
-void photoLine(std::uint8_t* line, int width, Random& rng) {
+// Letters 48 lines high in lines 80 lines apart between margins; each
+// letter a few strokes picked by a hash of its place, so the page is the
+// same for the same arguments.
+void textLine(std::uint8_t* line, int width, int height, int y, int page) {
+  std::memset(line, 255, static_cast<std::size_t>(width) * 3);
+  const int margin = width / 12;
+  if (y < height / 14 || y >= height - height / 14) return;
+  const int lineOfText = y / 80, inLetter = y % 80;
+  if (inLetter >= 48) return;
+  Random letters{static_cast<std::uint64_t>(lineOfText * 7919 + page * 104729 + 1)};
+  for (int x = margin; x + 36 < width - margin; x += 36) {
+    const std::uint64_t shape = letters.next();
+    if ((shape & 7) == 0) continue;  // a space between words
+    const bool red = (shape & 0x3F0) == 0x3F0;
+    const auto r = static_cast<std::uint8_t>(red ? 200 : 10);
+    const std::uint8_t g = 10, b = 10;
+    if (shape & 0x400)
+      for (int w = 0; w < 5; ++w) setPixel(line, x + w, r, g, b);
+    if (shape & 0x800)
+      for (int w = 24; w < 29; ++w) setPixel(line, x + w, r, g, b);
+    const bool bar = ((shape & 0x1000) && inLetter < 5) ||
+                     ((shape & 0x2000) && inLetter >= 22 && inLetter < 27) ||
+                     ((shape & 0x4000) && inLetter >= 43);
+    if (bar)
+      for (int w = 0; w < 29; ++w) setPixel(line, x + w, r, g, b);
+  }
+}
+
+// Ramps across and down the page with a faint noise of +-3 levels.
+void photoLine(std::uint8_t* line, int width, int height, int y, int page, Random& rng) {
+  const int down = y * 255 / height;
+  for (int x = 0; x < width; x += 2) {
+    const std::uint64_t noise = rng.next();
+    const int across = x * 255 / width;
+    const int base[3] = {across, down, (across + down + page * 40) / 2 % 256};
+    for (int pixel = 0; pixel < 2 && x + pixel < width; ++pixel) {
+      std::uint8_t* p = line + (x + pixel) * 3;
+      for (int c = 0; c < 3; ++c) {
+        const int v = base[c] + static_cast<int>((noise >> ((pixel * 3 + c) * 3)) & 7) - 3;
+        p[c] = static_cast<std::uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
+      }
+    }
+  }
+}
+
+void noiseLine(std::uint8_t* line, int width, Random& rng) {
   const std::size_t bytes = static_cast<std::size_t>(width) * 3;
   std::size_t i = 0;
   for (; i + 8 <= bytes; i += 8) {
@@ -136,7 +185,8 @@ long parsePositive(const char* text, long max) {
 }
 
 int usage() {
-  std::fputs("usage: gen_colour_chart WIDTH HEIGHT PAGES chart|photo|gray [SEED]\n", stderr);
+  std::fputs("usage: gen_colour_chart WIDTH HEIGHT PAGES chart|text|photo|noise|gray [SEED]\n",
+             stderr);
   return 2;
 }
 
@@ -153,8 +203,12 @@ int main(int argc, char** argv) {
   Kind kind;
   if (kindName == "chart") {
     kind = Kind::kChart;
+  } else if (kindName == "text") {
+    kind = Kind::kText;
   } else if (kindName == "photo") {
     kind = Kind::kPhoto;
+  } else if (kindName == "noise") {
+    kind = Kind::kNoise;
   } else if (kindName == "gray") {
     kind = Kind::kGray;
   } else {
@@ -174,8 +228,14 @@ int main(int argc, char** argv) {
         case Kind::kChart:
           chartLine(line.data(), w, h, y, page, rng);
           break;
+        case Kind::kText:
+          textLine(line.data(), w, h, y, page);
+          break;
         case Kind::kPhoto:
-          photoLine(line.data(), w, rng);
+          photoLine(line.data(), w, h, y, page, rng);
+          break;
+        case Kind::kNoise:
+          noiseLine(line.data(), w, rng);
           break;
         case Kind::kGray:
           grayLine(line.data(), w, h, y, page, rng);

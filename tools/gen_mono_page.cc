@@ -5,9 +5,10 @@
 //   gen_mono_page WIDTH HEIGHT PAGES KIND [SEED]
 //
 // KIND is "text" (lines of letter-like strokes between margins: mostly blank
-// rows, short runs, the common case of an office job), "noise" (random bits:
-// the compressor's worst case) or "blank". The same arguments always give
-// the same bytes.
+// rows, short runs, the common case of an office job), "halftone" (a photo
+// screened with an 8 x 8 ordered dither, as a rasteriser sends pictures),
+// "noise" (random bits: the compressor's worst case) or "blank". The same
+// arguments always give the same bytes.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -18,7 +19,7 @@
 
 namespace {
 
-enum class Kind { kText, kNoise, kBlank };
+enum class Kind { kText, kHalftone, kNoise, kBlank };
 
 bool parseCount(const char* text, long max, long& value) {
   char* end = nullptr;
@@ -77,6 +78,34 @@ void drawTextPage(std::vector<std::uint8_t>& page, long width, long height, long
   }
 }
 
+// A smooth picture (rings and ramps that move from page to page) screened
+// with the 8 x 8 Bayer matrix: rows repeat only every 8 rows and runs are
+// short, as in a dithered photo.
+void drawHalftonePage(std::vector<std::uint8_t>& page, long width, long height, long rowBytes,
+                      long pageNumber) {
+  static constexpr std::uint8_t kBayer[8][8] = {
+      {0, 32, 8, 40, 2, 34, 10, 42},  {48, 16, 56, 24, 50, 18, 58, 26},
+      {12, 44, 4, 36, 14, 46, 6, 38}, {60, 28, 52, 20, 62, 30, 54, 22},
+      {3, 35, 11, 43, 1, 33, 9, 41},  {51, 19, 59, 27, 49, 17, 57, 25},
+      {15, 47, 7, 39, 13, 45, 5, 37}, {63, 31, 55, 23, 61, 29, 53, 21}};
+  const long cx = width / 3 + pageNumber * width / 17, cy = height / 2;
+  // level = distance² * 64 / (width² / 16) + ramps, without a division per pixel.
+  const long ringStep = (64L << 32) / (width * width / 16 + 1);
+  std::vector<long> ramp(static_cast<std::size_t>(width));
+  for (long x = 0; x < width; ++x) ramp[static_cast<std::size_t>(x)] = x * 32 / width;
+  for (long y = 0; y < height; ++y) {
+    std::uint8_t* row = page.data() + y * rowBytes;
+    const long dy = y - cy, rowRamp = y * 16 / height;
+    const std::uint8_t* threshold = kBayer[y % 8];
+    for (long x = 0; x < width; ++x) {
+      const long dx = x - cx;
+      const long rings = ((dx * dx + dy * dy) * ringStep) >> 32;
+      const long level = (rings + ramp[static_cast<std::size_t>(x)] + rowRamp) & 63;
+      if (level > threshold[x % 8]) row[x / 8] |= static_cast<std::uint8_t>(0x80u >> (x % 8));
+    }
+  }
+}
+
 void fillNoise(std::vector<std::uint8_t>& page, std::mt19937& rng) {
   std::size_t i = 0;
   for (; i + 4 <= page.size(); i += 4) {
@@ -102,12 +131,15 @@ int main(int argc, char** argv) {
   const std::string_view kindWord = argc > 4 ? argv[4] : "";
   if (kindWord == "noise") kind = Kind::kNoise;
   if (kindWord == "blank") kind = Kind::kBlank;
+  if (kindWord == "halftone") kind = Kind::kHalftone;
   if ((argc != 5 && argc != 6) || !parseCount(argv[1], 1L << 20, width) || width == 0 ||
       !parseCount(argv[2], 1L << 20, height) || height == 0 ||
       !parseCount(argv[3], 100000, pages) ||
-      (kindWord != "text" && kindWord != "noise" && kindWord != "blank") ||
+      (kindWord != "text" && kindWord != "halftone" && kindWord != "noise" &&
+       kindWord != "blank") ||
       (argc == 6 && !parseCount(argv[5], 0xFFFFFFFFL, seed))) {
-    std::fprintf(stderr, "usage: %s WIDTH HEIGHT PAGES text|noise|blank [SEED]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s WIDTH HEIGHT PAGES text|halftone|noise|blank [SEED]\n",
+                 argv[0]);
     return 2;
   }
   static char outBuffer[1 << 20];
@@ -120,6 +152,9 @@ int main(int argc, char** argv) {
     if (kind == Kind::kText) {
       std::fill(page.begin(), page.end(), std::uint8_t{0});
       drawTextPage(page, width, height, rowBytes, rng);
+    } else if (kind == Kind::kHalftone) {
+      std::fill(page.begin(), page.end(), std::uint8_t{0});
+      drawHalftonePage(page, width, height, rowBytes, p);
     } else if (kind == Kind::kNoise) {
       fillNoise(page, rng);
     }

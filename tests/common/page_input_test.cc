@@ -1,0 +1,190 @@
+// page_input_test.cc - the pages read ahead on the reader thread are exactly
+// those that a plain read loop gives, however the pipe delivers them; a stop
+// never hangs; the writer reports the first lost byte.
+#include "common/page_input.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <random>
+#include <string>
+#include <thread>
+#include <tuple>
+#include <vector>
+
+#include "common/fd_writer.h"
+#include "common/unique_file.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+constexpr std::size_t kPage = 300000;
+
+// A header of the test's own, read with getc() as PPM headers are: text up
+// to a line feed.
+int lineHeader(void* stream, qv::HeaderInput& in) {
+  std::FILE* file = static_cast<qv::HeaderStream*>(stream)->bind(in);
+  int c = std::getc(file);
+  const bool any = c != EOF;
+  while (c != EOF && c != '\n') c = std::getc(file);
+  return c == '\n' ? 0 : (any ? -1 : 1);
+}
+
+struct Job {
+  Bytes bytes;               // the input stream
+  std::vector<Bytes> pages;  // the pages in it
+  std::vector<std::size_t> ends;
+};
+
+// `pages` pages of noise, each after a header line when `headers`, then a
+// last page of `tail` bytes or, with `cut`, a header cut short. Without
+// headers, the read at the end of whole pages gives an empty page.
+Job makeJob(bool headers, int pages, std::size_t tail, bool cut) {
+  Job job;
+  std::mt19937 rng(7);
+  auto add = [&](std::string line, std::size_t size) {
+    if (headers) job.bytes.insert(job.bytes.end(), line.begin(), line.end());
+    job.pages.emplace_back(size);
+    for (auto& b : job.pages.back()) b = static_cast<std::uint8_t>(rng());
+    job.bytes.insert(job.bytes.end(), job.pages.back().begin(), job.pages.back().end());
+    job.ends.push_back(job.bytes.size());
+  };
+  for (int p = 0; p < pages; ++p) add("P6 page " + std::to_string(p) + "\n", kPage);
+  if (!cut && (tail > 0 || !headers)) add("P6 last\n", tail);
+  if (cut) job.bytes.insert(job.bytes.end(), {'P', '6'});
+  return job;
+}
+
+void writeAll(int fd, const std::uint8_t* bytes, std::size_t size) {
+  for (ssize_t n = 0; size > 0; bytes += n, size -= static_cast<std::size_t>(n))
+    ASSERT_GT(n = ::write(fd, bytes, size), 0);
+}
+
+// Writes the job into the pipe in random chunks; now and then it waits until
+// the consumer has taken every page written so far, so that the reader meets
+// an empty pipe in the middle of pages and headers.
+void feed(int fd, const Job& job, std::atomic<std::size_t>& taken, unsigned seed) {
+  std::mt19937 rng(seed);
+  for (std::size_t at = 0; at < job.bytes.size();) {
+    const auto whole = static_cast<std::size_t>(
+        std::upper_bound(job.ends.begin(), job.ends.end(), at) - job.ends.begin());
+    for (std::size_t now; rng() % 3 == 0 && (now = taken.load()) < whole;) taken.wait(now);
+    const std::size_t n = std::min<std::size_t>(1 + rng() % 200000, job.bytes.size() - at);
+    writeAll(fd, job.bytes.data() + at, n);
+    at += n;
+  }
+  ::close(fd);
+}
+
+void expectPages(int fd, const Job& job, bool headers, int endHeader,
+                 std::atomic<std::size_t>& taken) {
+  qv::HeaderStream stream;
+  qv::PageInput input(fd, kPage, {headers ? &lineHeader : nullptr, &stream});
+  for (;;) {
+    const qv::InputPage page = input.next();
+    if (page.end) {
+      EXPECT_TRUE(taken == job.pages.size() && page.header == endHeader && page.error == 0);
+      return;
+    }
+    ASSERT_LT(taken, job.pages.size());
+    EXPECT_EQ(Bytes(page.bytes.begin(), page.bytes.end()), job.pages[taken]) << taken;
+    ++taken;
+    taken.notify_one();
+  }
+}
+
+TEST(PageInput, PipeInRandomChunksGivesThePagesOfAFile) {
+  // {headers, cut, tail, end header}: a short last page, whole pages (then
+  // the empty read at the end), headers to the end of input, a page cut
+  // short after its header, a header cut short.
+  using Case = std::tuple<bool, bool, std::size_t, int>;
+  for (const auto& [headers, cut, tail, endHeader] :
+       {Case{false, false, 1234, 0}, Case{false, false, 0, 0}, Case{true, false, 0, 1},
+        Case{true, false, 500, 0}, Case{true, true, 0, -1}}) {
+    const Job job = makeJob(headers, 3, tail, cut);
+    const qv::UniqueFile file(std::tmpfile());
+    writeAll(fileno(file.get()), job.bytes.data(), job.bytes.size());
+    ASSERT_EQ(::lseek(fileno(file.get()), 0, SEEK_SET), 0);
+    std::atomic<std::size_t> taken = 0;
+    expectPages(fileno(file.get()), job, headers, endHeader, taken);
+    for (unsigned seed = 1; seed <= 3; ++seed) {
+      int fds[2];
+      ASSERT_EQ(::pipe(fds), 0);
+      taken = 0;
+      std::thread writer(feed, fds[1], std::cref(job), std::ref(taken), seed);
+      expectPages(fds[0], job, headers, endHeader, taken);
+      writer.join();
+      ::close(fds[0]);
+    }
+  }
+}
+
+// A cancel as the colour filter's SIGTERM makes it: the consumer waits for a
+// page on an open, empty pipe; a signal (handler without SA_RESTART) ends the
+// wait, cancel() ends the reader, and so does a destructor alone.
+TEST(PageInput, SignalAndCancelEndTheWaitOnAnOpenPipe) {
+  struct sigaction action = {}, old = {};
+  action.sa_handler = [](int) {};
+  ASSERT_EQ(::sigaction(SIGUSR1, &action, &old), 0);
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  const qv::UniqueFd readEnd(fds[0]), writeEnd(fds[1]);
+  writeAll(fds[1], Bytes(1500, 9).data(), 1500);
+  qv::PageInput input(fds[0], 1000);
+  EXPECT_EQ(input.next().bytes.size(), 1000u);
+  std::atomic<bool> back{false};
+  std::thread kicker([&, waiter = ::pthread_self()] {
+    while (!back) ::pthread_kill(waiter, SIGUSR1);  // until one lands inside the wait
+  });
+  EXPECT_TRUE(input.next().interrupted);
+  back = true;
+  kicker.join();
+  ::sigaction(SIGUSR1, &old, nullptr);
+  input.cancel();
+  EXPECT_TRUE(input.next().end);
+  const qv::PageInput unread(fds[0], 1000);
+}
+
+TEST(PageInput, ReadErrorCutsThePageAndEndsTheInput) {
+  const qv::UniqueFd directory(::open("/", O_RDONLY | O_DIRECTORY));
+  qv::PageInput input(directory.get(), 1000);
+  const qv::InputPage page = input.next(), end = input.next();
+  EXPECT_TRUE(!page.end && page.bytes.empty() && page.error == EISDIR);
+  EXPECT_TRUE(end.end && end.error == EISDIR);
+}
+
+TEST(FdWriter, KeepsEveryByteAndReportsTheFirstFailure) {
+  const qv::UniqueFile file(std::tmpfile());
+  Bytes expected;
+  qv::FdWriter writer(fileno(file.get()), 1 << 16);
+  for (const std::size_t size : {10, 70000, 5, 65533, 3, 200000}) {
+    expected.insert(expected.end(), size, static_cast<std::uint8_t>(size));
+    ASSERT_TRUE(writer.sink()({expected.data() + expected.size() - size, size}));
+  }
+  ASSERT_TRUE(writer.flush());
+  Bytes got(expected.size() + 1);
+  got.resize(static_cast<std::size_t>(::pread(fileno(file.get()), got.data(), got.size(), 0)));
+  EXPECT_EQ(got, expected);
+
+  ::signal(SIGPIPE, SIG_IGN);
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  ::close(fds[0]);
+  const qv::UniqueFd full(::open("/dev/full", O_WRONLY)), closedPipe(fds[1]);
+  for (const auto& [fd, error] : {std::pair{full.get(), ENOSPC}, {closedPipe.get(), EPIPE}}) {
+    qv::FdWriter failing(fd, 4096);
+    const Bytes chunk(3000, 1);
+    EXPECT_TRUE(failing.write(chunk));  // buffered: the failure shows at the flush
+    EXPECT_FALSE(failing.write(chunk));
+    EXPECT_FALSE(failing.flush());
+    EXPECT_EQ(failing.error(), error);
+  }
+}
+
+}  // namespace
