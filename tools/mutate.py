@@ -4,7 +4,7 @@
 A mutant changes one operator or constant on one line of a .cc file of mono/, colour/,
 decode/, inspect/ or cups/. Each mutant is applied to the tree, the fast test programs are
 rebuilt (a -O1 build without sanitizers, in DIR/build-mut unless --build says otherwise) and run
-with --gtest_fail_fast, and the file is restored. Results, one line per mutant:
+with --gtest_fail_fast (--label picks other tests), and the file is restored. Results, one line per mutant:
 
   killed    a test failed (or a test program timed out: status "timeout")
   survived  every fast test passed
@@ -17,6 +17,7 @@ on the line), so the same list can be re-applied to a changed tree:
   tools/mutate.py --tree . --mutants mutants.jsonl --generate 320   # pick mutants, then run
   tools/mutate.py --tree OTHER --mutants mutants.jsonl --out after.tsv
   tools/mutate.py --tree . --mutants mutants.jsonl --only m0042 --show   # print one mutant
+  tools/mutate.py --compare before.tsv after.tsv   # killed before and after, and what was lost
 
 Run it niced in the background; --out is appended to as it goes and a rerun skips the mutants
 already in it.
@@ -214,9 +215,9 @@ def configure(tree, build):
         sys.exit("configure failed:\n" + out)
 
 
-def fast_programs(build):
-    """The gtest programs behind the tests labelled fast: [(path, workdir, env)]."""
-    rc, out = run(["ctest", "--test-dir", build, "-N", "-L", "^fast$", "--show-only=json-v1"])
+def test_programs(build, label):
+    """The gtest programs behind the tests with the label: [(path, workdir, env)]."""
+    rc, out = run(["ctest", "--test-dir", build, "-N", "-L", label, "--show-only=json-v1"])
     if rc != 0:
         sys.exit("ctest -N failed:\n" + out)
     programs = {}
@@ -258,15 +259,26 @@ def run_programs(programs, limits, module, excluded):
 
 def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    ap.add_argument("--tree", required=True, help="source tree to mutate (restored after each mutant)")
-    ap.add_argument("--mutants", required=True, help="mutant list (JSON lines)")
+    ap.add_argument("--tree", help="source tree to mutate (restored after each mutant)")
+    ap.add_argument("--mutants", help="mutant list (JSON lines)")
     ap.add_argument("--out", help="results (TSV), appended to; mutants already in it are skipped")
     ap.add_argument("--build", help="build directory (default TREE/build-mut)")
     ap.add_argument("--generate", type=int, metavar="N", help="first pick N mutants from TREE into --mutants")
     ap.add_argument("--seed", type=int, default=9)
+    ap.add_argument("--label", default="^fast$", help="ctest label regex of the tests to run (default ^fast$)")
     ap.add_argument("--only", nargs="*", help="mutant ids to run")
     ap.add_argument("--show", action="store_true", help="print the mutated lines, run nothing")
+    ap.add_argument("--compare", nargs=2, metavar=("BEFORE", "AFTER"), help="compare two result files")
+    ap.add_argument("--summary", metavar="RESULTS", help="print the figures of a result file")
     args = ap.parse_args()
+    if args.summary:
+        summarise(args.summary)
+        return
+    if args.compare:
+        compare(*args.compare)
+        return
+    if not args.tree or not args.mutants:
+        ap.error("--tree and --mutants are required")
     tree = os.path.abspath(args.tree)
     build = os.path.abspath(args.build or os.path.join(tree, "build-mut"))
 
@@ -300,7 +312,7 @@ def main():
     rc, out = run(["cmake", "--build", build, "-j", os.environ.get("MUTATE_JOBS", "2")])
     if rc != 0:
         sys.exit("the unmutated tree does not build:\n" + out[-3000:])
-    programs = fast_programs(build)
+    programs = test_programs(build, args.label)
     rc, out = build_programs(build, programs)
     limits, excluded = {}, {}
     for path, cwd, env in programs:
@@ -374,6 +386,28 @@ def summarise(path):
         print(f"{key:8} mutants {sum(s.values()):4}  killed {s.get('killed', 0):4}  "
               f"timeout {s.get('timeout', 0):3}  survived {s.get('survived', 0):4}  "
               f"invalid {s.get('invalid', 0):3}  gone {s.get('gone', 0):3}")
+
+
+def compare(before_path, after_path):
+    """Mutants that change behaviour (killed in either run) and where the runs differ."""
+    def load(path):
+        with open(path) as f:
+            return {r[0]: r for r in (l.rstrip("\n").split("\t") for l in list(f)[1:])}
+    before, after = load(before_path), load(after_path)
+    caught = ("killed", "timeout")
+    print("before:")
+    summarise(before_path)
+    print("after:")
+    summarise(after_path)
+    both = [i for i in before if i in after and before[i][5] != "gone" and after[i][5] != "gone"]
+    k_before = sum(before[i][5] in caught for i in both)
+    k_after = sum(after[i][5] in caught for i in both)
+    print(f"mutants present in both trees: {len(both)}; killed before {k_before}, after {k_after}")
+    for i in both:
+        if before[i][5] in caught and after[i][5] not in caught:
+            print(f"  lost {i} {after[i][2]}:{after[i][3]} {after[i][4]} ({after[i][5]}): {after[i][8]}")
+        if after[i][5] in caught and before[i][5] not in caught:
+            print(f"  new  {i} {after[i][2]}:{after[i][3]} {after[i][4]}: {after[i][8]}")
 
 
 if __name__ == "__main__":
