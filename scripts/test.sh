@@ -12,12 +12,23 @@ cd "$(dirname "$0")/.."
 scripts/setup.sh all
 jobs=$(nproc)
 
+# Each phase's wall time, and the CPU time of its processes (what the wall
+# time would be on an idle machine, times the cores it kept busy).
 timings=()
+times_file=$(mktemp)
+trap 'rm -f "$times_file"' EXIT
+children_cpu() { # CPU seconds of this shell's finished children, as `times` wrote them
+  awk 'NR == 2 { gsub(/[ms]/, " "); print int($1 * 60 + $2 + $3 * 60 + $4) }' "$times_file"
+}
 phase() {
-  local name=$1 start=$SECONDS
+  local name=$1 start=$SECONDS cpu
   shift
+  times >"$times_file"
+  cpu=$(children_cpu)
   "$@"
-  timings+=("$(printf '%-28s %4d s' "$name" $((SECONDS - start)))")
+  times >"$times_file"
+  timings+=("$(printf '%-28s %4d s wall %5d s CPU' "$name" $((SECONDS - start)) \
+    $(($(children_cpu) - cpu)))")
 }
 
 # -O2 without debug information: what ships, built as fast as it can be.
@@ -46,5 +57,5 @@ if [ -e scripts/fuzz.sh ]; then
 fi
 
 echo
-echo "Phases (wall time):"
+echo "Phases:"
 printf '  %s\n' "${timings[@]}"
