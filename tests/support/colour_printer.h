@@ -1,10 +1,7 @@
-// colour_printer.h - a colour printer of the test's own for rastertoqv tests:
-// geometry files under /opt/quarno/<name>/bin/inf/, a settings file and a
-// paper information file in a scratch directory, PPM pages, and the pieces of
-// an expected job. Included by the colour unit tests and the end-to-end tests.
+// colour_printer.h - a colour printer of the test's own for rastertoqv tests,
+// PPM pages, and the pieces of an expected job.
 #pragma once
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -21,18 +18,16 @@
 
 namespace colourtest {
 
-// The printer is named "qvtest-<pid>-<n>", so parallel test processes never
-// share one, and its directory goes with the object, even after a failed
-// assertion. Geometry: A4, Letter and Legal, agreeing with 600 dpi. The
-// paper information file gives A4 as width x height pixels, Letter 12 x 3.
+// Geometry files under /opt/quarno/qvtest-<pid>-<n>/bin/inf/ (A4, Letter and
+// Legal at 600 dpi), removed with the object; a settings file and a paper file
+// (A4 is width x height pixels, Letter 12 x 3, Legal 12 x 5) in a scratch dir.
 class TestPrinter {
  public:
   explicit TestPrinter(int width = 10, int height = 4, const std::string& settings = "") {
     static int serial = 0;
     name_ = "qvtest-" + std::to_string(::getpid()) + "-" + std::to_string(++serial);
     root_ = "/opt/quarno/" + name_;
-    std::error_code ignored;
-    std::filesystem::create_directories(root_ + "/bin/inf", ignored);
+    std::filesystem::create_directories(root_ + "/bin/inf");
     writeGeometry("ImagingArea",
                   "# name\tleft\ttop\tright\tbottom (1/600 inch)\nA4:\t100\t100\t4860\t6912\n"
                   "Letter:\t100\t100\t5000\t6500\nLegal:\t100\t100\t5000\t8300\n");
@@ -47,8 +42,6 @@ class TestPrinter {
     std::error_code ignored;
     std::filesystem::remove_all(root_, ignored);
   }
-  TestPrinter(const TestPrinter&) = delete;
-  TestPrinter& operator=(const TestPrinter&) = delete;
 
   const std::string& name() const { return name_; }
   std::string geometryPath(std::string_view file) const {
@@ -64,30 +57,17 @@ class TestPrinter {
   std::string rcPath() const { return dir_.file("qv.rc"); }
   std::string piPath() const { return dir_.file("paperinf"); }
   const qvtest::ScopedTempDir& dir() const { return dir_; }
-
   qvtest::ProgramRun run(const std::string& input) const {
-    qvtest::ProgramRun r;
-    r.path = RASTERTOQV_PATH;
-    r.args = {"-rc", rcPath(), "-pi", piPath()};
-    r.input = input;
-    return r;
+    return {RASTERTOQV_PATH, {"-rc", rcPath(), "-pi", piPath()}, {}, input};
   }
 
  private:
   qvtest::ScopedTempDir dir_;
-  std::string name_;
-  std::string root_;
+  std::string name_, root_;
 };
 
 inline std::string ppmPage(int width, int height, const std::string& pixels) {
   return "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n" + pixels;
-}
-
-inline std::string solidPixels(int width, int height, int r, int g, int b) {
-  std::string pixels;
-  for (int i = 0; i < width * height; ++i)
-    pixels += {static_cast<char>(r), static_cast<char>(g), static_cast<char>(b)};
-  return pixels;
 }
 
 inline std::string bytes(std::initializer_list<int> values) {
@@ -96,15 +76,18 @@ inline std::string bytes(std::initializer_list<int> values) {
   return out;
 }
 
-// The PWG page header the printer gets for a page of the test printer's A4
-// (595 x 842 points). Its own bytes are checked field by field in
-// Mfunc_pwg_test.cc.
+inline std::string solidPixels(int width, int height, int r, int g, int b) {
+  std::string pixels;
+  for (int i = 0; i < width * height; ++i) pixels += bytes({r, g, b});
+  return pixels;
+}
+
+// The PWG page header of a page on the test printer's A4 (595 x 842 points).
 inline std::string pageHeader(int width, int height, bool gray) {
   std::uint8_t header[kPwgHeaderSize];
-  buildPwgPageHeader(
-      PwgPageGeometry{static_cast<std::int16_t>(width), static_cast<std::int16_t>(height), 595, 842,
+  buildPwgPageHeader({static_cast<std::int16_t>(width), static_cast<std::int16_t>(height), 595, 842,
                       static_cast<std::uint64_t>(width) * 3},
-      gray, header);
+                     gray, header);
   return std::string(reinterpret_cast<const char*>(header), sizeof header);
 }
 

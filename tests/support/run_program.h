@@ -1,22 +1,24 @@
-// run_program.h - run a built program the way a print spooler does: arguments,
-// an environment, bytes on standard input; collect standard output, standard
-// error and the exit status.
+// run_program.h - run a built program as a print spooler does (arguments, an
+// environment, bytes on standard input; its outputs and exit status), scratch
+// directories and whole-file helpers.
 #pragma once
 
 #include <sys/types.h>
 
-#include <cstdint>
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
-#include <optional>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace qvtest {
 
-// Environment variables that the filters read. They are removed from the
-// child's environment unless a test sets them, so that the caller's shell
-// (or CI) cannot change what a test sees.
+// Variables the filters read: removed from the child's environment unless the
+// test sets them, so the caller's shell (or CI) cannot change what a test sees.
 inline constexpr const char* kFilterVariables[] = {
     "OWNER", "PASSWORD", "TITLE", "NODENAME", "CHARSET", "QVREDVAL", "OUTPUTTRAY", "TMPDIR",
 };
@@ -24,8 +26,7 @@ inline constexpr const char* kFilterVariables[] = {
 struct ProgramResult {
   int status = -1;     // exit status when the program exited
   int termSignal = 0;  // the signal that ended it, else 0
-  std::string out;     // every byte written to standard output
-  std::string err;     // standard error
+  std::string out, err;
   bool exited() const { return termSignal == 0; }
 };
 
@@ -34,46 +35,43 @@ struct ProgramRun {
   std::vector<std::string> args;           // without the program name
   std::map<std::string, std::string> env;  // set in the child
   std::string input;                       // written to standard input
-  std::optional<std::string> argv0;        // program name, default path
 };
 
-// Runs the program to its end. Standard input is fed while the outputs are
-// drained, so large jobs cannot deadlock on a full pipe.
-ProgramResult runProgram(const ProgramRun& run);
-
-// A program started in the background with pipes on its three standard
-// streams, for tests that stop feeding input half-way (cancel, stalls).
+// A program started with pipes on its standard streams, for tests that stop
+// feeding input half-way (cancel, stalls). The destructor kills and reaps it.
 class RunningProgram {
  public:
   explicit RunningProgram(const ProgramRun& run);  // run.input is not written
-  ~RunningProgram();                               // kills and reaps if still running
+  ~RunningProgram();
   RunningProgram(const RunningProgram&) = delete;
   RunningProgram& operator=(const RunningProgram&) = delete;
-
-  bool writeInput(std::string_view bytes);  // blocking write, draining outputs meanwhile
+  bool writeInput(std::string_view bytes);  // blocks, draining the outputs meanwhile
   void closeInput();
   void signal(int sig);
-  // Reads standard output and error until both close, then reaps the child.
-  ProgramResult wait();
-  // Reads whatever is available for up to the given time (output so far).
-  void pump(int milliseconds);
-  const std::string& outputSoFar() const { return result_.out; }
-  const std::string& errorSoFar() const { return result_.err; }
+  ProgramResult wait();         // reads both outputs to their end, then reaps
+  void pump(int milliseconds);  // reads what arrives within the time
   pid_t pid() const { return pid_; }
 
  private:
-  void drain(int timeoutMs, int stdinFd);
+  void drain(int timeoutMs, bool forInput);
   pid_t pid_ = -1;
   int in_ = -1, out_ = -1, err_ = -1;
   ProgramResult result_;
   bool reaped_ = false;
 };
 
+// Runs the program to its end; large jobs cannot deadlock on a full pipe.
+inline ProgramResult runProgram(const ProgramRun& run) {
+  RunningProgram program(run);
+  program.writeInput(run.input);
+  return program.wait();
+}
+
 // A scratch directory under /tmp, removed with its contents on destruction.
 class ScopedTempDir {
  public:
   ScopedTempDir();
-  ~ScopedTempDir();
+  ~ScopedTempDir() { std::filesystem::remove_all(path_, ignored_); }
   ScopedTempDir(const ScopedTempDir&) = delete;
   ScopedTempDir& operator=(const ScopedTempDir&) = delete;
   const std::string& path() const { return path_; }
@@ -81,16 +79,35 @@ class ScopedTempDir {
 
  private:
   std::string path_;
+  std::error_code ignored_;
 };
 
-std::string readFile(const std::string& path);
-void writeFile(const std::string& path, std::string_view bytes);
+inline std::string readFile(const std::string& path) {
+  std::ostringstream all;
+  all << std::ifstream(path, std::ios::binary).rdbuf();
+  return all.str();
+}
 
-// The names in /tmp, for tests that check that a run leaves nothing behind.
-std::vector<std::string> listDirectory(const std::string& dir);
+inline void writeFile(const std::string& path, std::string_view bytes) {
+  std::ofstream(path, std::ios::binary).write(bytes.data(), std::ssize(bytes));
+}
 
-// Entries of `after` that are not in `before`.
-std::vector<std::string> newEntries(const std::vector<std::string>& before,
-                                    const std::vector<std::string>& after);
+inline std::vector<std::string> listDirectory(const std::string& dir) {
+  std::vector<std::string> names;
+  std::error_code ignored;
+  for (const auto& entry : std::filesystem::directory_iterator(dir, ignored))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// Entries of `after` that are not in `before` (both sorted).
+inline std::vector<std::string> newEntries(const std::vector<std::string>& before,
+                                           const std::vector<std::string>& after) {
+  std::vector<std::string> added;
+  std::set_difference(after.begin(), after.end(), before.begin(), before.end(),
+                      std::back_inserter(added));
+  return added;
+}
 
 }  // namespace qvtest
