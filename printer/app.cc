@@ -61,16 +61,21 @@ pappl_system_t* createSystem(int count, cups_option_t* options, void* context) {
   if (spool.empty() && getuid() == 0) spool = "/var/spool/qvprinter";
   const std::string logFile = option(count, options, "log-file", "-");
   const pappl_loglevel_t level = logLevel(option(count, options, "log-level", "warn"));
-  const auto systemOptions = static_cast<pappl_soptions_t>(
-      PAPPL_SOPTIONS_MULTI_QUEUE | PAPPL_SOPTIONS_WEB_INTERFACE | PAPPL_SOPTIONS_WEB_LOG |
-      PAPPL_SOPTIONS_WEB_SECURITY | PAPPL_SOPTIONS_RAW_SOCKET);
-  pappl_system_t* system =
-      papplSystemCreate(systemOptions, "QV Printer Application", portNumber, "_print,_universal",
-                        spool.empty() ? nullptr : spool.c_str(), logFile.c_str(), level,
-                        option(count, options, "auth-service", "").empty()
-                            ? nullptr
-                            : cupsGetOption("auth-service", count, options),
-                        false);
+  unsigned systemOptions = PAPPL_SOPTIONS_MULTI_QUEUE | PAPPL_SOPTIONS_WEB_INTERFACE |
+                           PAPPL_SOPTIONS_WEB_LOG | PAPPL_SOPTIONS_WEB_SECURITY |
+                           PAPPL_SOPTIONS_RAW_SOCKET;
+  // "-o server-options=no-tls,dnssd-host": plain IPP only (a loopback test
+  // server), DNS-SD names from the host name.
+  const std::string extra = "," + option(count, options, "server-options", "") + ",";
+  if (extra.find(",no-tls,") != std::string::npos) systemOptions |= PAPPL_SOPTIONS_NO_TLS;
+  if (extra.find(",dnssd-host,") != std::string::npos) systemOptions |= PAPPL_SOPTIONS_DNSSD_HOST;
+  pappl_system_t* system = papplSystemCreate(
+      static_cast<pappl_soptions_t>(systemOptions), "QV Printer Application", portNumber,
+      "_print,_universal", spool.empty() ? nullptr : spool.c_str(), logFile.c_str(), level,
+      option(count, options, "auth-service", "").empty()
+          ? nullptr
+          : cupsGetOption("auth-service", count, options),
+      false);
   if (system == nullptr) return nullptr;
   const std::string listen = option(count, options, "listen-hostname", "");
   if (listen.empty()) {
@@ -81,7 +86,7 @@ pappl_system_t* createSystem(int count, cups_option_t* options, void* context) {
   }
   int driverCount = 0;
   pappl_pr_driver_t* drivers = driverList(driverCount);
-  papplSystemSetPrinterDrivers(system, driverCount, drivers, autoAddCallback, nullptr,
+  papplSystemSetPrinterDrivers(system, driverCount, drivers, autoAddCallback, createCallback,
                                driverCallback, nullptr);
   papplSystemAddMIMEFilter(system, "application/pdf", "image/pwg-raster", pdfFilter, nullptr);
   papplSystemSetFooterHTML(system, kFooter);

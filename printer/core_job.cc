@@ -87,7 +87,8 @@ int CoreJob::beginPage() {
   return rc;
 }
 
-void CoreJob::toMonoRow(std::span<const std::uint8_t> line, LineFormat format, unsigned width) {
+void CoreJob::toMonoRow(unsigned y, std::span<const std::uint8_t> line, LineFormat format,
+                        unsigned width) {
   const unsigned outWidth = static_cast<unsigned>(plan_.rasterWidth());
   const unsigned pixels = std::min(width, outWidth);
   if (format == LineFormat::kBlack1) {
@@ -103,7 +104,8 @@ void CoreJob::toMonoRow(std::span<const std::uint8_t> line, LineFormat format, u
   for (unsigned x = 0; x < pixels && (x + 1) * step <= line.size(); ++x) {
     unsigned level = line[x * step];
     if (step == 3) level = (level * 30 + line[x * 3 + 1] * 59u + line[x * 3 + 2] * 11u) / 100;
-    if (level < 128) row_[x / 8] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
+    const unsigned threshold = dither_ != nullptr ? dither_[y & 15][x & 15] : 127;
+    if (level <= threshold) row_[x / 8] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
   }
 }
 
@@ -113,8 +115,8 @@ void CoreJob::toRgbLine(std::span<const std::uint8_t> line, LineFormat format, u
   const unsigned pixels = width > left ? std::min(width - left, outWidth) : 0;
   std::uint8_t* out = row_.data();
   if (format == LineFormat::kRgb8) {
-    const std::size_t bytes =
-        std::min<std::size_t>(std::size_t{pixels} * 3, line.size() > left * 3 ? line.size() - left * 3 : 0);
+    const std::size_t bytes = std::min<std::size_t>(
+        std::size_t{pixels} * 3, line.size() > left * 3 ? line.size() - left * 3 : 0);
     std::memcpy(out, line.data() + left * 3, bytes);
     std::fill(row_.begin() + static_cast<std::ptrdiff_t>(bytes), row_.end(), 255);
     return;
@@ -139,7 +141,7 @@ int CoreJob::writeSheetLine(unsigned y, std::span<const std::uint8_t> line, Line
   const unsigned top = static_cast<unsigned>(plan_.cropTop());
   if (!pageOpen_ || y < top || y - top >= static_cast<unsigned>(plan_.rasterHeight())) return 0;
   if (mono_) {
-    toMonoRow(line, format, width);
+    toMonoRow(y, line, format, width);
     return mono_->writeRow(row_);
   }
   toRgbLine(line, format, width);

@@ -44,6 +44,9 @@ class CoreJob {
   int writeSheetLine(unsigned y, std::span<const std::uint8_t> line, LineFormat format,
                      unsigned width);
   int endPage();
+  // The 16 x 16 threshold matrix for gray lines on the mono printer (PAPPL's
+  // dither for the job's content); without one, gray is cut at half.
+  void setDither(const unsigned char (*matrix)[16]) { dither_ = matrix; }
   // Ends the job normally, or, after a cancel, ends it as the core defines
   // (the open page finished, the trailer written).
   int endJob(bool cancelled);
@@ -53,13 +56,14 @@ class CoreJob {
 
  private:
   explicit CoreJob(const JobPlan& plan);
-  void toMonoRow(std::span<const std::uint8_t> line, LineFormat format, unsigned width);
+  void toMonoRow(unsigned y, std::span<const std::uint8_t> line, LineFormat format, unsigned width);
   void toRgbLine(std::span<const std::uint8_t> line, LineFormat format, unsigned width);
 
   JobPlan plan_;
   std::unique_ptr<qv::MonoJob> mono_;
   std::unique_ptr<qv::ColourJob> colour_;
   std::vector<std::uint8_t> row_;  // one converted row, reused for every line
+  const unsigned char (*dither_)[16] = nullptr;
   bool pageOpen_ = false;
   bool jobOpen_ = false;
   int pages_ = 0;

@@ -13,9 +13,22 @@ namespace {
 
 // The job's data between the callbacks: the core job and where its bytes go.
 struct JobState {
+  JobRequest request;  // its texts point into the strings below
+  std::string mediaName, source, type, outputBin, pin, owner, title;
+  JobPlan plan;
   pappl_device_t* device = nullptr;
-  std::unique_ptr<CoreJob> core;
+  std::unique_ptr<CoreJob> core;  // made at the first page
   bool failed = false;
+
+  void bindRequest() {
+    request.mediaName = mediaName;
+    request.source = source;
+    request.type = type;
+    request.outputBin = outputBin;
+    request.pin = pin;
+    request.owner = owner;
+    request.title = title;
+  }
 };
 
 bool writeToDevice(void* context, std::span<const std::uint8_t> bytes) {
@@ -53,10 +66,9 @@ bool identify(pappl_printer_t* printer, pappl_identify_actions_t actions, const 
   if (device == nullptr) return false;
   // The panel shows the message until the next job.
   const std::string text = pjlText(message != nullptr && *message ? message : "QV printer", 40);
-  const std::string pjl =
-      "\x1b%-12345X@PJL RDYMSG DISPLAY=\"" + text + "\"\r\n\x1b%-12345X";
-  const bool ok = papplDeviceWrite(device, pjl.data(), pjl.size()) ==
-                  static_cast<ssize_t>(pjl.size());
+  const std::string pjl = "\x1b%-12345X@PJL RDYMSG DISPLAY=\"" + text + "\"\r\n\x1b%-12345X";
+  const bool ok =
+      papplDeviceWrite(device, pjl.data(), pjl.size()) == static_cast<ssize_t>(pjl.size());
   papplDeviceFlush(device);
   papplPrinterCloseDevice(printer);
   return ok;
@@ -65,12 +77,15 @@ bool identify(pappl_printer_t* printer, pappl_identify_actions_t actions, const 
 void identifyCallback(pappl_printer_t* printer, pappl_identify_actions_t actions,
                       const char* message) {
   if (!identify(printer, actions, message))
-    papplLogPrinter(printer, PAPPL_LOGLEVEL_WARN, "Identify-Printer: the device cannot be reached.");
+    papplLogPrinter(printer, PAPPL_LOGLEVEL_WARN,
+                    "Identify-Printer: the device cannot be reached.");
 }
 
-// The toner level cannot be read over AppSocket or USB: report the supply
+}  // namespace
+
+// The toner level cannot be read over AppSocket or USB: report the supplies
 // with an unknown level, as IPP allows.
-bool statusCallback(pappl_printer_t* printer) {
+void createCallback(pappl_printer_t* printer, void*) {
   const bool colour = findModel(papplPrinterGetDriverName(printer))->model == Model::kColour;
   pappl_supply_t supplies[4] = {};
   const pappl_supply_color_t colours[4] = {PAPPL_SUPPLY_COLOR_BLACK, PAPPL_SUPPLY_COLOR_CYAN,
@@ -85,8 +100,9 @@ bool statusCallback(pappl_printer_t* printer) {
     supplies[i].type = PAPPL_SUPPLY_TYPE_TONER;
   }
   papplPrinterSetSupplies(printer, count, supplies);
-  return true;
 }
+
+namespace {
 
 pappl_media_col_t mediaCol(const Medium& medium, const char* source, const char* type) {
   pappl_media_col_t col{};
@@ -138,13 +154,12 @@ bool driverCallback(pappl_system_t* system, const char* driver_name, const char*
   data->rendpage_cb = endPage;
   data->rendjob_cb = endJob;
   data->identify_cb = identifyCallback;
-  data->status_cb = statusCallback;
   std::snprintf(data->make_and_model, sizeof data->make_and_model, "%s", info->makeAndModel);
   data->ppm = colour ? 20 : 40;
   data->ppm_color = colour ? 20 : 0;
   data->kind = PAPPL_KIND_DOCUMENT;
   data->has_supplies = true;
-  data->orient_default = IPP_ORIENT_NONE;
+  data->orient_default = IPP_ORIENT_PORTRAIT;
   data->identify_supported = PAPPL_IDENTIFY_ACTIONS_DISPLAY;
   data->identify_default = PAPPL_IDENTIFY_ACTIONS_DISPLAY;
   data->content_default = PAPPL_CONTENT_AUTO;
@@ -153,19 +168,18 @@ bool driverCallback(pappl_system_t* system, const char* driver_name, const char*
     data->color_supported = static_cast<pappl_color_mode_t>(
         PAPPL_COLOR_MODE_AUTO | PAPPL_COLOR_MODE_COLOR | PAPPL_COLOR_MODE_MONOCHROME);
     data->color_default = PAPPL_COLOR_MODE_COLOR;
-    data->raster_types =
-        static_cast<pappl_raster_type_t>(PAPPL_PWG_RASTER_TYPE_SGRAY_8 | PAPPL_PWG_RASTER_TYPE_SRGB_8);
+    data->raster_types = static_cast<pappl_raster_type_t>(PAPPL_PWG_RASTER_TYPE_SGRAY_8 |
+                                                          PAPPL_PWG_RASTER_TYPE_SRGB_8);
     // Normal and Fine are the same 600 dpi raster; print-quality chooses.
     data->quality_default = IPP_QUALITY_HIGH;
     data->num_resolution = 1;
     data->x_resolution[0] = data->y_resolution[0] = 600;
   } else {
-    data->color_supported = static_cast<pappl_color_mode_t>(PAPPL_COLOR_MODE_AUTO |
-                                                            PAPPL_COLOR_MODE_MONOCHROME);
+    data->color_supported =
+        static_cast<pappl_color_mode_t>(PAPPL_COLOR_MODE_AUTO | PAPPL_COLOR_MODE_MONOCHROME);
     data->color_default = PAPPL_COLOR_MODE_MONOCHROME;
     data->raster_types = static_cast<pappl_raster_type_t>(PAPPL_PWG_RASTER_TYPE_BLACK_1 |
                                                           PAPPL_PWG_RASTER_TYPE_SGRAY_8);
-    data->force_raster_type = PAPPL_PWG_RASTER_TYPE_BLACK_1;
     data->quality_default = IPP_QUALITY_NORMAL;
     data->num_resolution = 3;
     const int dpis[3] = {300, 600, 1200};
@@ -205,18 +219,25 @@ bool driverCallback(pappl_system_t* system, const char* driver_name, const char*
   ippAddBoolean(*attrs, IPP_TAG_PRINTER, "qv-toner-save-default", 0);
   ippAddInteger(*attrs, IPP_TAG_PRINTER, IPP_TAG_INTEGER, "qv-secure-pin-supported", 4);
   ippAddString(*attrs, IPP_TAG_PRINTER, IPP_TAG_TEXT, "qv-secure-pin-default", nullptr, "");
+  // Attributes IPP Everywhere asks for that PAPPL leaves to the driver.
+  ippAddBoolean(*attrs, IPP_TAG_PRINTER, "preferred-attributes-supported", 0);
+  ippAddString(*attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "print-rendering-intent-default", nullptr,
+               "auto");
+  ippAddString(*attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "print-rendering-intent-supported",
+               nullptr, "auto");
   return true;
 }
 
 bool startJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device) {
-  JobRequest request;
+  auto state = std::make_unique<JobState>();
+  JobRequest& request = state->request;
   request.model = modelOf(job);
-  request.mediaName = options->media.size_name;
+  state->mediaName = options->media.size_name;
   request.mediaWidthHmm = options->media.size_width;
   request.mediaLengthHmm = options->media.size_length;
-  request.source = options->media.source;
-  request.type = options->media.type;
-  request.outputBin = options->output_bin;
+  state->source = options->media.source;
+  state->type = options->media.type;
+  state->outputBin = options->output_bin;
   request.sides = options->sides == PAPPL_SIDES_TWO_SIDED_LONG_EDGE    ? Sides::kLongEdge
                   : options->sides == PAPPL_SIDES_TWO_SIDED_SHORT_EDGE ? Sides::kShortEdge
                                                                        : Sides::kOneSided;
@@ -228,30 +249,56 @@ bool startJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* dev
   request.copies = options->copies > 0 ? options->copies : 1;
   const std::string_view toner = vendorOption(options, kTonerSaveAttr);
   request.tonerSave = toner == "true" || toner == "yes" || toner == "on";
-  request.pin = vendorOption(options, kPinAttr);
+  state->pin = vendorOption(options, kPinAttr);
   const char* user = papplJobGetUsername(job);
   const char* name = papplJobGetName(job);
-  request.owner = user != nullptr ? user : "";
-  request.title = name != nullptr ? name : "";
+  state->owner = user != nullptr ? user : "";
+  state->title = name != nullptr ? name : "";
+  state->bindRequest();
 
-  JobPlan plan;
+  // Everything the job needs is checked before the printer gets a byte.
   std::string error;
-  if (!planJob(request, plan, error)) return failJob(job, nullptr, error);
-  auto state = std::make_unique<JobState>();
+  if (!planJob(request, state->plan, error)) return failJob(job, nullptr, error);
   state->device = device;
-  state->core = CoreJob::create(plan, qv::ByteSink{writeToDevice, device}, error);
-  if (!state->core) return failJob(job, nullptr, error);
-  papplLogJob(job, PAPPL_LOGLEVEL_INFO, "Printing on %s at %d dpi.", plan.medium->pwgName.c_str(),
-              plan.dpi);
-  if (state->core->beginJob() != 0)
-    return failJob(job, nullptr, "The printer could not be reached; the job was not printed.");
   papplJobSetData(job, state.release());
   return true;
 }
 
-bool startPage(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*, unsigned) {
+namespace {
+
+// The core job starts with the first page, whose raster header says the
+// resolution a PWG or Apple raster document was made at.
+bool beginCoreJob(pappl_job_t* job, JobState& state, const pappl_pr_options_t& options) {
+  const int dpi = static_cast<int>(options.header.HWResolution[0]);
+  if (dpi > 0 && (dpi != state.plan.dpi ||
+                  static_cast<int>(options.header.HWResolution[1]) != state.plan.dpi)) {
+    state.request.xdpi = dpi;
+    state.request.ydpi = static_cast<int>(options.header.HWResolution[1]);
+    std::string error;
+    if (state.request.model == Model::kColour) {
+      return failJob(job, &state,
+                     "Raster pages at " + std::to_string(dpi) +
+                         " dpi cannot be printed; the QV C600 prints at 600 dpi.");
+    }
+    if (!planJob(state.request, state.plan, error)) return failJob(job, &state, error);
+  }
+  std::string error;
+  state.core = CoreJob::create(state.plan, qv::ByteSink{writeToDevice, state.device}, error);
+  if (!state.core) return failJob(job, &state, error);
+  papplLogJob(job, PAPPL_LOGLEVEL_INFO, "Printing on %s at %d dpi.",
+              state.plan.medium->pwgName.c_str(), state.plan.dpi);
+  if (state.core->beginJob() != 0)
+    return failJob(job, &state, "The printer connection was lost while printing.");
+  return true;
+}
+
+}  // namespace
+
+bool startPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*, unsigned) {
   auto* state = static_cast<JobState*>(papplJobGetData(job));
   if (state == nullptr || state->failed) return false;
+  if (!state->core && !beginCoreJob(job, *state, *options)) return false;
+  state->core->setDither(options->dither);
   if (state->core->beginPage() != 0)
     return failJob(job, state, "The printer connection was lost while printing.");
   return true;
@@ -260,7 +307,7 @@ bool startPage(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*, unsigned)
 bool writeLine(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*, unsigned y,
                const unsigned char* line) {
   auto* state = static_cast<JobState*>(papplJobGetData(job));
-  if (state == nullptr || state->failed) return false;
+  if (state == nullptr || state->failed || !state->core) return false;
   const std::size_t bytes = options->header.cupsBytesPerLine;
   if (state->core->writeSheetLine(y, {line, bytes}, lineFormat(options),
                                   options->header.cupsWidth) != 0)
@@ -270,7 +317,7 @@ bool writeLine(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*, u
 
 bool endPage(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t* device, unsigned) {
   auto* state = static_cast<JobState*>(papplJobGetData(job));
-  if (state == nullptr || state->failed) return false;
+  if (state == nullptr || state->failed || !state->core) return false;
   // A cancelled page stays open: the job's end finishes it as the core
   // defines a cancel.
   if (papplJobIsCanceled(job)) return true;
@@ -284,6 +331,7 @@ bool endJob(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t* device) {
   std::unique_ptr<JobState> state(static_cast<JobState*>(papplJobGetData(job)));
   papplJobSetData(job, nullptr);
   if (!state) return false;
+  if (!state->core) return !state->failed;  // no page began: nothing was sent
   const bool cancelled = papplJobIsCanceled(job);
   const int rc = state->core->endJob(cancelled);
   papplDeviceFlush(device);

@@ -12,13 +12,13 @@ namespace qvprinter {
 namespace {
 
 constexpr std::array kMonoSources = {
-    Choice{"auto", "AutoSelect"}, Choice{"tray-1", "Tray1"},       Choice{"tray-2", "Tray2"},
-    Choice{"tray-3", "Tray3"},    Choice{"tray-4", "Tray4"},       Choice{"tray-5", "Tray5"},
+    Choice{"auto", "AutoSelect"},     Choice{"tray-1", "Tray1"},  Choice{"tray-2", "Tray2"},
+    Choice{"tray-3", "Tray3"},        Choice{"tray-4", "Tray4"},  Choice{"tray-5", "Tray5"},
     Choice{"by-pass-tray", "MpTray"}, Choice{"manual", "Manual"},
 };
 constexpr std::array kColourSources = {
-    Choice{"auto", "AutoSelect"}, Choice{"tray-1", "Tray1"},       Choice{"tray-2", "Tray2"},
-    Choice{"tray-3", "Tray3"},    Choice{"tray-4", "Tray4"},       Choice{"tray-5", "Tray5"},
+    Choice{"auto", "AutoSelect"},     Choice{"tray-1", "Tray1"},  Choice{"tray-2", "Tray2"},
+    Choice{"tray-3", "Tray3"},        Choice{"tray-4", "Tray4"},  Choice{"tray-5", "Tray5"},
     Choice{"by-pass-tray", "MPTray"}, Choice{"manual", "Manual"},
 };
 constexpr std::array kMonoTypes = {
@@ -50,10 +50,10 @@ constexpr std::array kColourTypes = {
 // The mono printer's sorter bins make sorted copies by replaying the job;
 // IPP copies do that already, so they are not offered as bins.
 constexpr std::array kMonoBins = {
-    Choice{"auto", "Auto"},           Choice{"face-down", "StandardBin"},
-    Choice{"mailbox-1", "Outbin1"},   Choice{"mailbox-2", "Outbin2"},
-    Choice{"mailbox-3", "Outbin3"},   Choice{"mailbox-4", "Outbin4"},
-    Choice{"stacker-1", "Stacker"},   Choice{"side", "Optional"},
+    Choice{"auto", "Auto"},         Choice{"face-down", "StandardBin"},
+    Choice{"mailbox-1", "Outbin1"}, Choice{"mailbox-2", "Outbin2"},
+    Choice{"mailbox-3", "Outbin3"}, Choice{"mailbox-4", "Outbin4"},
+    Choice{"stacker-1", "Stacker"}, Choice{"side", "Optional"},
 };
 // The colour printer's bin is chosen through OUTPUTTRAY: "OFF" is the upper
 // bin without finishing, anything else the automatic bin.
@@ -69,6 +69,9 @@ std::vector<Medium> buildMedia(Model model) {
   std::vector<Medium> list;
   for (const qvcups::PaperSize& paper : qvcups::paperSizes()) {
     if ((model == Model::kMono ? paper.monoWord : paper.colourWord) == nullptr) continue;
+    // IPP sizes carry no feed direction: a landscape-fed paper is its
+    // portrait twin (A5Rotated is A5), which the list already has.
+    if (paper.width600 > paper.height600) continue;
     const int width = paper.width600 * 2540 / 600;
     const int length = paper.height600 * 2540 / 600;
     Medium medium{&paper, {}, width, length};
@@ -80,14 +83,13 @@ std::vector<Medium> buildMedia(Model model) {
       std::string name = paper.ppdName;
       std::transform(name.begin(), name.end(), name.begin(),
                      [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+      // A size of our own, in whole millimetres ("om_195x270mm_195x270mm").
+      medium.widthHmm = (width + 50) / 100 * 100;
+      medium.lengthHmm = (length + 50) / 100 * 100;
       char keyword[128];
-      pwgFormatSizeName(keyword, sizeof keyword, "om", name.c_str(), width, length, "mm");
+      pwgFormatSizeName(keyword, sizeof keyword, "om", name.c_str(), medium.widthHmm,
+                        medium.lengthHmm, "mm");
       medium.pwgName = keyword;
-      // The name carries whole millimetres: use the size it says.
-      if (const pwg_media_t* named = pwgMediaForPWG(keyword); named != nullptr) {
-        medium.widthHmm = named->width;
-        medium.lengthHmm = named->length;
-      }
     }
     list.push_back(std::move(medium));
   }
@@ -95,9 +97,8 @@ std::vector<Medium> buildMedia(Model model) {
 }
 
 bool pinIsValid(std::string_view pin) {
-  return pin.size() == 4 && std::all_of(pin.begin(), pin.end(), [](char c) {
-           return c >= '0' && c <= '9';
-         });
+  return pin.size() == 4 &&
+         std::all_of(pin.begin(), pin.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 }  // namespace
@@ -132,7 +133,8 @@ const Medium* findMedium(Model model, std::string_view pwgName, int widthHmm, in
   for (const Medium& medium : list)
     if (!pwgName.empty() && pwgName == medium.pwgName) return &medium;
   for (const Medium& medium : list)
-    if (std::abs(medium.widthHmm - widthHmm) <= 50 && std::abs(medium.lengthHmm - lengthHmm) <= 50)
+    if (std::abs(medium.widthHmm - widthHmm) <= 100 &&
+        std::abs(medium.lengthHmm - lengthHmm) <= 100)
       return &medium;
   return nullptr;
 }
@@ -145,9 +147,7 @@ int JobPlan::rasterHeight() const {
   if (model == Model::kColour) return qvcups::colourRasterHeight(*medium->paper);
   return medium->paper->height600 * dpi / 600;
 }
-int JobPlan::cropLeft() const {
-  return model == Model::kColour ? qvcups::kImagingMargin600 : 0;
-}
+int JobPlan::cropLeft() const { return model == Model::kColour ? qvcups::kImagingMargin600 : 0; }
 int JobPlan::cropTop() const { return cropLeft(); }
 
 std::string JobPlan::settingsText(std::string_view section) const {
@@ -175,8 +175,8 @@ bool planJob(const JobRequest& request, JobPlan& plan, std::string& error) {
   const bool mono = request.model == Model::kMono;
   plan = JobPlan{};
   plan.model = request.model;
-  plan.medium = findMedium(request.model, request.mediaName, request.mediaWidthHmm,
-                           request.mediaLengthHmm);
+  plan.medium =
+      findMedium(request.model, request.mediaName, request.mediaWidthHmm, request.mediaLengthHmm);
   if (plan.medium == nullptr) {
     error = "Media size \"" + std::string(request.mediaName) + "\" is not supported by the " +
             (mono ? "QV M600" : "QV C600") + "; the job was not printed.";
@@ -223,7 +223,7 @@ bool planJob(const JobRequest& request, JobPlan& plan, std::string& error) {
     if (source) add("InputSlot", source);
     if (type) add("MediaType", type);
     add("QVResolution", request.quality >= 5 ? "Fine" : "Normal");
-    add("QVDuplex", request.sides == Sides::kOneSided  ? "None"
+    add("QVDuplex", request.sides == Sides::kOneSided   ? "None"
                     : request.sides == Sides::kLongEdge ? "DuplexNoTumble"
                                                         : "DuplexTumble");
     add("QVMonoColor", request.monochrome ? "Mono" : "Auto");

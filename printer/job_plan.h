@@ -56,8 +56,8 @@ struct Medium {
 };
 // The papers of one model, in the table's order.
 const std::vector<Medium>& media(Model model);
-// The model's paper with this PWG name, else the one within half a
-// millimetre of this size; nullptr when the model has no such paper.
+// The model's paper with this PWG name, else the one within a millimetre of
+// this size; nullptr when the model has no such paper.
 const Medium* findMedium(Model model, std::string_view pwgName, int widthHmm, int lengthHmm);
 
 enum class Sides { kOneSided, kLongEdge, kShortEdge };
@@ -87,7 +87,7 @@ struct JobPlan {
   std::vector<std::pair<std::string, std::string>> settings;  // key, word: settings-file lines
   std::string pin, owner, title;                              // PJL-safe texts
   std::string outputTray;                                     // colour OUTPUTTRAY, "" for unset
-  unsigned monoFlags = 0;  // the paper's matching flags (mono)
+  unsigned monoFlags = 0;                                     // the paper's matching flags (mono)
 
   // The page the core takes, in pixels at `dpi`: the whole sheet for the
   // mono core (it cuts its margins itself), the imaging area for the colour

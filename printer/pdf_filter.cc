@@ -144,8 +144,7 @@ bool pdfFilter(pappl_job_t* job, pappl_device_t* device, void*) {
   }
   gsChildEnd.reset();
   qvcups::PnmReader reader(gsOut.get());
-  const Outcome outcome =
-      pumpPages(job, *options, device, reader, dpi, width, height, mono);
+  const Outcome outcome = pumpPages(job, *options, device, reader, dpi, width, height, mono);
   if (outcome != Outcome::kDone) ghostscript.signal(SIGTERM);
   gsOut.reset();
   const int status = ghostscript.wait();
