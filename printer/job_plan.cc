@@ -75,7 +75,10 @@ std::vector<Medium> buildMedia(Model model) {
     const int width = paper.width600 * 2540 / 600;
     const int length = paper.height600 * 2540 / 600;
     Medium medium{&paper, {}, width, length};
-    if (const pwg_media_t* pwg = pwgMediaForSize(width, length); pwg != nullptr) {
+    // libcups names a size it does not know "custom_WxH...": such a size
+    // gets a name of our own below.
+    const pwg_media_t* pwg = pwgMediaForSize(width, length);
+    if (pwg != nullptr && std::string_view(pwg->pwg).rfind("custom_", 0) != 0) {
       medium.pwgName = pwg->pwg;
       medium.widthHmm = pwg->width;
       medium.lengthHmm = pwg->length;

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -155,7 +156,7 @@ class Server {
                            .status == 0;
   }
   ~Server() {
-    qvtest::runProgram(command({"shutdown"}));
+    server_->signal(SIGTERM);  // PAPPL saves its state and ends
     server_->wait();
   }
   bool up() const { return up_; }
@@ -433,7 +434,8 @@ TEST_F(QvPrinter, CupsEverywhereQueuePrintsThroughQvprinter) {
     command.args = std::move(args);
     return qvtest::runProgram(command);
   };
-  ASSERT_TRUE(waitUntil([&] { return client("lpstat", {"-r"}).out.find("is running") == 0; }));
+  ASSERT_TRUE(waitUntil(
+      [&] { return client("lpstat", {"-r"}).out.find("is running") != std::string::npos; }));
   const qvtest::ProgramResult added =
       client("lpadmin", {"-p", "qv", "-E", "-v", server_->uri("mono"), "-m", "everywhere"});
   ASSERT_EQ(0, added.status) << added.err;
