@@ -58,40 +58,40 @@ Bytes noisePage(int width, int height, std::uint32_t seed) {
   return page;
 }
 
-// The job state that qvcomp1030 sets up, for calling the pipeline directly.
+// A job's state as the writer sets it up, for calling the pipeline
+// directly; its bytes are counted and dropped.
 class Job {
  public:
-  Job(int resMode, int width)
-      : dest_(qv::allocateBytes(static_cast<std::size_t>(width) * 5 / 8 + 32768)),
-        comp_(qv::allocateBytes(1300 + 32768)),
-        send_(qv::allocateBytes(16448 + 32768)),
-        out_(std::fopen("/dev/null", "wb")) {
-    param_.resMode = static_cast<std::int16_t>(resMode);
-    sParam = &param_;
-    destBufPtr = dest_.get();
-    CompBufPtr = comp_.get();
-    SnedBufPtr = send_.get();
-    static char buffer[1 << 20];
-    std::setvbuf(out_, buffer, _IOFBF, sizeof buffer);
+  Job(int resMode, int width, int height) {
+    state_.settings.width = width;
+    state_.settings.height = height;
+    state_.param.resMode = static_cast<std::int16_t>(resMode);
+    state_.destBuffer = qv::allocateBytes(static_cast<std::size_t>(width) * 5 / 8 + kBufferSlack);
+    state_.compBuffer = qv::allocateBytes(kCompBufBytes + kBufferSlack);
+    state_.sendBuffer = qv::allocateBytes(kSendBufBytes + kBufferSlack);
+    state_.destBufPtr = state_.destBuffer.get();
+    state_.CompBufPtr = state_.compBuffer.get();
+    state_.SnedBufPtr = state_.sendBuffer.get();
+    setPageGeometry(state_);
+    state_.seedBuffer = qv::allocateBytes(static_cast<std::size_t>(state_.rowCount) + 1);
+    state_.sink = {[](void* sent, std::span<const std::uint8_t> bytes) {
+                     *static_cast<std::size_t*>(sent) += bytes.size();
+                     return true;
+                   },
+                   &sent_};
   }
-  ~Job() {
-    std::fclose(out_);
-    sParam = nullptr;
-  }
-  Job(const Job&) = delete;
-  Job& operator=(const Job&) = delete;
-  std::FILE* out() const { return out_; }
+  MonoJobState& state() { return state_; }
 
  private:
-  SParam param_ = {};
-  qv::ByteBuffer dest_, comp_, send_;
-  std::FILE* out_;
+  MonoJobState state_;
+  std::size_t sent_ = 0;
 };
 
 // Compressor alone: every non-blank row of a page against the row above.
 void compressRows(benchmark::State& state, const Bytes& page, int rowBytes) {
-  Job job(2, rowBytes * 8);
   const int height = static_cast<int>(page.size()) / rowBytes;
+  Job job(2, rowBytes * 8, height);
+  CompData& compData = job.state().compData;
   std::vector<int> rows;
   for (int y = 1; y < height; ++y) {
     const std::uint8_t* row = page.data() + static_cast<std::size_t>(y * rowBytes);
@@ -101,14 +101,14 @@ void compressRows(benchmark::State& state, const Bytes& page, int rowBytes) {
   }
   compData.rowLen = static_cast<std::uint16_t>(rowBytes);
   compData.seedLen = compData.rowLen;
-  compData.dest = destBufPtr;
-  compData.work = CompBufPtr;
+  compData.dest = job.state().destBufPtr;
+  compData.work = job.state().CompBufPtr;
   std::size_t encoded = 0;
   for (auto _ : state) {
     for (int y : rows) {
       compData.row = page.data() + static_cast<std::size_t>(y * rowBytes);
       compData.seed = compData.row - rowBytes;
-      compressM9_1030();
+      compressM9_1030(job.state());
       encoded += compData.destLen;
     }
   }
@@ -139,10 +139,10 @@ BENCHMARK_CAPTURE(compressPage, NoiseRows1200, PageKind::kNoise, 2, 2000);
 void bandPage(benchmark::State& state, PageKind kind, int scale) {
   const int width = 4960 * scale, height = 7016 * scale;
   const Bytes page = makePage(kind, width, height);
-  Job job(scale == 2 ? 3 : 2, width);
+  Job job(scale == 2 ? 3 : 2, width, height);
   for (auto _ : state) {
-    SendData_1030(job.out(), nullptr, page.data(), width, height);
-    serialSend_1030(job.out(), nullptr);
+    SendData_1030(job.state(), nullptr, page.data());
+    serialSend_1030(job.state(), nullptr);
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
                           static_cast<std::int64_t>(page.size()));

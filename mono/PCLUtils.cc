@@ -4,22 +4,23 @@
 
 #include <cstring>
 
-#include "mono/rawtoqv.h"
+#include "mono/compmain.h"
 
-SParam* sParam = nullptr;
-
-int PCLSendCommand(std::FILE* out, std::FILE* copy, const FixedCommand& command) {
+int PCLSendCommand(MonoJobState& job, std::FILE* copy, const FixedCommand& command) {
   const int length = static_cast<std::int8_t>(command[0]);
   if (length <= 0) return 0;
-  return PCLSendData(out, copy, command.data() + 1, static_cast<std::size_t>(length));
+  return PCLSendData(job, copy, command.data() + 1, static_cast<std::size_t>(length));
 }
 
-int PCLSendData(std::FILE* out, std::FILE* copy, const void* bytes, std::size_t count) {
+int PCLSendData(MonoJobState& job, std::FILE* copy, const void* bytes, std::size_t count) {
   if (count == 0) return 0;
   // The copy file first: it is replayed for sorted copies and must hold
   // exactly what the printer got.
+  if (job.outputFailed) return 1;
   if (copy != nullptr) std::fwrite(bytes, 1, count, copy);
-  return std::fwrite(bytes, 1, count, out) < count ? 1 : 0;
+  if (job.sink({static_cast<const std::uint8_t*>(bytes), count})) return 0;
+  job.outputFailed = true;
+  return 1;
 }
 
 // In ascending order of width120; entries of equal width in the order that
@@ -44,19 +45,20 @@ constexpr const char* kCustomPaperCommand = "\x1b&l4096a101a6d1E";
 
 // Papers that some printers of the family do not take are offered only
 // when the job's flags say the printer has them.
-bool paperAdmissible(const PaperCheckEntry& paper) {
-  if (std::strcmp(paper.name, "FOLIO") == 0) return cflagSet(2, 1);
-  if (std::strcmp(paper.name, "3x5") == 0) return cflagSet(2, 2);
-  if (std::strcmp(paper.name, "EnvYou4") == 0) return cflagSet(2, 4);
+bool paperAdmissible(const PrintSettings& settings, const PaperCheckEntry& paper) {
+  if (std::strcmp(paper.name, "FOLIO") == 0) return cflagSet(settings, 2, 1);
+  if (std::strcmp(paper.name, "3x5") == 0) return cflagSet(settings, 2, 2);
+  if (std::strcmp(paper.name, "EnvYou4") == 0) return cflagSet(settings, 2, 4);
   return true;
 }
 
 }  // namespace
 
-void checkSendPaper(std::int16_t length120, std::int16_t width120, PaperMatch& match) {
+void checkSendPaper(const PrintSettings& settings, std::int16_t length120, std::int16_t width120,
+                    PaperMatch& match) {
   const PaperCheckEntry* chosen = &paperCheckTable[kLegal];
   for (const PaperCheckEntry& paper : paperCheckTable) {
-    if (!paperAdmissible(paper)) continue;
+    if (!paperAdmissible(settings, paper)) continue;
     if (paper.length120 >= length120 && paper.width120 >= width120) {
       chosen = &paper;
       break;
@@ -147,11 +149,14 @@ void setSParam(SParam& param, const PrintSettings& settings) {
   // turned into whole bytes at the job resolution.
   PaperMatch match;
   if (check_custom_paper(settings)) {
-    checkSendPaper(param.paperLength120, param.paperWidth120, match);
+    checkSendPaper(settings, param.paperLength120, param.paperWidth120, match);
   } else {
     checkSendPaper_custompaper(param.paperLength120, param.paperWidth120, match);
   }
-  const int shift720 = static_cast<std::int16_t>(match.margin + arg_offset);
+  // Kept as a signed 16-bit value: 65596 acts as 60. The sum itself is taken
+  // in 64 bits, where it cannot overflow.
+  const int shift720 =
+      static_cast<std::int16_t>(static_cast<std::int64_t>(match.margin) + settings.offset);
   int dots = 0;
   switch (param.resMode) {
     case 3:

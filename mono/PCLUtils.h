@@ -134,13 +134,16 @@ inline constexpr FixedCommand PCLTransRasterCombine = fixedCommand("w");
 inline constexpr FixedCommand PCLEnd1030 = fixedCommand("1030M");
 inline constexpr FixedCommand PCLFormFeed = fixedCommand("\f");
 
-// Writes the command bytes to `copy` (when not null), then to `out`.
-// Returns 1 when fewer than L bytes reached `out`, else 0.
-int PCLSendCommand(std::FILE* out, std::FILE* copy, const FixedCommand& command);
+struct MonoJobState;
 
-// Writes `count` bytes to `copy` (when not null), then to `out`. Returns 1
-// when fewer than `count` bytes reached `out`, else 0.
-int PCLSendData(std::FILE* out, std::FILE* copy, const void* bytes, std::size_t count);
+// Writes the command bytes to `copy` (when not null), then to the job's
+// printer sink. Returns 1 when the bytes did not reach the printer (this
+// or an earlier write failed: job.outputFailed), else 0.
+int PCLSendCommand(MonoJobState& job, std::FILE* copy, const FixedCommand& command);
+
+// Writes `count` bytes to `copy` (when not null), then to the job's printer
+// sink. Returns 1 when they did not reach the printer, else 0.
+int PCLSendData(MonoJobState& job, std::FILE* copy, const void* bytes, std::size_t count);
 
 // The job parameter record: the settings as small codes, the paper size in
 // 1/120 inch and the left shift of the image in bytes.
@@ -158,9 +161,6 @@ struct SParam {
   std::int16_t copies;
   std::int16_t binCode;  // outputBin - 1: -1 no bin, 7-10 sorters
 };
-
-// The job's parameter record, set by the driver for the whole job.
-extern SParam* sParam;
 
 // Fills every field of `param` from `settings`.
 void setSParam(SParam& param, const PrintSettings& settings);
@@ -185,8 +185,9 @@ struct PaperMatch {
 
 // The narrowest admissible paper of paperCheckTable that holds the page;
 // "LEGAL" when none does. FOLIO, 3x5 and EnvYou4 are admissible only with
-// their cflags bits (digit 2: 1, 2, 4).
-void checkSendPaper(std::int16_t length120, std::int16_t width120, PaperMatch& match);
+// their flags bits (digit 2: 1, 2, 4).
+void checkSendPaper(const PrintSettings& settings, std::int16_t length120, std::int16_t width120,
+                    PaperMatch& match);
 
 // A custom paper: "CUSTOM", centred on the width of LEGAL.
 void checkSendPaper_custompaper(std::int16_t length120, std::int16_t width120, PaperMatch& match);

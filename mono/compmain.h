@@ -2,26 +2,41 @@
 // band pipeline (method 1030) and the method-9 row compressor.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
 #include <optional>
 
+#include "common/byte_sink.h"
+#include "common/malloc_buffer.h"
+#include "common/unique_file.h"
+#include "mono/PCLUtils.h"
 #include "mono/qvcommon.h"
 
-// Results of qvcomp1030.
-enum : int {
-  kQvcompDone = 0,      // the job was written (also an empty one)
-  kQvcompNoMemory = 1,  // a job buffer could not be allocated; nothing was written
+// The strips the printer cannot image, per resolution mode: the same 1/6
+// inch at every resolution (the 600x300 mode counts rows at 300 per inch),
+// and the widest row the printer takes, 8.32 inch.
+struct PrintableArea {
+  int topSkip;      // rows dropped at the top and at the bottom
+  int leftSkip;     // bytes dropped at the left and counted off at the right
+  int maxRowBytes;  // widest printed row, left shift included
 };
 
-// Runs one whole job: reads raw 1-bit pages from `in` and writes the PJL/PCL
-// job to `out`. Returns kQvcompDone after a job, also an empty one, and
-// kQvcompNoMemory when a buffer cannot be allocated (nothing written then).
-// A width or height of 0 or less, or a height above 32767 rows, cannot
-// describe a page: the job is then written without pages and the input is
-// not read.
-[[nodiscard]] int qvcomp1030(std::FILE* in, std::FILE* out, const PrintSettings& settings);
+inline constexpr PrintableArea printableAreaFor(int resMode) {
+  switch (resMode) {
+    case 1:
+      return {50, 6, 312};
+    case 3:
+    case 4:
+    case 5:
+      return {200, 25, 1248};
+    case 6:
+      return {50, 12, 624};
+    default:
+      return {100, 12, 624};
+  }
+}
 
 // The row compressor's work record: the row to encode, its seed row (what
 // the printer holds as the previous row) and the output.
@@ -35,44 +50,91 @@ struct CompData {
   std::uint8_t* work;        // scratch for one command
 };
 
-extern CompData compData;
+// Every job buffer carries 32768 bytes of slack beyond its working size.
+inline constexpr std::size_t kBufferSlack = 32768;
+inline constexpr std::size_t kCompBufBytes = 1300;
+inline constexpr std::size_t kSendBufBytes = 16448;
 
-// Job buffers, allocated by the driver for the whole job.
-extern std::uint8_t* destBufPtr;  // compressor output: (width x 5) / 8 + 32768 bytes
-extern std::uint8_t* CompBufPtr;  // one compressor command: 1300 + 32768 bytes
-extern std::uint8_t* SnedBufPtr;  // block of row records: 16448 + 32768 bytes
+// Everything one job changes while it is written: the parameter record,
+// the compressor's work record, the buffers, the block counters of the page
+// being sent, where the bytes go, and the page in progress. Two jobs share
+// nothing, so that they may run at once in one process.
+struct MonoJobState {
+  PrintSettings settings{};
+  SParam param{};
+  CompData compData{};
 
-// Block state of the page being sent, reset at the start of every page.
-extern std::uint64_t SnedBufCnt;  // record bytes in the block buffer
-extern std::int16_t SendRasCnt;   // row records of this page so far (used modulo 128)
-extern std::uint8_t BlockRasCnt;  // row records in the current block
+  // Job buffers, allocated for the whole job (see the sizes above).
+  qv::ByteBuffer destBuffer, compBuffer, sendBuffer, seedBuffer;
+  std::uint8_t* destBufPtr = nullptr;  // compressor output: (width x 5) / 8 + slack
+  std::uint8_t* CompBufPtr = nullptr;  // one compressor command
+  std::uint8_t* SnedBufPtr = nullptr;  // block of row records
 
-// PJL job header and PCL set-up. The first form reads the clock; the second
-// takes the time of the print log (std::nullopt: clock unavailable), so that
-// tests are free of the clock. Returns the result of the last write.
-int BeginSendData(std::FILE* out, std::FILE* copy, const PrintSettings& settings);
-int BeginSendData(std::FILE* out, std::FILE* copy, const PrintSettings& settings,
-                  std::optional<std::time_t> now);
+  // Block state of the page being sent, reset at the start of every page.
+  std::uint64_t SnedBufCnt = 0;  // record bytes in the block buffer
+  std::int16_t SendRasCnt = 0;   // row records of this page so far (used modulo 128)
+  std::uint8_t BlockRasCnt = 0;  // row records in the current block
+
+  // Where the bytes go: the printer, and the sorted-copy file (or none).
+  qv::ByteSink sink;
+  qv::UniqueFile copyFile;
+  std::FILE* copy = nullptr;  // copyFile's stream while the PCL stream is recorded
+  bool outputFailed = false;  // set by the first failed write; nothing more is sent
+
+  // The page in progress: its geometry (fixed for the job) and the next row.
+  PrintableArea area{};
+  int rowBytes = 0;           // bytes of an input row
+  int printableRows = 0;      // rows sent per page
+  std::int16_t rowCount = 0;  // printable bytes of a row (0: rows are sent blank)
+  int nextRow = 0;            // input rows of this page so far
+  qv::ByteBuffer blankRow;    // rowBytes zero bytes, to complete a short page
+};
+
+// Runs one whole job: reads raw 1-bit pages of settings.width x
+// settings.height from `in` and sends the PJL/PCL job to `sink`, through
+// qv::MonoJob. Returns qv::kMonoOk after a job, also an empty one;
+// qv::kMonoNoMemory when a buffer cannot be allocated (nothing sent then);
+// qv::kMonoWriteFailed when a write failed (nothing more is read or sent).
+// A size that cannot describe a page (qv::monoPageFits) gives a job without
+// pages, and the input is not read.
+[[nodiscard]] int qvcomp1030(std::FILE* in, qv::ByteSink sink, const PrintSettings& settings);
+
+// PJL job header and PCL set-up, from job.settings and job.param. The first
+// form reads the clock; the second takes the time of the print log
+// (std::nullopt: clock unavailable), so that tests are free of the clock.
+// Returns the result of the last write.
+int BeginSendData(MonoJobState& job, std::FILE* copy);
+int BeginSendData(MonoJobState& job, std::FILE* copy, std::optional<std::time_t> now);
 
 // Per-page hook before each page; sends nothing.
 void SendSettings();
 
+// Works out the page geometry of the job (job.area, rowBytes, rowCount,
+// printableRows) from its settings and parameter record.
+void setPageGeometry(MonoJobState& job);
+
+// Sends "\e*b1030m" and resets the block state: the start of a page.
+void beginBand_1030(MonoJobState& job, std::FILE* copy);
+
+// Takes the page's next input row of job.rowBytes bytes: rows in the top and
+// bottom strips are dropped, the others become row records.
+void sendRow_1030(MonoJobState& job, std::FILE* copy, const std::uint8_t* row);
+
 // Sends "\e*b1030m" and the page's printable rows as row records; the last
 // block stays in the block buffer for serialSend_1030.
-void SendData_1030(std::FILE* out, std::FILE* copy, const std::uint8_t* page, int width,
-                   int height);
+void SendData_1030(MonoJobState& job, std::FILE* copy, const std::uint8_t* page);
 
 // Sends the records in the block buffer as one block ("<n>w", 00, count,
 // records) and empties it; sends nothing when the buffer is empty.
-void serialSend_1030(std::FILE* out, std::FILE* copy);
+void serialSend_1030(MonoJobState& job, std::FILE* copy);
 
 // Adds one row record to the block buffer, sending the current block first
 // when the record would not fit or a new group of 128 records starts.
-void saveDumb_1030(std::FILE* out, std::FILE* copy, int length, const std::uint8_t* record);
+void saveDumb_1030(MonoJobState& job, std::FILE* copy, int length, const std::uint8_t* record);
 
 // Encodes compData.row against compData.seed into compData.dest (command
 // count, then method-9 commands), placing the row leftShift bytes to the right.
-void compressM9_1030();
+void compressM9_1030(MonoJobState& job);
 
 // Completes the command byte already stored in command[0] (0x00 literal,
 // 0x80 run) with the offset and count fields and appends their extension

@@ -11,11 +11,6 @@
 #include "mono/compmain.h"
 #include "mono/compsub.h"
 
-CompData compData = {};
-std::uint64_t SnedBufCnt = 0;
-std::int16_t SendRasCnt = 0;
-std::uint8_t BlockRasCnt = 0;
-
 namespace {
 
 constexpr int kMaxRowsPerBlock = 128;
@@ -26,30 +21,6 @@ constexpr std::uint8_t kRepeatRecord = 0x00;
 
 constexpr int kResXR1200A = 4;
 constexpr int kRes600x300 = 6;
-
-// The strips the printer cannot image, per resolution mode: the same 1/6
-// inch at every resolution (the 600x300 mode counts rows at 300 per inch),
-// and the widest row the printer takes, 8.32 inch.
-struct PrintableArea {
-  int topSkip;      // rows dropped at the top and at the bottom
-  int leftSkip;     // bytes dropped at the left and counted off at the right
-  int maxRowBytes;  // widest printed row, left shift included
-};
-
-constexpr PrintableArea printableAreaFor(int resMode) {
-  switch (resMode) {
-    case 1:
-      return {50, 6, 312};
-    case 3:
-    case 4:
-    case 5:
-      return {200, 25, 1248};
-    case 6:
-      return {50, 12, 624};
-    default:
-      return {100, 12, 624};
-  }
-}
 
 // A key row is encoded against its own complement, so that every byte is
 // sent and the printer needs no earlier row. The complement lives in the
@@ -63,97 +34,114 @@ constexpr PrintableArea printableAreaFor(int resMode) {
 constexpr std::size_t kKeySeedOffset = 4096;
 static_assert(kKeySeedOffset >= 2100 && kKeySeedOffset + 1248 <= 32768);
 
-void saveByteRecord(std::FILE* out, std::FILE* copy, std::uint8_t record) {
-  saveDumb_1030(out, copy, 1, &record);
+void saveByteRecord(MonoJobState& job, std::FILE* copy, std::uint8_t record) {
+  saveDumb_1030(job, copy, 1, &record);
+}
+
+// One printable row, `i` counted from the first printable row.
+void sendPrintableRow(MonoJobState& job, std::FILE* copy, int i, const std::uint8_t* row) {
+  const int resMode = job.param.resMode;
+  CompData& data = job.compData;
+  if (resMode == kResXR1200A && (i & 1) != 0) {
+    // XR1200A prints every even row twice: the odd row is not looked at
+    // and the seed stays the even row.
+    saveByteRecord(job, copy, kRepeatRecord);
+  } else if (job.rowCount <= 0) {
+    saveByteRecord(job, copy, kBlankRecord);
+  } else {
+    if (checkZero(row, job.rowCount) != 0) {
+      saveByteRecord(job, copy, kBlankRecord);
+    } else {
+      if (job.SendRasCnt % kMaxRowsPerBlock == 0 || i == 0) {
+        std::uint8_t* const keySeed = job.destBufPtr + kKeySeedOffset;
+        invertData(row, keySeed, job.rowCount);
+        data.seed = keySeed;
+      }
+      data.row = row;
+      compressM9_1030(job);
+      if (data.destLen != 0) {
+        saveDumb_1030(job, copy, data.destLen, data.dest);
+      } else {
+        saveByteRecord(job, copy, kRepeatRecord);
+      }
+    }
+    // The row is the next row's seed; the caller's row may not outlive the
+    // call, so the seed is a copy.
+    std::memcpy(job.seedBuffer.get(), row, static_cast<std::size_t>(job.rowCount));
+    data.seed = job.seedBuffer.get();
+  }
+  // 600x300: every row is printed twice, which doubles the 300-dpi
+  // vertical resolution to 600.
+  if (resMode == kRes600x300) saveByteRecord(job, copy, kRepeatRecord);
 }
 
 }  // namespace
 
-void saveDumb_1030(std::FILE* out, std::FILE* copy, int length, const std::uint8_t* record) {
+void saveDumb_1030(MonoJobState& job, std::FILE* copy, int length, const std::uint8_t* record) {
   const auto bytes = static_cast<std::uint64_t>(length);
-  if (SnedBufCnt + bytes > kMaxBlockBytes || SendRasCnt % kMaxRowsPerBlock == 0) {
-    serialSend_1030(out, copy);
+  if (job.SnedBufCnt + bytes > kMaxBlockBytes || job.SendRasCnt % kMaxRowsPerBlock == 0) {
+    serialSend_1030(job, copy);
   }
-  std::memcpy(SnedBufPtr + SnedBufCnt, record, bytes);
-  SnedBufCnt += bytes;
+  std::memcpy(job.SnedBufPtr + job.SnedBufCnt, record, bytes);
+  job.SnedBufCnt += bytes;
   // Counted modulo 128 only; the wrap of a 16-bit counter keeps that.
-  SendRasCnt = static_cast<std::int16_t>(SendRasCnt + 1);
-  BlockRasCnt = static_cast<std::uint8_t>(BlockRasCnt + 1);
+  job.SendRasCnt = static_cast<std::int16_t>(job.SendRasCnt + 1);
+  job.BlockRasCnt = static_cast<std::uint8_t>(job.BlockRasCnt + 1);
 }
 
-void serialSend_1030(std::FILE* out, std::FILE* copy) {
-  if (SnedBufCnt == 0) return;
+void serialSend_1030(MonoJobState& job, std::FILE* copy) {
+  if (job.SnedBufCnt == 0) return;
   // "<record bytes + 2>w", then the record count as a 16-bit big-endian
   // value (at most 128, so the high byte is 0).
   char head[32];
   int length =
-      std::snprintf(head, sizeof head, "%llu", static_cast<unsigned long long>(SnedBufCnt + 2));
+      std::snprintf(head, sizeof head, "%llu", static_cast<unsigned long long>(job.SnedBufCnt + 2));
   head[length++] = 'w';
   head[length++] = 0x00;
-  head[length++] = static_cast<char>(BlockRasCnt);
-  PCLSendData(out, copy, head, static_cast<std::size_t>(length));
-  PCLSendData(out, copy, SnedBufPtr, SnedBufCnt);
-  SnedBufCnt = 0;
-  BlockRasCnt = 0;
+  head[length++] = static_cast<char>(job.BlockRasCnt);
+  PCLSendData(job, copy, head, static_cast<std::size_t>(length));
+  PCLSendData(job, copy, job.SnedBufPtr, job.SnedBufCnt);
+  job.SnedBufCnt = 0;
+  job.BlockRasCnt = 0;
 }
 
-void SendData_1030(std::FILE* out, std::FILE* copy, const std::uint8_t* page, int width,
-                   int height) {
-  const int resMode = sParam->resMode;
-  const PrintableArea area = printableAreaFor(resMode);
-  const std::int64_t rowBytes = (static_cast<std::int64_t>(width) + 7) / 8;
-  const int leftShift = sParam->leftShift > 0 ? sParam->leftShift : 0;
-
-  // Cut the right end so that shift and row fit the printer's row.
-  std::int64_t rowLen = rowBytes - 2 * area.leftSkip;
-  if (area.maxRowBytes < rowLen + leftShift) rowLen = area.maxRowBytes - leftShift;
-  // A raster too narrow for the strips, or a shift that fills the whole
-  // row, leaves no printable bytes: every row is then sent as blank.
-  const bool rowsHaveBytes = rowLen > 0;
-  const auto rowCount = static_cast<std::int16_t>(rowsHaveBytes ? rowLen : 0);
-
-  compData.rowLen = static_cast<std::uint16_t>(rowCount);
-  compData.seedLen = compData.rowLen;
-  compData.dest = destBufPtr;
-  compData.work = CompBufPtr;
-  std::uint8_t* const keySeed = destBufPtr + kKeySeedOffset;
-
-  PCLSendCommand(out, copy, PCLStart1030);
-  SnedBufCnt = 0;
-  SendRasCnt = 0;
-  BlockRasCnt = 0;
-
+void setPageGeometry(MonoJobState& job) {
+  const int width = job.settings.width, height = job.settings.height;
+  job.area = printableAreaFor(job.param.resMode);
+  const std::int64_t rowBytes = width > 0 ? (static_cast<std::int64_t>(width) + 7) / 8 : 0;
+  const int leftShift = job.param.leftShift > 0 ? job.param.leftShift : 0;
+  // Cut the right end so that shift and row fit the printer's row. A raster
+  // too narrow for the strips, or a shift that fills the whole row, leaves
+  // no printable bytes: every row is then sent as blank.
+  std::int64_t rowLen = rowBytes - 2 * job.area.leftSkip;
+  if (job.area.maxRowBytes < rowLen + leftShift) rowLen = job.area.maxRowBytes - leftShift;
+  job.rowBytes = static_cast<int>(rowBytes);
+  job.rowCount = static_cast<std::int16_t>(rowLen > 0 ? rowLen : 0);
   // A page no taller than the two strips has no printable rows.
-  const int rows = height > 2 * area.topSkip ? height - 2 * area.topSkip : 0;
-  for (int i = 0; i < rows; ++i) {
-    if (resMode == kResXR1200A && (i & 1) != 0) {
-      // XR1200A prints every even row twice: the odd row is not looked at
-      // and the seed stays the even row.
-      saveByteRecord(out, copy, kRepeatRecord);
-    } else if (!rowsHaveBytes) {
-      saveByteRecord(out, copy, kBlankRecord);
-    } else {
-      const std::uint8_t* row =
-          page + (area.topSkip + i) * rowBytes + static_cast<std::int64_t>(area.leftSkip);
-      if (checkZero(row, rowCount) != 0) {
-        saveByteRecord(out, copy, kBlankRecord);
-      } else {
-        if (SendRasCnt % kMaxRowsPerBlock == 0 || i == 0) {
-          invertData(row, keySeed, rowCount);
-          compData.seed = keySeed;
-        }
-        compData.row = row;
-        compressM9_1030();
-        if (compData.destLen != 0) {
-          saveDumb_1030(out, copy, compData.destLen, compData.dest);
-        } else {
-          saveByteRecord(out, copy, kRepeatRecord);
-        }
-      }
-      compData.seed = row;
-    }
-    // 600x300: every row is printed twice, which doubles the 300-dpi
-    // vertical resolution to 600.
-    if (resMode == kRes600x300) saveByteRecord(out, copy, kRepeatRecord);
-  }
+  job.printableRows = height > 2 * job.area.topSkip ? height - 2 * job.area.topSkip : 0;
+}
+
+void beginBand_1030(MonoJobState& job, std::FILE* copy) {
+  CompData& data = job.compData;
+  data.rowLen = static_cast<std::uint16_t>(job.rowCount);
+  data.seedLen = data.rowLen;
+  data.dest = job.destBufPtr;
+  data.work = job.CompBufPtr;
+  PCLSendCommand(job, copy, PCLStart1030);
+  job.SnedBufCnt = 0;
+  job.SendRasCnt = 0;
+  job.BlockRasCnt = 0;
+  job.nextRow = 0;
+}
+
+void sendRow_1030(MonoJobState& job, std::FILE* copy, const std::uint8_t* row) {
+  const int i = job.nextRow++ - job.area.topSkip;
+  if (i >= 0 && i < job.printableRows) sendPrintableRow(job, copy, i, row + job.area.leftSkip);
+}
+
+void SendData_1030(MonoJobState& job, std::FILE* copy, const std::uint8_t* page) {
+  beginBand_1030(job, copy);
+  for (int y = 0; y < job.settings.height; ++y)
+    sendRow_1030(job, copy,
+                 page + static_cast<std::size_t>(y) * static_cast<std::size_t>(job.rowBytes));
 }

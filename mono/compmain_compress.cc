@@ -125,8 +125,8 @@ void setCommand(const std::uint8_t* command, std::uint8_t* destination, int leng
 // Performance-critical: runs on every non-blank row. The equal and
 // differing stretches are found a word at a time (compsub.cc); only the
 // differing bytes are looked at one by one.
-void compressM9_1030() {
-  CompData& data = compData;
+void compressM9_1030(MonoJobState& job) {
+  CompData& data = job.compData;
   const int rowLen = static_cast<std::int16_t>(data.rowLen);
   const std::uint8_t* row = data.row;
   const std::uint8_t* seed = data.seed;
@@ -135,7 +135,7 @@ void compressM9_1030() {
   data.destLen = 1;
   // The left shift is one run of zero bytes at the start of the printer's
   // row; it is the only run that may be two bytes long.
-  if (sParam != nullptr && sParam->leftShift > 0) appendRun(data, 0, sParam->leftShift, 0x00);
+  if (job.param.leftShift > 0) appendRun(data, 0, job.param.leftShift, 0x00);
 
   int pos = 0;
   bool rowHasCommand = false;

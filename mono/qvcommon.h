@@ -32,7 +32,27 @@ struct PrintSettings {
   char jobName[144];         // UTF-8, at most 78 bytes used
   char nodeName[144];        // at most 78 characters used
   char charset[64];          // character set name of the title
+  char tmpDir[256];          // directory of the sorted-copy file; empty: /tmp
+  // The -flags value as hexadecimal digits, least significant first: entry
+  // 0 is the rightmost digit of the option value ('0' or 0 when not given).
+  char flags[32];
+  // Horizontal image offset in 1/720 inch from -offset, added to the
+  // centring margin when the left shift is worked out.
+  std::int32_t offset;
 };
+
+// Value of one hexadecimal digit character; anything else is 0.
+constexpr int A2H(char digit) {
+  if (digit >= '0' && digit <= '9') return digit - '0';
+  if (digit >= 'a' && digit <= 'f') return digit - 'a' + 10;
+  if (digit >= 'A' && digit <= 'F') return digit - 'A' + 10;
+  return 0;
+}
+
+// Bit `bit` (1, 2, 4 or 8) of flags digit `digit`.
+inline bool cflagSet(const PrintSettings& settings, int digit, int bit) {
+  return (A2H(settings.flags[digit]) & bit) != 0;
+}
 
 // ---------------------------------------------------------------------------
 // Vocabulary. Every table is indexed by the code the settings file selects;

@@ -16,6 +16,9 @@ int qvError(int code, const char* subject) {
     case kExitNoMemory:
       message = "cannot allocate memory";
       break;
+    case kExitWriteFailed:
+      message = "cannot write output";
+      break;
     default:
       return code;
   }

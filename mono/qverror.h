@@ -4,9 +4,10 @@
 // Exit statuses of rawtoqv, which are also the qvError codes.
 enum : int {
   kExitOk = 0,
-  kExitCannotOpen = 1,  // a file cannot be opened
-  kExitInvalid = 2,     // invalid command line, settings, page size or paper
-  kExitNoMemory = 3,    // a job buffer cannot be allocated
+  kExitCannotOpen = 1,   // a file cannot be opened
+  kExitInvalid = 2,      // invalid command line, settings, page size or paper
+  kExitNoMemory = 3,     // a job buffer cannot be allocated
+  kExitWriteFailed = 4,  // standard output failed: the job did not reach the printer whole
 };
 
 // Writes the one message for `code` to standard error, naming `subject` when

@@ -15,11 +15,8 @@
 #include <string_view>
 
 #include "mono/compmain.h"
+#include "mono/mono_job.h"
 #include "mono/qverror.h"
-
-char cflags[32] = {'0', '0', '0', '0', '0', '0', '0', '0', '0', '0', '0', '0', '0', '0', '0', '0',
-                   '0', '0', '0', '0', '0', '0', '0', '0', '0', '0', '0', '0', '0', '0', '0', '0'};
-std::int32_t arg_offset = 0;
 
 namespace {
 
@@ -31,9 +28,6 @@ constexpr int kMaxArgumentWords = 17;
 constexpr std::size_t kMaxPathLength = 255;
 // Without -func, a settings path this long is refused.
 constexpr std::size_t kMaxRcPathWithoutFunc = 253;
-// -offset in 1/720 inch: beyond 16 bits it is far off any paper.
-constexpr std::int32_t kMinOffset = -32768;
-constexpr std::int32_t kMaxOffset = 32767;
 // The PJL lines carry at most this many bytes of owner, title and node name.
 constexpr std::size_t kPjlTextBytes = 78;
 
@@ -116,8 +110,8 @@ void mergeEnvironment(const char* name, char (&target)[N], bool always = false) 
 }
 
 // Reads the command line into `values`, opening a named input file.
-int readCommandLine(int argc, char** argv, EntryValues& values, qv::UniqueFile& inputOwner,
-                    std::FILE*& in) {
+int readCommandLine(int argc, char** argv, EntryValues& values, PrintSettings& settings,
+                    qv::UniqueFile& inputOwner, std::FILE*& in) {
   for (int i = 1; i < argc; ++i) {
     const std::string_view word(argv[i]);
     const bool takesValue = word == "-pi" || word == "-rc" || word == "-func" ||
@@ -148,14 +142,10 @@ int readCommandLine(int argc, char** argv, EntryValues& values, qv::UniqueFile& 
       if (!takePath(values.funcPath)) return qvError(kExitInvalid, argv[i - 1]);
       values.funcGiven = true;
     } else if (word == "-offset") {
-      // The offset is added to the centring margin and kept in 16 bits;
-      // bounding it here keeps that sum from overflowing a 32-bit int.
-      std::int32_t offset = arg_offset;
-      readDecimal(value, offset);
-      arg_offset = std::clamp(offset, kMinOffset, kMaxOffset);
+      readDecimal(value, settings.offset);
     } else if (word == "-flags") {
-      const std::size_t digits = std::min(std::strlen(value), sizeof cflags);
-      for (std::size_t d = 0; d < digits; ++d) cflags[d] = value[digits - 1 - d];
+      const std::size_t digits = std::min(std::strlen(value), sizeof settings.flags);
+      for (std::size_t d = 0; d < digits; ++d) settings.flags[d] = value[digits - 1 - d];
     } else if (word == "-ps") {
       readPageSize(value, values.pageWidth, values.pageHeight);
     } else if (word == "-owner") {
@@ -203,13 +193,6 @@ int setRasterSize(EntryValues& values, PrintSettings& settings) {
 }
 
 }  // namespace
-
-int A2H(char digit) {
-  if (digit >= '0' && digit <= '9') return digit - '0';
-  if (digit >= 'a' && digit <= 'f') return digit - 'a' + 10;
-  if (digit >= 'A' && digit <= 'F') return digit - 'A' + 10;
-  return 0;
-}
 
 bool del_crlf(char* text) {
   const std::size_t keep = std::strcspn(text, "\n\r\x1b");
@@ -286,7 +269,9 @@ int prepareRawtoqvJob(int argc, char** argv, PrintSettings& settings, qv::Unique
   if (argc > kMaxArgumentWords) return qvError(kExitInvalid, nullptr);
   std::memset(&settings, 0, sizeof settings);
   EntryValues values;
-  if (const int rc = readCommandLine(argc, argv, values, inputOwner, in); rc != kExitOk) return rc;
+  std::memset(settings.flags, '0', sizeof settings.flags);
+  if (const int rc = readCommandLine(argc, argv, values, settings, inputOwner, in); rc != kExitOk)
+    return rc;
   if (const int rc = loadSettingsFile(values.rcPath, settings); rc != kExitOk) return rc;
 
   // The command line wins; the spooler's environment fills what it left
@@ -296,6 +281,10 @@ int prepareRawtoqvJob(int argc, char** argv, PrintSettings& settings, qv::Unique
   mergeEnvironment("TITLE", values.title);
   mergeEnvironment("NODENAME", values.nodeName);
   mergeEnvironment("CHARSET", values.charset, true);
+  // The spooler may give each filter a private temporary directory.
+  if (const char* tmpDir = std::getenv("TMPDIR");
+      tmpDir != nullptr && std::strlen(tmpDir) < sizeof settings.tmpDir)
+    copyBounded(settings.tmpDir, tmpDir);
 
   // Owner, title and node name stop at CR, LF or ESC: a job title must not
   // be able to end the PJL line or start a universal exit.
@@ -305,7 +294,7 @@ int prepareRawtoqvJob(int argc, char** argv, PrintSettings& settings, qv::Unique
   copyBounded(settings.owner, values.owner, kPjlTextBytes);
   copyBounded(settings.password, values.password);
   if (values.title[0] != '\0')
-    convertTitle(values.title, values.charset, values.eucEnabled || cflagSet(3, 1),
+    convertTitle(values.title, values.charset, values.eucEnabled || cflagSet(settings, 3, 1),
                  settings.jobName);
   copyBounded(settings.nodeName, values.nodeName, kPjlTextBytes);
 
@@ -322,6 +311,14 @@ int runRawtoqv(int argc, char** argv, std::FILE* in, std::FILE* out) {
     return rc;
   // The writer sends nothing when it cannot allocate its buffers; the exit
   // status must then tell the spooler that the job was lost.
-  if (qvcomp1030(input, out, settings) == kQvcompNoMemory) return qvError(kExitNoMemory, nullptr);
+  const qv::ByteSink sink{[](void* file, std::span<const std::uint8_t> bytes) {
+                            return std::fwrite(bytes.data(), 1, bytes.size(),
+                                               static_cast<std::FILE*>(file)) == bytes.size();
+                          },
+                          out};
+  const int status = qvcomp1030(input, sink, settings);
+  if (status == qv::kMonoNoMemory) return qvError(kExitNoMemory, nullptr);
+  // What stdio still holds must reach the printer too.
+  if (status != qv::kMonoOk || std::fflush(out) != 0) return qvError(kExitWriteFailed, nullptr);
   return kExitOk;
 }

@@ -1,7 +1,7 @@
-// mono_roundtrip.h - the round-trip law of the mono writer, shared by the
-// fast and the slow suite: whatever the page and the resolution mode, the
-// printer's view of the job (decoded by the independent decoder in decode/)
-// is the page's printable area.
+// mono_roundtrip.h - the one random-page generator of the mono tests and the
+// round-trip law: whatever the page and the resolution mode, the printer's
+// view of the job (decoded by the independent decoder in decode/) is the
+// page's printable area, shifted right by the job's left shift.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -17,23 +17,16 @@
 
 namespace monotest {
 
-// The strips the printer cannot image, per resolution mode 1-6.
-struct Strips {
-  int topSkip, leftSkip, maxRowBytes;
-};
-inline Strips stripsOf(int resMode) {
-  static const Strips strips[] = {{0, 0, 0},       {50, 6, 312},    {100, 12, 624}, {200, 25, 1248},
-                                  {200, 25, 1248}, {200, 25, 1248}, {50, 12, 624}};
-  return strips[resMode];
-}
-
 struct MonoCase {
-  int resMode = 2;
-  int width = 0;  // dots
-  int height = 0;
-  int offset = 0;  // -offset, 1/720 inch
+  PrintSettings settings{};
+  Flags flags;
   std::vector<Bytes> pages;
   std::string description;
+  Bytes input() const {
+    Bytes all;
+    for (const Bytes& page : pages) all = all + page;
+    return all;
+  }
 };
 
 // Lengths where the command bytes change shape: escape values of offsets
@@ -45,166 +38,112 @@ inline int boundaryLength(std::mt19937& rng) {
   return lengths[rng() % std::size(lengths)];
 }
 
-// One row of `n` bytes, given the row above it: noise, text-like strokes,
-// a copy of the row above with a few changes, long runs on escape
-// boundaries, every-other-byte changes (the 253-command limit), or blank.
-inline Bytes makeRow(std::mt19937& rng, int n, const Bytes& above, int style) {
-  Bytes row(static_cast<std::size_t>(n), 0);
-  auto at = [&](int i) -> std::uint8_t& { return row[static_cast<std::size_t>(i)]; };
-  switch (style) {
-    case 0:  // noise
+// A page of `height` rows of `n` bytes. Rows are noise, text-like strokes,
+// the row above with a few changes, runs and gaps of boundary lengths,
+// every-other-byte changes (the 253-command limit), or blank; the page kind
+// (noise, text, mixed, nearly blank) weighs them.
+inline Bytes makePage(std::mt19937& rng, int n, int height) {
+  const auto upTo = [&](int k) { return static_cast<int>(rng() % static_cast<unsigned>(k)); };
+  const auto un = static_cast<std::size_t>(n);
+  Bytes page, row(un, 0);
+  const int kind = upTo(4);
+  for (int y = 0; y < height; ++y) {
+    const int style = kind == 0   ? (upTo(8) == 0 ? 2 : 0)
+                      : kind == 1 ? (upTo(3) == 0 ? 5 : (upTo(2) == 0 ? 2 : 1))
+                      : kind == 2 ? upTo(6)
+                                  : (upTo(50) == 0 ? 1 : 5);
+    if (style != 2 && style != 4) std::fill(row.begin(), row.end(), 0);
+    if (style == 0) {
       for (auto& b : row) b = static_cast<std::uint8_t>(rng());
-      break;
-    case 1: {  // text-like: a few strokes
-      const int strokes = static_cast<int>(rng() % 12);
-      for (int s = 0; s < strokes && n > 0; ++s) {
-        const int x = static_cast<int>(rng() % static_cast<unsigned>(n));
-        const int len = 1 + static_cast<int>(rng() % 6);
-        for (int i = x; i < std::min(n, x + len); ++i) at(i) = (rng() % 3 == 0) ? 0xFF : 0x3C;
+    } else if (style == 1) {
+      for (int s = upTo(12); s > 0; --s) {
+        const int x = upTo(n), len = 1 + upTo(6);
+        for (int i = x; i < std::min(n, x + len); ++i) row[i] = upTo(3) == 0 ? 0xFF : 0x3C;
       }
-      break;
-    }
-    case 2:  // the row above with a few changes (often none)
-      row = above;
-      row.resize(static_cast<std::size_t>(n), 0);
-      for (int c = static_cast<int>(rng() % 4); c > 0 && n > 0; --c)
-        at(static_cast<int>(rng() % static_cast<unsigned>(n))) ^= static_cast<std::uint8_t>(rng());
-      break;
-    case 3: {  // runs and gaps of boundary lengths
-      int x = static_cast<int>(rng() % 20);
-      while (x < n) {
+    } else if (style == 2) {
+      for (int c = upTo(4); c > 0; --c) row[upTo(n)] ^= static_cast<std::uint8_t>(rng());
+    } else if (style == 3) {
+      for (int x = upTo(20); x < n;) {
         const int len = boundaryLength(rng);
-        const auto value = static_cast<std::uint8_t>(rng() % 2 == 0 ? 0xFF : rng());
-        const bool literal = rng() % 2 == 0;
+        const auto value = static_cast<std::uint8_t>(upTo(2) == 0 ? 0xFF : rng());
+        const bool literal = upTo(2) == 0;
         for (int i = x; i < std::min(n, x + len); ++i)
-          at(i) = literal ? static_cast<std::uint8_t>(i * 37 + 1) : value;
+          row[i] = literal ? static_cast<std::uint8_t>(i * 37 + 1) : value;
         x += len + boundaryLength(rng) - 1;
       }
-      break;
+    } else if (style == 4) {
+      for (int i = upTo(2); i < n; i += 2) row[i] ^= 0x81;
     }
-    case 4:  // every other byte differs from the row above
-      row = above;
-      row.resize(static_cast<std::size_t>(n), 0);
-      for (int i = static_cast<int>(rng() % 2); i < n; i += 2) at(i) ^= 0x81;
-      break;
-    default:  // blank
-      break;
-  }
-  return row;
-}
-
-inline Bytes makePage(std::mt19937& rng, int rowBytes, int height) {
-  Bytes page;
-  page.reserve(static_cast<std::size_t>(rowBytes) * static_cast<std::size_t>(height));
-  Bytes above(static_cast<std::size_t>(rowBytes), 0);
-  const int pageKind = static_cast<int>(rng() % 4);  // 0 noise, 1 text, 2 mixed, 3 blank
-  for (int y = 0; y < height; ++y) {
-    const auto one = [&](unsigned n) { return rng() % n == 0; };
-    const int style = pageKind == 0   ? (one(8) ? 2 : 0)
-                      : pageKind == 1 ? (one(3) ? 5 : (one(2) ? 2 : 1))
-                      : pageKind == 2 ? static_cast<int>(rng() % 6)
-                                      : (one(50) ? 1 : 5);
-    above = makeRow(rng, rowBytes, above, style);
-    page.insert(page.end(), above.begin(), above.end());
+    page.insert(page.end(), row.begin(), row.end());
   }
   return page;
 }
 
-// A job of one or two pages at mode 1-6, with or without a left shift
-// (through -offset on a page matched with margin 0 or not).
+// A job at mode 1-6 of rows too narrow for the strips, ordinary, exactly
+// the widest row, or wider than the printer takes; pages shorter than the
+// strips now and then; a left shift through -offset half of the time.
 inline MonoCase randomMonoCase(std::mt19937& rng, int maxExtraRows, int pagesMax) {
-  MonoCase job;
-  job.resMode = 1 + static_cast<int>(rng() % 6);
-  const Strips s = stripsOf(job.resMode);
-  // Row widths: too narrow for the strips, ordinary, exactly the widest
-  // row, wider than the printer takes (cut at the right).
   const auto upTo = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
-  const int edge = 2 * s.leftSkip;
-  const int kind = upTo(4);
+  const int mode = 1 + upTo(6);
+  const PrintableArea s = printableAreaFor(mode);
+  const int edge = 2 * s.leftSkip, kind = upTo(4);
   const int rowBytes = kind == 0   ? 1 + upTo(edge + 3)
                        : kind == 1 ? edge + 1 + upTo(200)
                        : kind == 2 ? edge + s.maxRowBytes
                                    : edge + s.maxRowBytes + 1 + upTo(40);
-  job.width = rowBytes * 8 - upTo(8);
-  job.height = upTo(8) == 0 ? upTo(2 * s.topSkip + 1) : 2 * s.topSkip + 1 + upTo(maxExtraRows);
-  job.offset = upTo(2) == 0 ? 0 : upTo(700) - 50;
-  const int pages = 1 + upTo(pagesMax);
-  for (int p = 0; p < pages; ++p) job.pages.push_back(makePage(rng, rowBytes, job.height));
-  job.description = "mode " + std::to_string(job.resMode) + ", " + std::to_string(job.width) +
-                    " x " + std::to_string(job.height) + ", offset " + std::to_string(job.offset) +
-                    ", " + std::to_string(pages) + " page(s)";
+  const int width = rowBytes * 8 - upTo(8);
+  const int height =
+      upTo(8) == 0 ? upTo(2 * s.topSkip + 1) : 2 * s.topSkip + 1 + upTo(maxExtraRows);
+  MonoCase job{pageSettings(mode, width, height), {"0", upTo(2) == 0 ? 0 : upTo(700) - 50}, {}, ""};
+  for (int p = 1 + upTo(pagesMax); p > 0; --p) job.pages.push_back(makePage(rng, rowBytes, height));
+  job.description = "mode " + std::to_string(mode) + ", " + std::to_string(width) + " x " +
+                    std::to_string(height) + ", offset " + std::to_string(job.flags.offset) + ", " +
+                    std::to_string(job.pages.size()) + " page(s)";
   return job;
 }
 
-inline PrintSettings settingsFor(const MonoCase& job) {
-  return pageSettings(job.resMode, job.width, job.height);
-}
-
-inline Bytes runMonoJob(const MonoCase& job) {
-  Bytes input;
-  for (const Bytes& page : job.pages) input.insert(input.end(), page.begin(), page.end());
-  InputStream in(input);
-  MemoryStream out;
-  EXPECT_EQ(kQvcompDone, qvcomp1030(in.get(), out.get(), settingsFor(job)));
-  return out.bytes();
-}
-
-// Checks the law for one job: every printer row of every page is the
-// left shift's zero bytes followed by the printable bytes of its page row.
-inline void expectPrintableArea(const MonoCase& job) {
+// Checks the law for one job and returns the job's bytes.
+inline std::string expectPrintableArea(const MonoCase& job) {
   SCOPED_TRACE(job.description);
-  ScopedJobFlags flags("0", job.offset);
-  // The shift itself comes from the paper matching, which has its own
-  // tests against worked examples.
-  SParam param = {};
-  setSParam(param, settingsFor(job));
-  const int leftShift = param.leftShift;
-
-  const Strips s = stripsOf(job.resMode);
-  const int rowBytes = (job.width + 7) / 8;
+  const int mode = job.settings.resolution;
+  const int leftShift = jobParam(job.settings, job.flags).leftShift;
+  const PrintableArea s = printableAreaFor(mode);
+  const int rowBytes = (job.settings.width + 7) / 8;
   int rowLen = rowBytes - 2 * s.leftSkip;
   if (s.maxRowBytes < rowLen + leftShift) rowLen = s.maxRowBytes - leftShift;
   rowLen = std::max(rowLen, 0);
-  const int rows = std::max(job.height - 2 * s.topSkip, 0);
-  const std::size_t printerWidth = static_cast<std::size_t>(leftShift + rowLen);
+  const int rows = std::max(job.settings.height - 2 * s.topSkip, 0);
+  const auto printerWidth = static_cast<std::size_t>(leftShift + rowLen);
 
-  const Bytes stream = runMonoJob(job);
+  const std::string stream = runJob(job.settings, job.input(), job.flags).out;
   qvdecode::MonoJob decoded;
   qvdecode::DecodeError error;
-  ASSERT_EQ(0, qvdecode::decodeMonoJob(stream, decoded, error)) << qvdecode::describeError(error);
-  ASSERT_EQ(job.pages.size(), decoded.pages.size());
-
-  for (std::size_t p = 0; p < job.pages.size(); ++p) {
-    SCOPED_TRACE(testing::Message() << "page " << p + 1);
+  EXPECT_EQ(0, qvdecode::decodeMonoJob(bytesOf(stream), decoded, error))
+      << qvdecode::describeError(error);
+  EXPECT_EQ(job.pages.size(), decoded.pages.size());
+  for (std::size_t p = 0; p < std::min(job.pages.size(), decoded.pages.size()); ++p) {
     const qvdecode::MonoPage& page = decoded.pages[p];
-    const int printerRows = job.resMode == 6 ? 2 * rows : rows;
-    ASSERT_EQ(static_cast<std::size_t>(printerRows), page.rows.size());
-    for (int r = 0; r < printerRows; ++r) {
+    const int printerRows = mode == 6 ? 2 * rows : rows;
+    EXPECT_EQ(static_cast<std::size_t>(printerRows), page.rows.size()) << "page " << p + 1;
+    for (int r = 0; r < printerRows && r < static_cast<int>(page.rows.size()); ++r) {
       // 600x300 prints every row twice; XR1200A prints each even row twice
       // in place of the odd row.
-      int source = job.resMode == 6 ? r / 2 : r;
-      if (job.resMode == 4 && source % 2 == 1) source -= 1;
+      int source = mode == 6 ? r / 2 : r;
+      if (mode == 4 && source % 2 == 1) source -= 1;
       Bytes expected(static_cast<std::size_t>(leftShift), 0);
-      const std::uint8_t* from =
-          job.pages[p].data() +
-          static_cast<std::size_t>(s.topSkip + source) * static_cast<std::size_t>(rowBytes) +
-          static_cast<std::size_t>(s.leftSkip);
-      if (rowLen > 0) expected.insert(expected.end(), from, from + rowLen);
-      if (expected != page.rowAt(static_cast<std::size_t>(r), printerWidth)) {
-        ADD_FAILURE() << "printer row " << r << " differs from page row " << s.topSkip + source;
-        return;
-      }
-    }
-    // Nothing is printed beyond the shift and the row.
-    for (std::size_t r = 0; r < page.rows.size(); ++r) {
-      for (std::size_t i = printerWidth; i < page.rows[r].size(); ++i) {
-        if (page.rows[r][i] != 0) {
-          ADD_FAILURE() << "printer row " << r << " has ink at byte " << i;
-          return;
-        }
+      const auto from = job.pages[p].begin() + (s.topSkip + source) * rowBytes + s.leftSkip;
+      expected.insert(expected.end(), from, from + rowLen);
+      // Nothing is printed beyond the row.
+      const std::size_t width = std::max(printerWidth, page.rows[r].size());
+      expected.resize(width, 0);
+      if (expected != page.rowAt(static_cast<std::size_t>(r), width)) {
+        ADD_FAILURE() << "page " << p + 1 << ": printer row " << r << " differs from page row "
+                      << s.topSkip + source;
+        break;
       }
     }
   }
+  return stream;
 }
 
 }  // namespace monotest

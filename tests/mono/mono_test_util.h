@@ -1,6 +1,6 @@
-// mono_test_util.h - helpers shared by the mono writer's tests: byte strings,
-// in-memory streams, scoped program-wide flags and a job set-up that calls
-// the band pipeline directly.
+// mono_test_util.h - what the mono tests share: byte strings, in-memory
+// streams, and runs of the job writer and of its parts with a test's own
+// -flags and -offset.
 #pragma once
 
 #include <algorithm>
@@ -8,13 +8,17 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "common/malloc_buffer.h"
 #include "mono/PCLUtils.h"
 #include "mono/compmain.h"
+#include "mono/mono_job.h"
 #include "mono/rawtoqv.h"
 
 namespace monotest {
@@ -28,8 +32,6 @@ inline Bytes operator+(Bytes a, const Bytes& b) {
   return a;
 }
 
-inline Bytes repeated(std::size_t count, std::uint8_t value) { return Bytes(count, value); }
-
 // Printer commands are easier to read with "~" for ESC: esc("~E~&l1X").
 inline std::string esc(std::string text) {
   for (char& c : text)
@@ -37,15 +39,38 @@ inline std::string esc(std::string text) {
   return text;
 }
 
-// The blank-separated words of `text`, as a command line lists them.
-inline std::vector<std::string> words(std::string_view text) {
-  std::vector<std::string> out;
-  for (std::size_t at = 0; at < text.size();) {
-    const std::size_t end = std::min(text.find(' ', at), text.size());
-    if (end > at) out.emplace_back(text.substr(at, end - at));
+// The rows of a table written one case a line, fields separated by "|"
+// and blanks ("~" is ESC; "\\n", "\\r", "\\t", "\\xHH" as in C); blank lines and lines
+// starting with "#" are skipped.
+inline std::vector<std::vector<std::string>> tableRows(std::string_view table) {
+  std::vector<std::vector<std::string>> rows;
+  for (std::size_t at = 0; at < table.size();) {
+    const std::size_t end = std::min(table.find('\n', at), table.size());
+    std::string line = esc(std::string(table.substr(at, end - at)));
+    for (std::size_t n = 0; (n = line.find('\\', n)) != std::string::npos && n + 1 < line.size();) {
+      const char kind = line[n + 1];
+      const std::size_t length = kind == 'x' ? 4 : 2;
+      const char byte = kind == 'n'   ? '\n'
+                        : kind == 'r' ? '\r'
+                        : kind == 't'
+                            ? '\t'
+                            : static_cast<char>(std::stoi(line.substr(n + 2, 2), nullptr, 16));
+      line.replace(n++, length, 1, byte);
+    }
     at = end + 1;
+    if (line.empty() || line[0] == '#') continue;
+    rows.emplace_back();
+    for (std::size_t from = 0;;) {
+      const std::size_t bar = line.find('|', from);
+      std::string field = line.substr(from, bar - from);
+      field.erase(0, field.find_first_not_of(' '));
+      field.erase(field.find_last_not_of(' ') + 1);
+      rows.back().push_back(field);
+      if (bar == std::string::npos) break;
+      from = bar + 1;
+    }
   }
-  return out;
+  return rows;
 }
 
 // A page of `width` x `height` dots at the job resolution, paper type A4
@@ -59,8 +84,7 @@ inline PrintSettings pageSettings(int resolution, int width, int height, int pap
   return settings;
 }
 
-// The same from tray 1, plain paper, one copy, toner save off: the job of
-// the worked header example.
+// The same from tray 1, plain paper, one copy, toner save off.
 inline PrintSettings tray1Settings(int resolution, int width, int height) {
   PrintSettings settings = pageSettings(resolution, width, height);
   settings.paperSource = 3;
@@ -70,21 +94,51 @@ inline PrintSettings tray1Settings(int resolution, int width, int height) {
   return settings;
 }
 
+// The job header of 600-dpi A4 from tray 1 (tray1Settings), every flag 0,
+// no owner: the one whole header the tests spell out. Others are edits of it.
+inline const std::string kGoldenHeader =
+    esc("~%-12345X@PJL\n@PJL SET RAS1200MODE = OFF\n@PJL SET RESOLUTION = 600\n"
+        "@PJL SET ECONOMODE = OFF\n@PJL SET SOURCETRAY = TRAY1\n@PJL SET MEDIATYPE = REGULAR\n"
+        "@PJL SET ORIENTATION = PORTRAIT\n@PJL SET PAGEPROTECT = AUTO\n@PJL ENTER LANGUAGE = PCL\n"
+        "~E~&l4096a26a6d1E~&l1001H~&u600D~*t600R~&l1X~&l0S");
+inline const std::string kTrailer = "\x1b%-12345X@PJL EOJ NAME=\"Linux print job\"\n\x1b%-12345X";
+
+// The -flags value (most significant digit first) and -offset of a job.
+struct Flags {
+  std::string_view digits = "0";
+  std::int32_t offset = 0;
+};
+
+// `settings` with those flags and offset.
+inline PrintSettings withFlags(PrintSettings settings, Flags flags) {
+  std::memset(settings.flags, '0', sizeof settings.flags);
+  for (std::size_t d = 0; d < flags.digits.size() && d < sizeof settings.flags; ++d)
+    settings.flags[d] = flags.digits[flags.digits.size() - 1 - d];
+  settings.offset = flags.offset;
+  return settings;
+}
+
+// A sink that appends to `out`.
+inline qv::ByteSink stringSink(std::string& out) {
+  return {[](void* context, std::span<const std::uint8_t> bytes) {
+            static_cast<std::string*>(context)->append(reinterpret_cast<const char*>(bytes.data()),
+                                                       bytes.size());
+            return true;
+          },
+          &out};
+}
+
 // A FILE* that collects what is written to it.
 class MemoryStream {
  public:
   MemoryStream() : file_(open_memstream(&data_, &size_)) {}
   ~MemoryStream() {
-    if (file_ != nullptr) std::fclose(file_);
+    std::fclose(file_);
     std::free(data_);
   }
   MemoryStream(const MemoryStream&) = delete;
   MemoryStream& operator=(const MemoryStream&) = delete;
   std::FILE* get() const { return file_; }
-  Bytes bytes() {
-    std::fflush(file_);
-    return Bytes(data_, data_ + size_);
-  }
   std::string text() {
     std::fflush(file_);
     return std::string(data_, size_);
@@ -99,10 +153,12 @@ class MemoryStream {
 // A FILE* that reads the given bytes.
 class InputStream {
  public:
-  explicit InputStream(const Bytes& bytes) : file_(std::tmpfile()) {
-    if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), file_);
+  explicit InputStream(std::string_view bytes) : file_(std::tmpfile()) {
+    std::fwrite(bytes.data(), 1, bytes.size(), file_);
     std::rewind(file_);
   }
+  explicit InputStream(const Bytes& bytes)
+      : InputStream(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size())) {}
   ~InputStream() { std::fclose(file_); }
   InputStream(const InputStream&) = delete;
   InputStream& operator=(const InputStream&) = delete;
@@ -112,76 +168,97 @@ class InputStream {
   std::FILE* file_;
 };
 
-// Sets the -flags digits (written as on the command line, most significant
-// first) and -offset for one test, and restores the defaults afterwards.
-class ScopedJobFlags {
- public:
-  explicit ScopedJobFlags(std::string_view flags, std::int32_t offset = 0) {
-    std::memset(cflags, '0', sizeof cflags);
-    for (std::size_t d = 0; d < flags.size() && d < sizeof cflags; ++d)
-      cflags[d] = flags[flags.size() - 1 - d];
-    arg_offset = offset;
-  }
-  ~ScopedJobFlags() {
-    std::memset(cflags, '0', sizeof cflags);
-    arg_offset = 0;
-  }
-  ScopedJobFlags(const ScopedJobFlags&) = delete;
-  ScopedJobFlags& operator=(const ScopedJobFlags&) = delete;
+// A whole job of raw pages `input`; `inputUsed` is how much of it was read.
+struct JobRun {
+  std::string out;
+  long inputUsed = 0;
 };
+inline JobRun runJob(const PrintSettings& settings, const Bytes& input, Flags flags = {}) {
+  InputStream in(input);
+  std::string out;
+  const int result = qvcomp1030(in.get(), stringSink(out), withFlags(settings, flags));
+  return {result == qv::kMonoOk ? out : "failed", std::ftell(in.get())};
+}
 
-// The job buffers and SParam that the driver would set up, for tests that
-// call the band pipeline and the compressor directly.
+// A job's state as the writer sets it up, for calls of its parts.
 class BandJob {
  public:
-  BandJob(int resMode, int leftShift, int width = 10400)
-      : dest_(qv::allocateBytes(static_cast<std::size_t>(width) * 5 / 8 + 32768)),
-        comp_(qv::allocateBytes(1300 + 32768)),
-        send_(qv::allocateBytes(16448 + 32768)) {
-    param_.resMode = static_cast<std::int16_t>(resMode);
-    param_.leftShift = static_cast<std::int16_t>(leftShift);
-    sParam = &param_;
-    destBufPtr = dest_.get();
-    CompBufPtr = comp_.get();
-    SnedBufPtr = send_.get();
+  explicit BandJob(const PrintSettings& settings, Flags flags = {}) {
+    job_.settings = withFlags(settings, flags);
+    setSParam(job_.param, job_.settings);
+    init();
   }
-  ~BandJob() {
-    sParam = nullptr;
-    destBufPtr = CompBufPtr = SnedBufPtr = nullptr;
+  // A job whose parameter record has this mode and left shift.
+  BandJob(int resMode, int leftShift) {
+    job_.param.resMode = static_cast<std::int16_t>(resMode);
+    job_.param.leftShift = static_cast<std::int16_t>(leftShift);
+    init();
   }
-  BandJob(const BandJob&) = delete;
-  BandJob& operator=(const BandJob&) = delete;
+  const SParam& param() const { return job_.param; }
 
-  // SendData_1030 and the closing serialSend_1030 of one page.
-  Bytes sendPage(const Bytes& page, int width, int height) {
-    MemoryStream out;
-    SendData_1030(out.get(), nullptr, page.data(), width, height);
-    serialSend_1030(out.get(), nullptr);
-    return out.bytes();
+  // The job header and what of it goes to the sorted-copy file; `now` is
+  // the print-log time (std::nullopt: no clock).
+  std::pair<std::string, std::string> header(std::optional<std::time_t> now) {
+    MemoryStream copy;
+    BeginSendData(job_, copy.get(), now);
+    return {take(), copy.text()};
   }
 
-  // compressM9_1030 of `row` against `seed`: the encoded row, empty when
-  // destLen is 0.
+  // One page of `rowBytes`-byte rows through the band pipeline, its last
+  // block included.
+  Bytes sendPage(const Bytes& page, int rowBytes) {
+    job_.settings.width = rowBytes * 8;
+    job_.settings.height = static_cast<int>(page.size()) / rowBytes;
+    setPageGeometry(job_);
+    SendData_1030(job_, nullptr, page.data());
+    serialSend_1030(job_, nullptr);
+    return bytesOf(take());
+  }
+
+  // `row` encoded against `seed`; empty when the row needs no record.
   Bytes encode(const Bytes& row, const Bytes& seed) {
-    compData.row = row.data();
-    compData.seed = seed.data();
-    compData.rowLen = static_cast<std::uint16_t>(row.size());
-    compData.seedLen = compData.rowLen;
-    compData.dest = destBufPtr;
-    compData.work = CompBufPtr;
-    compressM9_1030();
-    return Bytes(compData.dest, compData.dest + compData.destLen);
+    CompData& data = job_.compData;
+    data.row = row.data();
+    data.seed = seed.data();
+    data.rowLen = data.seedLen = static_cast<std::uint16_t>(row.size());
+    data.dest = job_.destBufPtr;
+    data.work = job_.CompBufPtr;
+    compressM9_1030(job_);
+    return Bytes(data.dest, data.dest + data.destLen);
   }
 
  private:
-  SParam param_ = {};
-  qv::ByteBuffer dest_, comp_, send_;
+  void init() {
+    job_.destBuffer = qv::allocateBytes(10400 * 5 / 8 + kBufferSlack);
+    job_.compBuffer = qv::allocateBytes(kCompBufBytes + kBufferSlack);
+    job_.sendBuffer = qv::allocateBytes(kSendBufBytes + kBufferSlack);
+    job_.seedBuffer = qv::allocateBytes(2048);
+    job_.destBufPtr = job_.destBuffer.get();
+    job_.CompBufPtr = job_.compBuffer.get();
+    job_.SnedBufPtr = job_.sendBuffer.get();
+    job_.sink = stringSink(out_);
+  }
+  std::string take() { return std::exchange(out_, std::string()); }
+
+  MonoJobState job_;
+  std::string out_;
 };
+
+// The job header and the copy file's part of it (see BandJob::header).
+inline std::pair<std::string, std::string> jobHeader(const PrintSettings& settings, Flags flags,
+                                                     std::optional<std::time_t> now) {
+  return BandJob(settings, flags).header(now);
+}
+
+// The parameter record of a job: paper match and left shift.
+inline SParam jobParam(const PrintSettings& settings, Flags flags) {
+  return BandJob(settings, flags).param();
+}
 
 // The bytes of one block: "<n>w", 00, record count, records.
 inline Bytes block(int records, const Bytes& body) {
-  const std::string head = std::to_string(body.size() + 2) + "w";
-  return bytesOf(head) + Bytes{0x00, static_cast<std::uint8_t>(records)} + body;
+  return bytesOf(std::to_string(body.size() + 2) + "w") +
+         Bytes{0x00, static_cast<std::uint8_t>(records)} + body;
 }
 
 inline const Bytes kStart1030 = bytesOf("\x1b*b1030m");

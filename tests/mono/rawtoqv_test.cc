@@ -1,278 +1,237 @@
-// tests/mono/rawtoqv_test.cc - command line, environment, job title and page
-// size, as the entry hands them to the job writer. The messages and exit
-// statuses of the same paths are checked on the real binary in
-// tests/e2e/mono_entry_test.cc.
+// rawtoqv_test.cc - the entry in process: every way it refuses a job, with
+// its message and exit status and nothing sent, and what the command line
+// and the environment put in the job's settings.
 #include "mono/rawtoqv.h"
 
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <cstdlib>
-#include <cstring>
-#include <map>
-#include <optional>
-#include <string>
-#include <vector>
 
+#include "tests/mono/mono_test_util.h"
 #include "tests/support/run_program.h"
 
 namespace {
 
 class RawtoqvEntry : public testing::Test {
  protected:
-  void SetUp() override {
-    std::memset(cflags, '0', sizeof cflags);
-    arg_offset = 0;
-    for (const char* name : qvtest::kFilterVariables) {
-      if (const char* value = std::getenv(name)) saved_[name] = value;
-      ::unsetenv(name);
-    }
-    setSettings("[QV]\nPaperType=A4\n");
-    qvtest::writeFile(dir_.file("pi"), "A4\t4960\t7016\n");
-  }
-  void TearDown() override {
+  RawtoqvEntry() {
     for (const char* name : qvtest::kFilterVariables) ::unsetenv(name);
-    for (const auto& [name, value] : saved_) ::setenv(name.c_str(), value.c_str(), 1);
+    for (const auto& row : monotest::tableRows(R"(
+rc | [QV]\nPaperType=A4\n
+rc1200 | [QV]\nPaperType=A4\nResolution=1200\n
+rc300 | [QV]\nPaperType=A4\nResolution=300\n
+rcLetter | [QV]\nPaperType=Letter\n
+rcBad | Copies=2\n[QV]\n
+pi | A4\t4960\t7016\n
+piZero | A4\t0\t7016\n
+piTall | A4\t4960\t40000\n
+piWide | A4\t32768\t7016\n
+piNoFields | A4\t4960\nA4L\t6614\t4677\n)")) {
+      qvtest::writeFile(dir_.file(row[0]), row[1]);
+    }
+    qvtest::writeFile(expand("@longrc"), "[QV]\nPaperType=A4\n");
+  }
+  ~RawtoqvEntry() override {
+    for (const char* name : qvtest::kFilterVariables) ::unsetenv(name);
   }
 
-  void setSettings(const std::string& text) { qvtest::writeFile(dir_.file("rc"), text); }
+  // "@name" is a file of the scratch directory; "@longrc" a settings file
+  // with a 254-character path, "@long" a 256-character path, "@dir" the
+  // directory itself; "@<n>x<text>" is <text> n times.
+  std::string expand(const std::string& word) const {
+    if (word == "@longrc") return dir_.file(std::string(254 - dir_.path().size() - 1, 'r'));
+    if (word == "@long") return "/" + std::string(255, 'p');
+    if (word == "@dir") return dir_.path();
+    if (const std::size_t x = word.find('x');
+        word.starts_with("@") && std::isdigit(word[1]) && x > 1) {
+      std::string out;
+      for (int n = std::stoi(word.substr(1)); n > 0; --n) out += word.substr(x + 1);
+      return out;
+    }
+    return word.starts_with('@') ? dir_.file(word.substr(1)) : word;
+  }
 
-  // Runs the entry with the sample settings and paper files plus `args`;
-  // `env` is set for the call. The result lands in settings_.
-  int prepare(std::vector<std::string> args, const std::map<std::string, std::string>& env = {}) {
-    for (const auto& [name, value] : env) ::setenv(name.c_str(), value.c_str(), 1);
-    std::vector<std::string> words = {"rawtoqv", "-rc", dir_.file("rc"), "-pi", dir_.file("pi")};
-    words.insert(words.end(), args.begin(), args.end());
+  // Runs the entry on the blank-separated `args` ("-" alone is an empty
+  // word) with `env` ("NAME=value;..." ) set: stdout lands in out_, stderr
+  // in err_, the settings in settings_. Returns the exit status.
+  int run(const std::string& args, const std::string& env = "", bool prepareOnly = false) {
+    std::vector<std::string> words = {"rawtoqv"};
+    for (std::size_t at = 0; at < args.size();) {
+      const std::size_t end = std::min(args.find(' ', at), args.size());
+      if (end > at)
+        words.push_back(args.substr(at, end - at) == "-" ? "" : expand(args.substr(at, end - at)));
+      at = end + 1;
+    }
     std::vector<char*> argv;
     for (std::string& word : words) argv.push_back(word.data());
     argv.push_back(nullptr);
-    qv::UniqueFile inputOwner;
-    std::FILE* in = stdin;
-    testing::internal::CaptureStderr();  // failures print their message
-    const int status =
-        prepareRawtoqvJob(static_cast<int>(words.size()), argv.data(), settings_, inputOwner, in);
-    stderr_ = testing::internal::GetCapturedStderr();
-    for (const auto& [name, value] : env) ::unsetenv(name.c_str());
+    for (std::size_t at = 0; at < env.size();) {
+      const std::size_t end = std::min(env.find(';', at), env.size());
+      const std::size_t equals = env.find('=', at);
+      ::setenv(env.substr(at, equals - at).c_str(),
+               expand(env.substr(equals + 1, end - equals - 1)).c_str(), 1);
+      at = end + 1;
+    }
+    monotest::InputStream in(std::string(620, '\0'));  // a row the job would read
+    monotest::MemoryStream out;
+    testing::internal::CaptureStderr();
+    int status = 0;
+    if (prepareOnly) {
+      qv::UniqueFile inputOwner;
+      std::FILE* input = in.get();
+      status = prepareRawtoqvJob(static_cast<int>(words.size()), argv.data(), settings_, inputOwner,
+                                 input);
+    } else {
+      status = runRawtoqv(static_cast<int>(words.size()), argv.data(), in.get(), out.get());
+    }
+    err_ = testing::internal::GetCapturedStderr();
+    out_ = out.text();
+    for (const char* name : qvtest::kFilterVariables) ::unsetenv(name);
     return status;
   }
 
   qvtest::ScopedTempDir dir_;
+  std::string err_, out_;
   PrintSettings settings_{};
-  std::string stderr_;
-  std::map<std::string, std::string> saved_;
 };
 
-TEST_F(RawtoqvEntry, Password) {
-  struct Case {
-    const char* why;
-    std::vector<std::string> args;
-    std::map<std::string, std::string> env;
-    const char* password;
-  };
-  const Case cases[] = {
-      {"two digits get two zeros", {"-password", "12"}, {}, "1200"},
-      {"letters become zeros, characters after the fourth go", {"-password", "1a3456"}, {}, "1034"},
-      {"an empty value is four zeros", {"-password", ""}, {}, "0000"},
-      {"the variable is taken as it is, 7 characters", {}, {{"PASSWORD", "abcdefgh"}}, "abcdefg"},
-      {"the option wins over the variable", {"-password", "12"}, {{"PASSWORD", "9999"}}, "1200"},
-      {"the variable stops at a line feed", {}, {{"PASSWORD", "ab\ncd"}}, "ab"},
-      {"no password at all", {}, {}, ""},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.why);
-    ASSERT_EQ(0, prepare(c.args, c.env));
-    EXPECT_STREQ(c.password, settings_.password);
+// args | exit status | message ("@name" in it is the file's path)
+TEST_F(RawtoqvEntry, RefusedJobsSendNothing) {
+  for (const auto& row : monotest::tableRows(R"(
+# no arguments: the empty settings path; the environment never stands in
+ | 1 | Error:  :cannot open file !!
+-rc @rc -pi @pi -owner a -owner a -owner a -owner a -owner a -owner a x | 2 | Error: invalid option !!
+-rc @rc @pi second | 2 | Error: second :invalid option !!
+-rc @rc @missing | 1 | Error: @missing :cannot open file !!
+-rc @rc @dir | 1 | Error: @dir :cannot open file !!
+-rc @missing | 1 | Error: @missing :cannot open file !!
+-rc @rcBad -pi @pi | 2 | Error: invalid option !!
+-rc @longrc -pi @pi | 2 | Error: invalid option !!
+-rc @rc | 1 | Error: paperinf :cannot open file !!
+-rc @rc -ps 4960 | 1 | Error: paperinf :cannot open file !!
+-rc @rc -pi @missing | 1 | Error: @missing :cannot open file !!
+-rc @rcLetter -pi @pi | 2 | Error: invalid option !!
+-rc @rc -pi @piNoFields | 2 | Error: invalid option !!
+# an option without its value; paths past 255 characters
+-rc | 2 | Error: -rc :invalid option !!
+-rc @rc -enable-euf | 2 | Error: -enable-euf :invalid option !!
+-rc @rc -pi @long | 2 | Error: -pi :invalid option !!
+-rc @long | 2 | Error: -rc :invalid option !!
+-func @long -rc @rc | 2 | Error: -func :invalid option !!
+# pages without rows, or beyond the writer's 16-bit counts
+-rc @rc -ps 0x7016 | 2 | Error: -ps :invalid option !!
+-rc @rc -ps 4960x-3 | 2 | Error: -ps :invalid option !!
+-rc @rc1200 -ps 4960x16384 | 2 | Error: -ps :invalid option !!
+-rc @rc300 -ps 1x1 | 2 | Error: -ps :invalid option !!
+-rc @rc -ps 99999999999x7016 | 2 | Error: -ps :invalid option !!
+-rc @rc -pi @piZero | 2 | Error: invalid option !!
+-rc @rc -pi @piTall | 2 | Error: invalid option !!
+-rc @rc -pi @piWide | 2 | Error: invalid option !!)")) {
+    SCOPED_TRACE(row[0]);
+    EXPECT_EQ(std::stoi(row[1]), run(row[0], "OWNER=alice;TITLE=t"));
+    std::string err = row[2];
+    if (const std::size_t at = err.find('@'); at != std::string::npos) {
+      const std::size_t end = err.find(' ', at);
+      err.replace(at, end - at, expand(err.substr(at, end - at)));
+    }
+    EXPECT_EQ(err + "\n", err_);
+    EXPECT_EQ("", out_) << "a refused job must send the printer nothing";
+  }
+  // The 253-character limit on the settings path applies only without -func.
+  EXPECT_EQ(0, run("-func f -rc @longrc -pi @pi"));
+  EXPECT_TRUE(out_.starts_with("\x1b%-12345X@PJL\n"));
+}
+
+// args | environment | field | value
+TEST_F(RawtoqvEntry, WhatTheCommandLineAndEnvironmentSet) {
+  for (const auto& row : monotest::tableRows(R"(
+# the key: four digits, missing or non-digits as 0; the variable as it is
+-password 12 | | password | 1200
+-password 1a3456 | | password | 1034
+-password - | | password | 0000
+ | PASSWORD=abcdefgh | password | abcdefg
+-password 12 | PASSWORD=9999 | password | 1200
+ | PASSWORD=ab\ncd | password | ab
+ | | password |
+# flags are stored reversed, 32 digits at most
+-flags 0008 | | flags | 80000000000000000000000000000000
+-flags 123 -flags 4 | | flags | 42100000000000000000000000000000
+-flags 0123456789abcdef0123456789ABCDEF01234567 | | flags | FEDCBA9876543210fedcba9876543210
+# texts: the option wins, an empty one lets the variable fill; cut lengths
+-owner @100xo | | owner | @63xo
+ | NODENAME=@300xo | node | @78xo
+-jobname @300xo | | title | @78xo
+-owner alice | OWNER=bob | owner | alice
+-owner - | OWNER=bob | owner | bob
+-jobname report | TITLE=x | title | report
+ | TITLE=minutes | title | minutes
+-nodename h1 | NODENAME=h2 | node | h1
+# texts that reach PJL lines stop at CR, LF or ESC
+-owner alice\rbob | | owner | alice
+-jobname R~%-12345X | | title | R
+ | TITLE=a\n@PJL | title | a
+-nodename ~* | | node |
+ | | charset | utf-8
+ | CHARSET=@100xo | charset | @63xo
+# UTF-8 titles end at whole characters within 78 bytes
+-jobname @30xあ | | title | @26xあ
+-jobname @20x🖨 | | title | @19x🖨
+-jobname abc\xffdef | | title | abc
+-jobname abあ\xe3\x81 | | title | abあ
+-jobname abc\xff | CHARSET=UTF-8 | title | abc\xff
+# EUC titles are converted with -enable-euf (any case) or flag 3/1
+-enable-euf YeS | CHARSET=euc-jp;TITLE=\xa4\xa2\xa4\xa4 | title | あい
+-flags f000 | CHARSET=euc-jp;TITLE=\xa4\xa2\xa4\xa4 | title | あい
+-enable-euf no | CHARSET=euc-jp;TITLE=\xa4\xa2\xa4\xa4 | title | \xa4\xa2\xa4\xa4
+-offset -36 | | offset | -36
+-offset -36 -offset abc | | offset | -36
+-offset 65596 | | offset | 65596
+-offset 99999999999 | | offset | 2147483647
+-offset -2147483648 | | offset | -2147483648
+# sizes from -ps, else (no height, no width) from the paper file
+-ps 4962x7016 | | size | 4962x7016 4962x7016
+-ps 4962 | | size | 4960x7016 4960x7016
+-ps 100x200 -ps 300 | | size | 300x200 300x200
+-ps x200 | | size | 4960x7016 4960x7016)")) {
+    SCOPED_TRACE(row[0] + " | " + row[1]);
+    ASSERT_EQ(0, run("-rc @rc -pi @pi " + row[0], row[1], true));
+    const PrintSettings& s = settings_;
+    const std::string& field = row[2];
+    const std::string value = field == "password"  ? s.password
+                              : field == "owner"   ? s.owner
+                              : field == "title"   ? s.jobName
+                              : field == "node"    ? s.nodeName
+                              : field == "charset" ? s.charset
+                              : field == "flags"   ? std::string(s.flags, sizeof s.flags)
+                              : field == "offset"
+                                  ? std::to_string(s.offset)
+                                  : std::to_string(s.width) + "x" + std::to_string(s.height) + " " +
+                                        std::to_string(s.paperWidth) + "x" +
+                                        std::to_string(s.paperHeight);
+    EXPECT_EQ(expand(row.size() > 3 ? row[3] : ""), value);
   }
 }
 
-TEST_F(RawtoqvEntry, FlagsAreStoredReversed) {
-  struct Case {
-    const char* why;
-    std::vector<std::string> args;
-    std::string cflagsStart;  // the first entries of cflags
-  };
-  const Case cases[] = {
-      {"one digit sets digit 0 only", {"-flags", "1"}, "1000"},
-      {"0008 sets digit 0 to 8 and digits 1-3 to 0", {"-flags", "0008"}, "8000"},
-      {"f000 sets digit 3", {"-flags", "f000"}, "000f"},
-      {"a shorter second value keeps the rest", {"-flags", "123", "-flags", "4"}, "4210"},
-      {"40 digits: the first 32, reversed",
-       {"-flags", "0123456789abcdef0123456789ABCDEF01234567"},
-       "FEDCBA9876543210fedcba9876543210"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.why);
-    std::memset(cflags, '0', sizeof cflags);
-    ASSERT_EQ(0, prepare(c.args));
-    EXPECT_EQ(c.cflagsStart, std::string(cflags, c.cflagsStart.size()));
-  }
-}
-
-TEST_F(RawtoqvEntry, OwnerTitleAndNodeName) {
-  using Field = char(PrintSettings::*)[144];
-  const Field owner = &PrintSettings::owner, title = &PrintSettings::jobName,
-              node = &PrintSettings::nodeName;
-  struct Case {
-    const char* why;
-    std::vector<std::string> args;
-    std::map<std::string, std::string> env;
-    Field field;
-    std::string expected;
-  };
-  auto o = [](std::size_t n) { return std::string(n, 'o'); };
-  const Case cases[] = {
-      {"a 100-character owner keeps 63", {"-owner", o(100)}, {}, owner, o(63)},
-      {"a 200-character node name ends at 78", {"-nodename", o(200)}, {}, node, o(78)},
-      {"a long variable is cut the same way", {}, {{"NODENAME", o(300)}}, node, o(78)},
-      {"a long ASCII title ends at 78 bytes", {"-jobname", o(300)}, {}, title, o(78)},
-      {"the option wins over OWNER", {"-owner", "alice"}, {{"OWNER", "bob"}}, owner, "alice"},
-      {"an empty option lets OWNER fill", {"-owner", ""}, {{"OWNER", "bob"}}, owner, "bob"},
-      {"the option wins over TITLE", {"-jobname", "report"}, {{"TITLE", "x"}}, title, "report"},
-      {"TITLE fills an absent title", {}, {{"TITLE", "minutes"}}, title, "minutes"},
-      {"the option wins over NODENAME", {"-nodename", "h1"}, {{"NODENAME", "h2"}}, node, "h1"},
-      // Mended: texts that reach PJL lines stop at CR, LF or ESC.
-      {"an owner stops at a carriage return", {"-owner", "alice\rbob"}, {}, owner, "alice"},
-      {"a title cannot carry a universal exit", {"-jobname", "R\x1b%-12345X"}, {}, title, "R"},
-      {"a title variable stops at a line feed", {}, {{"TITLE", "a\n@PJL"}}, title, "a"},
-      {"a node name that starts with ESC is empty", {"-nodename", "\x1b*"}, {}, node, ""},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.why);
-    ASSERT_EQ(0, prepare(c.args, c.env));
-    EXPECT_EQ(c.expected, std::string(settings_.*c.field));
-  }
-}
-
-TEST_F(RawtoqvEntry, CharsetDefaultsToUtf8AndKeeps63Characters) {
-  ASSERT_EQ(0, prepare({}));
-  EXPECT_STREQ("utf-8", settings_.charset);
-  ASSERT_EQ(0, prepare({}, {{"CHARSET", std::string(100, 'c')}}));
-  EXPECT_EQ(std::string(63, 'c'), settings_.charset);
-}
-
-// "あい" in EUC-JP and in UTF-8.
-const std::string kEucJp = "\xa4\xa2\xa4\xa4";
-const std::string kUtf8 = "\xe3\x81\x82\xe3\x81\x84";
-
-std::string converted(const std::string& title, const char* charset, bool euc) {
-  char jobName[144];
-  std::memset(jobName, 'Z', sizeof jobName);
-  convertTitle(title.c_str(), charset, euc, jobName);
-  return jobName;
-}
-
-std::string repeat(const std::string& text, int times) {
-  std::string out;
-  for (int i = 0; i < times; ++i) out += text;
-  return out;
-}
-
-TEST(ConvertTitle, CutsAtWholeCharactersWithin78Bytes) {
-  struct Case {
-    const char* why;
-    std::string title;
-    const char* charset;
-    bool euc;
-    std::string expected;
-  };
-  const std::string kana = "\xe3\x81\x82";       // 3 bytes
-  const std::string eAcute = "\xc3\xa9";         // 2 bytes
-  const std::string emoji = "\xf0\x9f\x96\xa8";  // 4 bytes
-  const Case cases[] = {
-      {"30 three-byte characters keep 26 (78 bytes)", repeat(kana, 30), "utf-8", false,
-       repeat(kana, 26)},
-      {"40 two-byte characters keep 39", repeat(eAcute, 40), "utf-8", false, repeat(eAcute, 39)},
-      {"20 four-byte characters keep 19 (76 bytes)", repeat(emoji, 20), "utf-8", false,
-       repeat(emoji, 19)},
-      {"an invalid UTF-8 byte ends the title",
-       "abc\xff"
-       "def",
-       "utf-8", false, "abc"},
-      {"a character cut off at the end is dropped", "ab\xe3\x81", "utf-8", false, "ab"},
-      {"charset names are case-sensitive", repeat(kana, 30), "UTF-8", false,
-       repeat(kana, 30).substr(0, 78)},
-      {"an unknown charset copies 78 bytes", std::string(100, 'x'), "latin1", true,
-       std::string(78, 'x')},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.why);
-    EXPECT_EQ(c.expected, converted(c.title, c.charset, c.euc));
-  }
-}
-
-TEST_F(RawtoqvEntry, EucConversionIsEnabledByOptionOrFlag) {
-  struct Case {
-    const char* why;
-    std::vector<std::string> args;
-    std::string expected;
-  };
-  const Case cases[] = {
-      {"-enable-euf in any letter case", {"-enable-euf", "YeS"}, kUtf8},
-      {"flag digit 3 bit 1", {"-flags", "f000"}, kUtf8},
-      {"another word leaves it off", {"-enable-euf", "no"}, kEucJp},
-      {"off by default", {}, kEucJp},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.why);
-    std::memset(cflags, '0', sizeof cflags);
-    ASSERT_EQ(0, prepare(c.args, {{"CHARSET", "euc-jp"}, {"TITLE", kEucJp}}));
-    EXPECT_EQ(c.expected, settings_.jobName);
-  }
-}
-
+// The page size at each resolution: halved at 300, doubled at 1200,
+// height halved at 600x300; an unknown mode counts as 600.
 TEST_F(RawtoqvEntry, PageSizeScalesToTheResolution) {
-  struct Case {
-    const char* resolution;
-    std::vector<std::string> args;
-    std::int32_t width, height;
-  };
-  const Case cases[] = {
-      {"300", {"-ps", "4960x7016"}, 2480, 3508},
-      {"600", {"-ps", "4960x7016"}, 4960, 7016},
-      {"600x300", {"-ps", "4960x7016"}, 4960, 3508},
-      {"1200", {"-ps", "4960x7016"}, 9920, 14032},
-      {"XR1200A", {"-ps", "4960x7016"}, 9920, 14032},
-      {"XR1200B", {"-ps", "4960x7016"}, 9920, 14032},
-      {"NoSuchMode", {"-ps", "4960x7016"}, 4960, 7016},
-      {"300", {"-ps", "4961x7017"}, 2480, 3508},            // truncated
-      {"600", {"-ps", "4960"}, 4960, 7016},                 // no height: the paper file gives both
-      {"600", {"-ps", "100x200", "-ps", "300"}, 300, 200},  // a missing part keeps its value
-      {"600", {"-ps", "x200"}, 4960, 7016},                 // no width: the paper file
-      {"600", {}, 4960, 7016},
-      {"1200", {"-ps", "16383x16383"}, 32766, 32766},  // the largest page that fits
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.resolution << " " << testing::PrintToString(c.args));
-    setSettings(std::string("[QV]\nPaperType=A4\nResolution=") + c.resolution + "\n");
-    ASSERT_EQ(0, prepare(c.args));
-    EXPECT_EQ(c.width, settings_.width);
-    EXPECT_EQ(c.height, settings_.height);
-    EXPECT_EQ(c.width, settings_.paperWidth);
-    EXPECT_EQ(c.height, settings_.paperHeight);
+  for (const auto& row : monotest::tableRows(R"(
+300 | 4961x7017 | 2480x3508
+600x300 | 4960x7016 | 4960x3508
+1200 | 4960x7016 | 9920x14032
+XR1200A | 4960x7016 | 9920x14032
+XR1200B | 4960x7016 | 9920x14032
+NoSuchMode | 4960x7016 | 4960x7016
+1200 | 16383x16383 | 32766x32766)")) {
+    qvtest::writeFile(dir_.file("rc"), "[QV]\nPaperType=A4\nResolution=" + row[0] + "\n");
+    ASSERT_EQ(0, run("-rc @rc -ps " + row[1], "", true));
+    EXPECT_EQ(row[2], std::to_string(settings_.width) + "x" + std::to_string(settings_.height));
   }
-}
-
-// The refusals themselves are checked on the binary (mono_entry_test.cc);
-// here the arithmetic that must not overflow on the way there.
-TEST(ScalePageSize, RefusesWithoutOverflowAndKeepsTheLargestPage) {
   std::int32_t width = 7, height = 8;
-  EXPECT_FALSE(scalePageSize(INT_MAX, INT_MAX, 4, width, height));
+  EXPECT_FALSE(scalePageSize(INT_MAX, INT_MAX, 4, width, height));  // no overflow
   EXPECT_EQ(7, width);
-  EXPECT_TRUE(scalePageSize(5, 65534, 1, width, height));  // 300 dpi halves the rows
+  EXPECT_TRUE(scalePageSize(5, 65534, 1, width, height));
   EXPECT_EQ(32767, height);
-}
-
-TEST_F(RawtoqvEntry, Offset) {
-  ASSERT_EQ(0, prepare({"-offset", "-36"}));
-  EXPECT_EQ(-36, arg_offset);
-  ASSERT_EQ(0, prepare({"-offset", "abc"}));  // not a number: left as it was
-  EXPECT_EQ(-36, arg_offset);
-  // Offsets beyond 16 bits are bounded, so that margin + offset cannot
-  // overflow in the writer.
-  ASSERT_EQ(0, prepare({"-offset", "99999999999"}));
-  EXPECT_EQ(32767, arg_offset);
-  ASSERT_EQ(0, prepare({"-offset", "-2147483648"}));
-  EXPECT_EQ(-32768, arg_offset);
 }
 
 }  // namespace
