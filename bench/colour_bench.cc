@@ -82,9 +82,10 @@ void page(benchmark::State& state, bool noise, bool gray, bool rotate) {
     }
   }
   std::FILE* sink = std::fopen("/dev/null", "wb");
+  static PwgLineScratch scratch;
   for (auto _ : state) {
     benchmark::DoNotOptimize(
-        writePwgLines(sink, pixels.data(), kWidth, kHeight, gray, rotate, nullptr));
+        writePwgLines(sink, pixels.data(), kWidth, kHeight, gray, rotate, nullptr, scratch));
   }
   std::fclose(sink);
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *

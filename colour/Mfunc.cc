@@ -7,33 +7,36 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "colour/job_state.h"
 #include "colour/send.h"
 
 namespace {
 
 constexpr char kUniversalExit[] = "\x1b%-12345X";
 
-void put(const char* text) { pswrite(text, std::strlen(text)); }
+// The job's output, for the header and trailer writers.
+struct Out {
+  ColourJobState& job;
+  void put(const char* text) const { pswrite(job, text, std::strlen(text)); }
+  void write(const char* text, std::size_t length) const { pswrite(job, text, length); }
+};
 
-// An environment variable counts as given when it is set and not empty.
-const char* givenEnv(const char* name) {
-  const char* value = std::getenv(name);
-  return (value != nullptr && value[0] != '\0') ? value : nullptr;
-}
+// A value counts as given when it is set and not empty.
+const char* given(const std::string& value) { return value.empty() ? nullptr : value.c_str(); }
 
 // "@PJL SET USERNAME=" "\"" text "\"" "\n", the text cut at CR, LF or ESC.
-void putQuotedLine(const char* prefix, const char* text) {
-  put(prefix);
-  put("\"");
-  pswrite(text, pjlTextLength(text));
-  put("\"");
-  put("\n");
+void putQuotedLine(const Out& out, const char* prefix, const char* text) {
+  out.put(prefix);
+  out.put("\"");
+  out.write(text, pjlTextLength(text));
+  out.put("\"");
+  out.put("\n");
 }
 
-void putNumberLine(const char* format, int value) {
+void putNumberLine(const Out& out, const char* format, int value) {
   char line[50];
   std::snprintf(line, sizeof line, format, value);
-  put(line);
+  out.put(line);
 }
 
 const char* paperWord(std::uint16_t code) {
@@ -103,103 +106,106 @@ constexpr const char* kTrayWords[] = {
     "AUTO\n", "TRAY1\n", "TRAY2\n", "TRAY3\n", "TRAY4\n", "TRAY5\n", "MPTRAY\n",
 };
 
-void putJobHeader(const PjpInfo& job) {
-  const char* password = givenEnv("PASSWORD");
-  const char* owner = givenEnv("OWNER");
-  const char* title = givenEnv("TITLE");
-  const char* redValue = givenEnv("QVREDVAL");
-  const char* outputTray = givenEnv("OUTPUTTRAY");
+void putJobHeader(ColourJobState& state) {
+  const PjpInfo& job = state.pjp;
+  const Out out{state};
+  const char* password = given(state.password);
+  const char* owner = given(state.owner);
+  const char* title = given(state.title);
+  const char* redValue = given(state.redValue);
+  const char* outputTray = given(state.outputTray);
 
-  pswrite(kUniversalExit, 9);
-  put("@PJL \n");
+  out.write(kUniversalExit, 9);
+  out.put("@PJL \n");
   if (password != nullptr) {
-    put("@PJL SET HOLD=STORE\n");
-    put("@PJL SET HOLDTYPE=PRIVATE\n");
-    put("@PJL SET HOLDKEY=");
-    pswrite(password, pjlTextLength(password));
-    put("\n");
+    out.put("@PJL SET HOLD=STORE\n");
+    out.put("@PJL SET HOLDTYPE=PRIVATE\n");
+    out.put("@PJL SET HOLDKEY=");
+    out.write(password, pjlTextLength(password));
+    out.put("\n");
   } else {
-    put("@PJL SET HOLD=OFF\n");
+    out.put("@PJL SET HOLD=OFF\n");
   }
-  if (owner != nullptr) putQuotedLine("@PJL SET USERNAME=", owner);
-  if (title != nullptr) putQuotedLine("@PJL SET JOBNAME=", title);
-  if (owner != nullptr) putQuotedLine("@PJL SET LOGINUSER=", owner);
-  if (title != nullptr) putQuotedLine("@PJL JOB NAME=", title);
+  if (owner != nullptr) putQuotedLine(out, "@PJL SET USERNAME=", owner);
+  if (title != nullptr) putQuotedLine(out, "@PJL SET JOBNAME=", title);
+  if (owner != nullptr) putQuotedLine(out, "@PJL SET LOGINUSER=", owner);
+  if (title != nullptr) putQuotedLine(out, "@PJL JOB NAME=", title);
   if (redValue != nullptr) {
     long index = static_cast<std::int32_t>(std::strtol(redValue, nullptr, 10));
     index = std::clamp(index, 0L, 168L);
     char line[50];
     std::snprintf(line, sizeof line, "@PJL SET SPECIALRED=0x%06X\n",
                   static_cast<unsigned int>(RedToCMYTable[static_cast<std::size_t>(index)]));
-    put(line);
+    out.put(line);
   }
-  put("@PJL SET STRINGCODESET=UTF8");
-  put("\n");
-  put("@PJL SET PAPER=");
-  put(paperWord(job.wPageSize));
+  out.put("@PJL SET STRINGCODESET=UTF8");
+  out.put("\n");
+  out.put("@PJL SET PAPER=");
+  out.put(paperWord(job.wPageSize));
 
   if (job.nColorMode == 2) {
-    put("@PJL SET RENDERMODE=COLOR\n");
-    put("@PJL SET COLORADAPT=ON\n");
+    out.put("@PJL SET RENDERMODE=COLOR\n");
+    out.put("@PJL SET COLORADAPT=ON\n");
   } else if (job.nColorMode == 0) {
-    put("@PJL SET RENDERMODE=GRAYSCALE\n");
-    put("@PJL SET COLORADAPT=OFF\n");
+    out.put("@PJL SET RENDERMODE=GRAYSCALE\n");
+    out.put("@PJL SET COLORADAPT=OFF\n");
   } else {
-    put("@PJL SET RENDERMODE=COLOR\n");
-    put("@PJL SET COLORADAPT=OFF\n");
+    out.put("@PJL SET RENDERMODE=COLOR\n");
+    out.put("@PJL SET COLORADAPT=OFF\n");
   }
   // ECONOMODE to switch saving on, ECONOPRINT to switch it off: the
   // printers take these two words.
-  put(job.wTonerSave != 0 ? "@PJL SET ECONOMODE=ON\n" : "@PJL SET ECONOPRINT=OFF\n");
-  put(job.wResolution == 2 ? "@PJL SET APTMODE=ON\n" : "@PJL SET APTMODE=OFF\n");
-  put(job.nDuplex == 1 || job.nDuplex == 2 ? "@PJL SET DUPLEX=ON\n" : "@PJL SET DUPLEX=OFF\n");
-  put("@PJL SET MEDIATYPE=");
-  put(job.wMediaType < std::size(kMediaWords) ? kMediaWords[job.wMediaType] : "REGULAR\n");
+  out.put(job.wTonerSave != 0 ? "@PJL SET ECONOMODE=ON\n" : "@PJL SET ECONOPRINT=OFF\n");
+  out.put(job.wResolution == 2 ? "@PJL SET APTMODE=ON\n" : "@PJL SET APTMODE=OFF\n");
+  out.put(job.nDuplex == 1 || job.nDuplex == 2 ? "@PJL SET DUPLEX=ON\n" : "@PJL SET DUPLEX=OFF\n");
+  out.put("@PJL SET MEDIATYPE=");
+  out.put(job.wMediaType < std::size(kMediaWords) ? kMediaWords[job.wMediaType] : "REGULAR\n");
   if (job.wInputSlot == 7) {
-    put("@PJL SET MANUALFEED=ON\n");
+    out.put("@PJL SET MANUALFEED=ON\n");
   } else {
-    put("@PJL SET MANUALFEED=OFF\n");
-    put("@PJL SET SOURCETRAY=");
-    put(job.wInputSlot < std::size(kTrayWords) ? kTrayWords[job.wInputSlot] : "AUTO\n");
+    out.put("@PJL SET MANUALFEED=OFF\n");
+    out.put("@PJL SET SOURCETRAY=");
+    out.put(job.wInputSlot < std::size(kTrayWords) ? kTrayWords[job.wInputSlot] : "AUTO\n");
   }
   if (outputTray != nullptr) {
     if (std::strcmp(outputTray, "OFF") == 0) {
-      put("@PJL SET OUTBIN=UPPER\n");
-      put("@PJL SET FINISH=NONE\n");
+      out.put("@PJL SET OUTBIN=UPPER\n");
+      out.put("@PJL SET FINISH=NONE\n");
     } else {
-      put("@PJL SET OUTBIN=AUTO\n");
+      out.put("@PJL SET OUTBIN=AUTO\n");
     }
   }
-  put("@PJL SET LESSPAPERCURL=");
-  put(job.wImproveOutput == 1 ? "ON\n" : "OFF\n");
-  put("@PJL SET FIXINTENSITYUP=");
-  put(job.wImproveOutput == 2 ? "ON\n" : "OFF\n");
+  out.put("@PJL SET LESSPAPERCURL=");
+  out.put(job.wImproveOutput == 1 ? "ON\n" : "OFF\n");
+  out.put("@PJL SET FIXINTENSITYUP=");
+  out.put(job.wImproveOutput == 2 ? "ON\n" : "OFF\n");
 
   switch (job.wColorMatching) {
     case 3:
-      put("@PJL SET COLORMODE=AUTO\n");
+      out.put("@PJL SET COLORMODE=AUTO\n");
       break;
     case 2:
-      put("@PJL SET COLORMODE=VIVID\n");
+      out.put("@PJL SET COLORMODE=VIVID\n");
       break;
     case 1:
-      put("@PJL SET COLORMODE=NORMAL\n");
+      out.put("@PJL SET COLORMODE=NORMAL\n");
       break;
     default:
-      put("@PJL SET COLORMODE=NONE\n");
+      out.put("@PJL SET COLORMODE=NONE\n");
       break;
   }
   if (job.wColorMatching != 3) {
-    put(job.wGray != 0 ? "@PJL SET IMPROVEGRAY=ON\n" : "@PJL SET IMPROVEGRAY=OFF\n");
-    put(job.wEnhanceBlack != 0 ? "@PJL SET UCRGCRFORIMAGE=ON\n" : "@PJL SET UCRGCRFORIMAGE=OFF\n");
-    putNumberLine("@PJL SET BRIGHTNESS=%d\n", job.nBrightness);
-    putNumberLine("@PJL SET CONTRAST=%d\n", job.nContrast);
-    putNumberLine("@PJL SET DENSITYRED=%d\n", job.nRedKey);
-    putNumberLine("@PJL SET DENSITYGREEN=%d\n", job.nGreenKey);
-    putNumberLine("@PJL SET DENSITYBLUE=%d\n", job.nBlueKey);
+    out.put(job.wGray != 0 ? "@PJL SET IMPROVEGRAY=ON\n" : "@PJL SET IMPROVEGRAY=OFF\n");
+    out.put(job.wEnhanceBlack != 0 ? "@PJL SET UCRGCRFORIMAGE=ON\n"
+                                   : "@PJL SET UCRGCRFORIMAGE=OFF\n");
+    putNumberLine(out, "@PJL SET BRIGHTNESS=%d\n", job.nBrightness);
+    putNumberLine(out, "@PJL SET CONTRAST=%d\n", job.nContrast);
+    putNumberLine(out, "@PJL SET DENSITYRED=%d\n", job.nRedKey);
+    putNumberLine(out, "@PJL SET DENSITYGREEN=%d\n", job.nGreenKey);
+    putNumberLine(out, "@PJL SET DENSITYBLUE=%d\n", job.nBlueKey);
   }
-  put("@PJL SET FIDELITY=TRUE\n");
-  put("@PJL ENTER LANGUAGE=PWGRASTER\n");
+  out.put("@PJL SET FIDELITY=TRUE\n");
+  out.put("@PJL ENTER LANGUAGE=PWGRASTER\n");
 }
 
 }  // namespace
@@ -212,10 +218,20 @@ extern const std::array<std::uint32_t, 169> RedToCMYTable = [] {
   return table;
 }();
 
-std::size_t pjlTextLength(const char* text) { return std::strcspn(text, "\r\n\x1b"); }
+std::size_t pjlTextLength(const char* text) {
+  std::size_t length = std::strcspn(text, "\r\n\x1b");
+  if (length <= kPjlTextMax) return length;
+  // Cut before the first byte that would not fit, backing off continuation
+  // bytes so that no UTF-8 character is split.
+  length = kPjlTextMax;
+  while (length > 0 && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80) --length;
+  return length;
+}
 
-short MBeginJob(PjpInfo* job, SendInfo* send) {
-  putJobHeader(*job);
+short MBeginJob(ColourJobState& state) {
+  putJobHeader(state);
+  const PjpInfo* job = &state.pjp;
+  SendInfo* send = &state.send;
 
   // A band is the whole page.
   send->nBandLines = job->nHeight;
@@ -232,22 +248,17 @@ short MBeginJob(PjpInfo* job, SendInfo* send) {
   return 0;
 }
 
-void writeJobTrailer() {
-  const char* title = givenEnv("TITLE");
-  pswrite(kUniversalExit, 9);
-  if (title != nullptr) {
-    put("@PJL EOJ NAME=");
-    put("\"");
-    pswrite(title, pjlTextLength(title));
-    put("\"");
-    put("\n");
-  }
-  pswrite(kUniversalExit, 9);
-  put("\n");
+void writeJobTrailer(ColourJobState& state) {
+  const Out out{state};
+  const char* title = given(state.title);
+  out.write(kUniversalExit, 9);
+  if (title != nullptr) putQuotedLine(out, "@PJL EOJ NAME=", title);
+  out.write(kUniversalExit, 9);
+  out.put("\n");
 }
 
-short MEndJob(SendInfo* /*send*/) {
-  finishPageFiles();
-  writeJobTrailer();
+short MEndJob(ColourJobState& state) {
+  finishPageFiles(state);
+  writeJobTrailer(state);
   return 0;
 }

@@ -1,4 +1,4 @@
-// Mfunc.h - the colour job writer: the writer slots of fun_table (PJL job
+// Mfunc.h - the colour job writer: the writer slots of the job's table (PJL job
 // header and trailer, PWG Raster pages) and the routines behind them.
 //
 // Mfunc.cc holds the PJL job framing; Mfunc_pwg.cc the PWG Raster page
@@ -13,28 +13,33 @@
 #include <span>
 #include <string_view>
 
-#include "colour/rastertoqv.h"
+#include "colour/colour_records.h"
 #include "common/malloc_buffer.h"
 
+struct ColourJobState;
+
 // ---- Writer slots -----------------------------------------------------
+// Each returns 0, or 1 when the page or the job cannot be sent whole.
 
 // Job begin: writes the PJL job header and sets up the send state.
-short MBeginJob(PjpInfo* job, SendInfo* send);
-// Job end: copies the last complete page file to standard output and writes
-// the PJL trailer. A page file whose writing was interrupted is deleted.
-short MEndJob(SendInfo* send);
+short MBeginJob(ColourJobState& job);
+// Job end: copies the last complete page file to the output and writes the
+// PJL trailer. A page file whose writing was interrupted is deleted.
+short MEndJob(ColourJobState& job);
 // Page begin: passes the previous page file on, creates this page's file
 // and writes its PWG page header (nothing for a blank page).
-short MBeginPage(PjpInfo* job, SendInfo* send);
+short MBeginPage(ColourJobState& job);
 // Band send: encodes the page buffer into the page file and closes it.
-short MSendBandData(PjpInfo* job, SendInfo* send);
-short MEndPage(PjpInfo* job, SendInfo* send);
-short MSendData(PjpInfo* job, SendInfo* send);
+short MSendBandData(ColourJobState& job);
+short MEndPage(ColourJobState& job);
+short MSendData(ColourJobState& job);
 
-// The two halves of job end: the last complete page file goes to standard
-// output (an unfinished one is deleted), then the trailer is written.
-void finishPageFiles();
-void writeJobTrailer();
+// The two halves of job end: the last complete page file goes to the output
+// (an unfinished one is deleted), then the trailer is written.
+void finishPageFiles(ColourJobState& job);
+void writeJobTrailer(ColourJobState& job);
+// Drops the waiting page file without sending it (the output is gone).
+void discardPageFiles(ColourJobState& job);
 
 // ---- PJL job header ---------------------------------------------------
 
@@ -44,7 +49,9 @@ extern const std::array<std::uint32_t, 169> RedToCMYTable;
 
 // Length of the part of `text` that may go into a PJL line: up to the first
 // LF, CR or ESC, so that a job title cannot end the line or start a
-// universal exit.
+// universal exit, and at most kPjlTextMax bytes, cut at a UTF-8 character
+// boundary: printers refuse longer values.
+inline constexpr std::size_t kPjlTextMax = 255;
 std::size_t pjlTextLength(const char* text);
 
 // ---- PWG Raster page writer -------------------------------------------
@@ -87,13 +94,26 @@ void buildPwgPageHeader(const PwgPageGeometry& page, bool gray,
 
 enum class PageWriteStatus { kDone, kWriteFailed, kNoMemory, kCancelled, kTooWide };
 
+// The page writer's line buffers: one line with its pixels reversed, one
+// gray line, and the previous encoded line waiting for identical
+// successors (its first byte counts the repeats, count - 1).
+struct PwgLineScratch {
+  std::uint8_t reversed[kMaxPageWidth * 3];
+  std::uint8_t gray[kMaxPageWidth];
+  std::uint8_t pending[kPendingLineSize];
+  std::size_t pendingLength = 0;
+  bool pendingPresent = false;
+  std::FILE* out = nullptr;
+};
+
 // Encodes a whole RGB page (height lines of width pixels) into `out`: gray
 // or colour, rotated by 180 degrees or not, identical consecutive lines
 // folded into one line with a repeat byte (at most 256 lines). `cancel` is
 // looked at after every line.
 PageWriteStatus writePwgLines(std::FILE* out, const std::uint8_t* page, int width, int height,
-                              bool gray, bool rotate, const volatile std::sig_atomic_t* cancel);
+                              bool gray, bool rotate, const volatile std::sig_atomic_t* cancel,
+                              PwgLineScratch& scratch);
 
-// Copies the stream `ffsrc` from its start to standard output; a short
-// write is logged to the debug log and ends the copy.
-void do_compress(std::FILE* ffsrc);
+// Copies the stream `ffsrc` from its start to the job's output; a short
+// write is logged to the debug log and ends the copy (and the job).
+void do_compress(ColourJobState& job, std::FILE* ffsrc);

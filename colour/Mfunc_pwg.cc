@@ -17,10 +17,10 @@
 #include <cerrno>
 
 #include "colour/debugtool.h"
+#include "colour/job_state.h"
 #include "colour/qvRasterConv.h"
-#include "colour/rastertoqv_loop.h"
 #include "colour/send.h"
-#include "common/exclusive_file.h"
+#include "colour/tempfile.h"
 
 // ---- Line encoder -------------------------------------------------------
 
@@ -195,9 +195,6 @@ void buildPwgPageHeader(const PwgPageGeometry& page, bool gray,
 
 namespace {
 
-std::uint8_t tempbuf[kMaxPageWidth * 3];  // one line, pixels reversed
-std::uint8_t graybuf[kMaxPageWidth];      // one gray line
-
 void reversePixels(std::uint8_t* out, const std::uint8_t* line, int width) {
   const std::uint8_t* source = line + static_cast<std::size_t>(width) * 3;
   for (int i = 0; i < width; ++i) {
@@ -207,63 +204,57 @@ void reversePixels(std::uint8_t* out, const std::uint8_t* line, int width) {
   }
 }
 
-// The previous encoded line, waiting for identical successors. Its first
-// byte counts the repeats (count - 1); 256 lines close it.
+// The previous encoded line, waiting for identical successors; 256 lines
+// close it.
 class PendingLine {
  public:
+  explicit PendingLine(PwgLineScratch& s) : s_(s) {}
   void start(std::FILE* out) {
-    out_ = out;
-    length_ = 0;
-    present_ = false;
+    s_.out = out;
+    s_.pendingLength = 0;
+    s_.pendingPresent = false;
   }
-
   // The line just encoded equals the pending one.
   bool repeat() {
-    if (bytes_[0] == 254) {
-      bytes_[0] = 255;
-      present_ = false;
+    if (s_.pending[0] == 254) {
+      s_.pending[0] = 255;
+      s_.pendingPresent = false;
       return write();
     }
-    ++bytes_[0];
+    ++s_.pending[0];
     return true;
   }
   // A line that differs (or the first line): the pending line is written and
   // `encoded` takes its place.
   bool replace(const std::uint8_t* encoded, std::size_t length) {
-    const bool ok = !present_ || write();
-    std::memcpy(bytes_, encoded, length);
-    length_ = length;
-    present_ = true;
+    const bool ok = !s_.pendingPresent || write();
+    std::memcpy(s_.pending, encoded, length);
+    s_.pendingLength = length;
+    s_.pendingPresent = true;
     return ok;
   }
   // The same bytes again without encoding (the input line was equal to the
   // previous one) after a run of 256 closed the pending line.
   void reopen() {
-    bytes_[0] = 0;
-    present_ = true;
+    s_.pending[0] = 0;
+    s_.pendingPresent = true;
   }
   bool equals(const std::uint8_t* encoded, std::size_t length) const {
-    return length == length_ && std::memcmp(bytes_ + 1, encoded + 1, length - 1) == 0;
+    return length == s_.pendingLength && std::memcmp(s_.pending + 1, encoded + 1, length - 1) == 0;
   }
-  bool present() const { return present_; }
-  bool finish() { return !present_ || write(); }
+  bool present() const { return s_.pendingPresent; }
+  bool finish() { return !s_.pendingPresent || write(); }
 
  private:
-  bool write() { return std::fwrite(bytes_, 1, length_, out_) == length_; }
-
-  std::FILE* out_ = nullptr;
-  std::uint8_t bytes_[kPendingLineSize] = {};
-  std::size_t length_ = 0;
-  bool present_ = false;
+  bool write() { return std::fwrite(s_.pending, 1, s_.pendingLength, s_.out) == s_.pendingLength; }
+  PwgLineScratch& s_;
 };
-
-// 32 KiB: static rather than on the stack.
-PendingLine pendingLine;
 
 }  // namespace
 
 PageWriteStatus writePwgLines(std::FILE* out, const std::uint8_t* page, int width, int height,
-                              bool gray, bool rotate, const volatile std::sig_atomic_t* cancel) {
+                              bool gray, bool rotate, const volatile std::sig_atomic_t* cancel,
+                              PwgLineScratch& scratch) {
   if (width <= 0 || width > kMaxPageWidth) return PageWriteStatus::kTooWide;
   RasterState st;
   st.repeatCount = 1;
@@ -271,6 +262,7 @@ PageWriteStatus writePwgLines(std::FILE* out, const std::uint8_t* page, int widt
   st.pixelBytes = gray ? 1 : 3;
   const std::size_t rgbBytes = static_cast<std::size_t>(width) * 3;
 
+  PendingLine pendingLine(scratch);
   PendingLine* pending = &pendingLine;
   pending->start(out);
 
@@ -295,12 +287,12 @@ PageWriteStatus writePwgLines(std::FILE* out, const std::uint8_t* page, int widt
 
     const std::uint8_t* line = source;
     if (rotate) {
-      reversePixels(tempbuf, source, width);
-      line = tempbuf;
+      reversePixels(scratch.reversed, source, width);
+      line = scratch.reversed;
     }
     if (gray) {
-      makegray(graybuf, line, width);
-      line = graybuf;
+      makegray(scratch.gray, line, width);
+      line = scratch.gray;
     }
     const long length = raster_write(&st, line);
     if (length < 0) return PageWriteStatus::kNoMemory;
@@ -320,157 +312,177 @@ PageWriteStatus writePwgLines(std::FILE* out, const std::uint8_t* page, int widt
 namespace {
 
 // One page file is open at a time: created at page begin, written by band
-// send, kept open and sent to standard output from its start when the next
-// page begins or at job end. Its name is removed as soon as it is created:
-// the open stream is all the writer needs, and a customer's page then leaves
-// nothing in /tmp however the process ends (SIGKILL, a crash, a spooler that
-// stops reading).
-enum class PageFileState { kNone, kWriting, kComplete };
+// send, kept open and sent to the output from its start when the next page
+// begins or at job end. It has no name (or loses it at once): the open
+// stream is all the writer needs, and a customer's page then leaves nothing
+// behind however the process ends (SIGKILL, a crash, a spooler that stops
+// reading). A job without page files keeps the page in memory instead.
+constexpr std::size_t kPageFileBuffer = std::size_t{1} << 20;  // big blocks, not 4 KiB
+constexpr std::size_t kCopyBuffer = std::size_t{1} << 20;
 
-char zzliblpbuf[300];  // name of the current page file
-std::FILE* fin = nullptr;
-PageFileState finState = PageFileState::kNone;
-bool finCarriesSync = false;  // "RaS2" is at the start of this file
-bool syncWritten = false;     // "RaS2" is on its way to standard output
-
-// 1 MiB: a page file is written in a few big blocks, not in stdio's 4 KiB.
-char finBuffer[std::size_t{1} << 20];
-// Copy buffer of do_compress; 1 MiB reads, passed straight to the output.
-std::uint8_t inbuf[std::size_t{1} << 20];
-
-void closePageFile() {
-  if (fin != nullptr) std::fclose(fin);
-  fin = nullptr;
-  finState = PageFileState::kNone;
-  finCarriesSync = false;
+void closePageFile(ColourJobState& job) {
+  if (job.fin != nullptr) std::fclose(job.fin);
+  job.fin = nullptr;
+  std::free(job.memoryPage);
+  job.memoryPage = nullptr;
+  job.memoryPageSize = 0;
+  job.finState = PageFileState::kNone;
+  job.finCarriesSync = false;
 }
 
 // A page file that was not written whole never reaches the printer: a half
 // page would corrupt the stream. Its "RaS2" has to come with the next file.
-void discardPageFile() {
-  if (fin == nullptr) return;
-  if (finCarriesSync) syncWritten = false;
-  closePageFile();
+void discardPageFile(ColourJobState& job) {
+  if (job.fin == nullptr) return;
+  if (job.finCarriesSync) job.syncWritten = false;
+  closePageFile(job);
 }
 
-void reportPageFileError(const char* what) {
-  std::fprintf(stderr, "ERROR: %s %s: %s\n", what, zzliblpbuf, std::strerror(errno));
+void reportPageFileError(const ColourJobState& job, const char* what) {
+  std::fprintf(stderr, "ERROR: %s %s: %s\n", what, job.pageFileName, std::strerror(errno));
 }
 
 bool isGrayJob(const PjpInfo& job) { return job.nColorMode == 0; }
 
+std::FILE* openPageFile(ColourJobState& job) {
+  if (!job.usePageFiles) {
+    std::snprintf(job.pageFileName, sizeof job.pageFileName, "in memory");
+    return ::open_memstream(&job.memoryPage, &job.memoryPageSize);
+  }
+  const char* dir = scratchDirectory(job.tmpDir.c_str());
+  char prefix[64];
+  std::snprintf(prefix, sizeof prefix, "ec_tmppage_%d_%d_", static_cast<int>(::getpid()),
+                static_cast<int>(job.dev.nTempPageNo));
+  std::snprintf(job.pageFileName, sizeof job.pageFileName, "%s/%s", dir, prefix);
+  if (!job.finBuffer) job.finBuffer = qv::allocateBytes(kPageFileBuffer);
+  if (!job.finBuffer) return nullptr;
+  const int fd = openScratchFile(dir, prefix);
+  if (fd < 0) return nullptr;
+  std::FILE* file = ::fdopen(fd, "w+b");
+  if (file == nullptr) {
+    ::close(fd);
+    return nullptr;
+  }
+  std::setvbuf(file, reinterpret_cast<char*>(job.finBuffer.get()), _IOFBF, kPageFileBuffer);
+  return file;
+}
+
 }  // namespace
 
-void do_compress(std::FILE* ffsrc) {
+void do_compress(ColourJobState& job, std::FILE* ffsrc) {
+  if (!job.copyBuffer) job.copyBuffer = qv::allocateBytes(kCopyBuffer);
+  if (!job.copyBuffer) {
+    job.outFailed = true;
+    return;
+  }
   std::rewind(ffsrc);
   for (;;) {
-    const std::size_t got = std::fread(inbuf, 1, sizeof inbuf, ffsrc);
-    if (got > 0 && pswrite(inbuf, got) == 0) {
-      Debug_printf("Write error\xC2\xA5n");
+    const std::size_t got = std::fread(job.copyBuffer.get(), 1, kCopyBuffer, ffsrc);
+    if (got > 0 && pswrite(job, job.copyBuffer.get(), got) == 0) {
+      Debug_printf(&job.log, "Write error\n");
       return;
     }
-    if (got < sizeof inbuf) return;
+    if (got < kCopyBuffer) return;
   }
 }
 
-void finishPageFiles() {
-  if (finState == PageFileState::kComplete) {
-    do_compress(fin);
-    closePageFile();
-  } else {
-    discardPageFile();
+void finishPageFiles(ColourJobState& job) {
+  if (job.finState != PageFileState::kComplete) {
+    discardPageFile(job);
+    return;
   }
+  if (job.usePageFiles) {
+    do_compress(job, job.fin);
+  } else if (std::fflush(job.fin) != 0 || pswrite(job, job.memoryPage, job.memoryPageSize) == 0) {
+    job.outFailed = true;
+  }
+  closePageFile(job);
 }
 
-short MBeginPage(PjpInfo* job, SendInfo* send) {
-  finishPageFiles();  // the previous page, now complete, goes to the printer
+void discardPageFiles(ColourJobState& job) { closePageFile(job); }
 
-  DevModeBlock* dev = send->pdev;
+short MBeginPage(ColourJobState& job) {
+  finishPageFiles(job);  // the previous page, now complete, goes to the printer
+
+  DevModeBlock* dev = job.send.pdev;
   ++dev->nTempPageNo;
-  std::snprintf(zzliblpbuf, sizeof zzliblpbuf, "/tmp/ec_tmppage_%d_%d",
-                static_cast<int>(::getpid()), static_cast<int>(dev->nTempPageNo));
-  // The file holds a customer's page in a shared directory: new, 0600, and
-  // never through a link planted under its name.
-  const int fd = qv::createExclusive(zzliblpbuf, O_RDWR);
-  if (fd < 0) {
-    reportPageFileError("Unable to create page file");
-    return 0;
+  job.fin = openPageFile(job);
+  if (job.fin == nullptr) {
+    reportPageFileError(job, "Unable to create page file");
+    return 1;
   }
-  ::unlink(zzliblpbuf);
-  fin = ::fdopen(fd, "w+b");
-  if (fin == nullptr) {
-    reportPageFileError("Unable to open page file");
-    ::close(fd);
-    return 0;
-  }
-  std::setvbuf(fin, finBuffer, _IOFBF, sizeof finBuffer);
-  finState = PageFileState::kWriting;
+  job.finState = PageFileState::kWriting;
 
-  if (!syncWritten) {
-    if (std::fwrite("RaS2", 1, 4, fin) != 4) {
-      reportPageFileError("Writing page file failed");
-      discardPageFile();
-      return 0;
+  if (!job.syncWritten) {
+    if (std::fwrite("RaS2", 1, 4, job.fin) != 4) {
+      reportPageFileError(job, "Writing page file failed");
+      discardPageFile(job);
+      return 1;
     }
-    syncWritten = true;
-    finCarriesSync = true;
+    job.syncWritten = true;
+    job.finCarriesSync = true;
   }
 
-  if (skipBlankPagePrint(job, send) == 1) return 0;  // no header, no lines
+  if (skipBlankPagePrint(job) == 1) return 0;  // no header, no lines
 
   ++dev->nPrintedPages;
   std::uint8_t header[kPwgHeaderSize];
-  const PwgPageGeometry geometry{job->nWidth, job->nHeight, job->nPaperWidth, job->nPaperLength,
-                                 job->nBytesPerLine};
-  buildPwgPageHeader(geometry, isGrayJob(*job), header);
-  if (std::fwrite(header, 1, sizeof header, fin) != sizeof header) {
-    reportPageFileError("Writing page file failed");
-    discardPageFile();
+  const PjpInfo& pjp = job.pjp;
+  const PwgPageGeometry geometry{pjp.nWidth, pjp.nHeight, pjp.nPaperWidth, pjp.nPaperLength,
+                                 pjp.nBytesPerLine};
+  buildPwgPageHeader(geometry, isGrayJob(pjp), header);
+  if (std::fwrite(header, 1, sizeof header, job.fin) != sizeof header) {
+    reportPageFileError(job, "Writing page file failed");
+    discardPageFile(job);
+    return 1;
   }
   return 0;
 }
 
-short MSendBandData(PjpInfo* job, SendInfo* send) {
-  if (finState != PageFileState::kWriting) return 0;  // page begin could not set it up
-  if ((send->wFlags & 1u) != 0 && skipBlankPagePrint(job, send) == 1) {
+short MSendBandData(ColourJobState& job) {
+  if (job.finState != PageFileState::kWriting) return 0;  // page begin could not set it up
+  SendInfo* send = &job.send;
+  const PjpInfo& pjp = job.pjp;
+  if ((send->wFlags & 1u) != 0 && skipBlankPagePrint(job) == 1) {
     // A blank page leaves its file empty (or holding "RaS2" alone).
-    if (std::fflush(fin) == 0) {
-      finState = PageFileState::kComplete;
+    if (std::fflush(job.fin) == 0) {
+      job.finState = PageFileState::kComplete;
     } else {
-      reportPageFileError("Writing page file failed");
-      discardPageFile();
+      reportPageFileError(job, "Writing page file failed");
+      discardPageFile(job);
+      return 1;
     }
     return 0;
   }
-  const bool gray = isGrayJob(*job);
-  send->wLineBytes = static_cast<std::uint16_t>(job->nWidth * 3);
-  send->pLine = Planes[0];
-  const bool rotate = job->nDuplex == 2 && send->pdev->nPrintedPages % 2 == 0;
-  const PageWriteStatus status =
-      writePwgLines(fin, Planes[0], job->nWidth, job->nHeight, gray, rotate, &gCancelRequested);
-  if (status == PageWriteStatus::kDone && std::fflush(fin) == 0) {
-    finState = PageFileState::kComplete;
+  const bool gray = isGrayJob(pjp);
+  send->wLineBytes = static_cast<std::uint16_t>(pjp.nWidth * 3);
+  send->pLine = job.page.get();
+  const bool rotate = pjp.nDuplex == 2 && send->pdev->nPrintedPages % 2 == 0;
+  const PageWriteStatus status = writePwgLines(job.fin, job.page.get(), pjp.nWidth, pjp.nHeight,
+                                               gray, rotate, job.cancelFlag, job.lines);
+  if (status == PageWriteStatus::kDone && std::fflush(job.fin) == 0) {
+    job.finState = PageFileState::kComplete;
     return 0;
   }
   switch (status) {
     case PageWriteStatus::kCancelled:
-      break;  // the job end deletes the unfinished file
+      return 0;  // the job end deletes the unfinished file
     case PageWriteStatus::kNoMemory:
       std::fputs("ERROR: Insufficient memory!\n", stderr);
-      discardPageFile();
+      discardPageFile(job);
       break;
     case PageWriteStatus::kTooWide:
       std::fputs("Invalid Parameter(s).\n", stderr);
-      discardPageFile();
+      discardPageFile(job);
       break;
     default:
-      reportPageFileError("Writing page file failed");
-      discardPageFile();
+      reportPageFileError(job, "Writing page file failed");
+      discardPageFile(job);
       break;
   }
-  return 0;
+  return 1;  // a page that cannot be sent whole fails the job
 }
 
-short MEndPage(PjpInfo* /*job*/, SendInfo* /*send*/) { return 0; }
+short MEndPage(ColourJobState& /*job*/) { return 0; }
 
-short MSendData(PjpInfo* /*job*/, SendInfo* /*send*/) { return 0; }
+short MSendData(ColourJobState& /*job*/) { return 0; }

@@ -7,45 +7,40 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "colour/rastertoqv.h"
-
-std::uint8_t* Planes[4] = {nullptr, nullptr, nullptr, nullptr};
-std::uint64_t gOnePageByte = 0;
+#include "colour/job_state.h"
 
 namespace {
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
-std::uint64_t allocatedBytes = 0;
 }  // namespace
 
-int CreateBandBuf(std::uint64_t bytesPerLine, long lines) {
+int CreateBandBuf(ColourJobState& job, std::uint64_t bytesPerLine, long lines) {
   if (bytesPerLine == 0 || lines <= 0) {
     std::fputs("Invalid Parameter(s).\n", stderr);
     return 1;
   }
   const std::uint64_t size = bytesPerLine * static_cast<std::uint64_t>(lines);
-  if (Planes[0] == nullptr || allocatedBytes != size) {
-    ReleaseBandBuf();
+  if (!job.page || job.pageAllocated != size) {
+    ReleaseBandBuf(job);
     // 2 MiB aligned and backed by huge pages where the kernel allows it: the
     // page is read into this buffer with a kernel copy of 104 MB per A4 page,
     // and huge pages cut that copy's page faults and TLB misses.
     const std::size_t rounded = (size + kHugePage - 1) / kHugePage * kHugePage;
-    Planes[0] = static_cast<std::uint8_t*>(std::aligned_alloc(kHugePage, rounded));
-    if (Planes[0] != nullptr) ::madvise(Planes[0], rounded, MADV_HUGEPAGE);
-    if (Planes[0] == nullptr) {
+    job.page.reset(static_cast<std::uint8_t*>(std::aligned_alloc(kHugePage, rounded)));
+    if (!job.page) {
       std::fprintf(stderr, "%s%s", "ERROR: ", "Insufficient memory!\n");
       return 1;
     }
-    allocatedBytes = size;
+    ::madvise(job.page.get(), rounded, MADV_HUGEPAGE);
+    job.pageAllocated = size;
   }
-  gOnePageByte = size;
+  job.onePageByte = size;
   return 0;
 }
 
-void DestroyBandBuf() { gOnePageByte = 0; }
+void DestroyBandBuf(ColourJobState& job) { job.onePageByte = 0; }
 
-void ReleaseBandBuf() {
-  std::free(Planes[0]);
-  Planes[0] = nullptr;
-  allocatedBytes = 0;
-  gOnePageByte = 0;
+void ReleaseBandBuf(ColourJobState& job) {
+  job.page.reset();
+  job.pageAllocated = 0;
+  job.onePageByte = 0;
 }

@@ -1,7 +1,6 @@
-// option.cc - settings lookup by key, bound to the job's settings record.
+// option.cc - settings lookup by key in a job's settings record.
 #include "colour/option.h"
 
-#include "colour/qvresource.h"
-#include "src_header/qvfiletool.h"
-
-const char* GetOption(const char* pszKey) { return GetKeyValue(pszKey, &g_rcInfo); }
+const char* GetOption(const char* pszKey, const RcInfo* pRcInfo) {
+  return GetKeyValue(pszKey, pRcInfo);
+}

@@ -1,8 +1,10 @@
 // option.h - settings lookup by key for the page stages.
 #pragma once
 
+#include "src_header/qvfiletool.h"
+
 // Chosen item word of the selection setting `pszKey` in the job's settings
-// record g_rcInfo ("ON", "A4", ...), compared exactly and case-sensitively.
-// Null when no selection setting has that key. Used with "QVSkipBlank" and
-// "PageSize", which always have an item chosen.
-const char* GetOption(const char* pszKey);
+// record ("ON", "A4", ...), compared exactly and case-sensitively. Null when
+// no selection setting has that key. Used with "QVSkipBlank" and "PageSize",
+// which always have an item chosen.
+const char* GetOption(const char* pszKey, const RcInfo* pRcInfo);

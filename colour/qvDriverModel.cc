@@ -3,13 +3,11 @@
 
 #include "colour/Mfunc.h"
 
-FunctionTable fun_table = {};
-int model_language = 5;
-
-int SetFunctionTable() {
-  // Language 5 is PWG Raster: five slots, no raw data send.
-  fun_table = {MBeginJob, MEndJob, MBeginPage, MEndPage, MSendBandData, nullptr};
+int SetFunctionTable(FunctionTable& table, int modelLanguage) {
+  if (modelLanguage != kPwgRasterLanguage) return -1;
+  // PWG Raster: five slots, no raw data send.
+  table = {MBeginJob, MEndJob, MBeginPage, MEndPage, MSendBandData, nullptr};
   return 0;
 }
 
-void ResetFunctionTable() { fun_table = {}; }
+void ResetFunctionTable(FunctionTable& table) { table = {}; }

@@ -2,24 +2,23 @@
 // writer through these six slots.
 #pragma once
 
-#include "colour/rastertoqv.h"
+struct ColourJobState;
 
-using JobSlot = short (*)(PjpInfo* job, SendInfo* send);
-using JobEndSlot = short (*)(SendInfo* send);
+using JobSlot = short (*)(ColourJobState& job);
 
 struct FunctionTable {
   JobSlot beginJob;   // MBeginJob
-  JobEndSlot endJob;  // MEndJob
+  JobSlot endJob;     // MEndJob
   JobSlot beginPage;  // MBeginPage
   JobSlot endPage;    // MEndPage
   JobSlot sendBand;   // MSendBandData
   JobSlot sendRaw;    // raw data send: empty for the PWG writer
 };
 
-extern FunctionTable fun_table;
-extern int model_language;  // 5: the PWG Raster writer
+inline constexpr int kPwgRasterLanguage = 5;  // model_language of the PWG Raster writer
 
-// Fills fun_table for model_language; returns 0.
-int SetFunctionTable();
+// Fills the table for `modelLanguage`; returns 0, or -1 for a language
+// without a writer.
+int SetFunctionTable(FunctionTable& table, int modelLanguage = kPwgRasterLanguage);
 // Empties all six slots.
-void ResetFunctionTable();
+void ResetFunctionTable(FunctionTable& table);

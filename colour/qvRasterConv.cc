@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "colour/job_state.h"
 #include "colour/option.h"
 
 bool isWhitePage(const std::uint8_t* page, std::uint64_t size) {
@@ -18,14 +19,16 @@ bool isWhitePage(const std::uint8_t* page, std::uint64_t size) {
   return true;
 }
 
-int skipBlankPagePrint(PjpInfo* job, SendInfo* send) {
-  const char* word = GetOption("QVSkipBlank");
+int skipBlankPagePrint(ColourJobState& state) {
+  const PjpInfo* job = &state.pjp;
+  SendInfo* send = &state.send;
+  const char* word = GetOption("QVSkipBlank", &state.rc.info);
   send->wFlags = static_cast<std::uint16_t>(send->wFlags & ~1u);
   if (word == nullptr || std::strcmp(word, "ON") != 0) return 0;
   const std::uint64_t size =
       job->nBytesPerLine * static_cast<std::uint64_t>(job->nHeight > 0 ? job->nHeight : 0);
-  if (size == 0 || Planes[0] == nullptr) return 0;
-  if (!isWhitePage(Planes[0], size)) return 0;
+  if (size == 0 || !state.page) return 0;
+  if (!isWhitePage(state.page.get(), size)) return 0;
   send->wFlags = static_cast<std::uint16_t>(send->wFlags | 1u);
   return 1;
 }

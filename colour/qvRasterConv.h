@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "colour/rastertoqv.h"
+struct ColourJobState;
 
 // True when every byte of the page is 255. Four bytes at a time over the
 // whole groups, then the remaining bytes one by one.
@@ -14,4 +14,4 @@ bool isWhitePage(const std::uint8_t* page, std::uint64_t size);
 // nHeight bytes) and returns 1 for an all-white page, which is then left out
 // of the job; bit 0 of wFlags records the result. Returns 0 otherwise (also
 // for an empty page).
-int skipBlankPagePrint(PjpInfo* job, SendInfo* send);
+int skipBlankPagePrint(ColourJobState& job);

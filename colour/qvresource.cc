@@ -1,6 +1,7 @@
 // qvresource.cc - the colour settings file: parameter table and parser.
 #include "colour/qvresource.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
@@ -73,14 +74,11 @@ bool takePrinterName(const char* line, RcInfo* pRcInfo) {
 
 }  // namespace
 
-std::array<RcParam, kQvParamCount> tblQvParams = kDefaultParams;
-RcInfo g_rcInfo = {{}, kQvParamCount, tblQvParams.data()};
+const std::array<RcParam, kQvParamCount> tblQvParams = kDefaultParams;
 
-void ResetRcInfo() {
-  tblQvParams = kDefaultParams;
-  std::memset(g_rcInfo.szPrinterName, 0, sizeof g_rcInfo.szPrinterName);
-  g_rcInfo.nParamCount = kQvParamCount;
-  g_rcInfo.pParams = tblQvParams.data();
+RcSettings::RcSettings(const RcInfo& rc) {
+  std::memcpy(info.szPrinterName, rc.szPrinterName, sizeof info.szPrinterName);
+  std::copy_n(rc.pParams, kQvParamCount, params.begin());
 }
 
 unsigned int LoadRcFile(const char* pszPath, RcInfo* pRcInfo) {
@@ -102,7 +100,7 @@ unsigned int LoadRcFile(const char* pszPath, RcInfo* pRcInfo) {
       continue;
     }
     if (!sectionSeen) return QvError(kQvErrRcFile, nullptr);
-    const int index = ParamSearch(line, value, sizeof value);
+    const int index = ParamSearch(line, value, sizeof value, pRcInfo);
     if (index < 0 || index >= kQvParamCount) continue;  // no "=" or unknown key
     // An unknown item word leaves the earlier choice: the results are not errors.
     if (IsNumericalParam(index))
@@ -113,6 +111,8 @@ unsigned int LoadRcFile(const char* pszPath, RcInfo* pRcInfo) {
   // A path that opens but cannot be read (a directory, an I/O error) must not
   // pass as a file of defaults.
   if (std::ferror(file.get())) return QvError(kQvErrCannotOpen, pszPath);
+  // A file that names no printer at all is as wrong as "[]".
+  if (!sectionSeen) return QvError(kQvErrRcFile, nullptr);
   return 0;
 }
 
@@ -130,7 +130,8 @@ char* EraseSpace(char* pszLine) {
   return pszLine;
 }
 
-int ParamSearch(const char* pszLine, char* pszValue, std::size_t nValueSize) {
+int ParamSearch(const char* pszLine, char* pszValue, std::size_t nValueSize,
+                const RcInfo* pRcInfo) {
   const std::string_view line(pszLine);
   const std::size_t equals = line.find('=');
   if (equals == std::string_view::npos) return -2;
@@ -141,9 +142,9 @@ int ParamSearch(const char* pszLine, char* pszValue, std::size_t nValueSize) {
     std::memcpy(pszValue, value.data(), n);
     pszValue[n] = '\0';
   }
-  const int count = g_rcInfo.nParamCount < kQvParamCount ? g_rcInfo.nParamCount : kQvParamCount;
+  const int count = pRcInfo->nParamCount < kQvParamCount ? pRcInfo->nParamCount : kQvParamCount;
   for (int i = 0; i < count; ++i)
-    if (key == g_rcInfo.pParams[i].pszKey) return i;
+    if (key == pRcInfo->pParams[i].pszKey) return i;
   return -1;
 }
 

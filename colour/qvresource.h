@@ -1,5 +1,5 @@
 // qvresource.h - the colour filter's settings file: the parameter table with
-// its defaults, the one settings record of the process, and the parser.
+// its defaults, a job's settings record, and the parser.
 //
 // A settings file is a section header naming the printer ("[QV-C600]") and
 // key=value lines; blanks and tabs anywhere on a line are removed before the
@@ -14,26 +14,31 @@
 
 // The 22 parameters with their defaults. Reading a settings file changes only
 // nValue and nIndex of its entries.
-extern std::array<RcParam, kQvParamCount> tblQvParams;
+extern const std::array<RcParam, kQvParamCount> tblQvParams;
 
-// The process's settings record; pParams points at tblQvParams.
-extern RcInfo g_rcInfo;
+// A settings record with its own parameter table, which `info` points at:
+// one per job. Starts with the defaults and no printer name; a copy gets a
+// table of its own.
+struct RcSettings {
+  std::array<RcParam, kQvParamCount> params = tblQvParams;
+  RcInfo info{{}, kQvParamCount, params.data()};
+
+  RcSettings() = default;
+  // Takes the name and the kQvParamCount entries of `rc`.
+  explicit RcSettings(const RcInfo& rc);
+  RcSettings(const RcSettings& other) : RcSettings(other.info) {}
+  RcSettings& operator=(const RcSettings&) = delete;
+};
 
 // Longest settings line; a longer one is read in pieces of this length,
 // each a line of its own.
 inline constexpr int kRcLineMax = 1023;
 
-// Puts g_rcInfo and tblQvParams back to their defaults (empty printer name,
-// default items and values). The filter reads one settings file per process;
-// tests that read several call this between them.
-void ResetRcInfo();
-
-// Reads the settings file at `pszPath` into `pRcInfo` (whose entries must be
-// the table that ParamSearch searches, i.e. g_rcInfo). Returns 0; 1 when the
-// file cannot be opened; 5 when its section structure is wrong (a setting
-// before the header, a second header, "[" or "[]" alone, a printer name of 32
-// characters or more, one containing "/", or "." or ".."). The message is written
-// before returning. Settings read before a failure stay in the record.
+// Reads the settings file at `pszPath` into `pRcInfo`. Returns 0; 1 when the
+// file cannot be opened; 5 when its section structure is wrong (no header at
+// all, a setting before the header, a second header, "[" or "[]" alone, a
+// printer name of 32 characters or more, one containing "/", or "." or ".."). The message is
+// written before returning. Settings read before a failure stay in the record.
 unsigned int LoadRcFile(const char* pszPath, RcInfo* pRcInfo);
 
 // Reads one line of at most nSize - 1 characters into pszBuf and replaces its
@@ -46,9 +51,9 @@ char* EraseSpace(char* pszLine);
 
 // Splits a setting line at its first "=": the text after it is copied into
 // pszValue (at most nValueSize - 1 characters, always terminated). Returns the
-// index of the g_rcInfo parameter whose key equals the text before "=", -1
-// when no key matches, -2 when the line holds no "=".
-int ParamSearch(const char* pszLine, char* pszValue, std::size_t nValueSize);
+// index of the parameter of `pRcInfo` whose key equals the text before "=",
+// -1 when no key matches, -2 when the line holds no "=".
+int ParamSearch(const char* pszLine, char* pszValue, std::size_t nValueSize, const RcInfo* pRcInfo);
 
 // Chooses the item whose word equals pszWord (exact, case-sensitive). Returns
 // 0, or -1 when the parameter is numerical or no item matches (nothing

@@ -1,10 +1,10 @@
 // rastertoqv.cc - entry and page loop of the colour filter.
 //
 // One job per process: the PJL job header before the first page, every page
-// (and every uncollated copy of it) through the writer slots of fun_table,
-// the job end after the last page. Once a page header has been read the job
-// is always ended properly and the exit status is 0: the printer must never
-// be left inside an unfinished job.
+// (and every uncollated copy of it) through the streaming job, the job end
+// after the last page. Once a page header has been read the job is always
+// ended on the printer, so that it is never left inside an unfinished job;
+// the exit status says whether every page reached the output.
 #include "colour/rastertoqv_loop.h"
 
 #include <unistd.h>
@@ -13,53 +13,34 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
-#include "colour/Mfunc.h"
-#include "colour/compress.h"
+#include "colour/colour_job.h"
 #include "colour/pbmproc.h"
-#include "colour/qvDriverModel.h"
 #include "colour/qverror.h"
-#include "colour/send.h"
-#include "colour/tempfile.h"
-
-volatile std::sig_atomic_t gCancelRequested = 0;
-int nCopies = 1;
-int iCopy = 0;
-int fdPageData = -1;
-char tempFilename[1024] = {};
 
 namespace {
 
-// Results of SendPageData besides 0 (sent) and 1 (failed, job ends).
-enum : int { kPageSent = 0, kPageFailed = 1, kPageNoPixels = 2, kPageCancelled = 3 };
+// The one process-wide flag: set by the SIGTERM handler, polled by the page
+// loop and handed to the job, which looks at it after every encoded line.
+volatile std::sig_atomic_t gCancelRequested = 0;
 
-// Pixel data is read in 4 MiB steps so that a cancel is seen between them
-// even while a big page streams in.
-constexpr std::size_t kReadStep = std::size_t{4} << 20;
-
-void printMessage(const char* prefix, const char* text) {
-  std::fprintf(stderr, "%s%s", prefix, text);
-}
+void CancelJob(int /*signalNumber*/) { gCancelRequested = 1; }
 
 // Installed without SA_RESTART: a read blocked on a stalled spooler pipe must
 // return EINTR so that the page loop sees the cancel at once.
 void installCancelHandler() {
-  static bool installed = false;
-  if (installed) return;
   struct sigaction action {};
   action.sa_handler = CancelJob;
   sigemptyset(&action.sa_mask);
   action.sa_flags = 0;
   ::sigaction(SIGTERM, &action, nullptr);
-  installed = true;
 }
 
-void closeCopiesFile() {
-  if (fdPageData < 0) return;
-  ::close(fdPageData);
-  fdPageData = -1;
-}
+// Pixel data is read in 4 MiB steps so that a cancel is seen between them
+// even while a big page streams in.
+constexpr std::size_t kReadStep = std::size_t{4} << 20;
 
 // Reads up to `size` bytes of pixel data. Returns the count read; stops
 // early at end of input, on a read error, or when a cancel arrives.
@@ -79,182 +60,90 @@ std::size_t readPixels(std::FILE* in, std::uint8_t* out, std::size_t size) {
   return done;
 }
 
-// Reads exactly `size` bytes from the copies file. False on end of file, a
-// failure, or a cancel.
-bool readCopiesFile(std::uint8_t* out, std::size_t size) {
-  std::size_t done = 0;
-  while (done < size) {
-    if (gCancelRequested != 0) return false;
-    const ssize_t got = ::read(fdPageData, out + done, size - done);
-    if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-    if (got <= 0) return false;
-    done += static_cast<std::size_t>(got);
+// Standard output as the job's byte sink: every byte written, writes
+// interrupted by a signal resumed (a page on its way must arrive whole).
+struct StdoutSink {
+  int error = 0;
+  static bool write(void* context, std::span<const std::uint8_t> bytes) {
+    auto* sink = static_cast<StdoutSink*>(context);
+    while (!bytes.empty()) {
+      const ssize_t written = ::write(1, bytes.data(), bytes.size());
+      if (written < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+      if (written <= 0) {
+        sink->error = written < 0 ? errno : EIO;
+        return false;
+      }
+      bytes = bytes.subspan(static_cast<std::size_t>(written));
+    }
+    return true;
   }
-  return true;
-}
-
-bool writeCopiesFile(const std::uint8_t* bytes, std::size_t size) {
-  std::size_t done = 0;
-  while (done < size) {
-    const ssize_t written = ::write(fdPageData, bytes + done, size - done);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    done += static_cast<std::size_t>(written);
-  }
-  return true;
-}
-
-// Ends a job on SIGTERM the way the printers have always been told: the zero
-// fill, then the job end (the last complete page file, the trailer). A page
-// cut short is deleted, never sent.
-int cancelJobNow(SendInfo* send) {
-  ::signal(SIGTERM, SIG_IGN);
-  closeCopiesFile();
-  static const std::uint8_t zeros[kCancelFillBytes] = {};
-  pswrite(zeros, sizeof zeros);
-  MEndJob(send);
-  flushOutput();
-  DestroySendBuf();
-  DestroyBandBuf();
-  ReleaseBandBuf();
-  ResetFunctionTable();
-  return 0;
-}
+};
 
 }  // namespace
 
-void CancelJob(int /*signalNumber*/) { gCancelRequested = 1; }
-
-int BeginPageData(PjpInfo* job, long outputPageNumber, SendInfo* send) {
-  installCancelHandler();
-  send->wBandIndex = 0;
-  if (outputPageNumber == 1) fun_table.beginJob(job, send);
-  return 0;
-}
-
-int SendPageData(PjpInfo* job, SendInfo* send) {
-  if (job->nHeight <= 0) return kPageSent;
-  // The line buffers of the writer hold 7200 pixels; the paper files are
-  // checked for that already, this keeps the buffers safe on any path.
-  if (job->nWidth <= 0 || job->nWidth > kMaxPageWidth) {
-    std::fputs("Invalid Parameter(s).\n", stderr);
-    return kPageFailed;
-  }
-  int linesDone = 0;
-  for (;;) {
-    const int bandLines = send->nBandLines;
-    if (CreateBandBuf(job->nBytesPerLine, bandLines) != 0) return kPageFailed;
-    std::uint8_t* page = Planes[0];
-    const std::size_t size = gOnePageByte;
-
-    if (iCopy > 0) {
-      if (fdPageData < 0) return kPageFailed;
-      if (!readCopiesFile(page, size)) {
-        if (gCancelRequested != 0) return kPageCancelled;
-        printMessage("ERROR: ", "Reading raster data from temporary file failed!\n");
-        return kPageFailed;
-      }
-    } else {
-      const std::size_t got = readPixels(job->fpInput, page, size);
-      if (gCancelRequested != 0) return kPageCancelled;
-      if (got == 0) {
-        printMessage("ERROR: ", "  Reading pixels failed\n");
-        return kPageNoPixels;
-      }
-      // A page that ends early is sent with its missing lines as zero bytes.
-      std::memset(page + got, 0, size - got);
-      if (fdPageData >= 0 && !writeCopiesFile(page, size)) {
-        printMessage("ERROR: ",
-                     "Writing raster data to temporary file failed,just ONE copy will be "
-                     "printed!\n");
-        closeCopiesFile();
-      }
-    }
-
-    fun_table.beginPage(job, send);
-    fun_table.sendBand(job, send);
-    DestroyBandBuf();
-    if (gCancelRequested != 0) return kPageCancelled;
-
-    linesDone += send->nBandLines;
-    ++send->wBandIndex;
-    if (linesDone >= job->nHeight || send->nBandLines <= 0) return kPageSent;
-  }
-}
-
-int EndPageData(PjpInfo* job, SendInfo* send) {
-  fun_table.endPage(job, send);
-  flushOutput();
-  return 0;
-}
-
-int SendRasterDoc(PjpInfo* job) {
-  // A spooler that closes our output must not kill us with SIGPIPE before the
-  // page files are removed: writes fail instead, and the job ends cleanly.
+int SendRasterDoc(const PjpInfo& job, const RcInfo& rc) {
+  // A spooler that closes our output must not kill us with SIGPIPE: writes
+  // fail instead, and the job ends with its message.
   ::signal(SIGPIPE, SIG_IGN);
-  SendInfo send{};
-  SetFunctionTable();
-  if (CreateSendBuf(&send) != 0) {
-    std::fputs("molloc fasle\n", stderr);
+  const qv::ColourJobEnv env{std::getenv("PASSWORD"),   std::getenv("OWNER"),
+                             std::getenv("TITLE"),      std::getenv("QVREDVAL"),
+                             std::getenv("OUTPUTTRAY"), std::getenv("TMPDIR"),
+                             &gCancelRequested};
+  StdoutSink out;
+  qv::ColourJob colour(rc, job, env, qv::ByteSink{StdoutSink::write, &out}, true);
+  const auto outputLost = [&out] {
+    std::fprintf(stderr, "ERROR: Unable to send print data: %s\n", std::strerror(out.error));
     return 1;
-  }
+  };
+  // The way the printers have always been told: the zero fill, then the job
+  // end (the last complete page file, the trailer).
+  const auto cancelNow = [&] {
+    ::signal(SIGTERM, SIG_IGN);
+    return colour.cancel() == qv::kColourOk ? 0 : outputLost();
+  };
 
   long pagesRead = 0;
+  bool failed = false;
   for (;;) {
-    const long header = ReadPpmFileHeader(job->fpInput);
-    if (gCancelRequested != 0) return cancelJobNow(&send);
+    const long header = ReadPpmFileHeader(job.fpInput);
+    if (gCancelRequested != 0) return cancelNow();
     if (header == kPpmEnd) break;
     if (header == kPpmMalformed) {
       QvError(kQvErrPrintPhase, nullptr);
       break;
     }
-    const long pageNumber = pagesRead + 1;
-    if (pageNumber == 1) {
-      send.nCollate = job->nCollate;
-      nCopies = (job->nCollate == 1 || job->nCopyCount < 2) ? 1 : job->nCopyCount;
+    if (++pagesRead == 1) {
+      installCancelHandler();
+      if (colour.beginJob() != qv::kColourOk) return 1;
     }
-    const bool uncollated = job->nCollate == 0 && nCopies >= 2;
-
-    int status = kPageSent;
-    for (iCopy = 0; iCopy < nCopies; ++iCopy) {
-      if (uncollated && iCopy == 0) {
-        fdPageData = myTempFd(tempFilename, sizeof tempFilename);
-        // The copies file holds the customer's page: its name goes at once,
-        // the descriptor is all the copies need, and nothing is left behind
-        // however the process ends.
-        if (fdPageData >= 0) ::unlink(tempFilename);
-        if (fdPageData < 0) printMessage("ERROR: ", "Unable to create a temporay file\n");
-      } else if (uncollated) {
-        // Without the copies file the page has gone out once, as the
-        // message said; the job goes on with the next page.
-        if (fdPageData < 0) break;
-        ::lseek(fdPageData, 0, SEEK_SET);
-      }
-      const long outputPage = nCopies * (pageNumber - 1) + iCopy + 1;
-      BeginPageData(job, outputPage, &send);
-      status = SendPageData(job, &send);
-      EndPageData(job, &send);
+    if (colour.beginPage() != qv::kColourOk) {
+      failed = true;  // its message is out; the job still ends on the printer
+      break;
+    }
+    const std::span<std::uint8_t> page = colour.pageBuffer();
+    const std::size_t got = readPixels(job.fpInput, page.data(), page.size());
+    if (gCancelRequested != 0) return cancelNow();
+    if (got == 0) {
       // A page without pixel data is the end of the input: no copies of it.
-      if (status != kPageSent) break;
+      std::fputs("ERROR:   Reading pixels failed\n", stderr);
+      continue;
     }
-    closeCopiesFile();
-    pagesRead = pageNumber;
-    if (status == kPageCancelled || gCancelRequested != 0) return cancelJobNow(&send);
-    if (status == kPageFailed) break;
+    const int status = colour.endPage(got);
+    if (status == qv::kColourCancelled || gCancelRequested != 0) return cancelNow();
+    if (status == qv::kColourWriteFailed) return outputLost();
+    if (status != qv::kColourOk) {
+      failed = true;
+      break;
+    }
   }
 
   if (pagesRead == 0) {
-    DestroySendBuf();
-    ResetFunctionTable();
-    printMessage("ERROR: ", "No pages found!\n");
+    std::fputs("ERROR: No pages found!\n", stderr);
     return 1;
   }
-  fun_table.endJob(&send);
-  flushOutput();
-  DestroySendBuf();
-  ReleaseBandBuf();
-  ResetFunctionTable();
-  printMessage("INFO: ", "The printer is ready to print.\n");
+  if (colour.endJob() != qv::kColourOk) return outputLost();
+  if (failed) return 1;
+  std::fputs("INFO: The printer is ready to print.\n", stderr);
   return 0;
 }
 
@@ -262,8 +151,9 @@ int runRastertoqv(int argc, char** argv) {
   std::setvbuf(stderr, nullptr, _IONBF, 0);
   PjpInfo job{};
   if (const int status = InterpretParameters(argc, argv, &job); status != 0) return status;
-  if (const int status = PrepareLPRngPrint(&job); status != 0) return status;
-  const int status = SendRasterDoc(&job);
+  RcSettings rc;
+  int status = PrepareLPRngPrint(&job, &rc.info);
+  if (status == 0) status = SendRasterDoc(job, rc.info);
   if (job.fpInput != nullptr && job.fpInput != stdin) std::fclose(job.fpInput);
   return status;
 }

@@ -2,12 +2,12 @@
 #include "colour/qverror.h"
 #include "colour/rastertoqv.h"
 
-int PrepareLPRngPrint(PjpInfo* pPjpInfo) {
+int PrepareLPRngPrint(PjpInfo* pPjpInfo, RcInfo* rc) {
   if (pPjpInfo->pszRcFile == nullptr)
     return static_cast<int>(QvError(kQvErrInvalidOption, nullptr));
-  if (const unsigned int status = LoadRcFile(pPjpInfo->pszRcFile, &g_rcInfo); status != 0)
+  if (const unsigned int status = LoadRcFile(pPjpInfo->pszRcFile, rc); status != 0)
     return static_cast<int>(status);
-  return ConvertRc2Pjp(&g_rcInfo, pPjpInfo);
+  return ConvertRc2Pjp(rc, pPjpInfo);
 }
 
 int ConvertRc2Pjp(const RcInfo* pRcInfo, PjpInfo* pPjpInfo) {
@@ -36,7 +36,8 @@ int ConvertRc2Pjp(const RcInfo* pRcInfo, PjpInfo* pPjpInfo) {
   pPjpInfo->nGreenKey = params[kParamGreenKey].nValue;
   pPjpInfo->nBlueKey = params[kParamBlueKey].nValue;
 
-  if (const int status = GetPaperInf(pPjpInfo->pszPaperInf, pPjpInfo); status != 0) return status;
+  if (const int status = GetPaperInf(pPjpInfo->pszPaperInf, pPjpInfo, pRcInfo); status != 0)
+    return status;
   if (const int status = GetImagingArea(pPjpInfo, pRcInfo); status != 0) return status;
   // nWidth is 1..7200 here (GetPaperInf checked it).
   pPjpInfo->nBytesPerLine = static_cast<std::uint64_t>(pPjpInfo->nWidth) * 3;

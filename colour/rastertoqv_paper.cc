@@ -136,8 +136,8 @@ bool findPaperLine(std::FILE* fp, const char* sizeWord, char (&line)[1024]) {
 
 }  // namespace
 
-int GetPaperInf(const char* pszPaperInf, PjpInfo* pPjpInfo) {
-  const char* sizeWord = GetOption("PageSize");
+int GetPaperInf(const char* pszPaperInf, PjpInfo* pPjpInfo, const RcInfo* pRcInfo) {
+  const char* sizeWord = GetOption("PageSize", pRcInfo);
   if (sizeWord == nullptr) sizeWord = "";
   const std::size_t sizeLength = std::strlen(sizeWord);
 

@@ -1,74 +1,51 @@
-// send.cc - buffered writer to standard output.
+// send.cc - buffered writer to the job's byte sink.
 #include "colour/send.h"
 
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdint>
 #include <cstring>
+
+#include "colour/job_state.h"
 
 namespace {
 
 // 1 MiB: a chart page encodes to a few hundred KiB, so a page leaves in a
-// handful of write calls. Static storage: no allocation on the output path.
+// handful of hand-overs.
 constexpr std::size_t kOutputBufferSize = std::size_t{1} << 20;
-std::uint8_t outputBuffer[kOutputBufferSize];
-std::size_t outputUsed = 0;
-int outputFd = 1;
-bool outputFailed = false;
 
-// Writes all bytes, resuming after EINTR. A failed descriptor (closed pipe,
-// full disk) drops the rest of the job's output: the spooler reports that.
-bool writeAll(const std::uint8_t* bytes, std::size_t length) {
-  while (length > 0 && !outputFailed) {
-    const ssize_t written = ::write(outputFd, bytes, length);
-    if (written < 0) {
-      if (errno == EINTR || errno == EAGAIN) continue;
-      outputFailed = true;
-      break;
-    }
-    bytes += written;
-    length -= static_cast<std::size_t>(written);
-  }
-  return !outputFailed;
+bool handOver(ColourJobState& job, const std::uint8_t* bytes, std::size_t length) {
+  if (job.outFailed) return false;
+  if (length > 0 && !job.sink({bytes, length})) job.outFailed = true;
+  return !job.outFailed;
 }
 
 }  // namespace
 
-int pswrite(const void* bytes, std::size_t length) {
+int pswrite(ColourJobState& job, const void* bytes, std::size_t length) {
   if (length == 0) return 1;
+  if (!job.outBuffer || job.outFailed) return 0;
   const auto* data = static_cast<const std::uint8_t*>(bytes);
-  if (outputUsed + length <= kOutputBufferSize) {
-    std::memcpy(outputBuffer + outputUsed, data, length);
-    outputUsed += length;
-    return outputFailed ? 0 : 1;
+  if (job.outUsed + length <= kOutputBufferSize) {
+    std::memcpy(job.outBuffer.get() + job.outUsed, data, length);
+    job.outUsed += length;
+    return 1;
   }
-  if (!flushOutput()) return 0;
-  if (length >= kOutputBufferSize) return writeAll(data, length) ? 1 : 0;
-  std::memcpy(outputBuffer, data, length);
-  outputUsed = length;
+  if (!flushOutput(job)) return 0;
+  if (length >= kOutputBufferSize) return handOver(job, data, length) ? 1 : 0;
+  std::memcpy(job.outBuffer.get(), data, length);
+  job.outUsed = length;
   return 1;
 }
 
-int flushOutput() {
-  const bool ok = writeAll(outputBuffer, outputUsed);
-  outputUsed = 0;
+int flushOutput(ColourJobState& job) {
+  const bool ok = handOver(job, job.outBuffer.get(), job.outUsed);
+  job.outUsed = 0;
   return ok ? 1 : 0;
 }
 
-void setOutputFd(int fd) {
-  flushOutput();
-  outputFd = fd;
-  outputFailed = false;
+int CreateSendBuf(ColourJobState& job) {
+  job.send.pdev = &job.dev;
+  if (!job.outBuffer) job.outBuffer = qv::allocateBytes(kOutputBufferSize);
+  return job.outBuffer ? 0 : 1;
 }
 
-DevModeBlock* tmppdev = nullptr;
-
-int CreateSendBuf(SendInfo* send) {
-  static DevModeBlock block{};
-  send->pdev = &block;
-  tmppdev = &block;
-  return 0;
-}
-
-void DestroySendBuf() {}
+void DestroySendBuf(ColourJobState& job) { job.outBuffer.reset(); }

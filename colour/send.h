@@ -1,32 +1,23 @@
-// send.h - the colour filter's one buffered writer to standard output.
+// send.h - the colour job's one buffered writer.
 //
 // Every byte for the printer (PJL header, page files, trailer, cancel fill)
-// passes through pswrite, which fills a 1 MiB buffer and writes it to the
-// output descriptor in big blocks. Writes interrupted by a signal are
-// resumed: the SIGTERM handler only sets a flag, and a page already on its
-// way to the printer must arrive whole.
+// passes through pswrite, which fills the job's 1 MiB buffer and hands it to
+// the job's byte sink in big blocks. After the first failed hand-over the
+// job's output has failed: nothing more is sent.
 #pragma once
 
 #include <cstddef>
 
-#include "colour/rastertoqv.h"
+struct ColourJobState;
 
-// Appends `length` bytes to the output. Returns 1 when they were accepted
-// (or length is 0), 0 when the output descriptor failed.
-int pswrite(const void* bytes, std::size_t length);
+// Appends `length` bytes to the job's output. Returns 1 when they were
+// accepted (or length is 0), 0 when the output has failed.
+int pswrite(ColourJobState& job, const void* bytes, std::size_t length);
 
-// Writes out everything buffered. Returns 1, or 0 when a write failed.
-int flushOutput();
+// Hands everything buffered to the sink. Returns 1, or 0 when it failed.
+int flushOutput(ColourJobState& job);
 
-// The descriptor the writer sends to: 1 unless a test points it elsewhere.
-// Flushes what is buffered for the previous descriptor first.
-void setOutputFd(int fd);
-
-// Points send->pdev (and the global tmppdev) at the job's device-mode block.
-// The block holds only the page-file counters, so it lives in static storage
-// and cannot fail to be had. Returns 0.
-int CreateSendBuf(SendInfo* send);
-// Releases nothing: the block lives until the process ends.
-void DestroySendBuf();
-
-extern DevModeBlock* tmppdev;
+// Points send.pdev at the job's device-mode block. Returns 0, or 1 when the
+// output buffer cannot be allocated.
+int CreateSendBuf(ColourJobState& job);
+void DestroySendBuf(ColourJobState& job);

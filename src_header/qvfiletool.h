@@ -29,7 +29,7 @@ inline constexpr int kQvParamCount = 22;
 struct RcInfo {
   char szPrinterName[32];  // at most 31 characters; empty until a header is read
   std::int32_t nParamCount;
-  RcParam* pParams;  // the kQvParamCount entries of tblQvParams
+  RcParam* pParams;  // kQvParamCount entries (a job's own table, see RcSettings)
 };
 
 // Index of each parameter in the table: the code everything else uses to

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "tests/support/colour_printer.h"
+#include "tests/e2e/colour_roundtrip.h"
 
 namespace colourtest {
 namespace {
@@ -38,6 +38,13 @@ TEST(ColourJob, DefaultJobByteForByte) {
   EXPECT_EQ(0, r.status);
   EXPECT_EQ(kReady, r.err);
   EXPECT_EQ(kDefaultHeader + "RaS2" + solidPwg(255, 0, 0) + kTrailer, r.out);
+  // The binary's own failure path; the others run in process (colour_front_test).
+  qvtest::ProgramRun run = printer.run("");
+  run.args.clear();
+  const qvtest::ProgramResult bad = qvtest::runProgram(run);
+  EXPECT_EQ(2, bad.status);
+  EXPECT_EQ("Error: invalid option !!\n", bad.err);
+  EXPECT_EQ("", bad.out);
 }
 
 TEST(ColourJob, PjlHeaderLines) {
@@ -56,6 +63,14 @@ TEST(ColourJob, PjlHeaderLines) {
        "@PJL SET HOLD=STORE\n@PJL SET HOLDTYPE=PRIVATE\n@PJL SET HOLDKEY=1234\n"},
       {"a password stops at a line feed", "", "PASSWORD=12\n@PJL", hold,
        "@PJL SET HOLD=STORE\n@PJL SET HOLDTYPE=PRIVATE\n@PJL SET HOLDKEY=12\n"},
+      {"a password is cut at 255 bytes", "", "PASSWORD=" + std::string(300, '7'), hold,
+       "@PJL SET HOLD=STORE\n@PJL SET HOLDTYPE=PRIVATE\n@PJL SET HOLDKEY=" + std::string(255, '7') +
+           "\n"},
+      {"owner and title are cut at 255 bytes, between UTF-8 characters", "",
+       "OWNER=" + std::string(254, 'a') + "\xc3\xa9|TITLE=" + std::string(255, 'b') + "c", names,
+       "@PJL SET USERNAME=\"" + std::string(254, 'a') + "\"\n@PJL SET JOBNAME=\"" +
+           std::string(255, 'b') + "\"\n@PJL SET LOGINUSER=\"" + std::string(254, 'a') +
+           "\"\n@PJL JOB NAME=\"" + std::string(255, 'b') + "\"\n" + names},
       {"owner and title: four name lines in order", "", "OWNER=ann|TITLE=report", names,
        "@PJL SET USERNAME=\"ann\"\n@PJL SET JOBNAME=\"report\"\n@PJL SET LOGINUSER=\"ann\"\n"
        "@PJL JOB NAME=\"report\"\n" +
@@ -241,50 +256,76 @@ TEST(ColourJob, DuplexNoTumbleTurnsEvenPrintedPages) {
       });
 }
 
-TEST(ColourJob, WithoutACopiesFileEachPageGoesOutOnce) {
-  TestPrinter printer(4, 3, "Copies=2\n");
-  qvtest::ProgramRun run = printer.run(solidPage(255, 0, 0) + solidPage(0, 255, 0));
-  run.env["TMPDIR"] = printer.dir().path() + "/missing";
-  const qvtest::ProgramResult r = qvtest::runProgram(run);
-  EXPECT_EQ(0, r.status);
-  const std::string noFile = "ERROR: Unable to create a temporay file\n";
-  EXPECT_EQ(noFile + noFile + kReady, r.err);
-  EXPECT_EQ("RaS2" + solidPwg(255, 0, 0) + solidPwg(0, 255, 0) + kTrailer, afterHeader(r.out));
-}
-
-TEST(ColourJob, APageBufferThatCannotBeHadEndsTheJobCleanly) {
-#if defined(__SANITIZE_ADDRESS__)
-  GTEST_SKIP() << "AddressSanitizer needs more address space than the limit leaves";
-#else
-  // The largest page the paper files allow (7200 x 32767 pixels, 707 MB)
-  // under a 256 MB address-space limit.
-  TestPrinter printer(7200, 32767);
-  qvtest::ProgramRun run = printer.run("P6\n7200 32767\n255\n");
-  run.args.insert(run.args.begin(), {"-c", "ulimit -v 262144; exec \"$0\" \"$@\"", run.path});
-  run.path = "/bin/sh";
-  const qvtest::ProgramResult r = qvtest::runProgram(run);
-  EXPECT_EQ(0, r.status);
-  EXPECT_EQ("ERROR: Insufficient memory!\n" + kReady, r.err);
-  EXPECT_EQ(kTrailer, afterHeader(r.out));  // header and trailer: a job with no page
+TEST(ColourJob, LostPagesAndLostOutputFailTheJob) {
+  TestPrinter printer(200, 100, "Copies=2\n");
+  std::mt19937 rng(3);
+  std::string input;  // noise pages: each encodes to more than a pipe holds
+  for (int p = 0; p < 3; ++p) input += ppmPage(200, 100, randomPage(rng, 200, 100));
+  struct Case {
+    const char* why;
+    std::string shell, tmpdir, input, err, out;  // @dir, @pid: the test's
+    int status;
+  };
+  const std::string sent = "ERROR: Unable to send print data: ";
+  const Case cases[] = {
+    {"a full disk behind the output", "exec \"$0\" \"$@\" >/dev/full", "", input,
+     sent + "No space left on device\n", "", 1},
+    // The reader goes away: the filter stops instead of converting on.
+    {"a reader that is gone", "{ \"$0\" \"$@\"; echo exit $? >&2; } | :", "", input,
+     sent + "Broken pipe\nexit 1\n", "", 0},
+    {"no page files in a missing TMPDIR", "exec \"$0\" \"$@\"", "/missing", input,
+     "ERROR: Unable to create a temporay file\nERROR: Unable to create page file @dir/missing/"
+     "ec_tmppage_@pid_1_: No such file or directory\n",
+     kTrailer, 1},
+#if !defined(__SANITIZE_ADDRESS__)
+    // The largest page the paper files allow (7200 x 32767 pixels, 707 MB)
+    // under a 256 MB address-space limit.
+    {"a page buffer that cannot be had", "ulimit -v 262144; exec \"$0\" \"$@\"", "",
+     "P6\n7200 32767\n255\n", "ERROR: Insufficient memory!\n", kTrailer, 1},
 #endif
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.why);
+    if (c.input.size() < 100) qvtest::writeFile(printer.piPath(), "h e a d\nA4: 7200 32767\n");
+    qvtest::ProgramRun run = printer.run(c.input);
+    run.env["TMPDIR"] = printer.dir().path() + c.tmpdir;
+    run.args.insert(run.args.begin(), {"-c", c.shell, run.path});
+    run.path = "/bin/sh";
+    qvtest::RunningProgram program(run);
+    program.writeInput(c.input);
+    program.closeInput();
+    const qvtest::ProgramResult r = program.wait();
+    std::string err = c.err;
+    for (const auto& [from, to] : {std::pair(std::string("@dir"), printer.dir().path()),
+                                   std::pair(std::string("@pid"), std::to_string(program.pid()))})
+      if (const std::size_t at = err.find(from); at != std::string::npos) err.replace(at, 4, to);
+    EXPECT_EQ(c.status, r.status);
+    EXPECT_EQ(err, r.err);
+    EXPECT_EQ(c.out, afterHeader(r.out));
+    EXPECT_EQ(2u, qvtest::listDirectory(printer.dir().path()).size());  // rc and pi only
+  }
 }
 
-TEST(ColourJob, PageFilesAreExclusiveAndLeaveNothing) {
-  // A file planted under the name of the first page file: that page is not
-  // written, the planted file is left alone, the job stays well formed.
+TEST(ColourJob, PlantedScratchNamesChangeNothing) {
+  // Names of the old patterns, planted in /tmp and in the private TMPDIR.
   TestPrinter printer(4, 3, "Copies=2\n");
   qvtest::RunningProgram program(printer.run(""));
-  const std::string planted = "/tmp/ec_tmppage_" + std::to_string(program.pid()) + "_1";
-  qvtest::writeFile(planted, "planted");
-  ASSERT_TRUE(program.writeInput(solidPage(255, 0, 0) + solidPage(0, 0, 255) + "P6\n4"));
+  std::vector<std::string> planted;
+  for (const std::string& dir : {std::string("/tmp"), printer.dir().path()})
+    for (const char* suffix : {"_1", "_2", "_1_"}) {
+      planted.push_back(dir + "/ec_tmppage_" + std::to_string(program.pid()) + suffix);
+      qvtest::writeFile(planted.back(), "planted");
+    }
+  ASSERT_TRUE(program.writeInput(solidPage(255, 0, 0) + solidPage(0, 0, 255)));
+  program.closeInput();
   const qvtest::ProgramResult r = program.wait();
-  EXPECT_EQ("planted", qvtest::readFile(planted));
-  std::filesystem::remove(planted);
-  EXPECT_EQ(0, r.status);
-  EXPECT_EQ(0u, r.err.find("ERROR: Unable to create page file " + planted));
-  const std::string blue = solidPwg(0, 0, 255);
-  EXPECT_EQ("RaS2" + solidPwg(255, 0, 0) + blue + blue + kTrailer, afterHeader(r.out));
-  EXPECT_TRUE(pageFilesOf(program.pid()).empty());
+  for (const std::string& name : planted) {
+    EXPECT_EQ("planted", qvtest::readFile(name));
+    std::filesystem::remove(name);
+  }
+  EXPECT_EQ(kReady, r.err);
+  const std::string red = solidPwg(255, 0, 0), blue = solidPwg(0, 0, 255);
+  EXPECT_EQ("RaS2" + red + red + blue + blue + kTrailer, afterHeader(r.out));
 }
 
 }  // namespace

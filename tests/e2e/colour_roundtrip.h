@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <random>
 #include <span>
 #include <string>
 #include <vector>
@@ -23,47 +22,6 @@ struct RoundTripCase {
   bool duplexNoTumble = false;
   std::vector<std::string> pages;  // RGB pixels, height x width x 3 each
 };
-
-// Lengths on the encoder's boundaries (runs of 128 pixels, folds of 256
-// lines) and ordinary ones.
-inline int pickLength(std::mt19937& rng) {
-  static constexpr int kLengths[] = {1, 2, 3, 126, 127, 128, 129, 130, 255, 256, 257, 5, 17};
-  return kLengths[rng() % std::size(kLengths)];
-}
-
-// A line of noise, palette noise (equal and near-equal pixels: the last one
-// differs from the one before it in one byte) and runs of one colour.
-inline std::string randomLine(std::mt19937& rng, int width) {
-  static const char palette[4][3] = {
-      {0, 0, 0}, {'\xff', '\xff', '\xff'}, {10, 20, 30}, {10, 20, 31}};
-  const std::size_t size = static_cast<std::size_t>(width) * 3;
-  std::string line;
-  while (line.size() < size) {
-    const unsigned kind = rng() % 4;
-    for (int i = pickLength(rng); i > 0 && line.size() < size; --i) {
-      if (kind == 1)
-        line.append(palette[rng() % 4], 3);
-      else if (kind == 0 || i == 1 || line.empty())
-        for (int c = 0; c < 3; ++c) line += static_cast<char>(rng());
-      else
-        line.append(line.end() - 3, line.end());
-    }
-  }
-  line.resize(size);
-  return line;
-}
-
-// Blocks of repeated lines, some past the 256-line fold.
-inline std::string randomPage(std::mt19937& rng, int width, int height) {
-  const std::size_t size = static_cast<std::size_t>(width) * height * 3;
-  std::string page;
-  while (page.size() < size) {
-    const std::string line = randomLine(rng, width);
-    for (int r = rng() % 4 == 0 ? pickLength(rng) : 1; r > 0; --r) page += line;
-  }
-  page.resize(size);
-  return page;
-}
 
 inline RoundTripCase randomCase(std::mt19937& rng, int maxHeight) {
   static constexpr int kWidths[] = {1, 2, 3, 127, 128, 129, 130, 256, 257, 300, 600};

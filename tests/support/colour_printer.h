@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -106,6 +107,47 @@ inline std::string pageHeader(int width, int height, bool gray) {
   return std::string(reinterpret_cast<const char*>(header), sizeof header);
 }
 
+// Lengths on the encoder's boundaries (runs of 128 pixels, folds of 256
+// lines) and ordinary ones.
+inline int pickLength(std::mt19937& rng) {
+  static constexpr int kLengths[] = {1, 2, 3, 126, 127, 128, 129, 130, 255, 256, 257, 5, 17};
+  return kLengths[rng() % std::size(kLengths)];
+}
+
+// A line of noise, palette noise (equal and near-equal pixels: the last one
+// differs from the one before it in one byte) and runs of one colour.
+inline std::string randomLine(std::mt19937& rng, int width) {
+  static const char palette[4][3] = {
+      {0, 0, 0}, {'\xff', '\xff', '\xff'}, {10, 20, 30}, {10, 20, 31}};
+  const std::size_t size = static_cast<std::size_t>(width) * 3;
+  std::string line;
+  while (line.size() < size) {
+    const unsigned kind = rng() % 4;
+    for (int i = pickLength(rng); i > 0 && line.size() < size; --i) {
+      if (kind == 1)
+        line.append(palette[rng() % 4], 3);
+      else if (kind == 0 || i == 1 || line.empty())
+        for (int c = 0; c < 3; ++c) line += static_cast<char>(rng());
+      else
+        line.append(line.end() - 3, line.end());
+    }
+  }
+  line.resize(size);
+  return line;
+}
+
+// Blocks of repeated lines, some past the 256-line fold.
+inline std::string randomPage(std::mt19937& rng, int width, int height) {
+  const std::size_t size = static_cast<std::size_t>(width) * height * 3;
+  std::string page;
+  while (page.size() < size) {
+    const std::string line = randomLine(rng, width);
+    for (int r = rng() % 4 == 0 ? pickLength(rng) : 1; r > 0; --r) page += line;
+  }
+  page.resize(size);
+  return page;
+}
+
 inline const std::string kUel = "\x1b%-12345X";
 inline const std::string kTrailer = kUel + kUel + "\n";
 inline const std::string kEnterPwg = "@PJL ENTER LANGUAGE=PWGRASTER\n";
@@ -115,15 +157,6 @@ inline const std::string kCancelFill(5768, '\0');
 inline std::string afterHeader(const std::string& out) {
   const std::size_t at = out.find(kEnterPwg);
   return at == std::string::npos ? std::string() : out.substr(at + kEnterPwg.size());
-}
-
-// Page files of a process left in /tmp.
-inline std::vector<std::string> pageFilesOf(pid_t pid) {
-  std::vector<std::string> left;
-  const std::string prefix = "ec_tmppage_" + std::to_string(pid) + "_";
-  for (const std::string& name : qvtest::listDirectory("/tmp"))
-    if (name.rfind(prefix, 0) == 0) left.push_back(name);
-  return left;
 }
 
 }  // namespace colourtest

@@ -1,0 +1,204 @@
+// colour_job.cc - the colour job's streaming API over the writer slots.
+#include "colour/colour_job.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "colour/compress.h"
+#include "colour/send.h"
+#include "colour/tempfile.h"
+
+namespace {
+
+std::string text(const char* value) { return value != nullptr ? value : ""; }
+
+// Number of zero bytes sent before the job end of a cancelled job.
+constexpr std::size_t kCancelFillBytes = 5768;
+constexpr std::uint8_t kCancelFill[kCancelFillBytes] = {};
+
+void closeCopiesFile(ColourJobState& job) {
+  if (job.fdPageData < 0) return;
+  ::close(job.fdPageData);
+  job.fdPageData = -1;
+}
+
+// Reads exactly `size` bytes from the copies file. False on end of file, a
+// failure, or a cancel.
+bool readCopiesFile(ColourJobState& job, std::uint8_t* out, std::size_t size) {
+  std::size_t done = 0;
+  while (done < size) {
+    if (job.cancelled()) return false;
+    const ssize_t got = ::read(job.fdPageData, out + done, size - done);
+    if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+    if (got <= 0) return false;
+    done += static_cast<std::size_t>(got);
+  }
+  return true;
+}
+
+bool writeCopiesFile(ColourJobState& job, const std::uint8_t* bytes, std::size_t size) {
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t written = ::write(job.fdPageData, bytes + done, size - done);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    done += static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+}  // namespace
+
+ColourJobState::ColourJobState(const RcInfo& settings, const PjpInfo& job,
+                               const qv::ColourJobEnv& environment, qv::ByteSink byteSink,
+                               bool pageFiles)
+    : rc(settings),
+      pjp(job),
+      password(text(environment.password)),
+      owner(text(environment.owner)),
+      title(text(environment.title)),
+      redValue(text(environment.redValue)),
+      outputTray(text(environment.outputTray)),
+      tmpDir(text(environment.tmpDir)),
+      cancelFlag(environment.cancelFlag),
+      usePageFiles(pageFiles),
+      sink(byteSink) {}
+
+ColourJobState::~ColourJobState() {
+  discardPageFiles(*this);
+  closeCopiesFile(*this);
+}
+
+namespace qv {
+
+ColourJob::ColourJob(const RcInfo& rc, const PjpInfo& job, const ColourJobEnv& env, ByteSink sink,
+                     bool usePageFiles)
+    : state_(rc, job, env, sink, usePageFiles) {}
+
+int ColourJob::beginJob() {
+  if (phase_ != Phase::kNew) return kColourBadState;
+  const PjpInfo& pjp = state_.pjp;
+  // The line buffers of the writer hold 7200 pixels.
+  if (pjp.nWidth <= 0 || pjp.nWidth > kMaxPageWidth || pjp.nHeight <= 0 ||
+      pjp.nBytesPerLine != static_cast<std::uint64_t>(pjp.nWidth) * 3) {
+    std::fputs("Invalid Parameter(s).\n", stderr);
+    return status_ = kColourBadSize;
+  }
+  if (CreateSendBuf(state_) != 0) {
+    std::fputs("molloc fasle\n", stderr);
+    return status_ = kColourNoMemory;
+  }
+  SetFunctionTable(state_.funcs);
+  state_.send.nCollate = pjp.nCollate;
+  state_.nCopies = (pjp.nCollate == 1 || pjp.nCopyCount < 2) ? 1 : pjp.nCopyCount;
+  state_.send.wBandIndex = 0;
+  state_.funcs.beginJob(state_);
+  phase_ = Phase::kJob;
+  return kColourOk;
+}
+
+int ColourJob::beginPage() {
+  if (phase_ != Phase::kJob) return kColourBadState;
+  if (CreateBandBuf(state_, state_.pjp.nBytesPerLine, state_.send.nBandLines) != 0)
+    return status_ = kColourNoMemory;
+  filled_ = 0;
+  phase_ = Phase::kPage;
+  return kColourOk;
+}
+
+int ColourJob::writeLine(std::span<const std::uint8_t> rgb) {
+  if (phase_ != Phase::kPage) return kColourBadState;
+  if (rgb.size() != state_.pjp.nBytesPerLine || filled_ + rgb.size() > state_.onePageByte)
+    return kColourBadSize;
+  std::memcpy(state_.page.get() + filled_, rgb.data(), rgb.size());
+  filled_ += rgb.size();
+  return kColourOk;
+}
+
+std::span<std::uint8_t> ColourJob::pageBuffer() {
+  if (phase_ != Phase::kPage) return {};
+  return {state_.page.get(), static_cast<std::size_t>(state_.onePageByte)};
+}
+
+int ColourJob::endPage(std::size_t filledBytes) {
+  filled_ = std::min<std::size_t>(filledBytes, state_.onePageByte);
+  return endPage();
+}
+
+int ColourJob::endPage() {
+  if (phase_ != Phase::kPage) return kColourBadState;
+  // A page that ends early is sent with its missing lines as zero bytes.
+  std::memset(state_.page.get() + filled_, 0, state_.onePageByte - filled_);
+  phase_ = Phase::kJob;
+  const int status = sendCopies();
+  closeCopiesFile(state_);
+  if (status != kColourOk && status != kColourPageFailed) status_ = status;
+  return status;
+}
+
+int ColourJob::sendCopies() {
+  ColourJobState& s = state_;
+  const std::size_t size = s.onePageByte;
+  const bool uncollated = s.pjp.nCollate == 0 && s.nCopies >= 2;
+  for (s.iCopy = 0; s.iCopy < s.nCopies; ++s.iCopy) {
+    if (uncollated && s.usePageFiles && s.iCopy == 0) {
+      s.fdPageData = myTempFd(scratchDirectory(s.tmpDir.c_str()));
+      if (s.fdPageData < 0) {
+        std::fputs("ERROR: Unable to create a temporay file\n", stderr);
+      } else if (!writeCopiesFile(s, s.page.get(), size)) {
+        std::fputs(
+            "ERROR: Writing raster data to temporary file failed,just ONE copy will be "
+            "printed!\n",
+            stderr);
+        closeCopiesFile(s);
+      }
+    } else if (uncollated && s.usePageFiles) {
+      // Without the copies file the page has gone out once, as the message
+      // said; the job goes on with the next page.
+      if (s.fdPageData < 0) break;
+      ::lseek(s.fdPageData, 0, SEEK_SET);
+      if (!readCopiesFile(s, s.page.get(), size)) {
+        if (s.cancelled()) return kColourCancelled;
+        std::fputs("ERROR: Reading raster data from temporary file failed!\n", stderr);
+        return kColourPageFailed;
+      }
+    }
+    s.send.wBandIndex = 0;
+    const bool pageFailed = s.funcs.beginPage(s) != 0 || s.funcs.sendBand(s) != 0;
+    s.funcs.endPage(s);
+    flushOutput(s);
+    // The reader is gone: converting more would be for no one.
+    if (s.outFailed) return kColourWriteFailed;
+    if (s.cancelled()) return kColourCancelled;
+    if (pageFailed) return kColourPageFailed;
+  }
+  return kColourOk;
+}
+
+int ColourJob::endJob() {
+  if (phase_ == Phase::kNew || phase_ == Phase::kEnded) return kColourBadState;
+  phase_ = Phase::kEnded;
+  if (state_.outFailed) return kColourWriteFailed;
+  state_.funcs.endJob(state_);
+  flushOutput(state_);
+  ReleaseBandBuf(state_);
+  return state_.outFailed ? kColourWriteFailed : kColourOk;
+}
+
+int ColourJob::cancel() {
+  if (phase_ == Phase::kNew || phase_ == Phase::kEnded) return kColourBadState;
+  phase_ = Phase::kEnded;
+  closeCopiesFile(state_);
+  // A page cut short is deleted, never sent.
+  pswrite(state_, kCancelFill, sizeof kCancelFill);
+  state_.funcs.endJob(state_);
+  flushOutput(state_);
+  ReleaseBandBuf(state_);
+  return state_.outFailed ? kColourWriteFailed : kColourOk;
+}
+
+}  // namespace qv
