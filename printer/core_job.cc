@@ -2,59 +2,11 @@
 #include "printer/core_job.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 
-#include "colour/colour_job.h"
-#include "mono/mono_job.h"
-#include "mono/qvcommon.h"
+#include "printer/cores.h"
 
 namespace qvprinter {
-namespace {
-
-template <std::size_t N>
-void copyText(char (&dest)[N], const std::string& text) {
-  const std::size_t n = std::min(text.size(), N - 1);
-  std::memcpy(dest, text.data(), n);
-  dest[n] = '\0';
-}
-
-// The mono core's settings, read by the filter's own settings parser from
-// the plan's settings text, so that every word means what it means in a
-// settings file.
-bool fillMonoSettings(const JobPlan& plan, PrintSettings& settings, std::string& error) {
-  std::memset(&settings, 0, sizeof settings);
-  std::string text = plan.settingsText("QV-M600");
-  std::FILE* fp = ::fmemopen(text.data(), text.size(), "r");
-  if (fp == nullptr) {
-    error = "Out of memory.";
-    return false;
-  }
-  const int rc = getRcFile(fp, &settings);
-  std::fclose(fp);
-  if (rc != 0) {
-    error = "The job's settings were refused.";
-    return false;
-  }
-  settings.width = plan.rasterWidth();
-  settings.height = plan.rasterHeight();
-  settings.paperWidth = settings.width;
-  settings.paperHeight = settings.height;
-  copyText(settings.owner, plan.owner);
-  copyText(settings.password, plan.pin);
-  copyText(settings.jobName, plan.title);
-  copyText(settings.charset, "utf-8");
-  // The paper's matching flags, as -flags digits (digit 0 first).
-  std::memset(settings.flags, '0', sizeof settings.flags);
-  for (std::size_t digit = 0; digit < 8; ++digit) {
-    const unsigned value = (plan.monoFlags >> (4 * digit)) & 0xF;
-    settings.flags[digit] = "0123456789abcdef"[value];
-  }
-  settings.offset = 0;
-  return true;
-}
-
-}  // namespace
 
 CoreJob::CoreJob(const JobPlan& plan) : plan_(plan) {}
 CoreJob::~CoreJob() = default;
@@ -62,27 +14,28 @@ CoreJob::~CoreJob() = default;
 std::unique_ptr<CoreJob> CoreJob::create(const JobPlan& plan, qv::ByteSink sink,
                                          std::string& error) {
   std::unique_ptr<CoreJob> job(new CoreJob(plan));
-  if (plan.model == Model::kMono) {
-    PrintSettings settings;
-    if (!fillMonoSettings(plan, settings, error)) return nullptr;
-    job->mono_ = std::make_unique<qv::MonoJob>(settings, sink);
+  // The stream reads the texts of the job's own copy of the plan.
+  const bool mono = plan.model == Model::kMono;
+  job->core_ = mono ? makeMonoStream(job->plan_, sink, error)
+                    : makeColourStream(job->plan_, sink, error);
+  if (!job->core_) return nullptr;
+  if (mono)
     job->row_.assign(static_cast<std::size_t>(plan.rasterWidth() + 7) / 8, 0);
-  } else {
-    if (!fillColourJob(plan, sink, *job, error)) return nullptr;
+  else
     job->row_.assign(static_cast<std::size_t>(plan.rasterWidth()) * 3, 255);
-  }
   return job;
 }
 
 int CoreJob::beginJob() {
-  const int rc = mono_ ? mono_->beginJob() : colour_->beginJob();
+  const int rc = core_->beginJob();
   jobOpen_ = rc == 0;
   return rc;
 }
 
 int CoreJob::beginPage() {
-  const int rc = mono_ ? mono_->beginPage() : colour_->beginPage();
+  const int rc = core_->beginPage();
   pageOpen_ = rc == 0;
+  linesWritten_ = 0;
   if (pageOpen_) ++pages_;
   return rc;
 }
@@ -140,31 +93,36 @@ int CoreJob::writeSheetLine(unsigned y, std::span<const std::uint8_t> line, Line
                             unsigned width) {
   const unsigned top = static_cast<unsigned>(plan_.cropTop());
   if (!pageOpen_ || y < top || y - top >= static_cast<unsigned>(plan_.rasterHeight())) return 0;
-  if (mono_) {
+  if (plan_.model == Model::kMono) {
     toMonoRow(y, line, format, width);
-    return mono_->writeRow(row_);
+  } else {
+    toRgbLine(line, format, width);
+    ++linesWritten_;
   }
-  toRgbLine(line, format, width);
-  return colour_->writeLine(row_);
+  return core_->write(row_);
 }
 
 int CoreJob::endPage() {
   if (!pageOpen_) return 0;
   pageOpen_ = false;
-  return mono_ ? mono_->endPage() : colour_->endPage();
+  if (plan_.model == Model::kMono) return core_->endPage();  // completed with blank rows
+  // The colour core completes a short page with zero (black) lines: a page
+  // shorter than the paper is completed with white here.
+  std::fill(row_.begin(), row_.end(), 255);
+  for (; linesWritten_ < plan_.rasterHeight(); ++linesWritten_)
+    if (const int rc = core_->write(row_); rc != 0) return rc;
+  return core_->endPage();
 }
 
 int CoreJob::endJob(bool cancelled) {
   if (!jobOpen_) return 0;
   jobOpen_ = false;
-  if (colour_ && cancelled && pageOpen_) {
+  if (cancelled && pageOpen_) {
     pageOpen_ = false;
-    return colour_->cancel();
+    return core_->cancel();
   }
-  // The mono core completes a short page with blank rows: finishing the
-  // open page keeps the stream well formed.
   const int pageRc = endPage();
-  const int rc = mono_ ? mono_->endJob() : colour_->endJob();
+  const int rc = core_->endJob();
   return pageRc != 0 ? pageRc : rc;
 }
 

@@ -12,11 +12,6 @@
 #include "common/byte_sink.h"
 #include "printer/job_plan.h"
 
-namespace qv {
-class MonoJob;
-class ColourJob;
-}  // namespace qv
-
 namespace qvprinter {
 
 // The pixel format of a sheet line.
@@ -60,13 +55,13 @@ class CoreJob {
   void toRgbLine(std::span<const std::uint8_t> line, LineFormat format, unsigned width);
 
   JobPlan plan_;
-  std::unique_ptr<qv::MonoJob> mono_;
-  std::unique_ptr<qv::ColourJob> colour_;
+  std::unique_ptr<class CoreStream> core_;
   std::vector<std::uint8_t> row_;  // one converted row, reused for every line
   const unsigned char (*dither_)[16] = nullptr;
   bool pageOpen_ = false;
   bool jobOpen_ = false;
   int pages_ = 0;
+  int linesWritten_ = 0;  // lines of the open page sent to the colour core
 };
 
 }  // namespace qvprinter

@@ -6,6 +6,8 @@ if(TARGET printer_tests_slow)
   target_compile_definitions(printer_tests_slow PRIVATE
     QVPRINTER_PATH="$<TARGET_FILE:qvprinter>"
     QV_PRINTER_TEST_DIR="${CMAKE_CURRENT_SOURCE_DIR}/printer"
-    QV_HAVE_DECODERS=1)
+    QV_HAVE_DECODERS=1
+    QVCUPSFILTER_PATH="$<TARGET_FILE:qvcupsfilter>"
+    QV_PPD_DIR="${QV_PPD_DIR}")
   add_dependencies(printer_tests_slow qvprinter qvinspect)
 endif()
