@@ -19,7 +19,7 @@ bool fillColourRecords(const JobPlan& plan, RcSettings& rc, PjpInfo& job, std::s
     const std::string line = key + "=" + word;
     char value[kRcLineMax + 1];
     const int index = ParamSearch(line.c_str(), value, sizeof value, &rc.info);
-    const int status = index < 0                ? -1
+    const int status = index < 0                 ? -1
                        : IsNumericalParam(index) ? SetNumericalParam(index, value, &rc.info)
                                                  : SetSelectionParam(index, value, &rc.info);
     if (status != 0) {

@@ -16,8 +16,8 @@ std::unique_ptr<CoreJob> CoreJob::create(const JobPlan& plan, qv::ByteSink sink,
   std::unique_ptr<CoreJob> job(new CoreJob(plan));
   // The stream reads the texts of the job's own copy of the plan.
   const bool mono = plan.model == Model::kMono;
-  job->core_ = mono ? makeMonoStream(job->plan_, sink, error)
-                    : makeColourStream(job->plan_, sink, error);
+  job->core_ =
+      mono ? makeMonoStream(job->plan_, sink, error) : makeColourStream(job->plan_, sink, error);
   if (!job->core_) return nullptr;
   if (mono)
     job->row_.assign(static_cast<std::size_t>(plan.rasterWidth() + 7) / 8, 0);
@@ -57,8 +57,11 @@ void CoreJob::toMonoRow(unsigned y, std::span<const std::uint8_t> line, LineForm
   for (unsigned x = 0; x < pixels && (x + 1) * step <= line.size(); ++x) {
     unsigned level = line[x * step];
     if (step == 3) level = (level * 30 + line[x * 3 + 1] * 59u + line[x * 3 + 2] * 11u) / 100;
-    const unsigned threshold = dither_ != nullptr ? dither_[y & 15][x & 15] : 127;
-    if (level <= threshold) row_[x / 8] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
+    // Solid black and white stay as they are (a black_1 page PAPPL widened
+    // to gray comes back bit for bit); the levels between are dithered.
+    const unsigned threshold = dither_ != nullptr ? dither_[y & 15][x & 15] : 128;
+    if (level == 0 || (level < 255 && level < threshold))
+      row_[x / 8] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
   }
 }
 

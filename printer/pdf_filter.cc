@@ -90,7 +90,9 @@ Outcome pumpPages(pappl_job_t* job, pappl_pr_options_t& options, pappl_device_t*
 
 bool pdfFilter(pappl_job_t* job, pappl_device_t* device, void*) {
   const ModelInfo* info = findModel(papplPrinterGetDriverName(papplJobGetPrinter(job)));
-  if (info == nullptr) return false;
+  const char* document = papplJobGetFilename(job);
+  // A job cancelled before it started has no document any more.
+  if (info == nullptr || document == nullptr || papplJobIsCanceled(job)) return false;
   const bool mono = info->model == Model::kMono;
   std::unique_ptr<pappl_pr_options_t, OptionsDeleter> options(
       papplJobCreatePrintOptions(job, INT_MAX, !mono));
@@ -127,7 +129,7 @@ bool pdfFilter(pappl_job_t* job, pappl_device_t* device, void*) {
                "-sstdout=%stderr",
                "-sOutputFile=%stdout",
                "-f",
-               papplJobGetFilename(job)};
+               document};
   const char* path = std::getenv("PATH");
   const char* tmpdir = std::getenv("TMPDIR");
   spec.env = {std::string("PATH=") + (path != nullptr ? path : "/usr/bin:/bin"),
