@@ -86,16 +86,16 @@ if [[ ! -d /opt/quarno/QV-C600 ]]; then
 fi
 
 now() { date +%s.%N; }
-jobs_done=0
+connections() { find "$work/sink" -name '*.done' | wc -l; }
 qvprinter_job() {  # printer -> seconds from submission to the last byte at the sink
-  local start
+  local start n
+  n=$(($(connections) + 1))
   start=$(now)
   ipptool -d format=application/pdf -d media=iso_a4_210x297mm -d pin= -d fidelity=false \
     -d res=600dpi -f "$work/doc.pdf" "ipp://127.0.0.1:$port/ipp/print/$1" \
     "$src/tests/printer/print.test" >/dev/null
-  jobs_done=$((jobs_done + 1))
-  until [[ -s $work/sink/job-$jobs_done.done ]]; do sleep 0.02; done
-  awk -v s="$start" '{ printf "%.3f", $1 - s }' "$work/sink/job-$jobs_done.done"
+  until [[ -s $work/sink/job-$n.done ]]; do sleep 0.02; done
+  awk -v s="$start" '{ printf "%.3f", $1 - s }' "$work/sink/job-$n.done"
 }
 cups_job() {  # ppd -> seconds
   local TIMEFORMAT='%3R'
