@@ -178,8 +178,11 @@ bool driverCallback(pappl_system_t* system, const char* driver_name, const char*
     data->color_supported =
         static_cast<pappl_color_mode_t>(PAPPL_COLOR_MODE_AUTO | PAPPL_COLOR_MODE_MONOCHROME);
     data->color_default = PAPPL_COLOR_MODE_MONOCHROME;
-    data->raster_types = static_cast<pappl_raster_type_t>(PAPPL_PWG_RASTER_TYPE_BLACK_1 |
-                                                          PAPPL_PWG_RASTER_TYPE_SGRAY_8);
+    // 8-bit gray in, dithered by the driver with PAPPL's matrix. PAPPL 1.3
+    // turns a black_1 page into an inverted sgray_8 one, and its forced
+    // black_1 conversion overruns its line buffer on a page wider than the
+    // job's paper: black_1 is neither offered nor forced.
+    data->raster_types = PAPPL_PWG_RASTER_TYPE_SGRAY_8;
     data->quality_default = IPP_QUALITY_NORMAL;
     data->num_resolution = 3;
     const int dpis[3] = {300, 600, 1200};

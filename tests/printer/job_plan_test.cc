@@ -124,24 +124,6 @@ TEST(PrinterPlan, EveryWordIsOneTheCupsDriverAlsoWrites) {
   }
 }
 
-TEST(PrinterPlan, GeometryOfTheCoresPage) {
-  JobRequest request;
-  request.mediaName = "iso_a4_210x297mm";
-  JobPlan plan;
-  std::string error;
-  for (const auto& [model, dpi, width, height, crop] :
-       {std::tuple{Model::kMono, 300, 2480, 3508, 0},
-        std::tuple{Model::kMono, 1200, 9920, 14032, 0},
-        std::tuple{Model::kColour, 600, 4760, 6816, 100}}) {
-    request.model = model;
-    request.xdpi = request.ydpi = dpi;
-    ASSERT_TRUE(planJob(request, plan, error)) << error;
-    EXPECT_EQ(width, plan.rasterWidth());
-    EXPECT_EQ(height, plan.rasterHeight());
-    EXPECT_EQ(crop, plan.cropLeft());
-  }
-}
-
 TEST(PrinterPlan, RefusesWhatCannotBePrintedAsAsked) {
   struct Case {
     Model model;
