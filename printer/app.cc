@@ -62,8 +62,7 @@ pappl_system_t* createSystem(int count, cups_option_t* options, void* context) {
   const std::string logFile = option(count, options, "log-file", "-");
   const pappl_loglevel_t level = logLevel(option(count, options, "log-level", "warn"));
   unsigned systemOptions = PAPPL_SOPTIONS_MULTI_QUEUE | PAPPL_SOPTIONS_WEB_INTERFACE |
-                           PAPPL_SOPTIONS_WEB_LOG | PAPPL_SOPTIONS_WEB_SECURITY |
-                           PAPPL_SOPTIONS_RAW_SOCKET;
+                           PAPPL_SOPTIONS_WEB_LOG | PAPPL_SOPTIONS_WEB_SECURITY;
   // "-o server-options=no-tls,dnssd-host": plain IPP only (a loopback test
   // server), DNS-SD names from the host name.
   const std::string extra = "," + option(count, options, "server-options", "") + ",";

@@ -149,7 +149,18 @@ class Server {
                  "server-options=no-tls", "-o", "state-file=" + dir_.file("state")});
     fs::create_directories(dir_.file("spool"));
     server_ = std::make_unique<qvtest::RunningProgram>(run);
-    up_ = waitUntil([&] { return qvtest::runProgram(command({"status"})).status == 0; });
+    // Wait for the IPP port: a client command run before the server owns its
+    // socket would start a private server of PAPPL's own.
+    up_ = waitUntil([&] {
+      const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+      sockaddr_in address{};
+      address.sin_family = AF_INET;
+      address.sin_port = htons(static_cast<std::uint16_t>(port_));
+      address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+      const bool open = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+      ::close(fd);
+      return open;
+    });
     for (const auto& [name, driver, sink] :
          {std::tuple{"mono", "qv-m600", &mono_}, std::tuple{"colour", "qv-c600", &colour_}})
       up_ = up_ && qvtest::runProgram(command({"add", "-d", name, "-m", driver, "-v", sink->uri()}))
