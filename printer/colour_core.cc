@@ -1,0 +1,97 @@
+// colour_core.cc - a qvprinter job on the colour core (qv::ColourJob), with
+// no page of the job on disk.
+#include <algorithm>
+#include <cstring>
+
+#include "colour/colour_job.h"
+#include "colour/qvresource.h"
+#include "printer/cores.h"
+
+namespace qvprinter {
+namespace {
+
+// The colour core's settings, word by word through the filter's own
+// parameter table, and its job record as ConvertRc2Pjp fills it, with the
+// page geometry from the paper table instead of the printer's geometry files.
+bool fillColourRecords(const JobPlan& plan, RcSettings& rc, PjpInfo& job, std::string& error) {
+  std::snprintf(rc.info.szPrinterName, sizeof rc.info.szPrinterName, "QV-C600");
+  for (const auto& [key, word] : plan.settings) {
+    const std::string line = key + "=" + word;
+    char value[kRcLineMax + 1];
+    const int index = ParamSearch(line.c_str(), value, sizeof value, &rc.info);
+    const int status = index < 0                 ? -1
+                       : IsNumericalParam(index) ? SetNumericalParam(index, value, &rc.info)
+                                                 : SetSelectionParam(index, value, &rc.info);
+    if (status != 0) {
+      error = "The colour printer has no setting " + line + ".";
+      return false;
+    }
+  }
+  const auto inner = [&rc](int index) { return GetPjpInnerValue(index, &rc.info); };
+  const auto innerU = [&inner](int index) { return static_cast<std::uint16_t>(inner(index)); };
+  job = PjpInfo{};
+  job.wMediaType = innerU(kParamMediaType);
+  job.wResolution = innerU(kParamQVResolution);
+  job.nDuplex = inner(kParamQVDuplex);
+  job.wPageSize = innerU(kParamPageSize);
+  job.wInputSlot = innerU(kParamInputSlot);
+  job.nColorMode = inner(kParamQVMonoColor);
+  job.nCollate = inner(kParamCollate);
+  job.wColorMatching = innerU(kParamQVColorMatching);
+  job.wTonerSave = innerU(kParamTonerSaveMode);
+  job.wEnhanceBlack = innerU(kParamQVEnhanceBlkPrt);
+  job.wGray = innerU(kParamQVGray);
+  job.wImproveOutput = innerU(kParamQVImproveOutput);
+  const RcParam* params = rc.info.pParams;
+  job.nCopyCount = params[kParamCopies].nValue;
+  job.nBrightness = params[kParamBrightness].nValue;
+  job.nContrast = params[kParamContrast].nValue;
+  job.nRedKey = params[kParamRedKey].nValue;
+  job.nGreenKey = params[kParamGreenKey].nValue;
+  job.nBlueKey = params[kParamBlueKey].nValue;
+  // The raster is the imaging area; the PWG page size is the sheet in
+  // points, as the printer's PaperDimension file gives it.
+  const qvcups::PaperSize& paper = *plan.medium->paper;
+  job.nWidth = static_cast<std::int16_t>(plan.rasterWidth());
+  job.nHeight = static_cast<std::int16_t>(plan.rasterHeight());
+  job.nBytesPerLine = static_cast<std::uint64_t>(job.nWidth) * 3;
+  job.nPaperWidth = static_cast<std::int16_t>((paper.width600 * 72 + 300) / 600);
+  job.nPaperLength = static_cast<std::int16_t>((paper.height600 * 72 + 300) / 600);
+  return true;
+}
+
+class ColourStream final : public CoreStream {
+ public:
+  ColourStream(const RcSettings& rc, const PjpInfo& record, const qv::ColourJobEnv& env,
+               qv::ByteSink sink)
+      : job_(rc.info, record, env, sink, false) {}
+  int beginJob() override { return job_.beginJob(); }
+  int beginPage() override { return job_.beginPage(); }
+  int write(std::span<const std::uint8_t> line) override { return job_.writeLine(line); }
+  int endPage() override { return job_.endPage(); }
+  int endJob() override { return job_.endJob(); }
+  int cancel() override { return job_.cancel(); }
+
+ private:
+  qv::ColourJob job_;
+};
+
+}  // namespace
+
+std::unique_ptr<CoreStream> makeColourStream(const JobPlan& plan, qv::ByteSink sink,
+                                             std::string& error) {
+  RcSettings rc;
+  PjpInfo record;
+  if (!fillColourRecords(plan, rc, record, error)) return nullptr;
+  const auto text = [](const std::string& value) {
+    return value.empty() ? nullptr : value.c_str();
+  };
+  qv::ColourJobEnv env;
+  env.password = text(plan.pin);
+  env.owner = text(plan.owner);
+  env.title = text(plan.title);
+  env.outputTray = text(plan.outputTray);
+  return std::make_unique<ColourStream>(rc, record, env, sink);
+}
+
+}  // namespace qvprinter

@@ -1,0 +1,67 @@
+// core_job.h - one qvprinter job on the model's filter core: the sheet lines
+// PAPPL or Ghostscript rasterise are cut to the page the core takes, turned
+// into its row or line format, and streamed to the printer in process.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "common/byte_sink.h"
+#include "printer/job_plan.h"
+
+namespace qvprinter {
+
+// The pixel format of a sheet line.
+enum class LineFormat {
+  kBlack1,  // 1 bit per pixel, MSB leftmost, 1 = black (PWG black_1, PBM)
+  kGray8,   // 8 bits, 255 = white (PWG sgray_8, PGM)
+  kRgb8,    // 3 x 8 bits (PWG srgb_8, PPM)
+};
+
+class CoreJob {
+ public:
+  // Makes the job. Returns nullptr with `error` set when the core refuses
+  // the settings or cannot allocate its buffers.
+  static std::unique_ptr<CoreJob> create(const JobPlan& plan, qv::ByteSink sink,
+                                         std::string& error);
+  ~CoreJob();
+  CoreJob(const CoreJob&) = delete;
+  CoreJob& operator=(const CoreJob&) = delete;
+
+  // Each returns 0, or the core's non-zero status: the job cannot go on.
+  int beginJob();
+  int beginPage();
+  // Line `y` of the sheet, `width` pixels wide, in `format`. Lines outside
+  // the core's page are dropped; a short line is completed with white.
+  int writeSheetLine(unsigned y, std::span<const std::uint8_t> line, LineFormat format,
+                     unsigned width);
+  int endPage();
+  // The 16 x 16 threshold matrix for gray lines on the mono printer (PAPPL's
+  // dither for the job's content); without one, gray is cut at half.
+  void setDither(const unsigned char (*matrix)[16]) { dither_ = matrix; }
+  // Ends the job normally, or, after a cancel, ends it as the core defines
+  // (the open page finished, the trailer written).
+  int endJob(bool cancelled);
+
+  const JobPlan& plan() const { return plan_; }
+  int pagesBegun() const { return pages_; }
+
+ private:
+  explicit CoreJob(const JobPlan& plan);
+  void toMonoRow(unsigned y, std::span<const std::uint8_t> line, LineFormat format, unsigned width);
+  void toRgbLine(std::span<const std::uint8_t> line, LineFormat format, unsigned width);
+
+  JobPlan plan_;
+  std::unique_ptr<class CoreStream> core_;
+  std::vector<std::uint8_t> row_;  // one converted row, reused for every line
+  const unsigned char (*dither_)[16] = nullptr;
+  bool pageOpen_ = false;
+  bool jobOpen_ = false;
+  int pages_ = 0;
+  int linesWritten_ = 0;  // lines of the open page sent to the colour core
+};
+
+}  // namespace qvprinter

@@ -1,0 +1,39 @@
+// cores.h - the two filter cores behind one small interface. The mono and
+// colour settings headers both define the settings-key constants at global
+// scope, so each core is reached from a source file of its own.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "common/byte_sink.h"
+#include "printer/job_plan.h"
+
+namespace qvprinter {
+
+// One job on a core: a row (mono, 1-bit) or an RGB line (colour) at a time.
+// Every call returns 0 or the core's status that ends the job.
+class CoreStream {
+ public:
+  virtual ~CoreStream() = default;
+  virtual int beginJob() = 0;
+  virtual int beginPage() = 0;
+  virtual int write(std::span<const std::uint8_t> row) = 0;
+  virtual int endPage() = 0;
+  virtual int endJob() = 0;
+  // The core's cancel: the open page ended as the core defines, then the
+  // trailer.
+  virtual int cancel() = 0;
+};
+
+// The plan's job on its model's core; nullptr with `error` set when the
+// core refuses a setting. `plan` must outlive the stream (its texts are used
+// as they are).
+std::unique_ptr<CoreStream> makeMonoStream(const JobPlan& plan, qv::ByteSink sink,
+                                           std::string& error);
+std::unique_ptr<CoreStream> makeColourStream(const JobPlan& plan, qv::ByteSink sink,
+                                             std::string& error);
+
+}  // namespace qvprinter

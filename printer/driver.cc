@@ -1,0 +1,346 @@
+// driver.cc - the two QV drivers of qvprinter.
+#include "printer/driver.h"
+
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "printer/core_job.h"
+#include "printer/job_plan.h"
+
+namespace qvprinter {
+namespace {
+
+// The job's data between the callbacks: the core job and where its bytes go.
+struct JobState {
+  JobRequest request;  // its texts point into the strings below
+  std::string mediaName, source, type, outputBin, pin, owner, title;
+  JobPlan plan;
+  pappl_device_t* device = nullptr;
+  std::unique_ptr<CoreJob> core;  // made at the first page
+  bool failed = false;
+
+  void bindRequest() {
+    request.mediaName = mediaName;
+    request.source = source;
+    request.type = type;
+    request.outputBin = outputBin;
+    request.pin = pin;
+    request.owner = owner;
+    request.title = title;
+  }
+};
+
+bool writeToDevice(void* context, std::span<const std::uint8_t> bytes) {
+  auto* device = static_cast<pappl_device_t*>(context);
+  return papplDeviceWrite(device, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+}
+
+Model modelOf(pappl_job_t* job) {
+  const ModelInfo* info = findModel(papplPrinterGetDriverName(papplJobGetPrinter(job)));
+  return info != nullptr ? info->model : Model::kMono;
+}
+
+// A vendor option's value: the job's, else the printer's default.
+std::string_view vendorOption(const pappl_pr_options_t* options, const char* name) {
+  const char* value = cupsGetOption(name, options->num_vendor, options->vendor);
+  return value != nullptr ? value : "";
+}
+
+LineFormat lineFormat(const pappl_pr_options_t* options) {
+  if (options->header.cupsBitsPerColor == 1) return LineFormat::kBlack1;
+  return options->header.cupsNumColors >= 3 ? LineFormat::kRgb8 : LineFormat::kGray8;
+}
+
+// Marks the job failed with `message` as its state message.
+bool failJob(pappl_job_t* job, JobState* state, const std::string& message) {
+  papplJobSetMessage(job, "%s", message.c_str());
+  papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "%s", message.c_str());
+  if (state != nullptr) state->failed = true;
+  return false;
+}
+
+bool identify(pappl_printer_t* printer, pappl_identify_actions_t actions, const char* message) {
+  if (!(actions & PAPPL_IDENTIFY_ACTIONS_DISPLAY)) return true;
+  pappl_device_t* device = papplPrinterOpenDevice(printer);
+  if (device == nullptr) return false;
+  // The panel shows the message until the next job.
+  const std::string text = pjlText(message != nullptr && *message ? message : "QV printer", 40);
+  const std::string pjl = "\x1b%-12345X@PJL RDYMSG DISPLAY=\"" + text + "\"\r\n\x1b%-12345X";
+  const bool ok =
+      papplDeviceWrite(device, pjl.data(), pjl.size()) == static_cast<ssize_t>(pjl.size());
+  papplDeviceFlush(device);
+  papplPrinterCloseDevice(printer);
+  return ok;
+}
+
+void identifyCallback(pappl_printer_t* printer, pappl_identify_actions_t actions,
+                      const char* message) {
+  if (!identify(printer, actions, message))
+    papplLogPrinter(printer, PAPPL_LOGLEVEL_WARN,
+                    "Identify-Printer: the device cannot be reached.");
+}
+
+}  // namespace
+
+// The toner level cannot be read over AppSocket or USB: report the supplies
+// with an unknown level, as IPP allows.
+void createCallback(pappl_printer_t* printer, void*) {
+  const bool colour = findModel(papplPrinterGetDriverName(printer))->model == Model::kColour;
+  pappl_supply_t supplies[4] = {};
+  const pappl_supply_color_t colours[4] = {PAPPL_SUPPLY_COLOR_BLACK, PAPPL_SUPPLY_COLOR_CYAN,
+                                           PAPPL_SUPPLY_COLOR_MAGENTA, PAPPL_SUPPLY_COLOR_YELLOW};
+  const char* names[4] = {"Black Toner", "Cyan Toner", "Magenta Toner", "Yellow Toner"};
+  const int count = colour ? 4 : 1;
+  for (int i = 0; i < count; ++i) {
+    supplies[i].color = colours[i];
+    std::snprintf(supplies[i].description, sizeof supplies[i].description, "%s", names[i]);
+    supplies[i].is_consumed = true;
+    supplies[i].level = -1;
+    supplies[i].type = PAPPL_SUPPLY_TYPE_TONER;
+  }
+  papplPrinterSetSupplies(printer, count, supplies);
+}
+
+namespace {
+
+pappl_media_col_t mediaCol(const Medium& medium, const char* source, const char* type) {
+  pappl_media_col_t col{};
+  col.bottom_margin = col.top_margin = col.left_margin = col.right_margin = kMarginHmm;
+  col.size_width = medium.widthHmm;
+  col.size_length = medium.lengthHmm;
+  std::snprintf(col.size_name, sizeof col.size_name, "%s", medium.pwgName.c_str());
+  std::snprintf(col.source, sizeof col.source, "%s", source);
+  std::snprintf(col.type, sizeof col.type, "%s", type);
+  return col;
+}
+
+pappl_pr_driver_t kDriverList[] = {
+    {kModels[0].driverName, kModels[0].description, kModels[0].deviceId, nullptr},
+    {kModels[1].driverName, kModels[1].description, kModels[1].deviceId, nullptr},
+};
+
+}  // namespace
+
+pappl_pr_driver_t* driverList(int& count) {
+  count = static_cast<int>(std::size(kDriverList));
+  return kDriverList;
+}
+
+const char* autoAddCallback(const char*, const char*, const char* device_id, void*) {
+  if (device_id == nullptr) return nullptr;
+  for (const ModelInfo& info : kModels) {
+    // "MDL:QV M600;" identifies the model whatever else the ID holds.
+    const std::string_view id(info.deviceId);
+    const std::string_view model = id.substr(id.find("MDL:"));
+    if (std::strstr(device_id, std::string(model.substr(0, model.find(';') + 1)).c_str()))
+      return info.driverName;
+  }
+  return nullptr;
+}
+
+bool driverCallback(pappl_system_t* system, const char* driver_name, const char*, const char*,
+                    pappl_pr_driver_data_t* data, ipp_t** attrs, void*) {
+  const ModelInfo* info = findModel(driver_name != nullptr ? driver_name : "");
+  if (info == nullptr) {
+    papplLog(system, PAPPL_LOGLEVEL_ERROR, "No such driver \"%s\".", driver_name);
+    return false;
+  }
+  const Model model = info->model;
+  const bool colour = model == Model::kColour;
+  data->rstartjob_cb = startJob;
+  data->rstartpage_cb = startPage;
+  data->rwriteline_cb = writeLine;
+  data->rendpage_cb = endPage;
+  data->rendjob_cb = endJob;
+  data->identify_cb = identifyCallback;
+  std::snprintf(data->make_and_model, sizeof data->make_and_model, "%s", info->makeAndModel);
+  data->ppm = colour ? 20 : 40;
+  data->ppm_color = colour ? 20 : 0;
+  data->kind = PAPPL_KIND_DOCUMENT;
+  data->has_supplies = true;
+  data->orient_default = IPP_ORIENT_PORTRAIT;
+  data->identify_supported = PAPPL_IDENTIFY_ACTIONS_DISPLAY;
+  data->identify_default = PAPPL_IDENTIFY_ACTIONS_DISPLAY;
+  data->content_default = PAPPL_CONTENT_AUTO;
+  data->scaling_default = PAPPL_SCALING_AUTO;
+  if (colour) {
+    data->color_supported = static_cast<pappl_color_mode_t>(
+        PAPPL_COLOR_MODE_AUTO | PAPPL_COLOR_MODE_COLOR | PAPPL_COLOR_MODE_MONOCHROME);
+    data->color_default = PAPPL_COLOR_MODE_COLOR;
+    data->raster_types = static_cast<pappl_raster_type_t>(PAPPL_PWG_RASTER_TYPE_SGRAY_8 |
+                                                          PAPPL_PWG_RASTER_TYPE_SRGB_8);
+    // Normal and Fine are the same 600 dpi raster; print-quality chooses.
+    data->quality_default = IPP_QUALITY_HIGH;
+    data->num_resolution = 1;
+    data->x_resolution[0] = data->y_resolution[0] = 600;
+  } else {
+    data->color_supported =
+        static_cast<pappl_color_mode_t>(PAPPL_COLOR_MODE_AUTO | PAPPL_COLOR_MODE_MONOCHROME);
+    data->color_default = PAPPL_COLOR_MODE_MONOCHROME;
+    // 8-bit gray in, dithered by the driver with PAPPL's matrix. PAPPL 1.3
+    // turns a black_1 page into an inverted sgray_8 one, and its forced
+    // black_1 conversion overruns its line buffer on a page wider than the
+    // job's paper: black_1 is neither offered nor forced.
+    data->raster_types = PAPPL_PWG_RASTER_TYPE_SGRAY_8;
+    data->quality_default = IPP_QUALITY_NORMAL;
+    data->num_resolution = 3;
+    const int dpis[3] = {300, 600, 1200};
+    for (int i = 0; i < 3; ++i) data->x_resolution[i] = data->y_resolution[i] = dpis[i];
+  }
+  data->x_default = data->y_default = 600;
+  data->duplex = PAPPL_DUPLEX_NORMAL;
+  data->sides_supported = static_cast<pappl_sides_t>(
+      PAPPL_SIDES_ONE_SIDED | PAPPL_SIDES_TWO_SIDED_LONG_EDGE | PAPPL_SIDES_TWO_SIDED_SHORT_EDGE);
+  data->sides_default = PAPPL_SIDES_ONE_SIDED;
+  data->borderless = false;
+  data->left_right = data->bottom_top = kMarginHmm;
+
+  const std::vector<Medium>& list = media(model);
+  data->num_media = 0;
+  for (const Medium& medium : list) data->media[data->num_media++] = medium.pwgName.c_str();
+  const Medium& a4 = *findMedium(model, "iso_a4_210x297mm", 0, 0);
+  data->num_source = 0;
+  for (const Choice& source : mediaSources(model)) {
+    data->media_ready[data->num_source] = mediaCol(a4, source.ipp, "stationery");
+    data->source[data->num_source++] = source.ipp;
+  }
+  data->media_default = mediaCol(a4, "auto", "stationery");
+  data->num_type = 0;
+  for (const Choice& type : mediaTypes(model)) data->type[data->num_type++] = type.ipp;
+  data->num_bin = 0;
+  for (const Choice& bin : outputBins(model)) data->bin[data->num_bin++] = bin.ipp;
+  data->bin_default = 0;
+
+  // Vendor attributes: toner saving, and the secure-print PIN (the job is
+  // held at the printer until the PIN is typed on its panel).
+  data->num_vendor = 2;
+  data->vendor[0] = kTonerSaveAttr;
+  data->vendor[1] = kPinAttr;
+  if (*attrs == nullptr) *attrs = ippNew();
+  ippAddBoolean(*attrs, IPP_TAG_PRINTER, "qv-toner-save-supported", 1);
+  ippAddBoolean(*attrs, IPP_TAG_PRINTER, "qv-toner-save-default", 0);
+  ippAddInteger(*attrs, IPP_TAG_PRINTER, IPP_TAG_INTEGER, "qv-secure-pin-supported", 4);
+  ippAddString(*attrs, IPP_TAG_PRINTER, IPP_TAG_TEXT, "qv-secure-pin-default", nullptr, "");
+  // Attributes IPP Everywhere asks for that PAPPL leaves to the driver.
+  ippAddBoolean(*attrs, IPP_TAG_PRINTER, "preferred-attributes-supported", 0);
+  ippAddString(*attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "print-rendering-intent-default", nullptr,
+               "auto");
+  ippAddString(*attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "print-rendering-intent-supported",
+               nullptr, "auto");
+  return true;
+}
+
+bool startJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device) {
+  auto state = std::make_unique<JobState>();
+  JobRequest& request = state->request;
+  request.model = modelOf(job);
+  state->mediaName = options->media.size_name;
+  request.mediaWidthHmm = options->media.size_width;
+  request.mediaLengthHmm = options->media.size_length;
+  state->source = options->media.source;
+  state->type = options->media.type;
+  state->outputBin = options->output_bin;
+  request.sides = options->sides == PAPPL_SIDES_TWO_SIDED_LONG_EDGE    ? Sides::kLongEdge
+                  : options->sides == PAPPL_SIDES_TWO_SIDED_SHORT_EDGE ? Sides::kShortEdge
+                                                                       : Sides::kOneSided;
+  request.monochrome = options->print_color_mode == PAPPL_COLOR_MODE_MONOCHROME ||
+                       options->print_color_mode == PAPPL_COLOR_MODE_BI_LEVEL;
+  request.quality = static_cast<int>(options->print_quality);
+  request.xdpi = options->printer_resolution[0];
+  request.ydpi = options->printer_resolution[1];
+  request.copies = options->copies > 0 ? options->copies : 1;
+  const std::string_view toner = vendorOption(options, kTonerSaveAttr);
+  request.tonerSave = toner == "true" || toner == "yes" || toner == "on";
+  state->pin = vendorOption(options, kPinAttr);
+  const char* user = papplJobGetUsername(job);
+  const char* name = papplJobGetName(job);
+  state->owner = user != nullptr ? user : "";
+  state->title = name != nullptr ? name : "";
+  state->bindRequest();
+
+  // Everything the job needs is checked before the printer gets a byte.
+  std::string error;
+  if (!planJob(request, state->plan, error)) return failJob(job, nullptr, error);
+  state->device = device;
+  papplJobSetData(job, state.release());
+  return true;
+}
+
+namespace {
+
+// The core job starts with the first page, whose raster header says the
+// resolution a PWG or Apple raster document was made at.
+bool beginCoreJob(pappl_job_t* job, JobState& state, const pappl_pr_options_t& options) {
+  const int dpi = static_cast<int>(options.header.HWResolution[0]);
+  if (dpi > 0 && (dpi != state.plan.dpi ||
+                  static_cast<int>(options.header.HWResolution[1]) != state.plan.dpi)) {
+    state.request.xdpi = dpi;
+    state.request.ydpi = static_cast<int>(options.header.HWResolution[1]);
+    std::string error;
+    if (state.request.model == Model::kColour) {
+      return failJob(job, &state,
+                     "Raster pages at " + std::to_string(dpi) +
+                         " dpi cannot be printed; the QV C600 prints at 600 dpi.");
+    }
+    if (!planJob(state.request, state.plan, error)) return failJob(job, &state, error);
+  }
+  std::string error;
+  state.core = CoreJob::create(state.plan, qv::ByteSink{writeToDevice, state.device}, error);
+  if (!state.core) return failJob(job, &state, error);
+  papplLogJob(job, PAPPL_LOGLEVEL_INFO, "Printing on %s at %d dpi.",
+              state.plan.medium->pwgName.c_str(), state.plan.dpi);
+  if (state.core->beginJob() != 0)
+    return failJob(job, &state, "The printer connection was lost while printing.");
+  return true;
+}
+
+}  // namespace
+
+bool startPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*, unsigned) {
+  auto* state = static_cast<JobState*>(papplJobGetData(job));
+  if (state == nullptr || state->failed) return false;
+  if (!state->core && !beginCoreJob(job, *state, *options)) return false;
+  state->core->setDither(options->dither);
+  if (state->core->beginPage() != 0)
+    return failJob(job, state, "The printer connection was lost while printing.");
+  return true;
+}
+
+bool writeLine(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*, unsigned y,
+               const unsigned char* line) {
+  auto* state = static_cast<JobState*>(papplJobGetData(job));
+  if (state == nullptr || state->failed || !state->core) return false;
+  const std::size_t bytes = options->header.cupsBytesPerLine;
+  if (state->core->writeSheetLine(y, {line, bytes}, lineFormat(options),
+                                  options->header.cupsWidth) != 0)
+    return failJob(job, state, "The printer connection was lost while printing.");
+  return true;
+}
+
+bool endPage(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t* device, unsigned) {
+  auto* state = static_cast<JobState*>(papplJobGetData(job));
+  if (state == nullptr || state->failed || !state->core) return false;
+  // A cancelled page stays open: the job's end finishes it as the core
+  // defines a cancel.
+  if (papplJobIsCanceled(job)) return true;
+  if (state->core->endPage() != 0)
+    return failJob(job, state, "The printer connection was lost while printing.");
+  papplDeviceFlush(device);
+  return true;
+}
+
+bool endJob(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t* device) {
+  std::unique_ptr<JobState> state(static_cast<JobState*>(papplJobGetData(job)));
+  papplJobSetData(job, nullptr);
+  if (!state) return false;
+  if (!state->core) return !state->failed;  // no page began: nothing was sent
+  const bool cancelled = papplJobIsCanceled(job);
+  const int rc = state->core->endJob(cancelled);
+  papplDeviceFlush(device);
+  if (rc != 0 && !state->failed)
+    return failJob(job, nullptr, "The printer connection was lost while printing.");
+  return !state->failed;
+}
+
+}  // namespace qvprinter

@@ -1,0 +1,35 @@
+// driver.h - the PAPPL drivers "qv-m600" and "qv-c600": capabilities from the
+// paper table and the model tables, and the raster callbacks that stream
+// each job through the model's filter core to the device.
+#pragma once
+
+#include <pappl/pappl.h>
+
+namespace qvprinter {
+
+// The drivers, for papplSystemSetPrinterDrivers and papplMainloop.
+pappl_pr_driver_t* driverList(int& count);
+
+// PAPPL's driver callback: fills the capabilities of `driver_name`.
+bool driverCallback(pappl_system_t* system, const char* driver_name, const char* device_uri,
+                    const char* device_id, pappl_pr_driver_data_t* data, ipp_t** attrs,
+                    void* context);
+
+// Called for every new or loaded printer: its supplies.
+void createCallback(pappl_printer_t* printer, void* context);
+
+// The auto-add callback: the driver for a device whose IEEE 1284 ID names a
+// QV model, else nullptr.
+const char* autoAddCallback(const char* device_info, const char* device_uri, const char* device_id,
+                            void* context);
+
+// The raster callbacks (also driven by the PDF filter).
+bool startJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device);
+bool startPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device,
+               unsigned page);
+bool writeLine(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device, unsigned y,
+               const unsigned char* line);
+bool endPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device, unsigned page);
+bool endJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device);
+
+}  // namespace qvprinter

@@ -1,0 +1,172 @@
+// job_plan_test.cc - IPP job attributes to the QV cores' settings: the media
+// lists built from the paper table, the mapping of every choice, and the
+// jobs refused before the printer gets a byte.
+#include "printer/job_plan.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <set>
+
+#include "cups/job_options.h"
+
+namespace qvprinter {
+namespace {
+
+std::string wordOf(const JobPlan& plan, const std::string& key) {
+  for (const auto& [k, word] : plan.settings)
+    if (k == key) return word;
+  return "(none)";
+}
+
+TEST(PrinterMedia, EveryPaperHasOneWellFormedPwgName) {
+  // PWG 5101.1 self-describing names, as ipptool's media-supported check
+  // wants them: no dot in the name part.
+  const std::regex pwg("^[a-z]+_[a-z0-9][-a-z0-9]*_[0-9.]+x[0-9.]+(mm|in)$");
+  for (const Model model : {Model::kMono, Model::kColour}) {
+    std::set<std::string> names;
+    for (const Medium& medium : media(model)) {
+      EXPECT_TRUE(std::regex_match(medium.pwgName, pwg)) << medium.pwgName;
+      EXPECT_TRUE(names.insert(medium.pwgName).second) << medium.pwgName;
+      EXPECT_EQ(&medium, findMedium(model, medium.pwgName, 0, 0));
+      EXPECT_EQ(&medium, findMedium(model, "", medium.widthHmm + 90, medium.lengthHmm - 90));
+    }
+    EXPECT_EQ(model == Model::kMono ? 18u : 24u, names.size());
+  }
+  EXPECT_NE(nullptr, findMedium(Model::kMono, "iso_a4_210x297mm", 0, 0));
+  EXPECT_NE(nullptr, findMedium(Model::kColour, "om_195x270mm_195x270mm", 0, 0));
+  EXPECT_EQ(nullptr, findMedium(Model::kMono, "om_195x270mm_195x270mm", 19500, 27000));
+  EXPECT_EQ(nullptr, findMedium(Model::kColour, "iso_a3_297x420mm", 29700, 42000));
+}
+
+TEST(PrinterPlan, MapsEveryChoiceToTheFiltersWords) {
+  struct Case {
+    Model model;
+    void (*edit)(JobRequest&);
+    std::vector<std::pair<std::string, std::string>> want;
+  };
+  const Case cases[] = {
+      {Model::kMono,
+       [](JobRequest&) {},
+       {{"Resolution", "600"},
+        {"PaperType", "A4"},
+        {"Duplex", "OFF"},
+        {"DuplexType", "(none)"},
+        {"TonerSaveMode", "OFF"},
+        {"Copies", "1"}}},
+      {Model::kMono,
+       [](JobRequest& r) {
+         r.xdpi = r.ydpi = 1200;
+         r.sides = Sides::kLongEdge;
+         r.source = "by-pass-tray";
+         r.type = "envelope-heavyweight";
+         r.outputBin = "mailbox-2";
+         r.tonerSave = true;
+         r.copies = 3;
+       },
+       {{"Resolution", "1200"},
+        {"Duplex", "ON"},
+        {"DuplexType", "Long"},
+        {"PaperSource", "MpTray"},
+        {"Media", "Env.Thick"},
+        {"OutputBin", "Outbin2"},
+        {"TonerSaveMode", "ON"},
+        {"Copies", "3"}}},
+      {Model::kMono,
+       [](JobRequest& r) { r.mediaName = "na_foolscap_8.5x13in"; },
+       {{"PaperType", "FOLIO"}}},
+      {Model::kColour,
+       [](JobRequest&) {},
+       {{"PageSize", "A4"},
+        {"QVResolution", "Normal"},
+        {"QVDuplex", "None"},
+        {"QVMonoColor", "Auto"},
+        {"Collate", "OFF"}}},
+      {Model::kColour,
+       [](JobRequest& r) {
+         r.quality = 5;
+         r.monochrome = true;
+         r.sides = Sides::kShortEdge;
+         r.source = "tray-3";
+         r.type = "photographic-glossy";
+       },
+       {{"QVResolution", "Fine"},
+        {"QVMonoColor", "Mono"},
+        {"QVDuplex", "DuplexTumble"},
+        {"InputSlot", "Tray3"},
+        {"MediaType", "Glossy"}}},
+  };
+  for (const Case& c : cases) {
+    JobRequest request;
+    request.model = c.model;
+    request.mediaName = "iso_a4_210x297mm";
+    c.edit(request);
+    JobPlan plan;
+    std::string error;
+    ASSERT_TRUE(planJob(request, plan, error)) << error;
+    for (const auto& [key, word] : c.want) EXPECT_EQ(word, wordOf(plan, key)) << key;
+  }
+}
+
+TEST(PrinterPlan, EveryWordIsOneTheCupsDriverAlsoWrites) {
+  // The CUPS driver's tables list the filters' vocabulary independently.
+  for (const Model model : {Model::kMono, Model::kColour}) {
+    std::set<std::pair<std::string, std::string>> known;
+    for (const auto& row : qvcups::optionMappings(model == Model::kMono ? qvcups::Model::kMono
+                                                                        : qvcups::Model::kColour))
+      known.emplace(row.settingsKey, row.settingsWord);
+    for (const auto& [list, key] :
+         {std::pair{mediaSources(model), model == Model::kMono ? "PaperSource" : "InputSlot"},
+          std::pair{mediaTypes(model), model == Model::kMono ? "Media" : "MediaType"},
+          std::pair{outputBins(model), model == Model::kMono ? "OutputBin" : "OUTPUTTRAY"}})
+      for (const Choice& choice : list)
+        EXPECT_TRUE(known.count({key, choice.word})) << key << "=" << choice.word;
+  }
+}
+
+TEST(PrinterPlan, RefusesWhatCannotBePrintedAsAsked) {
+  struct Case {
+    Model model;
+    void (*edit)(JobRequest&);
+    const char* message;
+  };
+  const Case cases[] = {
+      {Model::kMono, [](JobRequest& r) { r.mediaName = "iso_a3_297x420mm"; },
+       "Media size \"iso_a3_297x420mm\" is not supported by the QV M600"},
+      {Model::kColour, [](JobRequest& r) { r.mediaName = "iso_b6_125x176mm"; },
+       "not supported by the QV C600"},
+      {Model::kMono, [](JobRequest& r) { r.pin = "12a4"; }, "PIN must be exactly 4 digits"},
+      {Model::kColour, [](JobRequest& r) { r.pin = "123"; }, "PIN must be exactly 4 digits"},
+      {Model::kMono, [](JobRequest& r) { r.pin = "12345"; }, "PIN must be exactly 4 digits"},
+      {Model::kMono, [](JobRequest& r) { r.xdpi = r.ydpi = 400; }, "Resolution 400x400dpi"},
+      {Model::kMono, [](JobRequest& r) { r.ydpi = 300; }, "Resolution 600x300dpi"},
+      {Model::kColour, [](JobRequest& r) { r.copies = 1000; }, "Copies must be 1 to 999"},
+  };
+  for (const Case& c : cases) {
+    JobRequest request;
+    request.model = c.model;
+    request.mediaName = "iso_a4_210x297mm";
+    c.edit(request);
+    JobPlan plan;
+    std::string error;
+    EXPECT_FALSE(planJob(request, plan, error));
+    EXPECT_NE(std::string::npos, error.find(c.message)) << error;
+  }
+  JobRequest request;
+  request.mediaName = "iso_a4_210x297mm";
+  request.pin = "0042";
+  JobPlan plan;
+  std::string error;
+  EXPECT_TRUE(planJob(request, plan, error));
+  EXPECT_EQ("0042", plan.pin);
+}
+
+TEST(PrinterPlan, PjlTextEndsAtControlsAndWholeCharacters) {
+  EXPECT_EQ("Report 'Q3'", pjlText("Report \"Q3\"\r\n@PJL RESET", 78));
+  EXPECT_EQ("ab", pjlText("ab\x1b%-12345X", 78));
+  EXPECT_EQ("a", pjlText("a\xc3\xa9", 2));  // never half of "é"
+  EXPECT_EQ("a\xc3\xa9", pjlText("a\xc3\xa9", 3));
+}
+
+}  // namespace
+}  // namespace qvprinter
