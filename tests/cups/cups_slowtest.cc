@@ -1,7 +1,5 @@
 // cups_slowtest.cc - the CUPS driver end to end: cupsfilter chains in pairwise
-// rows, a real cupsd printing and cancelling, and the Debian package. Every
-// printed job must pass qvinspect --check, carry its settings and print
-// Ghostscript's own rendering of the same PDF.
+// rows, a real cupsd printing and cancelling, and the Debian package.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
