@@ -1,0 +1,421 @@
+// cups_slowtest.cc - the CUPS driver end to end: cupsfilter chains in pairwise
+// rows, a real cupsd printing and cancelling, and the Debian package.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <iterator>
+#include <set>
+#include <thread>
+
+#include "cups/paper_files.h"
+#include "cups/paper_table.h"
+#include "decode/m1030_stream.h"
+#include "decode/pwg_stream.h"
+#include "tests/support/run_program.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Words = std::vector<std::string>;
+
+qvtest::ProgramResult run(const std::string& path, Words args,
+                          std::map<std::string, std::string> env = {}) {
+  return qvtest::runProgram({path, std::move(args), std::move(env), ""});
+}
+
+Words withOptions(Words args, const std::string& options, const std::string& document) {
+  std::istringstream words(options);
+  for (std::string option; words >> option;) args.insert(args.end(), {"-o", option});
+  args.push_back(document);
+  return args;
+}
+
+std::string tool(const char* name) {
+  for (const char* dir : {"/usr/sbin", "/usr/bin", "/sbin", "/bin"})
+    if (const std::string path = std::string(dir) + "/" + name; ::access(path.c_str(), X_OK) == 0)
+      return path;
+  return "";
+}
+
+// A ServerBin with copies of the filters (CUPS runs only root-owned ones),
+// PPDs naming a printer of the test's own and its geometry under /opt/quarno.
+class Sandbox : public testing::Test {
+ public:
+  static std::string ppdName(bool mono) { return mono ? "qvm600.ppd" : "qvc600.ppd"; }
+
+ protected:
+  void SetUp() override {
+    for (const char* name : {"gs", "ps2pdf", "cupsfilter", "cupsd"})
+      if (tool(name).empty()) GTEST_SKIP() << name << " is not installed";
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root (/opt/quarno, cupsd)";
+    ::chmod(root().c_str(), 0755);  // the lp user runs the filters under cupsd
+    const fs::path filters = serverBin_ + "/filter";
+    fs::create_directories(filters);
+    for (const auto& entry : fs::directory_iterator("/usr/lib/cups"))
+      if (entry.path().filename() != "filter")
+        fs::create_directory_symlink(entry.path(),
+                                     serverBin_ + "/" + entry.path().filename().string());
+    for (const auto& entry : fs::directory_iterator("/usr/lib/cups/filter"))
+      fs::create_symlink(entry.path(), filters / entry.path().filename());
+    for (const char* built : {QVCUPSFILTER_PATH, RAWTOQV_PATH, RASTERTOQV_PATH})
+      fs::copy_file(built, filters / fs::path(built).filename());
+    qvtest::writeFile(file("cups-files.conf"), "ServerBin " + serverBin_ + "\n");
+    const std::string printer = "QVT" + std::to_string(::getpid());
+    geometry_ += printer;
+    ASSERT_TRUE(fs::create_directories(geometry_ + "/bin/inf"));
+    qvtest::writeFile(geometry_ + "/bin/inf/ImagingArea", qvcups::imagingAreaFile());
+    qvtest::writeFile(geometry_ + "/bin/inf/PaperDimension", qvcups::paperDimensionFile());
+    for (const std::string& dir : {geometry_, geometry_ + "/bin", geometry_ + "/bin/inf",
+                                   serverBin_, serverBin_ + "/filter"})
+      ::chmod(dir.c_str(), 0755);
+    for (const bool mono : {true, false}) {
+      std::string text = qvtest::readFile(std::string(QV_PPD_DIR) + "/" + ppdName(mono));
+      const std::string name = "*QVPrinterName: \"QV-C600\"";
+      if (const std::size_t at = text.find(name); at != std::string::npos)
+        text.replace(at, name.size(), "*QVPrinterName: \"" + printer + "\"");
+      qvtest::writeFile(ppd(mono), text);
+    }
+  }
+  void TearDown() override { fs::remove_all(geometry_, ignored_); }
+
+  std::string file(const std::string& name) const { return dir_.file(name); }
+  const std::string& root() const { return dir_.path(); }
+  std::string ppd(bool mono) const { return file(ppdName(mono)); }
+  qvtest::ProgramResult cupsfilter(bool mono, Words args) const {
+    args.insert(args.begin(),
+                {"-c", file("cups-files.conf"), "-p", ppd(mono), "-e", "-m", "printer/qv"});
+    return run(tool("cupsfilter"), args, {{"TMPDIR", root()}});
+  }
+  // A PDF of `pages` numbered test pages of the given sheet in points.
+  std::string pdf(int pages, int width, int height) const {
+    const std::string out = file("doc" + std::to_string(pages) + ".pdf");
+    const qvtest::ProgramResult r =
+        run(tool("ps2pdf"),
+            {"-dQVPAGES=" + std::to_string(pages), "-dDEVICEWIDTHPOINTS=" + std::to_string(width),
+             "-dDEVICEHEIGHTPOINTS=" + std::to_string(height), "-dFIXEDMEDIA",
+             std::string(QV_FIXTURES_DIR) + "/qv_test_page.ps", out},
+            {{"TMPDIR", root()}});
+    EXPECT_EQ(0, r.status) << r.err;
+    ::chmod(out.c_str(), 0644);
+    return out;
+  }
+
+  qvtest::ScopedTempDir dir_;
+  std::string serverBin_ = dir_.file("serverbin"), geometry_ = "/opt/quarno/";
+  std::error_code ignored_;
+};
+
+// A job: model, sheet (a PageSize choice), copies, resolution, -o options;
+// what it must print: the document's pages in printed order (-1 a blank back
+// side), PJL lines and PCL commands (ESC first) of its header, "|"-separated.
+struct Job {
+  bool mono;
+  const char* paper;
+  int pages, copies, xdpi, ydpi;
+  const char* options;
+  const char* order;
+  const char* header;
+};
+
+std::pair<int, int> sheet600(const char* paper) {
+  if (const qvcups::PaperSize* size = qvcups::findPaperSize(paper))
+    return {size->width600, size->height600};
+  int width = 0, height = 0;
+  EXPECT_EQ(2, std::sscanf(paper, "Custom.%dx%d", &width, &height));
+  return {width * 600 / 72, height * 600 / 72};
+}
+
+// The job passes qvinspect --check and prints Ghostscript's rendering of the
+// PDF at its resolution and sheet: the mono printer cuts 1/6 inch of rows at
+// top and bottom, a strip at each side and rows beyond 8.32 inch (600x300
+// prints each row twice) and centres a custom page as on Legal width; the
+// colour printer takes its imaging area, 100 dots in, gray by its formula,
+// even pages turned in long-edge duplex.
+void expectJobMatches(const std::string& job, const std::string& pdf, const Job& e,
+                      const std::string& scratch) {
+  qvtest::writeFile(scratch + "/job.prn", job);
+  const qvtest::ProgramResult check = run(QVINSPECT_PATH, {"--check", scratch + "/job.prn"});
+  EXPECT_EQ(0, check.status) << check.err << check.out.substr(0, 400);
+  const auto [width600, height600] = sheet600(e.paper);
+  const bool gray = std::strstr(e.options, "Gray"), turnEven = std::strstr(e.options, "NoTumble");
+  const std::size_t shift =
+      std::string(e.paper).find("Custom") == 0 ? 131 : 0;  // (1020-600)x3/720"
+  const qvtest::ProgramResult gs =
+      run(tool("gs"),
+          {"-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-sstdout=%stderr",
+           e.mono ? "-sDEVICE=pbmraw" : "-sDEVICE=ppmraw",
+           "-r" + std::to_string(e.xdpi) + "x" + std::to_string(e.ydpi),
+           "-g" + std::to_string(width600 * e.xdpi / 600) + "x" +
+               std::to_string(height600 * e.ydpi / 600),
+           "-dFIXEDMEDIA", "-sOutputFile=-", "-f", pdf},
+          {{"TMPDIR", scratch}});
+  long width = 0, height = 0;  // pages of one size back to back, after a comment line
+  int skip = 0;
+  ASSERT_EQ(
+      2, std::sscanf(gs.out.c_str(), e.mono ? "P4 #%*[^\n] %ld %ld%n" : "P6 #%*[^\n] %ld %ld 255%n",
+                     &width, &height, &skip))
+      << gs.err;
+  const std::size_t rowBytes = std::size_t(e.mono ? (width + 7) / 8 : width * 3);
+  const std::size_t pageBytes = std::size_t(skip + 1) + rowBytes * std::size_t(height);
+  ASSERT_EQ(0u, gs.out.size() % pageBytes);
+  const std::span bytes(reinterpret_cast<const std::uint8_t*>(job.data()), job.size());
+  qvdecode::DecodeError failed;
+  qvdecode::MonoJob mono;
+  qvdecode::ColourJob colour;
+  ASSERT_EQ(0, e.mono ? qvdecode::decodeMonoJob(bytes, mono, failed)
+                      : qvdecode::decodeColourJob(bytes, colour, failed))
+      << failed.message;
+  const Words& lines = e.mono ? mono.pjlLines : colour.pjlLines;
+  std::istringstream header(e.header), printed(e.order);
+  for (std::string want; std::getline(header, want, '|');)
+    EXPECT_TRUE(want[0] == '\x1b' ? mono.pcl.find(want) != std::string::npos
+                                  : std::find(lines.begin(), lines.end(), want) != lines.end())
+        << "no " << want.substr(want[0] == '\x1b');
+  const std::vector<int> order{std::istream_iterator<int>(printed), {}};
+  ASSERT_EQ(order.size(), e.mono ? mono.pages.size() : colour.pages.size());
+  for (std::size_t p = 0; p < order.size(); ++p) {
+    SCOPED_TRACE(testing::Message() << "printed page " << p + 1);
+    const std::size_t at = std::size_t(std::max(0, order[p])) * pageBytes + std::size_t(skip + 1);
+    ASSERT_LT(at, gs.out.size());
+    const auto* source =
+        order[p] < 0 ? nullptr : reinterpret_cast<const std::uint8_t*>(&gs.out[at]);
+    if (e.mono) {
+      const long top = e.ydpi / 6, twice = e.xdpi != e.ydpi ? 2 : 1, rows = height - 2 * top;
+      const std::size_t left = std::size_t(e.xdpi / 48);
+      const std::size_t len = std::min(rowBytes - 2 * left, std::size_t(e.xdpi) * 832 / 800);
+      ASSERT_EQ(std::size_t(rows * twice), mono.pages[p].rows.size());
+      for (long y = 0; y < rows; ++y) {
+        const std::vector<std::uint8_t> row =
+            mono.pages[p].rowAt(std::size_t(y * twice), shift + len);
+        const bool same = source
+                              ? std::equal(row.begin() + long(shift), row.end(),
+                                           source + std::size_t(top + y) * rowBytes + left)
+                              : std::all_of(row.begin(), row.end(), [](auto b) { return b == 0; });
+        ASSERT_TRUE(same) << "row " << y << " differs from Ghostscript's rendering";
+      }
+      continue;
+    }
+    const long margin = qvcups::kImagingMargin600, cut = width600 - 2 * margin;
+    const qvdecode::PwgPage& page = colour.pages[p];
+    ASSERT_EQ(std::uint32_t(cut), page.header.width);
+    ASSERT_EQ(std::uint32_t(height600 - 2 * margin), page.header.height);
+    const bool turned = turnEven && p % 2 == 1;
+    for (long y = 0; y < long(page.header.height); ++y) {
+      const std::uint8_t* got = page.pixels.data() + y * page.header.bytesPerLine;
+      for (long x = 0; x < cut; ++x) {
+        const long sy = (turned ? page.header.height - 1 - y : y) + margin;
+        const long sx = (turned ? cut - 1 - x : x) + margin;
+        const std::uint8_t white[3] = {255, 255, 255};
+        const std::uint8_t* rgb = source ? source + sy * long(rowBytes) + sx * 3 : white;
+        const double luma = rgb[0] * 0.3 + (rgb[2] * 0.11 + rgb[1] * 0.59);  // in this order
+        ASSERT_TRUE(gray ? got[x] == static_cast<std::uint8_t>(luma)
+                         : std::equal(rgb, rgb + 3, got + x * 3))
+            << "pixel (" << x << ", " << y << ") differs from Ghostscript's";
+      }
+    }
+  }
+}
+
+// Rows pair up model, paper, resolution, copies, duplex and tray so that
+// every pair of values meets at least once; a job that cannot print as
+// asked says why on one line, and a failed one sends the printer nothing.
+TEST_F(Sandbox, CupsfilterPrintsWhatIsAskedOrSaysWhy) {
+  const Job rows[] = {
+      {true, "A4", 2, 1, 600, 600, "", "0 1",
+       "@PJL SET RESOLUTION = 600|@PJL SET SOURCETRAY = AUTO|\x1b&l0S"},
+      // Each collated copy of an odd page count starts on a new sheet.
+      {true, "Letter", 3, 2, 300, 300, "Resolution=300dpi Duplex=DuplexNoTumble InputSlot=Tray2",
+       "0 1 2 -1 0 1 2", "@PJL SET RESOLUTION = 300|@PJL SET SOURCETRAY = TRAY2|\x1b&l1S"},
+      {true, "EnvYou4", 2, 3, 1200, 1200, "Resolution=1200dpi Collate=False", "0 1",
+       "@PJL SET RESOLUTION = 1200|\x1b&l4096a1040a6d1E|\x1b&l3X"},
+      {true, "Legal", 1, 1, 600, 300, "Resolution=600x300dpi InputSlot=MPTray QVPin=4711", "0",
+       "@PJL SET SOURCETRAY = MPTRAY|@PJL SET HOLDKEY=4711|@PJL SET HOLD=STORE"},
+      {true, "Custom.360x504", 1, 1, 600, 600, "", "0", "\x1b&l4096a101a6d1E"},
+      {false, "A4", 2, 1, 600, 600, "", "0 1",
+       "@PJL SET PAPER=A4|@PJL SET RENDERMODE=COLOR|@PJL SET DUPLEX=OFF"},
+      {false, "Letter", 2, 2, 600, 600,
+       "ColorModel=Gray Collate=False cupsPrintQuality=Normal InputSlot=Tray2 MediaType=Thick",
+       "0 0 1 1", "@PJL SET RENDERMODE=GRAYSCALE|@PJL SET APTMODE=OFF|@PJL SET MEDIATYPE=THICK"},
+      {false, "A5", 3, 2, 600, 600, "Duplex=DuplexNoTumble InputSlot=Manual OutputBin=Upper",
+       "0 1 2 -1 0 1 2", "@PJL SET DUPLEX=ON|@PJL SET MANUALFEED=ON|@PJL SET OUTBIN=UPPER"},
+  };
+  for (const Job& row : rows) {
+    SCOPED_TRACE(std::string(row.paper) + " " + row.options);
+    const auto [width600, height600] = sheet600(row.paper);
+    const std::string doc =
+        pdf(row.pages, qvcups::roundedPoints(width600), qvcups::roundedPoints(height600));
+    const qvtest::ProgramResult result = cupsfilter(
+        row.mono,
+        withOptions({"-n", std::to_string(row.copies), "-o", std::string("PageSize=") + row.paper},
+                    row.options, doc));
+    ASSERT_EQ(0, result.status) << result.err;
+    expectJobMatches(result.out, doc, row, root());
+  }
+  const std::string doc = pdf(1, 595, 842), corrupt = file("corrupt.pdf");
+  qvtest::writeFile(corrupt, "%PDF-1.4\n1 0 obj <</Type/Catalog/Pages 2 0 R>>\n%%EOF\n");
+  const std::tuple<bool, const char*, const char*, const char*> refused[] = {
+      {true, "job-password=12x4", "", "ERROR: The secure-print PIN"},
+      {true, "", "corrupt", "ERROR: The document cannot be rendered"},
+      {false, "", "corrupt", "ERROR: The document cannot be rendered"},
+      {true, "PageSize=Custom.700x1100", "",
+       "WARNING: Page size \"Custom.700x1100\" is not supported by the Quarno QV M600; "
+       "printing on A4 instead."}};
+  for (const auto& [mono, options, broken, message] : refused) {
+    const qvtest::ProgramResult result =
+        cupsfilter(mono, withOptions({}, options, *broken ? corrupt : doc));
+    const bool printed = message[0] == 'W';
+    EXPECT_EQ(printed ? 0 : 1, result.status) << message;
+    EXPECT_EQ(printed, !result.out.empty()) << message;
+    EXPECT_NE(std::string::npos, result.err.find(message)) << result.err;
+  }
+  // The printer's side gone: the first lost write ends the job with one
+  // ERROR: line on either model, whatever the filter makes of its own.
+  for (const bool mono : {true, false}) {
+    const qvtest::ProgramResult result = run(
+        "/bin/sh", {"-c", "exec \"$0\" 1 alice t 1 '' \"$1\" >/dev/full", QVCUPSFILTER_PATH, doc},
+        {{"PPD", ppd(mono)}, {"TMPDIR", root()}, {"QV_FILTER_DIR", serverBin_ + "/filter"}});
+    EXPECT_EQ(1, result.status);
+    std::istringstream lines(result.err);
+    std::string errors;
+    for (std::string line; std::getline(lines, line);)
+      if (line.starts_with("ERROR:")) errors += line + "\n";
+    EXPECT_EQ("ERROR: Cannot send the job to the printer: No space left on device\n", errors);
+  }
+}
+
+// Polls the scheduler's own state, which offers no event to wait on.
+template <typename Predicate>
+bool waitFor(Predicate done, int seconds) {
+  for (int i = 0; i < seconds * 20 && !done(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  return done();
+}
+
+// A cupsd of its own: a queue per model refuses a document without a page
+// with our reason as the job's state, and a long colour job is cancelled
+// while it prints, as the lp user. Nothing may be left.
+TEST_F(Sandbox, CupsdRefusesAndCancels) {
+  const std::string pdfLong = pdf(40, 595, 842), empty = file("empty.pdf");
+  qvtest::writeFile(empty,
+                    "%PDF-1.4\n1 0 obj<</Type/Catalog/Pages 2 0 R>>endobj\n2 0 obj<</Type/Pages"
+                    "/Kids[]/Count 0>>endobj\ntrailer<</Root 1 0 R/Size 3>>\n%%EOF\n");
+  ::chmod(empty.c_str(), 0644);
+  const std::string base = file("cupsd"), server = base + "/cupsd.sock";
+  for (const char* sub : {"etc", "spool/tmp", "log", "cache", "state", "out"})
+    fs::create_directories(base + "/" + sub);
+  ::chmod((base + "/out").c_str(), 0777);  // the file device writes as lp
+  ::chmod((base + "/spool").c_str(), 0710);
+  qvtest::writeFile(base + "/etc/cupsd.conf",
+                    "Listen " + server + "\nLogLevel debug\nMaxLogSize 0\nBrowsing No\n" +
+                        "PreserveJobFiles No\nWebInterface No\nDefaultAuthType None\n" +
+                        "<Location />\nAllow all\n</Location>\n<Policy default>\n" +
+                        "<Limit All>\nAllow all\n</Limit>\n</Policy>\n");
+  qvtest::writeFile(base + "/etc/cups-files.conf",
+                    "ServerRoot " + base + "/etc\nRequestRoot " + base + "/spool\nTempDir " + base +
+                        "/spool/tmp\nCacheDir " + base + "/cache\nStateDir " + base +
+                        "/state\nServerBin " + serverBin_ + "\nErrorLog " + base +
+                        "/log/error_log\nFileDevice Yes\nUser lp\nGroup lp\n");
+  qvtest::RunningProgram cupsd(
+      {tool("cupsd"),
+       {"-f", "-c", base + "/etc/cupsd.conf", "-s", base + "/etc/cups-files.conf"},
+       {},
+       ""});
+  const auto client = [&](const char* name, Words args) {
+    args.insert(args.begin(), {"-h", server});
+    return run(tool(name), args, {{"TMPDIR", root()}});
+  };
+  const auto log = [&] { return qvtest::readFile(base + "/log/error_log"); };
+  const auto submit = [&](Words args) {  // "request id is qvmono-1 (1 file(s))"
+    const std::string out = client("lp", args).out;
+    const std::size_t at = out.find("request id is ") + 14;
+    return at < 14 ? "" : out.substr(at, out.find(' ', at) - at);
+  };
+  ASSERT_TRUE(waitFor(
+      [&] { return client("lpstat", {"-r"}).out.find("is running") != std::string::npos; }, 10));
+  for (const bool mono : {true, false}) {
+    const std::string queue = mono ? "qvmono" : "qvcolour", output = base + "/out/" + queue;
+    const qvtest::ProgramResult added =
+        client("lpadmin", {"-p", queue, "-E", "-v", "file://" + output, "-P", ppd(mono)});
+    ASSERT_EQ(0, added.status) << added.err;
+    const std::string refused = submit({"-d", queue, empty});
+    const std::string tag = "[Job " + refused.substr(refused.find('-') + 1) + "] ";
+    ASSERT_TRUE(waitFor([&] { return log().find(tag + "Job stopped") != std::string::npos; }, 60));
+    const std::string text = log(), set = tag + "Set job-printer-state-message to \"";
+    const std::size_t at = text.rfind(set) + set.size();
+    EXPECT_EQ("The document cannot be rendered: Ghostscript found no page in it",
+              text.substr(at, text.find('"', at) - at));
+    EXPECT_EQ("", qvtest::readFile(output));
+    client("cancel", {refused});
+  }
+  // Cancelled once the printer stream has begun: the filter ends the page in
+  // progress its own way and the job with its trailer; the spool's temporary
+  // directory, every job process's TMPDIR, empties, and no document stays.
+  const std::string output = base + "/out/qvcolour";
+  const std::string id = submit({"-d", "qvcolour", "-t", "To be cancelled", pdfLong});
+  const auto printing = [&] { return fs::file_size(output, ignored_) + 1 > 2000001; };  // -1: none
+  ASSERT_TRUE(waitFor(printing, 60)) << log();
+  EXPECT_EQ(0, client("cancel", {id}).status);
+  const auto ended = [&] {  // no longer listed, and its trailer near the end
+    if (client("lpstat", {"-W", "not-completed", "-o"}).out.find(id + " ") != std::string::npos)
+      return false;
+    const std::string partial = qvtest::readFile(output);
+    return partial.find("@PJL EOJ NAME=\"To be cancelled\"\n\x1b%-12345X", partial.size() - 64) !=
+           std::string::npos;
+  };
+  ASSERT_TRUE(waitFor(ended, 60));
+  EXPECT_NE(std::string::npos, qvtest::readFile(output).find("@PJL SET RENDERMODE=COLOR\n"));
+  EXPECT_TRUE(waitFor([&] { return qvtest::listDirectory(base + "/spool/tmp").empty(); }, 60));
+  cupsd.signal(SIGTERM);
+  cupsd.wait();
+  for (const std::string& name : qvtest::listDirectory(base + "/spool"))
+    EXPECT_NE('d', name[0]) << "spooled document left: " << name;
+}
+
+// The package holds what cmake --install installs; lintian finds nothing
+// (owners, modes, stripped binaries, copyright, changelog, description,
+// man pages; the /opt geometry has a documented override); its PPDs pass
+// cupstestppd against the package's own files.
+TEST(Package, FilesLintianAndPpds) {
+  for (const char* name : {"dpkg-deb", "cupstestppd", "lintian"})
+    if (tool(name).empty()) GTEST_SKIP() << name << " is not installed";
+  qvtest::ScopedTempDir scratch;
+  const qvtest::ProgramResult built = run(QV_CPACK_COMMAND,
+                                          {"-G", "DEB", "-B", scratch.file("cpack"), "--config",
+                                           std::string(QV_BINARY_DIR) + "/CPackConfig.cmake"},
+                                          {{"TMPDIR", scratch.path()}});
+  ASSERT_EQ(0, built.status) << built.out << built.err;
+  std::string deb;
+  for (const auto& entry : fs::directory_iterator(scratch.file("cpack")))
+    if (entry.path().extension() == ".deb") deb = entry.path();
+  const std::string dpkgDeb = tool("dpkg-deb"), root = scratch.file("root");
+  ASSERT_EQ(0, run(dpkgDeb, {"-x", deb, root}).status) << built.out;
+  std::istringstream listing(run(dpkgDeb, {"-c", deb}).out);
+  std::set<std::string> files, expected;
+  for (std::string mode, owner, size, date, time, path;
+       listing >> mode >> owner >> size >> date >> time >> path;)
+    if (mode[0] == '-') files.insert(path.substr(path.rfind('/') + 1));
+  std::istringstream names(
+      "qvinspect rawtoqv rastertoqv qvcupsfilter ImagingArea PaperDimension copyright README.md "
+      "changelog.gz qv-printer-driver rawtoqv.1.gz rastertoqv.1.gz qvinspect.1.gz "
+      "qvcupsfilter.8.gz qvm600.ppd qvc600.ppd");
+  for (std::string name; names >> name;) expected.insert(name);
+  EXPECT_EQ(expected, files);
+  const qvtest::ProgramResult lintian = run(tool("lintian"), {deb});
+  EXPECT_EQ(0, lintian.status);
+  EXPECT_EQ("", lintian.out);
+  EXPECT_NE(std::string::npos, run(dpkgDeb, {"-f", deb, "Depends"}).out.find("libcups2"));
+  for (const bool mono : {true, false}) {  // -R: cupsFilter2 programs under the package's root
+    const qvtest::ProgramResult r =
+        run(tool("cupstestppd"),
+            {"-R", root, root + "/usr/share/ppd/quarno/" + Sandbox::ppdName(mono)});
+    EXPECT_EQ(0, r.status) << r.out << r.err;
+  }
+}
+
+}  // namespace

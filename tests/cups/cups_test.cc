@@ -1,0 +1,303 @@
+// cups_test.cc - the CUPS driver's own parts: options marked in the built
+// PPDs become the filters' settings; texts for the printer and the CUPS log
+// stay on their lines; Ghostscript's Netpbm stream as the page pump reads
+// it; the private job directory; the paper table against the PPDs, the
+// geometry files and the mono printer's papers.
+#include <cups/ppd.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <memory>
+#include <set>
+
+#include "cups/cups_job.h"
+#include "cups/job_options.h"
+#include "cups/paper_files.h"
+#include "cups/paper_table.h"
+#include "cups/pnm_reader.h"
+#include "cups/private_dir.h"
+#include "mono/PCLUtils.h"
+#include "tests/support/run_program.h"
+
+namespace {
+
+using qvcups::PnmStatus;
+
+struct PpdCloser {
+  void operator()(ppd_file_t* ppd) const { ppdClose(ppd); }
+};
+std::unique_ptr<ppd_file_t, PpdCloser> openPpd(bool mono) {
+  return {ppdOpenFile((std::string(QV_PPD_DIR) + (mono ? "/qvm600.ppd" : "/qvc600.ppd")).c_str()),
+          {}};
+}
+
+// The job as "key=value" words: the settings file's lines, and "@"-words for
+// what travels another way, or "@error=..." when the job is refused.
+std::map<std::string, std::string> readJob(bool mono, const char* options, const char* copies) {
+  auto ppd = openPpd(mono);
+  qvcups::JobSettings job;
+  std::string error;
+  if (!ppd || qvcups::readJobSettings(ppd.get(), options, copies, "alice", "", job, error) != 0)
+    return {{"@error", error}};
+  std::map<std::string, std::string> out(job.settings.begin(), job.settings.end());
+  out["@count"] = std::to_string(job.settings.size());
+  out["@dpi"] = std::to_string(job.xdpi) + "x" + std::to_string(job.ydpi);
+  out["@render"] = std::to_string(job.renderWidth()) + "x" + std::to_string(job.renderHeight());
+  out["@raster"] = std::to_string(job.rasterWidth()) + "x" + std::to_string(job.rasterHeight());
+  out["@passes"] = std::to_string(job.passes());
+  out.insert({{"@pin", job.pin},
+              {"@title", job.title},
+              {"@tray", job.outputTray},
+              {"@flags", job.monoFlags},
+              {"@duplex", job.duplex ? "yes" : "no"},
+              {"@warning", job.warning.substr(0, job.warning.find(';'))},
+              {"@section", job.settingsFile().substr(0, job.settingsFile().find('\n'))}});
+  return out;
+}
+
+TEST(JobOptions, OptionsBecomeFilterSettings) {
+  struct Case {
+    bool mono;
+    const char* options;
+    const char* copies;
+    const char* expect;  // words the job must hold; "@warning=" takes the rest of the row
+  };
+  const Case cases[] = {
+      // Toner saving is written: no key means ON.
+      {true, "", "1",
+       "PaperType=A4 Copies=1 Resolution=600 PaperSource=AutoSelect Media=PlainPaper Duplex=OFF "
+       "TonerSaveMode=OFF Sleep=PrinterDefault OutputBin=Auto @count=9 @section=[QV-M600] "
+       "@render=4960x7016 @raster=4960x7016 @pin= @flags= @duplex=no @warning="},
+      {false, "", "1",
+       "PageSize=A4 Collate=OFF QVMonoColor=Auto @render=4960x7016 @raster=4760x6816 @tray="},
+      {true, "PageSize=Executive sides=two-sided-long-edge QVTonerSave=True QVSleep=30", "1",
+       "PaperType=Exective Duplex=ON DuplexType=Long TonerSaveMode=ON Sleep=30"},
+      {true, "PageSize=EnvYou4 Duplex=DuplexTumble InputSlot=MPTray MediaType=EnvThin", "1",
+       "PaperType=EnvYou4 @flags=400 Duplex=ON DuplexType=Short PaperSource=MpTray Media=Env.Thin"},
+      {true, "Resolution=300dpi PageSize=Env10", "1",
+       "Resolution=300 @dpi=300x300 @render=1237x2850"},
+      {true, "Resolution=600x300dpi", "1", "Resolution=600x300 @dpi=600x300 @render=4960x3508"},
+      {true, "Resolution=1200dpi PageSize=Legal", "1", "@dpi=1200x1200 @render=10200x16800"},
+      {true, "", "3", "Copies=1 @passes=3"},
+      {true, "Collate=False", "3", "Copies=3 @passes=1"},
+      {false, "multiple-document-handling=separate-documents-uncollated-copies", "2",
+       "Copies=2 @passes=1"},
+      {false, "PageSize=Oficio Duplex=DuplexNoTumble print-color-mode=monochrome ColorModel=Gray",
+       "1", "PageSize=MexicanLegal QVDuplex=DuplexNoTumble QVMonoColor=Mono @duplex=yes"},
+      {false,
+       "ColorModel=FullColor print-color-mode=monochrome cupsPrintQuality=Normal MediaType=Labels "
+       "QVImproveOutput=LessPaperCurl QVSkipBlank=True OutputBin=Upper",
+       "1",
+       "QVMonoColor=FullColor QVResolution=Normal MediaType=Label QVImproveOutput=QVLessPaperCurl "
+       "QVSkipBlank=ON @tray=OFF"},
+      // A PIN holds the job; rawtoqv holds only a titled one.
+      {true, "job-password=0042", "1", "@pin=0042 @title=Untitled"},
+      {false, "QVPin=Custom.1234", "1", "@pin=1234"},  // the PPD's passcode, as dialogs send it
+      {true, "QVPin=None", "1", "@pin="},
+      {true, "media=Custom.3x5in", "1", "PaperType=CUSTOM0 @render=1800x3000 @warning="},
+      {true, "PageSize=Custom.612x1008", "1", "PaperType=CUSTOM0 @render=5100x8400 @warning="},
+      {true, "PageSize=Custom.613x500", "1",
+       "PaperType=A4 @warning=Page size \"Custom.613x500\" is not supported by the Quarno QV M600"},
+      {true, "PageSize=Custom.300x359", "1", "PaperType=A4"},
+      {false, "PageSize=Custom.300x500", "1",
+       "PageSize=A4 @warning=Page size \"Custom.300x500\" is not supported by the Quarno QV C600"},
+      {false, "PageSize=ISOB6", "1", "PageSize=A4"},
+      {true, "media=iso_a5_148x210mm", "1", "PaperType=A5 @warning="},
+      {true, "media=Tray2", "1", "PaperType=A4 @warning="},
+      {true, "job-password=12a4", "1", "@error=The secure-print PIN must be four digits."},
+      {true, "QVPin=12345", "1", "@error=The secure-print PIN must be four digits."},
+      {true, "", "2x", "@error=Invalid number of copies \"2x\"."},
+      {true, "", "0", "@error=Invalid number of copies \"0\"."},
+      {true, "", "1000", "@error=Invalid number of copies \"1000\"."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.options) + " copies " + c.copies);
+    const auto job = readJob(c.mono, c.options, c.copies);
+    std::istringstream words(c.expect);
+    for (std::string word; std::getline(words, word, ' ');) {
+      const std::string key = word.substr(0, word.find('='));
+      if (key == "@warning" || key == "@error") word = std::strstr(c.expect, key.c_str());
+      EXPECT_EQ(word.substr(key.size() + 1), job.count(key) ? job.at(key) : "(missing)") << key;
+      if (key == "@warning" || key == "@error") break;  // a sentence: the rest of the row
+    }
+  }
+}
+
+TEST(JobOptions, TextsCannotBreakOutOfTheirLines) {
+  const std::pair<const char*, const char*> pjl[] = {{"Report Q3", "Report Q3"},
+                                                     {"a\n@PJL SET HOLD=OFF", "a"},
+                                                     {"a\x1b%-12345X", "a"},
+                                                     {"say \"hi\"", "say 'hi'"},
+                                                     {nullptr, ""}};
+  for (const auto& [text, safe] : pjl) EXPECT_EQ(safe, qvcups::pjlSafeText(text, 78));
+  EXPECT_EQ("ab", qvcups::pjlSafeText("ab\xc3\xa9", 3)) << "cut on a UTF-8 boundary";
+  // The filters' lines in the CUPS log: errors must show as job errors.
+  const std::pair<const char*, const char*> log[] = {
+      {"Error: /x/paperinf :cannot open file !!", "ERROR: /x/paperinf :cannot open file"},
+      {"ERROR: Unable to create a temporay file", "ERROR: Unable to create a temporay file"},
+      {"INFO: ready", "INFO: ready"},
+      {"molloc fasle", "DEBUG: molloc fasle"},
+      {"Error: invalid option !!\r", "ERROR: invalid option"},
+      {"", ""}};
+  for (const auto& [line, message] : log) EXPECT_EQ(message, qvcups::cupsMessageFor(line));
+}
+
+// Reads a stream of images from a pipe into "P<kind> <w>x<h>/<maxval>
+// <raster>|" per image, then the status that ended it.
+std::string readStream(const std::string& bytes) {
+  int fds[2];
+  EXPECT_EQ(0, ::pipe(fds));
+  EXPECT_EQ(static_cast<ssize_t>(bytes.size()), ::write(fds[1], bytes.data(), bytes.size()));
+  ::close(fds[1]);
+  qvcups::PnmReader reader(fds[0]);
+  std::string out, error;
+  qvcups::PnmHeader h;
+  PnmStatus status;
+  while ((status = reader.readHeader(h, error)) == PnmStatus::kPage) {
+    std::string raster(h.rowBytes() * static_cast<std::size_t>(h.height), '\0');
+    std::size_t done = 0;
+    for (long n = 1; done < raster.size() && n > 0; done += static_cast<std::size_t>(n))
+      n = std::max(0L, reader.readSome(reinterpret_cast<std::uint8_t*>(raster.data()) + done,
+                                       raster.size() - done));
+    out += std::string("P") + h.kind + " " + std::to_string(h.width) + "x" +
+           std::to_string(h.height) + "/" + std::to_string(h.maxval) + " " +
+           raster.substr(0, done) + "|";
+  }
+  ::close(fds[0]);
+  EXPECT_EQ(status == PnmStatus::kMalformed, !error.empty());
+  return out + (status == PnmStatus::kEnd ? "end" : "malformed");
+}
+
+TEST(PnmReader, HeadersRasterBytesAndEnds) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"P4\n9 2\nabcd", "P4 9x2/1 abcd|end"},  // PBM rows padded to a byte
+      {"P6  1\t1\r\n\v255\fxyz", "P6 1x1/255 xyz|end"},
+      {"P6#a\n1#b\n1#c\n255\nxyz", "P6 1x1/255 xyz|end"},
+      {"P5 3 1 255#x\nabc", "P5 3x1/255 abc|end"},  // a comment ends the header
+      {"P5 2 1 256\nabcd", "P5 2x1/256 abcd|end"},  // 16-bit samples
+      {"P6 1 1 65535\nabcdef", "P6 1x1/65535 abcdef|end"},
+      {"P4\n8 1\n1P4\n# p2\n8 1\n2P4 8 1 3", "P4 8x1/1 1|P4 8x1/1 2|P4 8x1/1 3|end"},
+      {"P4 8 1\n1P4 8", "P4 8x1/1 1|malformed"},
+  };
+  for (const auto& [bytes, read] : cases) EXPECT_EQ(read, readStream(bytes)) << bytes;
+  // The last one has no separator after maxval.
+  for (const char* bytes :
+       {"P7\n1 1\n255\n", "X6\n1 1\n255\n", "P6\n", "P6 a 1 255\n", "P6 1 -1 255\n", "P4 0 1\n",
+        "P5 1 1 0\n", "P5 1 1 65536\n", "P4 99999999999 1\n", "P6 1 1 255"})
+    EXPECT_EQ("malformed", readStream(bytes)) << bytes;
+}
+
+TEST(PrivateDir, OwnerOnlyUnderTmpdirAndEverythingGoes) {
+  qvtest::ScopedTempDir scratch;
+  std::string path;
+  const auto mode = [](const std::string& name) {
+    struct stat info {};
+    return ::stat(name.c_str(), &info) == 0 ? info.st_mode & 07777 : 0u;
+  };
+  for (const std::string& tmpdir : {scratch.path(), std::string()}) {
+    ::setenv("TMPDIR", tmpdir.c_str(), 1);
+    qvcups::PrivateDir dir;
+    ASSERT_EQ(0, dir.create());
+    path = dir.path();
+    EXPECT_EQ(0u, path.rfind((tmpdir.empty() ? "/tmp" : tmpdir) + "/qvcups-", 0)) << path;
+    ASSERT_EQ(0, dir.writeFile("qvmono.rc", "[QV-M600]\n"));
+    EXPECT_EQ(0700u, mode(path));
+    EXPECT_EQ(0600u, mode(dir.file("qvmono.rc")));
+    EXPECT_EQ("[QV-M600]\n", qvtest::readFile(dir.file("qvmono.rc")));
+    EXPECT_NE(0, dir.writeFile("qvmono.rc", "again")) << "files are created exclusively";
+  }
+  ::unsetenv("TMPDIR");
+  EXPECT_EQ(0u, mode(path)) << "removed with its files";
+  EXPECT_TRUE(qvtest::listDirectory(scratch.path()).empty());
+}
+
+// "<word>: a b ..." or "<word>\ta\tb" lines of a paper file, by word.
+std::map<std::string, std::vector<int>> readPaperFile(const std::string& path) {
+  std::map<std::string, std::vector<int>> out;
+  std::istringstream in(qvtest::readFile(path));
+  for (std::string line, word; std::getline(in, line);) {
+    std::istringstream fields(line);
+    fields >> word;
+    if (!word.empty() && word.back() == ':') word.pop_back();
+    for (int n; fields >> n;) out[word].push_back(n);
+  }
+  return out;
+}
+
+// The PPD sources, the option mappings and the paper table are written
+// separately: every choice must reach the filter and every row name a
+// choice; print dialogs find a four-digit passcode for the PIN and the IEEE
+// 1284 device ID; PPD sizes lie within half a point of the table's sheet,
+// 12-point margins; the colour geometry files give the imaging area in 1/600
+// inch 100 dots in, the sheet in points and the raster the imaging area.
+TEST(ShippedData, PpdsMappingsPaperTableAndGeometryAgree) {
+  const std::string built = QV_GEOMETRY_DIR;
+  const auto imaging = readPaperFile(built + "/ImagingArea");
+  const auto dimension = readPaperFile(built + "/PaperDimension");
+  const auto raster = readPaperFile(built + "/paperinf");
+  for (const bool mono : {true, false}) {
+    SCOPED_TRACE(mono ? "mono" : "colour");
+    auto ppd = openPpd(mono);
+    ASSERT_TRUE(ppd);
+    std::set<std::pair<std::string, std::string>> rows;
+    for (const auto& row :
+         qvcups::optionMappings(mono ? qvcups::Model::kMono : qvcups::Model::kColour)) {
+      rows.emplace(row.option, row.choice);
+      ppd_option_t* option = ppdFindOption(ppd.get(), row.option);
+      ASSERT_NE(nullptr, option) << row.option;
+      EXPECT_NE(nullptr, ppdFindChoice(option, row.choice)) << row.option << "=" << row.choice;
+    }
+    for (const auto& [name, choice] : rows) {
+      ppd_option_t* option = ppdFindOption(ppd.get(), name.c_str());
+      for (int i = 0; i < option->num_choices; ++i)
+        EXPECT_TRUE(rows.count({name, option->choices[i].choice}))
+            << name << "=" << option->choices[i].choice << " reaches no filter setting";
+    }
+    ppd_cparam_t* code = ppdFindCustomParam(ppdFindCustomOption(ppd.get(), "QVPin"), "Code");
+    ASSERT_NE(nullptr, code);
+    EXPECT_EQ(PPD_CUSTOM_PASSCODE, code->type);
+    EXPECT_EQ(4, code->minimum.custom_passcode);
+    EXPECT_EQ(4, code->maximum.custom_passcode);
+    ppd_attr_t* id = ppdFindAttr(ppd.get(), "1284DeviceID", nullptr);
+    ASSERT_NE(nullptr, id);
+    EXPECT_EQ(std::string("MFG:Quarno;MDL:") + (ppd->modelname + 7) + ";",
+              std::string(id->value).substr(0, 23));
+    ASSERT_GT(ppd->num_sizes, 0);
+    for (const ppd_size_t& size : std::span(ppd->sizes, std::size_t(ppd->num_sizes))) {
+      if (std::string(size.name) == "Custom") continue;
+      const qvcups::PaperSize* paper = qvcups::findPaperSize(size.name);
+      ASSERT_NE(nullptr, paper) << size.name;
+      const char* word = mono ? paper->monoWord : paper->colourWord;
+      ASSERT_NE(nullptr, word) << size.name;
+      EXPECT_NEAR(paper->width600 * 0.12, size.width, 0.5) << word;
+      EXPECT_NEAR(paper->height600 * 0.12, size.length, 0.5) << word;
+      EXPECT_EQ(std::vector<float>(4, 12.0f),
+                (std::vector<float>{size.left, size.bottom, size.width - size.right,
+                                    size.length - size.top}));
+      if (mono) continue;
+      const std::vector<int>& area = imaging.at(word);
+      EXPECT_EQ((std::vector<int>{100, 100, paper->width600 - 100, paper->height600 - 100}), area);
+      EXPECT_EQ((std::vector<int>{int(size.width), int(size.length)}), dimension.at(word));
+      EXPECT_EQ((std::vector<int>{area[2] - area[0], area[3] - area[1]}), raster.at(word));
+    }
+  }
+  // The mono printer takes the narrowest admissible paper that holds a page:
+  // it must be as wide as the sheet, within 1/60 inch.
+  for (const qvcups::PaperSize& paper : qvcups::paperSizes()) {
+    if (paper.monoWord == nullptr) continue;
+    const PaperCheckEntry* chosen = std::find_if(
+        std::begin(paperCheckTable), std::end(paperCheckTable), [&](const PaperCheckEntry& entry) {
+          const std::string name = entry.name;
+          const int flag =
+              (name == "FOLIO") * 0x100 + (name == "3x5") * 0x200 + (name == "EnvYou4") * 0x400;
+          return (flag == 0 || (paper.monoFlags & flag) != 0) &&
+                 entry.length120 >= paper.height600 / 5 && entry.width120 >= paper.width600 / 5;
+        });
+    ASSERT_NE(std::end(paperCheckTable), chosen) << paper.ppdName;
+    EXPECT_LE(chosen->width120 - paper.width600 / 5, 2) << paper.ppdName << " on " << chosen->name;
+  }
+}
+
+}  // namespace
