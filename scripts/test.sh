@@ -42,19 +42,12 @@ phase "asan: configure" cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DQV_S
 phase "asan: build" cmake --build build-asan -j "$jobs" --target qv_tests
 phase "asan: ctest -L fast" ctest --test-dir build-asan -L '^fast$' --output-on-failure -j "$jobs"
 
-# TODO(merge): drop this guard once tests/mono/mono_threads_test.cc and
-# tests/colour/colour_threads_test.cc are in (and thread_tests in tests/CMakeLists.txt).
-if [ -e tests/mono/mono_threads_test.cc ]; then
-  phase "tsan: configure" cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DQV_SANITIZE=thread \
-    -DQV_BUILD_BENCH=OFF
-  phase "tsan: build" cmake --build build-tsan -j "$jobs" --target thread_tests
-  phase "tsan: ctest -L threads" ctest --test-dir build-tsan -L '^threads$' --output-on-failure
-fi
+phase "tsan: configure" cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DQV_SANITIZE=thread \
+  -DQV_BUILD_BENCH=OFF
+phase "tsan: build" cmake --build build-tsan -j "$jobs" --target thread_tests
+phase "tsan: ctest -L threads" ctest --test-dir build-tsan -L '^threads$' --output-on-failure
 
-# TODO(merge): drop this guard once scripts/fuzz.sh is in.
-if [ -e scripts/fuzz.sh ]; then
-  phase "fuzz: 10 s per target" scripts/fuzz.sh 10
-fi
+phase "fuzz: 10 s per target" scripts/fuzz.sh 10
 
 echo
 echo "Phases:"
