@@ -9,7 +9,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const qv::UniqueFd rc = qvfuzz::memoryFile(data, size);
   if (!rc) return 0;
-  ResetRcInfo();
-  (void)LoadRcFile(qvfuzz::procPath(rc).c_str(), &g_rcInfo);
+  RcSettings settings;
+  (void)LoadRcFile(qvfuzz::procPath(rc).c_str(), &settings.info);
   return 0;
 }
