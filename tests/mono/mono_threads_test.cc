@@ -3,7 +3,7 @@
 // sink that fails.
 #include <thread>
 
-#include "tests/mono/mono_roundtrip.h"
+#include "tests/mono/mono_test_util.h"
 
 namespace {
 
@@ -21,30 +21,27 @@ std::string streamJob(const MonoCase& c) {
       status |= job.writeRow({page.data() + at, rowBytes});
     status |= job.endPage();
   }
-  status |= job.endJob();
-  return status == qv::kMonoOk ? out : "failed";
+  return (status | job.endJob()) == qv::kMonoOk ? out : "failed";
 }
 
 TEST(MonoThreads, JobsAtOnceGiveTheBytesOfJobsAlone) {
   std::vector<MonoCase> jobs;
-  std::vector<std::string> alone;
+  std::vector<std::string> alone, together(6);
   for (std::uint32_t seed = 1; seed <= 6; ++seed) {
     std::mt19937 rng(seed);
     jobs.push_back(randomMonoCase(rng, 300, 2));
     jobs.back().settings.outputBin = seed % 2 == 0 ? 9 : 0;  // sorted copies: a copy file each
     alone.push_back(runJob(jobs.back().settings, jobs.back().input(), jobs.back().flags).out);
   }
-  std::vector<std::string> together(jobs.size());
   std::vector<std::thread> threads;
   for (std::size_t i = 0; i < jobs.size(); ++i)
     threads.emplace_back([&, i] { together[i] = streamJob(jobs[i]); });
   for (std::thread& thread : threads) thread.join();
-  for (std::size_t i = 0; i < jobs.size(); ++i)
-    EXPECT_EQ(alone[i], together[i]) << jobs[i].description;
+  EXPECT_EQ(alone, together);
 }
 
 TEST(MonoJobApi, ShortPagesBadRowsAndAFailingSink) {
-  MonoCase c{pageSettings(2, 800, 300), {}, {Bytes(100 * 300, 0)}, ""};
+  MonoCase c{pageSettings(2, 800, 300), {}, {Bytes(100 * 300, 0)}};
   c.pages[0][150 * 100 + 40] = 0x81;
   const std::string whole = streamJob(c);
   // A page cut after row 151 is completed with blank rows: the same bytes.
@@ -59,8 +56,7 @@ TEST(MonoJobApi, ShortPagesBadRowsAndAFailingSink) {
   EXPECT_EQ(qv::kMonoBadOrder, job.writeRow({c.pages[0].data(), 100}));
   EXPECT_EQ(qv::kMonoOk, job.endJob());
   EXPECT_EQ(whole, out);
-  // A sink that fails at its third write: every later call says so and
-  // nothing more is sent.
+  // A sink that fails at its third write: every later call says so, nothing more is sent.
   int writes = 0;
   qv::MonoJob failing(c.settings, {[](void* count, std::span<const std::uint8_t>) {
                                      return ++*static_cast<int*>(count) < 3;
