@@ -1,22 +1,18 @@
-// mono_test_util.h - what the mono tests share: table rows, in-memory
-// streams, runs of the job writer with a test's own -flags and -offset, the
-// random-page generator and the round-trip law: whatever the page and the
-// mode, the printer's view of the job (by the decoder in decode/) is the
-// page's printable area, shifted right by the job's left shift.
+// mono_test_util.h - what the mono tests share: table rows, runs of the job
+// writer with a test's own -flags and -offset, the random-page generator
+// and the round-trip law: whatever the page and the mode, the printer's view
+// of the job (by the decoder in decode/) is the page's printable area,
+// shifted right by the job's left shift.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <optional>
 #include <random>
 #include <string>
-#include <string_view>
-#include <utility>
 #include <vector>
 
 #include "decode/m1030_stream.h"
@@ -31,29 +27,25 @@ using Bytes = std::vector<std::uint8_t>;
 
 inline Bytes bytesOf(std::string_view text) { return Bytes(text.begin(), text.end()); }
 
-// Printer commands are easier to read with "~" for ESC: esc("~E~&l1X").
+// "~" for ESC: esc("~E~&l1X").
 inline std::string esc(std::string text) {
-  for (char& c : text)
-    if (c == '~') c = '\x1b';
+  std::replace(text.begin(), text.end(), '~', '\x1b');
   return text;
 }
 
-// The rows of a table written one case a line, fields separated by "|"
-// ("~" is ESC; "\\n", "\\r", "\\t", "\\xHH" as in C); blank lines and
-// lines starting with "#" are skipped.
+// Table rows, one a line, fields between "|" ("~" is ESC; "\\n", "\\r",
+// "\\t", "\\xHH" as in C); blank lines and lines starting with "#" skipped.
 inline std::vector<std::vector<std::string>> tableRows(std::string_view table) {
   std::vector<std::vector<std::string>> rows;
   for (std::size_t at = 0, end = 0; at < table.size(); at = end + 1) {
     end = std::min(table.find('\n', at), table.size());
     std::string line = esc(std::string(table.substr(at, end - at)));
     for (std::size_t n = 0; (n = line.find('\\', n)) != std::string::npos && n + 1 < line.size();) {
-      const char kind = line[n + 1];
-      const char byte = kind == 'n'   ? '\n'
-                        : kind == 'r' ? '\r'
-                        : kind == 't'
-                            ? '\t'
+      const std::size_t named = std::string_view("nrt").find(line[n + 1]);
+      const char byte = named != std::string::npos
+                            ? "\n\r\t"[named]
                             : static_cast<char>(std::stoi(line.substr(n + 2, 2), nullptr, 16));
-      line.replace(n++, kind == 'x' ? 4 : 2, 1, byte);
+      line.replace(n++, named != std::string::npos ? 2 : 4, 1, byte);
     }
     if (line.empty() || line[0] == '#') continue;
     rows.emplace_back();
@@ -67,8 +59,7 @@ inline std::vector<std::vector<std::string>> tableRows(std::string_view table) {
   return rows;
 }
 
-// A page of `width` x `height` dots at the job resolution, paper type A4
-// unless said otherwise, every other setting 0.
+// `width` x `height` dots at the job resolution, A4 unless said otherwise.
 inline PrintSettings pageSettings(int resolution, int width, int height, int paperType = 1) {
   PrintSettings settings = {};
   settings.resolution = resolution;
@@ -78,8 +69,8 @@ inline PrintSettings pageSettings(int resolution, int width, int height, int pap
   return settings;
 }
 
-// The job header of 600-dpi A4 from tray 1, plain paper, one copy, every
-// flag 0, no owner: the one whole header the tests spell out.
+// The header of 600-dpi A4 from tray 1, plain paper, one copy, every flag 0,
+// no owner: the one whole header the tests spell out.
 inline const std::string kGoldenHeader =
     esc("~%-12345X@PJL\n@PJL SET RAS1200MODE = OFF\n@PJL SET RESOLUTION = 600\n"
         "@PJL SET ECONOMODE = OFF\n@PJL SET SOURCETRAY = TRAY1\n@PJL SET MEDIATYPE = REGULAR\n"
@@ -102,15 +93,13 @@ inline PrintSettings withFlags(PrintSettings settings, Flags flags) {
 
 inline qv::ByteSink stringSink(std::string& out) {
   return {[](void* context, std::span<const std::uint8_t> bytes) {
-            static_cast<std::string*>(context)->append(reinterpret_cast<const char*>(bytes.data()),
-                                                       bytes.size());
+            static_cast<std::string*>(context)->append(bytes.begin(), bytes.end());
             return true;
           },
           &out};
 }
 
-// A scratch stream holding `bytes`, read from its start; and what a stream
-// holds up to its position.
+// A scratch stream holding `bytes`, read from its start; what a stream holds.
 inline qv::UniqueFile fileWith(std::string_view bytes) {
   qv::UniqueFile file(std::tmpfile());
   std::fwrite(bytes.data(), 1, bytes.size(), file.get());
@@ -124,8 +113,7 @@ inline std::string contents(std::FILE* file) {
   return text;
 }
 
-// A whole job of raw pages `input` ("failed" when the writer says so), and
-// how much of the input it read.
+// A whole job ("failed" when the writer says so), and how much input it read.
 struct JobRun {
   std::string out;
   long inputUsed = 0;
@@ -137,8 +125,8 @@ inline JobRun runJob(const PrintSettings& settings, const Bytes& input, Flags fl
   return {result == qv::kMonoOk ? out : "failed", std::ftell(in.get())};
 }
 
-// The job header, what of it goes to the sorted-copy file, and the job's
-// parameter record; `now` is the print-log time (std::nullopt: no clock).
+// The job header, its part in the sorted-copy file, and the parameter
+// record; `now` is the print-log time (std::nullopt: no clock).
 struct Header {
   std::string out, copy;
   SParam param;
@@ -146,9 +134,9 @@ struct Header {
 inline Header jobHeader(const PrintSettings& settings, Flags flags,
                         std::optional<std::time_t> now = std::nullopt) {
   MonoJobState job;
-  Header header;
   job.settings = withFlags(settings, flags);
   setSParam(job.param, job.settings);
+  Header header;
   job.sink = stringSink(header.out);
   const qv::UniqueFile copy(std::tmpfile());
   BeginSendData(job, copy.get(), now);

@@ -10,7 +10,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <map>
 
 #include "mono/copy_file.h"
@@ -23,8 +22,7 @@ using namespace monotest;
 
 constexpr std::time_t kFixedTime = 1700000000;  // Tue 14 Nov 2023 22:13:20 UTC
 
-// The golden header's settings changed by settings-file `lines` (";"
-// between them), the raster size scaled to their resolution.
+// The golden header's settings with settings-file `lines` (";" between).
 PrintSettings settingsWith(std::string lines, const std::string& size) {
   std::replace(lines.begin(), lines.end(), ';', '\n');
   PrintSettings s = {};
@@ -57,11 +55,9 @@ TEST(MonoHeader, SettingsFlagsPaperAndShiftAsEditsOfTheGoldenHeader) {
 0 | 0 | 4960x7016 | TonerSaveMode=ON | 0 | ECONOMODE = OFF => ECONOMODE = ON
 0 | 0 | 4960x7016 | PaperSource=Manual | 0 | @PJL SET SOURCETRAY = TRAY1\n => ; t600R => t600R~&l2H
 0 | 0 | 4960x7016 | PaperSource=MpTray | 0 | TRAY1 => MPTRAY
-0 | 0 | 4960x7016 | PaperSource=Tray5 | 0 | TRAY1 => TRAY5
 0 | 0 | 4960x7016 | PaperSource=AutoSelect | 0 | TRAY1 => AUTO; ~&l1001H =>
 4 | 0 | 4960x7016 | | 0 | ~&l1001H =>
 0 | 0 | 4960x7016 | Media=BondPaper | 0 | REGULAR => THICK2
-0 | 0 | 4960x7016 | Media=Recycled | 0 | REGULAR => RECYCLED
 0 | 0 | 4960x7016 | Media=Env.Thin | 0 |
 0 | 0 | 4960x7016 | Sleep=15 | 0 | REGULAR\n => REGULAR\n@PJL DEFAULT AUTOSLEEP=ON\n@PJL DEFAULT TIMEOUTSLEEP=15\n@PJL SET AUTOSLEEP=ON\n@PJL SET TIMEOUTSLEEP=15\n
 2 | 0 | 4960x7016 | | 0 | PORTRAIT\n => PORTRAIT\n@PJL SET PAPER = A4\n; ~&l4096a26a6d1E =>
@@ -71,12 +67,10 @@ TEST(MonoHeader, SettingsFlagsPaperAndShiftAsEditsOfTheGoldenHeader) {
 0 | 0 | 4960x7016 | Duplex=ON | 0 | l0S => l2S
 0 | 0 | 4960x7016 | OutputBin=Auto | 0 | AUTO\n => AUTO\n@PJL SET OUTBIN = AUTO\n
 0 | 0 | 4960x7016 | OutputBin=Outbin4 | 0 | AUTO\n => AUTO\n@PJL SET OUTBIN = OPTIONALOUTPUTBIN4\n
-0 | 0 | 4960x7016 | OutputBin=Stacker | 0 | AUTO\n => AUTO\n@PJL SET OUTBIN = ALLSTACKER\n
 0 | 0 | 4960x7016 | OutputBin=Sorter3 | 0 | AUTO\n => AUTO\n@PJL SET OUTBIN = ALLSORTER\n@PJL SET COPY=1\n
 0 | 0 | 4960x7016 | OutputBin=Optional | 0 | AUTO\n => AUTO\n@PJL SET OUTBIN = OPTIONAL\n
 # 8.5 x 11 inch: A4 too narrow; 4 x 6: COM10, margin 45; 7 x 10: JISB5, margin 60
 0 | 0 | 5100x6600 | | 0 | a26a => a2a
-0 | 0 | 5100x6600 | Resolution=300 | 0 | = 600 => = 300; 600D~*t600R => 300D~*t300R; a26a => a2a
 0 | 0 | 2400x3600 | | 5 | a26a => a81a
 0 | 0 | 4200x6000 | | 6 | a26a => a45a
 # FOLIO, 3x5 and EnvYou4 only with their flags; wider than every paper: LEGAL
@@ -91,11 +85,9 @@ TEST(MonoHeader, SettingsFlagsPaperAndShiftAsEditsOfTheGoldenHeader) {
 0 | 0 | 4960x7016 | PaperType=CUSTOM0 | 9 | a26a => a101a
 0 | 60 | 4960x7016 | | 6 |
 0 | 65596 | 4960x7016 | | 6 |
-0 | -65476 | 4960x7016 | | 6 |
 0 | 2147483647 | 4960x7016 | | 0 |
 0 | 14 | 4960x7016 | | 0 |
 0 | 15 | 4960x7016 | | 2 |
-0 | 24 | 4960x7016 | | 3 |
 0 | 60 | 4960x7016 | Resolution=300 | 3 | = 600 => = 300; 600D~*t600R => 300D~*t300R
 0 | 60 | 4960x7016 | Resolution=1200 | 13 | RAS1200MODE = OFF\n@PJL SET RESOLUTION = 600 => RESOLUTION = 1200\n@PJL SET PAPERFEEDSPEED=HALF; 600D~*t600R => 1200D~*t1200R
 0 | 60 | 4960x7016 | Resolution=600x300 | 6 | @PJL SET RAS1200MODE = OFF\n =>
@@ -113,14 +105,13 @@ TEST(MonoHeader, SettingsFlagsPaperAndShiftAsEditsOfTheGoldenHeader) {
         jobHeader(settingsWith(row[3], row[2]), {row[0], std::stoi(row[1])}, kFixedTime);
     EXPECT_EQ(expected, header.out);
     EXPECT_EQ(std::stoi(row[4]), header.param.leftShift);
-    // Every replayed set starts with the PCL set-up: the copy file gets it.
+    // Replayed sets start with the PCL set-up.
     EXPECT_EQ(expected.substr(expected.find(esc("~E"))), header.copy);
   }
 }
 
-// owner | key | title | node | flags | clock | what comes between
-// "\e%-12345X@PJL\n" and the resolution lines: S secure print, L print
-// log, J job line, U UTF-8, G login user.
+// owner | key | title | node | flags | clock | what follows "\e%-12345X@PJL\n":
+// S secure print, L print log, J job line, U UTF-8, G login user.
 TEST(MonoHeader, IdentificationPrintLogAndJobLine) {
   const std::map<char, std::string> parts = {
       {'S',
@@ -139,10 +130,8 @@ TEST(MonoHeader, IdentificationPrintLogAndJobLine) {
   for (const auto& row : tableRows(R"(
 alice | 1234 | Report | host1 | 0 | yes | SLJU
 alice | 1234 | Report |       | 0 | yes | SJU
-alice | 1234 | Report | host1 | 0 | no  | SJU
 alice | 1234 | Report | host1 | 1 | yes | SLU
 alice |      | Report | host1 | 0 | yes | GLJU
-alice |      | Report |       | 0 | yes | GLJU
 alice |      | Report | host1 | 0 | no  | G
 alice |      | Report | host1 | 1 | yes | GLU
 alice | 1234 |        | host1 | 0 | yes |
@@ -164,8 +153,7 @@ alice | 1234 |        | host1 | 0 | yes |
   }
 }
 
-// The worked page: 300 dpi, 160 x 103 dots (20-byte rows, 8 printable);
-// printable rows 50 and 51 hold 00 00 FF FF FF FF 12 34, row 52 is blank.
+// 300 dpi, 160 x 103 dots: printable rows 50 and 51 hold 00 00 FF FF FF FF 12 34.
 std::string workedPage() {
   std::string page(20 * 103, '\0');
   page.replace(50 * 20 + 6, 8, "\0\0\xFF\xFF\xFF\xFF\x12\x34", 8);
@@ -175,7 +163,6 @@ std::string workedPage() {
 const std::string kWorkedStream =
     std::string("\x1b*b1030m13w\x00\x03\x03\x01\x00\x00\x82\xFF\x01\x12\x34\x00\xFF", 24) +
     "1030M\f";
-// On an A4 sheet from tray 1, so that the set-up is the A4 one and the shift 0.
 PrintSettings workedSettings(int width = 160, int height = 103) {
   PrintSettings settings = pageSettings(1, 2480, 3508);
   settings.media = settings.copies = settings.tonerSave = 1;
@@ -206,9 +193,7 @@ TEST(MonoJobStream, PagesCopiesAndTrailer) {
 0 | 9 | | 160x103 | | R2 R3 T
 0 | 7 | | 160x103 | P | W T
 0 | 0 | | 0x103 | P | T
-0 | 0 | | -160x103 | P | T
 0 | 0 | | 160x0 | P | T
-0 | 0 | | 160x-1 | P | T
 0 | 0 | | 160x32768 | P | T)")) {
     SCOPED_TRACE(row[0] + " | " + row[1] + " | " + row[2] + " | " + row[3] + " | " + row[4]);
     PrintSettings settings =
@@ -232,15 +217,13 @@ TEST(MonoJobStream, PagesCopiesAndTrailer) {
     const std::size_t setup = run.out.find(kSetup300);
     ASSERT_NE(std::string::npos, setup) << run.out;
     EXPECT_EQ(after, run.out.substr(setup + kSetup300.size()));
-    // The end-of-job line appears only in the trailer.
     EXPECT_EQ(after.find("EOJ") != std::string::npos, run.out.find("EOJ") != std::string::npos);
     EXPECT_TRUE(qv::monoPageFits(settings) || run.inputUsed == 0) << "input read";
   }
 }
 
-// A copy file that cannot take the whole stream (a full disk, here a
-// file-size limit) would replay a cut raster sequence; the replays then
-// carry only their PJL commands. Run in a child so that the limit stays there.
+// A copy file cut by a full disk (here a file-size limit, in a child) is
+// not replayed: the replays carry only their PJL commands.
 TEST(MonoJobStream, IncompleteCopyFileIsNotReplayed) {
   const qv::UniqueFile in = fileWith(workedPage() + workedPage());  // before the limit applies
   const std::string replay = "\x1b%-12345X@PJL\n@PJL SET COPY=";
@@ -265,21 +248,9 @@ TEST(MonoJobStream, IncompleteCopyFileIsNotReplayed) {
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a cut copy was replayed";
 }
 
-// Copy files of process `pid` in /tmp that were not there `before`.
-std::vector<std::string> copyFilesLeft(const std::vector<std::string>& before, pid_t pid) {
-  char part[32];
-  std::snprintf(part, sizeof part, "_%x", static_cast<unsigned>(pid));
-  std::vector<std::string> left;
-  for (const std::string& name : qvtest::newEntries(before, qvtest::listDirectory("/tmp")))
-    if (name.starts_with("rawtoqv_tmp_") && name.find(part) != std::string::npos)
-      left.push_back(name);
-  return left;
-}
-
-// Names of the old pattern "rawtoqv_tmp_<ticks>_<pid>" for the next three
-// seconds, planted in the private TMPDIR and in /tmp as another user could:
-// the copy file must neither fail on them (dropping the replays' pages) nor
-// touch them, and must leave no name of its own.
+// Names "rawtoqv_tmp_<ticks>_<pid>" planted for the next three seconds in
+// TMPDIR and /tmp, as another user could: the copy file neither fails on
+// them (dropping pages) nor touches them, and leaves no name of its own.
 TEST(MonoCopyFile, PlantedNamesDropNothingAndNothingIsLeft) {
   const qvtest::ScopedTempDir dir;
   struct tms ticks;
@@ -299,7 +270,9 @@ TEST(MonoCopyFile, PlantedNamesDropNothingAndNothingIsLeft) {
   EXPECT_TRUE(
       runJob(settings, bytesOf(workedPage()))
           .out.ends_with("\n@PJL ENTER LANGUAGE = PCL\n" + kSetup300 + kWorkedStream + kTrailer));
-  EXPECT_EQ(std::vector<std::string>{}, copyFilesLeft(tmpBefore, ::getpid()));
+  for (const std::string& name : qvtest::newEntries(tmpBefore, qvtest::listDirectory("/tmp")))
+    EXPECT_FALSE(name.starts_with("rawtoqv_tmp_") &&
+                 name.ends_with(planted[0].substr(planted[0].rfind('_'))));
   // The named way too: a file of its own, 0600, whose name is gone at once.
   const qv::UniqueFd fd(qv::openCopyFile(dir.path().c_str(), false));
   struct stat status = {};
@@ -311,35 +284,6 @@ TEST(MonoCopyFile, PlantedNamesDropNothingAndNothingIsLeft) {
     EXPECT_EQ("planted", qvtest::readFile(dir.file(name)));
     EXPECT_EQ("planted", qvtest::readFile("/tmp/" + name));
     ::unlink(("/tmp/" + name).c_str());
-  }
-}
-
-// A job ended by any signal, SIGKILL included, while its copy file is open
-// leaves nothing in its TMPDIR or in /tmp.
-TEST(MonoCopyFile, NothingIsLeftAfterASignal) {
-  for (int sig : {SIGKILL, SIGTERM}) {
-    SCOPED_TRACE(strsignal(sig));
-    const qvtest::ScopedTempDir dir;
-    qvtest::writeFile(dir.file("rc"), "[QV]\nPaperType=A4\nOutputBin=Sorter3\n");
-    const std::vector<std::string> tmpBefore = qvtest::listDirectory("/tmp");
-    qvtest::RunningProgram program(
-        {RAWTOQV_PATH, {"-rc", dir.file("rc"), "-ps", "4960x7016"}, {{"TMPDIR", dir.path()}}, {}});
-    // Half a page: the filter waits for the rest with its copy file open.
-    ASSERT_TRUE(program.writeInput(std::string(620 * 3000, '\0')));
-    const auto copyFileOpen = [&] {
-      const std::string fds = "/proc/" + std::to_string(program.pid()) + "/fd/";
-      std::error_code error;
-      for (const std::string& fd : qvtest::listDirectory(fds))
-        if (std::filesystem::read_symlink(fds + fd, error).string().starts_with(dir.path() + "/"))
-          return true;
-      return false;
-    };
-    for (int wait = 0; wait < 500 && !copyFileOpen(); ++wait) program.pump(10);
-    ASSERT_TRUE(copyFileOpen()) << "no copy file in TMPDIR";
-    program.signal(sig);
-    EXPECT_EQ(sig, program.wait().termSignal);
-    EXPECT_EQ(std::vector<std::string>{"rc"}, qvtest::listDirectory(dir.path()));
-    EXPECT_EQ(std::vector<std::string>{}, copyFilesLeft(tmpBefore, program.pid()));
   }
 }
 
