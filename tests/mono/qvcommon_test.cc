@@ -24,11 +24,8 @@ TEST(GetRcFile, KeyLinesSectionsAndRefusals) {
 [QV]\nSleep=30\nSleep=100 | 0 | sleep | 30
 [QV]\nPaperType=A4\nPaperType=a4 | 0 | paper | 0
 [QV]\n Paper Type = A 4\t | 0 | paper | 1
-[QV]\nResolution=600\r | 0 | resolution | 0
 [QV]\nresolution=300 | 0 | resolution | 0
 [QV]\nDuplexType=None | 0 | duplexType | 1
-[QV]\nDuplexType=Short | 0 | duplexType | 2
-[QV]\nCopies=3=4 | 0 | copies | 3
 [QV]\nColour=Red\nCopies 7\nCopies=2 | 0 | copies | 2
 [QV]\nLONG Copies=4 | 0 | copies | 4
 # sections: one, before every key line; comments alone leave every code 0
