@@ -1,5 +1,4 @@
-// mono_cli_test.cc - rawtoqv as the spooler runs it: the exact printer
-// stream of a page, and the exit statuses of jobs that could not be sent.
+// mono_cli_test.cc - rawtoqv as the spooler runs it.
 #include "tests/mono/mono_test_util.h"
 #include "tests/support/run_program.h"
 

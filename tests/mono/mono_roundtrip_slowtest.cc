@@ -1,5 +1,4 @@
-// mono_roundtrip_slowtest.cc - the round-trip law over more seeds, taller
-// pages and up to three pages per job.
+// mono_roundtrip_slowtest.cc - the round-trip law over more and taller pages.
 #include "tests/mono/mono_test_util.h"
 
 TEST(MonoRoundTripSweep, ManyPages) {

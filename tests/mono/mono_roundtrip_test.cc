@@ -1,6 +1,4 @@
-// mono_roundtrip_test.cc - random pages at every resolution mode, with and
-// without a left shift, decoded back to their printable area; and the bytes
-// of the same jobs, which must not change.
+// mono_roundtrip_test.cc - random pages decoded back to their printable area.
 #include "tests/mono/mono_test_util.h"
 
 namespace {
@@ -13,8 +11,7 @@ TEST(MonoRoundTrip, RandomPagesAndTheirBytes) {
     for (const char c : monotest::expectPrintableArea(monotest::randomMonoCase(rng, 140, 2)))
       hash = (hash ^ static_cast<std::uint8_t>(c)) * 0x100000001b3ull;
   }
-  // The encoding choices (runs or literals, key rows, block splits) that
-  // decode to the same pixels are pinned too.
+  // The encoding choices that decode to the same pixels are pinned too.
   EXPECT_EQ(0x6520f03b841a4418ull, hash);
 }
 

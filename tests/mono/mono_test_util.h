@@ -1,8 +1,6 @@
-// mono_test_util.h - what the mono tests share: table rows, runs of the job
-// writer with a test's own -flags and -offset, the random-page generator
-// and the round-trip law: whatever the page and the mode, the printer's view
-// of the job (by the decoder in decode/) is the page's printable area,
-// shifted right by the job's left shift.
+// mono_test_util.h - what the mono tests share: table rows, job runs, random
+// pages and the round-trip law: the printer's view of a job (by the decoder
+// in decode/) is the page's printable area, shifted right by the left shift.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -165,9 +163,8 @@ inline int boundaryLength(std::mt19937& rng) {
   return lengths[rng() % std::size(lengths)];
 }
 
-// Rows of noise, text-like strokes, the row above with a few changes, runs
-// and gaps of boundary lengths, every-other-byte changes (the 253-command
-// limit), or blank; the page kind weighs them.
+// Rows of noise, strokes, the row above changed, boundary-length runs and
+// gaps, every other byte changed (the 253-command limit), or blank.
 inline Bytes makePage(std::mt19937& rng, int n, int height) {
   const auto upTo = [&](int k) { return static_cast<int>(rng() % static_cast<unsigned>(k)); };
   const auto un = static_cast<std::size_t>(n);

@@ -1,6 +1,4 @@
-// mono_threads_test.cc - the streaming API: jobs on several threads at once
-// give the bytes of the same jobs run alone; short pages, bad rows and a
-// sink that fails.
+// mono_threads_test.cc - the streaming API, on several threads at once.
 #include <thread>
 
 #include "tests/mono/mono_test_util.h"

@@ -1,6 +1,4 @@
-// mono_writer_test.cc - the job writer against streams whose bytes are
-// known: the header as edits of the golden one, whole jobs after their
-// header, and the sorted-copy file.
+// mono_writer_test.cc - the job writer's header, whole jobs and copy file.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>

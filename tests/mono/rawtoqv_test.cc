@@ -1,6 +1,4 @@
-// rawtoqv_test.cc - the entry in process: every way it refuses a job, with
-// its message and exit status and nothing sent, and what the command line
-// and the environment put in the job's settings.
+// rawtoqv_test.cc - the entry in process: refused jobs and job settings.
 #include "mono/rawtoqv.h"
 
 #include <map>
@@ -48,9 +46,8 @@ piNoFields | A4\t4960\nA4L\t6614\t4677\n)"))
     return word.starts_with('@') ? dir_.file(word.substr(1)) : word;
   }
 
-  // Runs the entry (or only its settings part) on the blank-separated
-  // `args` ("-" alone is an empty word; NAME=value sets a variable):
-  // stdout lands in out_, stderr in err_.
+  // The entry (or its settings part) on blank-separated `args` ("-" is an
+  // empty word; NAME=value sets a variable); stdout in out_, stderr in err_.
   int run(const std::string& args, bool prepareOnly = false) {
     for (const char* name : qvtest::kFilterVariables) ::unsetenv(name);
     std::vector<std::string> words = {"rawtoqv"};
