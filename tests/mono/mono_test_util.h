@@ -1,21 +1,19 @@
-// mono_test_util.h - what the mono tests share: byte strings, in-memory
-// streams, and runs of the job writer and of its parts with a test's own
-// -flags and -offset.
+// mono_test_util.h - what the mono tests share: table rows, job runs, random
+// pages and the round-trip law: the printer's view of a job (by the decoder
+// in decode/) is the page's printable area, shifted right by the left shift.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
-#include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <optional>
+#include <random>
 #include <string>
-#include <string_view>
-#include <utility>
 #include <vector>
 
-#include "common/malloc_buffer.h"
+#include "decode/m1030_stream.h"
 #include "mono/PCLUtils.h"
 #include "mono/compmain.h"
 #include "mono/mono_job.h"
@@ -27,54 +25,39 @@ using Bytes = std::vector<std::uint8_t>;
 
 inline Bytes bytesOf(std::string_view text) { return Bytes(text.begin(), text.end()); }
 
-inline Bytes operator+(Bytes a, const Bytes& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
-
-// Printer commands are easier to read with "~" for ESC: esc("~E~&l1X").
+// "~" for ESC: esc("~E~&l1X").
 inline std::string esc(std::string text) {
-  for (char& c : text)
-    if (c == '~') c = '\x1b';
+  std::replace(text.begin(), text.end(), '~', '\x1b');
   return text;
 }
 
-// The rows of a table written one case a line, fields separated by "|"
-// and blanks ("~" is ESC; "\\n", "\\r", "\\t", "\\xHH" as in C); blank lines and lines
-// starting with "#" are skipped.
+// Table rows, one a line, fields between "|" ("~" is ESC; "\\n", "\\r",
+// "\\t", "\\xHH" as in C); blank lines and lines starting with "#" skipped.
 inline std::vector<std::vector<std::string>> tableRows(std::string_view table) {
   std::vector<std::vector<std::string>> rows;
-  for (std::size_t at = 0; at < table.size();) {
-    const std::size_t end = std::min(table.find('\n', at), table.size());
+  for (std::size_t at = 0, end = 0; at < table.size(); at = end + 1) {
+    end = std::min(table.find('\n', at), table.size());
     std::string line = esc(std::string(table.substr(at, end - at)));
     for (std::size_t n = 0; (n = line.find('\\', n)) != std::string::npos && n + 1 < line.size();) {
-      const char kind = line[n + 1];
-      const std::size_t length = kind == 'x' ? 4 : 2;
-      const char byte = kind == 'n'   ? '\n'
-                        : kind == 'r' ? '\r'
-                        : kind == 't'
-                            ? '\t'
+      const std::size_t named = std::string_view("nrt").find(line[n + 1]);
+      const char byte = named != std::string::npos
+                            ? "\n\r\t"[named]
                             : static_cast<char>(std::stoi(line.substr(n + 2, 2), nullptr, 16));
-      line.replace(n++, length, 1, byte);
+      line.replace(n++, named != std::string::npos ? 2 : 4, 1, byte);
     }
-    at = end + 1;
     if (line.empty() || line[0] == '#') continue;
     rows.emplace_back();
-    for (std::size_t from = 0;;) {
-      const std::size_t bar = line.find('|', from);
+    for (std::size_t from = 0, bar = 0; bar != std::string::npos; from = bar + 1) {
+      bar = line.find('|', from);
       std::string field = line.substr(from, bar - from);
       field.erase(0, field.find_first_not_of(' '));
-      field.erase(field.find_last_not_of(' ') + 1);
-      rows.back().push_back(field);
-      if (bar == std::string::npos) break;
-      from = bar + 1;
+      rows.back().push_back(field.erase(field.find_last_not_of(' ') + 1));
     }
   }
   return rows;
 }
 
-// A page of `width` x `height` dots at the job resolution, paper type A4
-// unless said otherwise, every other setting 0.
+// `width` x `height` dots at the job resolution, A4 unless said otherwise.
 inline PrintSettings pageSettings(int resolution, int width, int height, int paperType = 1) {
   PrintSettings settings = {};
   settings.resolution = resolution;
@@ -84,18 +67,8 @@ inline PrintSettings pageSettings(int resolution, int width, int height, int pap
   return settings;
 }
 
-// The same from tray 1, plain paper, one copy, toner save off.
-inline PrintSettings tray1Settings(int resolution, int width, int height) {
-  PrintSettings settings = pageSettings(resolution, width, height);
-  settings.paperSource = 3;
-  settings.media = 1;
-  settings.copies = 1;
-  settings.tonerSave = 1;
-  return settings;
-}
-
-// The job header of 600-dpi A4 from tray 1 (tray1Settings), every flag 0,
-// no owner: the one whole header the tests spell out. Others are edits of it.
+// The header of 600-dpi A4 from tray 1, plain paper, one copy, every flag 0,
+// no owner: the one whole header the tests spell out.
 inline const std::string kGoldenHeader =
     esc("~%-12345X@PJL\n@PJL SET RAS1200MODE = OFF\n@PJL SET RESOLUTION = 600\n"
         "@PJL SET ECONOMODE = OFF\n@PJL SET SOURCETRAY = TRAY1\n@PJL SET MEDIATYPE = REGULAR\n"
@@ -108,8 +81,6 @@ struct Flags {
   std::string_view digits = "0";
   std::int32_t offset = 0;
 };
-
-// `settings` with those flags and offset.
 inline PrintSettings withFlags(PrintSettings settings, Flags flags) {
   std::memset(settings.flags, '0', sizeof settings.flags);
   for (std::size_t d = 0; d < flags.digits.size() && d < sizeof settings.flags; ++d)
@@ -118,26 +89,20 @@ inline PrintSettings withFlags(PrintSettings settings, Flags flags) {
   return settings;
 }
 
-// A sink that appends to `out`.
 inline qv::ByteSink stringSink(std::string& out) {
   return {[](void* context, std::span<const std::uint8_t> bytes) {
-            static_cast<std::string*>(context)->append(reinterpret_cast<const char*>(bytes.data()),
-                                                       bytes.size());
+            static_cast<std::string*>(context)->append(bytes.begin(), bytes.end());
             return true;
           },
           &out};
 }
 
-// A scratch stream holding `bytes`, read from its start; and what a
-// stream holds.
+// A scratch stream holding `bytes`, read from its start; what a stream holds.
 inline qv::UniqueFile fileWith(std::string_view bytes) {
   qv::UniqueFile file(std::tmpfile());
   std::fwrite(bytes.data(), 1, bytes.size(), file.get());
   std::rewind(file.get());
   return file;
-}
-inline qv::UniqueFile fileWith(const Bytes& bytes) {
-  return fileWith(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 inline std::string contents(std::FILE* file) {
   std::string text(static_cast<std::size_t>(std::ftell(file)), '\0');
@@ -146,81 +111,157 @@ inline std::string contents(std::FILE* file) {
   return text;
 }
 
-// A whole job of raw pages `input`; `inputUsed` is how much of it was read.
+// A whole job ("failed" when the writer says so), and how much input it read.
 struct JobRun {
   std::string out;
   long inputUsed = 0;
 };
 inline JobRun runJob(const PrintSettings& settings, const Bytes& input, Flags flags = {}) {
-  const qv::UniqueFile in = fileWith(input);
+  const qv::UniqueFile in = fileWith({reinterpret_cast<const char*>(input.data()), input.size()});
   std::string out;
   const int result = qvcomp1030(in.get(), stringSink(out), withFlags(settings, flags));
   return {result == qv::kMonoOk ? out : "failed", std::ftell(in.get())};
 }
 
-// A job's state as the writer sets it up, for calls of its parts.
-class BandJob {
- public:
-  explicit BandJob(const PrintSettings& settings, Flags flags = {}) {
-    job_.settings = withFlags(settings, flags);
-    setSParam(job_.param, job_.settings);
-    init();
-  }
-  // A job whose parameter record has this mode and left shift.
-  BandJob(int resMode, int leftShift) {
-    job_.param.resMode = static_cast<std::int16_t>(resMode);
-    job_.param.leftShift = static_cast<std::int16_t>(leftShift);
-    init();
-  }
-  const SParam& param() const { return job_.param; }
-
-  // The job header and what of it goes to the sorted-copy file; `now` is
-  // the print-log time (std::nullopt: no clock).
-  std::pair<std::string, std::string> header(std::optional<std::time_t> now) {
-    const qv::UniqueFile copy(std::tmpfile());
-    BeginSendData(job_, copy.get(), now);
-    std::fflush(copy.get());
-    return {take(), contents(copy.get())};
-  }
-
-  // `row` encoded against `seed`; empty when the row needs no record.
-  Bytes encode(const Bytes& row, const Bytes& seed) {
-    CompData& data = job_.compData;
-    data.row = row.data();
-    data.seed = seed.data();
-    data.rowLen = data.seedLen = static_cast<std::uint16_t>(row.size());
-    data.dest = job_.destBufPtr;
-    data.work = job_.CompBufPtr;
-    compressM9_1030(job_);
-    return Bytes(data.dest, data.dest + data.destLen);
-  }
-
- private:
-  void init() {
-    job_.destBuffer = qv::allocateBytes(10400 * 5 / 8 + kBufferSlack);
-    job_.compBuffer = qv::allocateBytes(kCompBufBytes + kBufferSlack);
-    job_.sendBuffer = qv::allocateBytes(kSendBufBytes + kBufferSlack);
-    job_.seedBuffer = qv::allocateBytes(2048);
-    job_.destBufPtr = job_.destBuffer.get();
-    job_.CompBufPtr = job_.compBuffer.get();
-    job_.SnedBufPtr = job_.sendBuffer.get();
-    job_.sink = stringSink(out_);
-  }
-  std::string take() { return std::exchange(out_, std::string()); }
-
-  MonoJobState job_;
-  std::string out_;
+// The job header, its part in the sorted-copy file, and the parameter
+// record; `now` is the print-log time (std::nullopt: no clock).
+struct Header {
+  std::string out, copy;
+  SParam param;
 };
-
-// The job header and the copy file's part of it (see BandJob::header).
-inline std::pair<std::string, std::string> jobHeader(const PrintSettings& settings, Flags flags,
-                                                     std::optional<std::time_t> now) {
-  return BandJob(settings, flags).header(now);
+inline Header jobHeader(const PrintSettings& settings, Flags flags,
+                        std::optional<std::time_t> now = std::nullopt) {
+  MonoJobState job;
+  job.settings = withFlags(settings, flags);
+  setSParam(job.param, job.settings);
+  Header header;
+  job.sink = stringSink(header.out);
+  const qv::UniqueFile copy(std::tmpfile());
+  BeginSendData(job, copy.get(), now);
+  std::fflush(copy.get());
+  header.copy = contents(copy.get());
+  header.param = job.param;
+  return header;
 }
 
-// The parameter record of a job: paper match and left shift.
-inline SParam jobParam(const PrintSettings& settings, Flags flags) {
-  return BandJob(settings, flags).param();
+struct MonoCase {
+  PrintSettings settings{};
+  Flags flags;
+  std::vector<Bytes> pages;
+  Bytes input() const {
+    Bytes all;
+    for (const Bytes& page : pages) all.insert(all.end(), page.begin(), page.end());
+    return all;
+  }
+};
+
+// Lengths where the command bytes change shape (escapes of offsets, counts).
+inline int boundaryLength(std::mt19937& rng) {
+  static const int lengths[] = {1,   2,   3,   4,   7,   8,   9,   14,  15,  16,
+                                17,  31,  32,  33,  34,  35,  62,  63,  64,  262,
+                                263, 264, 269, 270, 271, 287, 288, 289, 542, 543};
+  return lengths[rng() % std::size(lengths)];
+}
+
+// Rows of noise, strokes, the row above changed, boundary-length runs and
+// gaps, every other byte changed (the 253-command limit), or blank.
+inline Bytes makePage(std::mt19937& rng, int n, int height) {
+  const auto upTo = [&](int k) { return static_cast<int>(rng() % static_cast<unsigned>(k)); };
+  const auto un = static_cast<std::size_t>(n);
+  Bytes page, row(un, 0);
+  const int kind = upTo(4);
+  for (int y = 0; y < height; ++y) {
+    const int style = kind == 0   ? (upTo(8) == 0 ? 2 : 0)
+                      : kind == 1 ? (upTo(3) == 0 ? 5 : (upTo(2) == 0 ? 2 : 1))
+                      : kind == 2 ? upTo(6)
+                                  : (upTo(50) == 0 ? 1 : 5);
+    if (style != 2 && style != 4) std::fill(row.begin(), row.end(), 0);
+    if (style == 0) {
+      for (auto& b : row) b = static_cast<std::uint8_t>(rng());
+    } else if (style == 1) {
+      for (int s = upTo(12); s > 0; --s) {
+        const int x = upTo(n), len = 1 + upTo(6);
+        for (int i = x; i < std::min(n, x + len); ++i) row[i] = upTo(3) == 0 ? 0xFF : 0x3C;
+      }
+    } else if (style == 2) {
+      for (int c = upTo(4); c > 0; --c) row[upTo(n)] ^= static_cast<std::uint8_t>(rng());
+    } else if (style == 3) {
+      for (int x = upTo(20); x < n;) {
+        const int len = boundaryLength(rng);
+        const auto value = static_cast<std::uint8_t>(upTo(2) == 0 ? 0xFF : rng());
+        const bool literal = upTo(2) == 0;
+        for (int i = x; i < std::min(n, x + len); ++i)
+          row[i] = literal ? static_cast<std::uint8_t>(i * 37 + 1) : value;
+        x += len + boundaryLength(rng) - 1;
+      }
+    } else if (style == 4) {
+      for (int i = upTo(2); i < n; i += 2) row[i] ^= 0x81;
+    }
+    page.insert(page.end(), row.begin(), row.end());
+  }
+  return page;
+}
+
+// A job at mode 1-6 of rows too narrow, ordinary, the widest, or wider than
+// the printer takes; short pages now and then; -offset half of the time.
+inline MonoCase randomMonoCase(std::mt19937& rng, int maxExtraRows, int pagesMax) {
+  const auto upTo = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+  const int mode = 1 + upTo(6);
+  const PrintableArea s = printableAreaFor(mode);
+  const int edge = 2 * s.leftSkip, kind = upTo(4);
+  const int rowBytes = kind == 0   ? 1 + upTo(edge + 3)
+                       : kind == 1 ? edge + 1 + upTo(200)
+                       : kind == 2 ? edge + s.maxRowBytes
+                                   : edge + s.maxRowBytes + 1 + upTo(40);
+  const int width = rowBytes * 8 - upTo(8);
+  const int height =
+      upTo(8) == 0 ? upTo(2 * s.topSkip + 1) : 2 * s.topSkip + 1 + upTo(maxExtraRows);
+  MonoCase job{pageSettings(mode, width, height), {"0", upTo(2) == 0 ? 0 : upTo(700) - 50}, {}};
+  for (int p = 1 + upTo(pagesMax); p > 0; --p) job.pages.push_back(makePage(rng, rowBytes, height));
+  return job;
+}
+
+// Checks the law for one job and returns the job's bytes.
+inline std::string expectPrintableArea(const MonoCase& job) {
+  SCOPED_TRACE(testing::Message() << "mode " << job.settings.resolution << ", "
+                                  << job.settings.width << " x " << job.settings.height
+                                  << ", offset " << job.flags.offset);
+  const int mode = job.settings.resolution;
+  const int leftShift = jobHeader(job.settings, job.flags).param.leftShift;
+  const PrintableArea s = printableAreaFor(mode);
+  const int rowBytes = (job.settings.width + 7) / 8;
+  int rowLen = rowBytes - 2 * s.leftSkip;
+  if (s.maxRowBytes < rowLen + leftShift) rowLen = s.maxRowBytes - leftShift;
+  rowLen = std::max(rowLen, 0);
+  const int rows = std::max(job.settings.height - 2 * s.topSkip, 0);
+  const auto printerWidth = static_cast<std::size_t>(leftShift + rowLen);
+  const std::string stream = runJob(job.settings, job.input(), job.flags).out;
+  qvdecode::MonoJob decoded;
+  qvdecode::DecodeError error;
+  EXPECT_EQ(0, qvdecode::decodeMonoJob(bytesOf(stream), decoded, error))
+      << qvdecode::describeError(error);
+  EXPECT_EQ(job.pages.size(), decoded.pages.size());
+  for (std::size_t p = 0; p < std::min(job.pages.size(), decoded.pages.size()); ++p) {
+    const qvdecode::MonoPage& page = decoded.pages[p];
+    const int printerRows = mode == 6 ? 2 * rows : rows;
+    EXPECT_EQ(static_cast<std::size_t>(printerRows), page.rows.size()) << "page " << p + 1;
+    for (int r = 0; r < printerRows && r < static_cast<int>(page.rows.size()); ++r) {
+      // 600x300 prints every row twice; XR1200A each even row in place of the odd.
+      int source = mode == 6 ? r / 2 : r;
+      if (mode == 4 && source % 2 == 1) source -= 1;
+      Bytes expected(static_cast<std::size_t>(leftShift), 0);
+      const auto from = job.pages[p].begin() + (s.topSkip + source) * rowBytes + s.leftSkip;
+      expected.insert(expected.end(), from, from + rowLen);
+      const std::size_t width = std::max(printerWidth, page.rows[r].size());
+      expected.resize(width, 0);
+      if (expected != page.rowAt(static_cast<std::size_t>(r), width)) {
+        ADD_FAILURE() << "page " << p + 1 << ": printer row " << r << " differs from page row "
+                      << s.topSkip + source;
+        break;
+      }
+    }
+  }
+  return stream;
 }
 
 }  // namespace monotest
