@@ -95,113 +95,37 @@ qvtest::ProgramResult runJob(const TestPrinter& printer, const std::string& inpu
   return r;
 }
 
-TEST(ColourJob, DefaultJobByteForByte) {
-  TestPrinter printer(4, 3);
-  const qvtest::ProgramResult r = runJob(printer, in("R"));
-  EXPECT_EQ(0, r.status);
-  EXPECT_EQ(kReady, r.err);
-  EXPECT_EQ(kDefaultHeader + out("R"), r.out);
-  qvtest::ProgramRun run = printer.run("");  // the binary's own failure path
-  run.args.clear();
-  const qvtest::ProgramResult bad = qvtest::runProgram(run);
-  EXPECT_EQ(2, bad.status);
-  EXPECT_EQ("Error: invalid option !!\n", bad.err);
-  EXPECT_EQ("", bad.out);
-}
-
-// Each row: settings, environment, the default header's edits ("from>to",
-// "|" between) and the trailer.
-TEST(ColourJob, PjlHeaderAndTrailerLines) {
-  struct Case {
-    std::string settings, env, edits, trailer = kTrailer;
-  };
-  const std::string names = "@PJL SET STRINGCODESET", a254(kPjlTextMax - 1, 'a');
-  const std::string b255(kPjlTextMax, 'b');
-  const auto secure = [](const std::string& key) {
-    return "HOLD=OFF>HOLD=STORE\n@PJL SET HOLDTYPE=PRIVATE\n@PJL SET HOLDKEY=" + key + "|";
-  };
-  const auto named = [&](const std::string& owner, const std::string& title) {
-    return names + ">@PJL SET USERNAME=\"" + owner + "\"\n@PJL SET JOBNAME=\"" + title +
-           "\"\n@PJL SET LOGINUSER=\"" + owner + "\"\n@PJL JOB NAME=\"" + title + "\"\n" + names;
-  };
-  const auto eoj = [](const std::string& title) {
-    return kUel + "@PJL EOJ NAME=\"" + title + "\"\n" + kUel + "\n";
-  };
-  const Case cases[] = {
-      {"", "PASSWORD=|OWNER=|TITLE=", ""},
-      // A value cannot end its line or start a universal exit.
-      {"", "PASSWORD=12\n@PJL|TITLE=a\x1b%-12345X@PJL RESET|OWNER=b\r\n@PJL X",
-       secure("12") + named("b", "a"), eoj("a")},
-      // Cut at 255 bytes, between UTF-8 characters.
-      {"", "PASSWORD=" + std::string(300, '7') + "|OWNER=" + a254 + "\xc3\xa9|TITLE=" + b255 + "c",
-       secure(std::string(kPjlTextMax, '7')) + named(a254, b255), eoj(b255)},
-      {"", "QVREDVAL=500", "STRINGCODESET>SPECIALRED=0x009F9F\n@PJL SET STRINGCODESET"},
-      {"", "QVREDVAL=13", "STRINGCODESET>SPECIALRED=0x00FFF7\n@PJL SET STRINGCODESET"},
-      // Blanks are erased, keys match exactly, an unknown word or a line
-      // without "=" changes nothing.
-      {"QVMonoColor = Mono\nTonerSaveMode=ON\nQVResolution=Normal\nQVResolution=Best\nCopies\n"
-       "QVDuplex=DuplexTumble\nPageSize=Letter\npagesize=A4\nMediaType=BOND\nInputSlot=Manual\n"
-       "QVImproveOutput=QVLessPaperCurl\nQVColorMatching=Normal\nBrightness = - 5\n",
-       "OUTPUTTRAY=OFF",
-       "COLOR\n@PJL SET COLORADAPT=ON>GRAYSCALE\n@PJL SET COLORADAPT=OFF|ECONOPRINT=OFF>"
-       "ECONOMODE=ON|APTMODE=ON>APTMODE=OFF|DUPLEX=OFF>DUPLEX=ON|PAPER=A4>PAPER=LETTER|REGULAR>"
-       "BOND|"
-       "MANUALFEED=OFF\n@PJL SET SOURCETRAY=AUTO\n>MANUALFEED=ON\n|@PJL SET LESSPAPERCURL=OFF>"
-       "@PJL SET OUTBIN=UPPER\n@PJL SET FINISH=NONE\n@PJL SET LESSPAPERCURL=ON|COLORMODE=AUTO\n>"
-       "COLORMODE=NORMAL\n@PJL SET IMPROVEGRAY=OFF\n@PJL SET UCRGCRFORIMAGE=OFF\n@PJL SET "
-       "BRIGHTNESS=-5\n@PJL SET CONTRAST=0\n@PJL SET DENSITYRED=0\n@PJL SET DENSITYGREEN=0\n"
-       "@PJL SET DENSITYBLUE=0\n"},
-      // Numbers keep their low 16 bits.
-      {"QVMonoColor=FullColor\nQVDuplex=DuplexNoTumble\nMediaType=Thicker\n"
-       "InputSlot=MPTray\nQVImproveOutput=QVFixIntensity\nQVColorMatching=Vivid\nQVGray=ON\n"
-       "QVEnhanceBlkPrt=ON\nContrast=20\nRedKey=-32768\nGreenKey=40000\nBlueKey=65537\n",
-       "OUTPUTTRAY=off",
-       "COLORADAPT=ON>COLORADAPT=OFF|DUPLEX=OFF>DUPLEX=ON|REGULAR>THICK2|"
-       "TRAY=AUTO>TRAY=MPTRAY|@PJL SET LESSPAPERCURL>@PJL SET OUTBIN=AUTO\n@PJL SET LESSPAPERCURL|"
-       "UP=OFF>UP=ON|COLORMODE=AUTO\n>COLORMODE=VIVID\n@PJL SET IMPROVEGRAY=ON\n@PJL SET "
-       "UCRGCRFORIMAGE=ON\n@PJL SET BRIGHTNESS=0\n@PJL SET CONTRAST=20\n@PJL SET "
-       "DENSITYRED=-32768\n"
-       "@PJL SET DENSITYGREEN=-25536\n@PJL SET DENSITYBLUE=1\n"},
-  };
-  TestPrinter printer(4, 3);
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.settings + c.env);
-    printer.writeSettings(c.settings);
-    const qvtest::ProgramResult r = runJob(printer, in("R"), c.env);
-    ASSERT_EQ(0, r.status) << r.err;
-    std::string expected = kDefaultHeader;
-    for (std::size_t at = 0; at < c.edits.size();) {
-      const std::size_t end = std::min(c.edits.find('|', at), c.edits.size());
-      const std::size_t arrow = c.edits.find('>', at);
-      const std::string from = c.edits.substr(at, arrow - at);
-      const std::size_t found = expected.find(from);
-      ASSERT_NE(std::string::npos, found) << from;
-      expected.replace(found, from.size(), c.edits.substr(arrow + 1, end - arrow - 1));
-      at = end + 1;
-    }
-    EXPECT_EQ(expected, r.out.substr(0, r.out.size() - afterHeader(r.out).size()));
-    EXPECT_EQ(c.trailer, r.out.substr(r.out.size() - std::min(r.out.size(), c.trailer.size())));
-  }
-}
-
 struct Case {
-  const char* why;
-  std::string settings, input, afterPjl, err = kReady, shell = kExec;
+  std::string why, settings, input, afterPjl, err = kReady, shell = kExec;
   int status = 0, signal = 0;
+  std::string env = "", edits = "";  // the default header's edits: "from>to", "|" between
 };
 
-// Runs each case on a printer of the first page's size.
+// Runs each case on a printer of the first page's size; what reaches the
+// printer begins with the default PJL header and its edits.
 void expectJobs(std::initializer_list<Case> cases) {
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.why);
+    SCOPED_TRACE(c.why + c.settings + c.env);
     int width = 0, height = 0;
     ASSERT_EQ(2, std::sscanf(c.input.c_str(), "P6 %d %d", &width, &height));
     const qvtest::ProgramResult r =
-        runJob(TestPrinter(width, height, c.settings), c.input, "", c.shell, c.signal);
+        runJob(TestPrinter(width, height, c.settings), c.input, c.env, c.shell, c.signal);
     EXPECT_EQ(c.status, r.status);
     if (c.signal == SIGKILL) continue;
     EXPECT_EQ(c.err, r.err);
     EXPECT_EQ(c.afterPjl, afterHeader(r.out));
+    std::string header = r.out.empty() ? "" : kDefaultHeader;  // empty: nothing was sent
+    const bool duplex = c.edits.empty() && c.settings.find("QVDuplex=Dup") != std::string::npos;
+    const std::string edits = duplex ? "DUPLEX=OFF>DUPLEX=ON" : c.edits;
+    for (std::size_t at = 0; at < edits.size();) {
+      const std::size_t end = std::min(edits.find('|', at), edits.size());
+      const std::size_t arrow = edits.find('>', at),
+                        from = header.find(edits.substr(at, arrow - at));
+      ASSERT_NE(std::string::npos, from) << edits.substr(at, arrow - at);
+      header.replace(from, arrow - at, edits.substr(arrow + 1, end - arrow - 1));
+      at = end + 1;
+    }
+    EXPECT_EQ(header, r.out.substr(0, r.out.size() - afterHeader(r.out).size()));
   }
 }
 
@@ -223,6 +147,65 @@ TEST(ColourCancel, StallsInAndBetweenPages) {
   });
 }
 
+// Settings and environment in the PJL header and trailer.
+TEST(ColourJob, PjlHeaderAndTrailerLines) {
+  const std::string names = "@PJL SET STRINGCODESET", a254(kPjlTextMax - 1, 'a');
+  const std::string b255(kPjlTextMax, 'b');
+  const auto secure = [](const std::string& key) {
+    return "HOLD=OFF>HOLD=STORE\n@PJL SET HOLDTYPE=PRIVATE\n@PJL SET HOLDKEY=" + key + "|";
+  };
+  const auto named = [&](const std::string& owner, const std::string& title) {
+    return names + ">@PJL SET USERNAME=\"" + owner + "\"\n@PJL SET JOBNAME=\"" + title +
+           "\"\n@PJL SET LOGINUSER=\"" + owner + "\"\n@PJL JOB NAME=\"" + title + "\"\n" + names;
+  };
+  const auto eoj = [](const std::string& title) {
+    return kUel + "@PJL EOJ NAME=\"" + title + "\"\n" + kUel + "\n";
+  };
+  const auto pjl = [](std::string settings, std::string env, std::string edits,
+                      std::string trailer = kTrailer, std::string page = in("R", true)) -> Case {
+    return {"", settings, in("R"), "RaS2" + page + trailer, kReady, kExec, 0, 0, env, edits};
+  };
+  expectJobs({
+      pjl("", "PASSWORD=|OWNER=|TITLE=", ""),
+      // A value cannot end its line or start a universal exit.
+      pjl("", "PASSWORD=12\n@PJL|TITLE=a\x1b%-12345X@PJL RESET|OWNER=b\r\n@PJL X",
+          secure("12") + named("b", "a"), eoj("a")),
+      // Cut at 255 bytes, between UTF-8 characters.
+      pjl("",
+          "PASSWORD=" + std::string(300, '7') + "|OWNER=" + a254 + "\xc3\xa9|TITLE=" + b255 + "c",
+          secure(std::string(kPjlTextMax, '7')) + named(a254, b255), eoj(b255)),
+      pjl("", "QVREDVAL=500", "STRINGCODESET>SPECIALRED=0x009F9F\n@PJL SET STRINGCODESET"),
+      pjl("", "QVREDVAL=13", "STRINGCODESET>SPECIALRED=0x00FFF7\n@PJL SET STRINGCODESET"),
+      // Blanks are erased, keys match exactly, an unknown word or a line
+      // without "=" changes nothing.
+      pjl("QVMonoColor = Mono\nTonerSaveMode=ON\nQVResolution=Normal\nQVResolution=Best\nCopies\n"
+          "QVDuplex=DuplexTumble\npagesize=Letter\nMediaType=BOND\nInputSlot=Manual\n"
+          "QVImproveOutput=QVLessPaperCurl\nQVColorMatching=Normal\nBrightness = - 5\n",
+          "OUTPUTTRAY=OFF",
+          "COLOR\n@PJL SET COLORADAPT=ON>GRAYSCALE\n@PJL SET COLORADAPT=OFF|ECONOPRINT=OFF>"
+          "ECONOMODE=ON|APTMODE=ON>APTMODE=OFF|DUPLEX=OFF>DUPLEX=ON|REGULAR>"
+          "BOND|"
+          "MANUALFEED=OFF\n@PJL SET SOURCETRAY=AUTO\n>MANUALFEED=ON\n|@PJL SET LESSPAPERCURL=OFF>"
+          "@PJL SET OUTBIN=UPPER\n@PJL SET FINISH=NONE\n@PJL SET LESSPAPERCURL=ON|COLORMODE=AUTO\n>"
+          "COLORMODE=NORMAL\n@PJL SET IMPROVEGRAY=OFF\n@PJL SET UCRGCRFORIMAGE=OFF\n@PJL SET "
+          "BRIGHTNESS=-5\n@PJL SET CONTRAST=0\n@PJL SET DENSITYRED=0\n@PJL SET DENSITYGREEN=0\n"
+          "@PJL SET DENSITYBLUE=0\n",
+          kTrailer, pageHeader(4, 3, true) + bytes({2, 3, 76})),  // pure red is gray 76
+      // Numbers keep their low 16 bits.
+      pjl("QVMonoColor=FullColor\nQVDuplex=DuplexNoTumble\nMediaType=Thicker\n"
+          "InputSlot=MPTray\nQVImproveOutput=QVFixIntensity\nQVColorMatching=Vivid\nQVGray=ON\n"
+          "QVEnhanceBlkPrt=ON\nContrast=20\nRedKey=-32768\nGreenKey=40000\nBlueKey=65537\n",
+          "OUTPUTTRAY=off",
+          "COLORADAPT=ON>COLORADAPT=OFF|DUPLEX=OFF>DUPLEX=ON|REGULAR>THICK2|"
+          "TRAY=AUTO>TRAY=MPTRAY|@PJL SET LESSPAPERCURL>@PJL SET OUTBIN=AUTO\n@PJL SET "
+          "LESSPAPERCURL|"
+          "UP=OFF>UP=ON|COLORMODE=AUTO\n>COLORMODE=VIVID\n@PJL SET IMPROVEGRAY=ON\n@PJL SET "
+          "UCRGCRFORIMAGE=ON\n@PJL SET BRIGHTNESS=0\n@PJL SET CONTRAST=20\n@PJL SET "
+          "DENSITYRED=-32768\n"
+          "@PJL SET DENSITYGREEN=-25536\n@PJL SET DENSITYBLUE=1\n"),
+  });
+}
+
 TEST(ColourJob, PagesCopiesBlankPagesDuplexAndFailures) {
   const std::string noPixels = "ERROR:   Reading pixels failed\n" + kReady;
   const std::string page = ppmPage(2, 2, bytes({1, 2, 3, 4, 5, 6, 7, 8, 9, 7, 8, 9}));
@@ -236,10 +219,17 @@ TEST(ColourJob, PagesCopiesBlankPagesDuplexAndFailures) {
   for (int p = 0; p < 3; ++p) noise += ppmPage(200, 100, randomPage(rng, 200, 100));
   const std::string sent = "ERROR: Unable to send print data: ";
   expectJobs({
-    {"headers on one line or with a comment (tokens of up to 70 characters)", "",
-     "P6 4 3 255 " + in("R").substr(11) + "P6\n# c\n" + std::string(69, '0') + "4 3\n255\n" +
-         in("G").substr(11),
-     out("RG")},
+    {"no arguments: the binary's own failure path",
+     "",
+     in("R"),
+     "",
+     "Error: invalid option !!\n",
+     "exec \"$0\"",
+     2},
+        {"headers on one line or with a comment (tokens of up to 70 characters)", "",
+         "P6 4 3 255 " + in("R").substr(11) + "P6\n# c\n" + std::string(69, '0') + "4 3\n255\n" +
+             in("G").substr(11),
+         out("RG")},
         {"malformed second header", "", in("R") + "P7\n4 3\n255\n", out("R"), kPhase + kReady},
         {"surplus bytes are read as the next header", "", in("R") + "\xff", out("R"),
          kPhase + kReady},
@@ -254,8 +244,6 @@ TEST(ColourJob, PagesCopiesBlankPagesDuplexAndFailures) {
         {"near white is printed", "QVSkipBlank=ON\n", in("NWW"), out("N")},
         {"every copy of a blank page is skipped", "QVSkipBlank=ON\nCopies=2\n", in("RWB"),
          out("RRBB")},
-        {"gray: pure red is 76", "QVMonoColor=Mono\n", in("R"),
-         "RaS2" + pageHeader(4, 3, true) + bytes({2, 3, 76}) + kTrailer},
         {"a skipped blank page shifts the parity", noTumble + "QVSkipBlank=ON\n",
          page + ppmPage(2, 2, std::string(12, '\xff')) + page, turned},
         {"DuplexTumble turns nothing", "QVDuplex=DuplexTumble\n", page + page,
