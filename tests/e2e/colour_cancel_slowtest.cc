@@ -29,8 +29,7 @@ TEST(ColourCancelSlow, AtRandomMomentsOnlyCompletePagesReachThePrinter) {
     qvtest::ProgramRun run = printer.run("");
     run.env["TMPDIR"] = printer.dir().path();
     qvtest::RunningProgram program(run);
-    // Every other round within the first milliseconds, where the job starts
-    // and creates its first scratch files; the others anywhere in the job.
+    // Every other round in the first milliseconds (scratch files appear).
     const auto delay = std::chrono::microseconds(rng() % (round % 2 == 0 ? 3'000 : 150'000));
     std::thread writer([&] { program.writeInput(input); });
     std::this_thread::sleep_for(delay);
@@ -48,8 +47,7 @@ TEST(ColourCancelSlow, AtRandomMomentsOnlyCompletePagesReachThePrinter) {
     const std::string body = afterHeader(r.out);
     ASSERT_GE(body.size(), kCancelFill.size() + kTrailer.size());
     ASSERT_EQ(kTrailer, body.substr(body.size() - kTrailer.size()));
-    // The fill ends where the zero bytes end: the page file after it begins
-    // "RaS2" or "PwgRaster", the one before it may end in zero bytes.
+    // The fill ends where the zero bytes end ("RaS2" or "PwgRaster" follow).
     std::size_t fillEnd = body.find(kCancelFill);
     ASSERT_NE(std::string::npos, fillEnd);
     while (fillEnd < body.size() && body[fillEnd] == '\0') ++fillEnd;
