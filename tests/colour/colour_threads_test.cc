@@ -1,43 +1,21 @@
-// colour_threads_test.cc - colour jobs on several threads at once through
-// the streaming API: each gives the bytes of a run alone, with page files or
-// with its pages in memory. Runs under ThreadSanitizer too.
+// colour_threads_test.cc - colour jobs on several threads at once through the
+// streaming API give the bytes of a job run alone, with page files or with
+// pages in memory. Runs under ThreadSanitizer too.
 #include <gtest/gtest.h>
 
 #include <thread>
+#include <tuple>
 
 #include "colour/colour_job.h"
 #include "tests/support/colour_printer.h"
 
 namespace {
 
-struct Spec {
-  int width, height, colorMode, duplex, copies;
-  bool skipBlank;
-};
-
 struct Job {
   RcSettings rc;
   PjpInfo pjp{};
-  std::vector<std::string> pages;
+  std::vector<std::string> pages;  // the second white, the last cut short
 };
-
-Job makeJob(const Spec& spec, std::mt19937& rng) {
-  Job job;
-  if (spec.skipBlank) SetSelectionParam(kParamQVSkipBlank, "ON", &job.rc.info);
-  PjpInfo& p = job.pjp;
-  p.nWidth = static_cast<std::int16_t>(spec.width);
-  p.nHeight = static_cast<std::int16_t>(spec.height);
-  p.nBytesPerLine = static_cast<std::uint64_t>(spec.width) * 3;
-  p.wPageSize = 9;
-  p.nColorMode = static_cast<std::int16_t>(spec.colorMode);
-  p.nDuplex = static_cast<std::int16_t>(spec.duplex);
-  p.nCopyCount = static_cast<std::int16_t>(spec.copies);
-  p.wColorMatching = 3;
-  for (int i = 0; i < 4; ++i)
-    job.pages.push_back(i == 1 ? std::string(p.nBytesPerLine * p.nHeight, '\xff')
-                               : colourtest::randomPage(rng, spec.width, spec.height));
-  return job;
-}
 
 bool append(void* context, std::span<const std::uint8_t> bytes) {
   static_cast<std::string*>(context)->append(bytes.begin(), bytes.end());
@@ -46,36 +24,44 @@ bool append(void* context, std::span<const std::uint8_t> bytes) {
 
 std::string run(const Job& job, bool pageFiles) {
   std::string out;
-  const qv::ColourJobEnv env{.title = "threads"};
-  qv::ColourJob colour(job.rc.info, job.pjp, env, {append, &out}, pageFiles);
+  qv::ColourJob colour(job.rc.info, job.pjp, {.title = "threads"}, {append, &out}, pageFiles);
   EXPECT_EQ(qv::kColourOk, colour.beginJob());
-  const std::uint8_t* bytes = nullptr;
+  const auto lineBytes = static_cast<std::size_t>(job.pjp.nBytesPerLine);
   for (const std::string& page : job.pages) {
-    bytes = reinterpret_cast<const std::uint8_t*>(page.data());
     EXPECT_EQ(qv::kColourOk, colour.beginPage());
-    // The last page is short: endPage completes it with zero lines.
-    const auto height = static_cast<std::size_t>(job.pjp.nHeight);
-    const std::size_t lines = &page == &job.pages.back() ? height / 2 : height;
-    for (std::size_t y = 0; y < lines; ++y)
-      EXPECT_EQ(qv::kColourOk, colour.writeLine({bytes + y * job.pjp.nBytesPerLine,
-                                                 static_cast<std::size_t>(job.pjp.nBytesPerLine)}));
+    for (std::size_t at = 0; at < page.size(); at += lineBytes)
+      EXPECT_EQ(
+          qv::kColourOk,
+          colour.writeLine({reinterpret_cast<const std::uint8_t*>(page.data()) + at, lineBytes}));
     EXPECT_EQ(qv::kColourOk, colour.endPage());
   }
-  EXPECT_EQ(qv::kColourBadState, colour.writeLine(std::span(bytes, 3)));  // no page open
+  const std::uint8_t pixel[3]{};
+  EXPECT_EQ(qv::kColourBadState, colour.writeLine(pixel));  // no page open
   EXPECT_EQ(qv::kColourOk, colour.endJob());
   return out;
 }
 
 TEST(ColourThreads, JobsAtOnceGiveTheBytesOfJobsAlone) {
-  const Spec specs[] = {{130, 40, 2, 0, 1, false}, {7, 300, 0, 2, 2, true},
-                        {257, 9, 1, 2, 3, false},  {1, 1, 0, 0, 1, true},
-                        {64, 64, 2, 1, 2, true},   {300, 20, 0, 2, 1, false}};
+  // width, height, colour mode, duplex, copies, skip blank pages
+  const std::int16_t specs[][6] = {{130, 40, 2, 0, 1, 0}, {7, 300, 0, 2, 2, 1},
+                                   {257, 9, 1, 2, 3, 0},  {1, 1, 0, 0, 1, 1},
+                                   {64, 64, 2, 1, 2, 1},  {300, 20, 0, 2, 1, 0}};
   std::mt19937 rng(5);
-  std::vector<Job> jobs;
+  std::vector<Job> jobs(std::size(specs));
   std::vector<std::string> alone;
-  for (const Spec& spec : specs) {
-    jobs.push_back(makeJob(spec, rng));
-    alone.push_back(run(jobs.back(), true));
+  for (std::size_t i = 0; i < jobs.size(); ++i) {
+    PjpInfo& p = jobs[i].pjp;
+    std::tie(p.nWidth, p.nHeight, p.nColorMode, p.nDuplex, p.nCopyCount) =
+        std::tuple(specs[i][0], specs[i][1], specs[i][2], specs[i][3], specs[i][4]);
+    if (specs[i][5]) SetSelectionParam(kParamQVSkipBlank, "ON", &jobs[i].rc.info);
+    p.nBytesPerLine = static_cast<std::uint64_t>(p.nWidth) * 3;
+    p.wPageSize = 9;
+    p.wColorMatching = 3;
+    for (int page = 0; page < 4; ++page)
+      jobs[i].pages.push_back(page == 1 ? std::string(p.nBytesPerLine * p.nHeight, '\xff')
+                                        : colourtest::randomPage(rng, p.nWidth, p.nHeight));
+    jobs[i].pages.back().resize(p.nBytesPerLine * static_cast<std::size_t>(p.nHeight / 2));
+    alone.push_back(run(jobs[i], true));
   }
   std::vector<std::string> together(2 * jobs.size());
   std::vector<std::thread> threads;

@@ -1,25 +1,21 @@
-// colour_cancel_slowtest.cc - SIGTERM at random moments of a job: whatever
-// the filter was doing (reading, encoding, copying a page file), nothing is
-// left in its temporary directory, and the printer gets complete pages only,
-// in order, with the zero fill before the last one that was still waiting,
-// then the trailer.
+// colour_cancel_slowtest.cc - the slow colour tests: SIGTERM at random
+// microseconds of a job, and the large round-trip sweep.
 #include <gtest/gtest.h>
 #include <signal.h>
 
 #include <chrono>
-#include <random>
 #include <thread>
 
-#include "decode/pwg_stream.h"
 #include "tests/e2e/colour_roundtrip.h"
 
 namespace colourtest {
 namespace {
 
-constexpr int kWidth = 900;
-constexpr int kHeight = 700;
-
+// Whatever the filter was doing, nothing is left in its temporary directory,
+// and the printer gets complete pages only, in order, the zero fill before
+// the last one, then the trailer.
 TEST(ColourCancelSlow, AtRandomMomentsOnlyCompletePagesReachThePrinter) {
+  constexpr int kWidth = 900, kHeight = 700;
   TestPrinter printer(kWidth, kHeight, "Copies=2\n");
   std::mt19937 rng(11);
   std::vector<std::string> pages;
@@ -33,9 +29,7 @@ TEST(ColourCancelSlow, AtRandomMomentsOnlyCompletePagesReachThePrinter) {
     qvtest::ProgramRun run = printer.run("");
     run.env["TMPDIR"] = printer.dir().path();
     qvtest::RunningProgram program(run);
-    // The moment is the random part of the test, at microsecond grain: every
-    // other round within the first milliseconds, where the job starts and
-    // creates its first scratch files, the others anywhere in the job.
+    // Every other round in the first milliseconds (scratch files appear).
     const auto delay = std::chrono::microseconds(rng() % (round % 2 == 0 ? 3'000 : 150'000));
     std::thread writer([&] { program.writeInput(input); });
     std::this_thread::sleep_for(delay);
@@ -44,9 +38,7 @@ TEST(ColourCancelSlow, AtRandomMomentsOnlyCompletePagesReachThePrinter) {
     const qvtest::ProgramResult r = program.wait();
 
     ASSERT_EQ(2u, qvtest::listDirectory(printer.dir().path()).size()) << "a scratch file left";
-    if (!r.exited()) {
-      // Before the first page begins SIGTERM keeps its default action: the
-      // job had not started, nothing was sent.
+    if (!r.exited()) {  // before the first page begins, SIGTERM keeps its default action
       EXPECT_EQ(SIGTERM, r.termSignal);
       EXPECT_EQ("", r.out);
       continue;
@@ -55,26 +47,31 @@ TEST(ColourCancelSlow, AtRandomMomentsOnlyCompletePagesReachThePrinter) {
     const std::string body = afterHeader(r.out);
     ASSERT_GE(body.size(), kCancelFill.size() + kTrailer.size());
     ASSERT_EQ(kTrailer, body.substr(body.size() - kTrailer.size()));
-    // The fill ends where the zero bytes end: the page file after it begins
-    // "RaS2" or "PwgRaster", the one before it may end in zero bytes.
+    // The fill ends where the zero bytes end ("RaS2" or "PwgRaster" follow).
     std::size_t fillEnd = body.find(kCancelFill);
     ASSERT_NE(std::string::npos, fillEnd);
     while (fillEnd < body.size() && body[fillEnd] == '\0') ++fillEnd;
     const std::string raster = body.substr(0, fillEnd - kCancelFill.size()) +
                                body.substr(fillEnd, body.size() - kTrailer.size() - fillEnd);
     if (raster.empty()) continue;  // cancelled before the first page was complete
-
     std::vector<qvdecode::PwgPage> decoded;
     qvdecode::DecodeError error;
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(raster.data());
     ASSERT_EQ(0, qvdecode::decodePwgRaster(std::span(bytes, raster.size()), decoded, error))
         << qvdecode::describeError(error);
     ASSERT_LE(decoded.size(), 6u);
-    for (std::size_t i = 0; i < decoded.size(); ++i) {
-      const std::string& page = pages[i / 2];  // two copies of each page
-      const std::vector<std::uint8_t> expected(page.begin(), page.end());
-      EXPECT_TRUE(expected == decoded[i].pixels) << "page " << i + 1;
-    }
+    for (std::size_t i = 0; i < decoded.size(); ++i)  // two copies of each page
+      EXPECT_TRUE(pages[i / 2] == std::string(decoded[i].pixels.begin(), decoded[i].pixels.end()))
+          << "page " << i + 1;
+  }
+}
+
+// Taller pages (many 256-line folds) and many seeds.
+TEST(ColourRoundTripSlow, RandomPages) {
+  for (std::uint32_t seed = 1000; seed < 1400; ++seed) {
+    SCOPED_TRACE(testing::Message() << "seed " << seed);
+    std::mt19937 rng(seed);
+    checkRoundTrip(randomCase(rng, seed % 4 == 0 ? 1200 : 60));
   }
 }
 
