@@ -172,6 +172,11 @@ TEST(Report, MonoTextColourJsonAndDamage) {
     EXPECT_NE(npos, json.find(part)) << part << "\n" << json;
   }
   EXPECT_EQ("\"\\u0001\\t\\r\\n\\\\\"", qvinspect::jsonString("\x01\t\r\n\\"));
+  // A page visitor that fails (a preview not written) stops the job.
+  qvinspect::JobSummary stopped;
+  for (const auto& [job, kind] :
+       {std::pair{qvtest::monoJob(), JobKind::kMono}, {colour, JobKind::kColour}})
+    EXPECT_EQ(-1, qvinspect::summariseJob(job, kind, stopped, [](auto&&...) { return 1; }));
 
   const Bytes good = qvtest::monoJob();
   const qvinspect::JobSummary damaged =
