@@ -13,36 +13,34 @@
 namespace {
 
 // The previews qvinspect writes: "P4\nW H\n", or "P5"/"P6" with "255\n".
-std::string pnm(const char* magic, std::size_t width, std::size_t height, std::string_view data) {
-  return std::string(magic) + "\n" + std::to_string(width) + " " + std::to_string(height) + "\n" +
-         (magic[1] == '4' ? "" : "255\n") + std::string(data);
+std::string pnm(std::string magic, std::size_t width, std::size_t height, std::string_view data) {
+  return magic + "\n" + std::to_string(width) + " " + std::to_string(height) + "\n" +
+         (magic == "P4" ? "" : "255\n") + std::string(data);
 }
 
-qvtest::ProgramResult inspect(const std::string& dir, const std::string& job) {
-  qvtest::ProgramRun run;
-  run.path = QVINSPECT_PATH;
-  run.args = {"--check", "--pnm", dir, job};
-  return qvtest::runProgram(run);
+// qvinspect --check --pnm on a job the filter wrote; "" when either fails.
+std::string inspected(const qvtest::ProgramResult& job, const std::string& dir,
+                      const std::string& preview) {
+  EXPECT_EQ(0, job.status) << job.err;
+  qvtest::writeFile(dir + "/job.prn", job.out);
+  const qvtest::ProgramResult check =
+      qvtest::runProgram({QVINSPECT_PATH, {"--check", "--pnm", dir, dir + "/job.prn"}, {}, ""});
+  EXPECT_EQ(0, check.status) << check.err;
+  return job.status == 0 && check.status == 0 ? qvtest::readFile(dir + "/" + preview) : "";
 }
 
-// The six resolution modes: input dots per 600-dpi dot across and down,
-// and the strips the filter cuts (input rows and bytes). 600 x 300 sends
-// every row twice; XR1200A sends every even row in place of the odd one.
+// The six resolution modes on A6: the input page in dots and rows, and the
+// strips the filter cuts (input rows and bytes). 600x300 sends every row
+// twice; XR1200A every even row in place of the odd one.
 struct MonoMode {
-  const char* word;
-  int dpi, across, down;  // across/down: 2 = twice, -2 = half
-  std::size_t top, left, maxRow;
+  std::string_view word;
+  std::size_t dpi, dots, rows, top, left, maxRow;
 };
 constexpr MonoMode kModes[] = {
-    {"300", 300, -2, -2, 50, 6, 312},       {"600", 600, 1, 1, 100, 12, 624},
-    {"1200", 1200, 2, 2, 200, 25, 1248},    {"XR1200A", 1200, 2, 2, 200, 25, 1248},
-    {"XR1200B", 1200, 2, 2, 200, 25, 1248}, {"600x300", 600, 1, -2, 50, 12, 624},
+    {"300", 300, 1240, 1752, 50, 6, 312},         {"600", 600, 2480, 3505, 100, 12, 624},
+    {"1200", 1200, 4960, 7010, 200, 25, 1248},    {"XR1200A", 1200, 4960, 7010, 200, 25, 1248},
+    {"XR1200B", 1200, 4960, 7010, 200, 25, 1248}, {"600x300", 600, 2480, 1752, 50, 12, 624},
 };
-
-std::size_t scaled(std::size_t dots, int factor) {
-  return factor < 0 ? dots / static_cast<std::size_t>(-factor)
-                    : dots * static_cast<std::size_t>(factor);
-}
 
 // A6 at 600 dpi is 2480 x 3505 dots: the page fills the paper, so the left
 // shift comes from -offset alone and the canvas is the paper.
@@ -53,42 +51,37 @@ TEST(InspectRoundTrip, MonoPagesComeBackOnTheirPaper) {
   for (const MonoMode& mode : kModes) {
     for (const char* offset : {"0", "60"}) {
       SCOPED_TRACE(testing::Message() << mode.word << " offset " << offset);
-      qvtest::writeFile(dir.file("rc"), std::string("[QV]\nPaperType=A6\nResolution=") + mode.word +
+      qvtest::writeFile(dir.file("rc"), "[QV]\nPaperType=A6\nResolution=" + std::string(mode.word) +
                                             "\nPaperSource=Tray1\n");
-      const std::size_t rowBytes = (scaled(2480, mode.across) + 7) / 8;
-      const std::size_t rows = scaled(3505, mode.down);
+      const std::size_t rowBytes = (mode.dots + 7) / 8, rows = mode.rows;
       std::string page(rowBytes * rows, '\0');  // rows of noise, copies of the row above, blank
       for (std::size_t at = rowBytes; at < page.size(); at += rowBytes) {
         const auto kind = rng() % 3;
         for (std::size_t x = 0; x < rowBytes && kind < 2; ++x)
           page[at + x] = kind == 0 ? static_cast<char>(rng()) : page[at + x - rowBytes];
       }
-      qvtest::ProgramRun filter;
-      filter.path = RAWTOQV_PATH;
-      filter.args = {"-rc", dir.file("rc"), "-pi", dir.file("pi"), "-offset", offset};
-      filter.input = page;
-      const qvtest::ProgramResult job = qvtest::runProgram(filter);
-      ASSERT_EQ(0, job.status) << job.err;
-      qvtest::writeFile(dir.file("job.prn"), job.out);
-      const qvtest::ProgramResult preview = inspect(dir.path(), dir.file("job.prn"));
-      ASSERT_EQ(0, preview.status) << preview.err;
-      const std::string image = qvtest::readFile(dir.file("job-page-001.pbm"));
+      const std::string image = inspected(
+          qvtest::runProgram({RAWTOQV_PATH,
+                              {"-rc", dir.file("rc"), "-pi", dir.file("pi"), "-offset", offset},
+                              {},
+                              page}),
+          dir.path(), "job-page-001.pbm");
+      ASSERT_FALSE(image.empty());
 
       // The printable area at a left shift, in printer rows, on the paper.
       const std::size_t width = 496u * mode.dpi / 120, height = 701u * mode.dpi / 120;
-      const bool doubled = mode.down < 0 && mode.across > 0,
-                 evenOnly = std::string_view(mode.word) == "XR1200A";
+      const std::size_t doubled = mode.word == "600x300" ? 2 : 1;
+      const bool evenOnly = mode.word == "XR1200A";
       const std::size_t canvasRow = (width + 7) / 8, printable = rows - 2 * mode.top;
       const auto canvasAt = [&](std::size_t shift) {
         std::string canvas(canvasRow * height, '\0');
         const std::size_t length = std::min(rowBytes - 2 * mode.left, mode.maxRow - shift);
-        for (std::size_t r = 0; r < (doubled ? 2 : 1) * printable; ++r) {
-          const std::size_t source = (doubled ? r / 2 : r) & ~std::size_t{evenOnly};
-          std::copy_n(
-              page.data() + (mode.top + source) * rowBytes + mode.left,
-              std::min(length, canvasRow - mode.left - shift),
-              canvas.data() + ((doubled ? 2 : 1) * mode.top + r) * canvasRow + mode.left + shift);
-        }
+        for (std::size_t r = 0; r < doubled * printable; ++r)
+          std::copy_n(page.data() +
+                          (mode.top + ((r / doubled) & ~std::size_t{evenOnly})) * rowBytes +
+                          mode.left,
+                      std::min(length, canvasRow - mode.left - shift),
+                      canvas.data() + (doubled * mode.top + r) * canvasRow + mode.left + shift);
         return pnm("P4", width, height, canvas);
       };
       std::size_t shift = 0;
@@ -112,19 +105,15 @@ TEST(InspectRoundTrip, ColourAndGrayPagesComeBackAsSent) {
     std::string input;
     for (const std::string& page : c.pages) input += colourtest::ppmPage(c.width, c.height, page);
     const qvtest::ProgramResult job = qvtest::runProgram(printer.run(input));
-    ASSERT_EQ(0, job.status) << job.err;
-    const std::string path = printer.dir().file("colour.prn");
-    qvtest::writeFile(path, job.out);
-    const qvtest::ProgramResult preview = inspect(printer.dir().path(), path);
-    ASSERT_EQ(0, preview.status) << preview.err;
     for (std::size_t p = 0; p < c.pages.size(); ++p) {
       char name[48];
-      std::snprintf(name, sizeof name, "colour-page-%03zu.%s", p + 1, c.gray ? "pgm" : "ppm");
+      std::snprintf(name, sizeof name, "job-page-%03zu.%s", p + 1, c.gray ? "pgm" : "ppm");
       const std::vector<std::uint8_t> pixels = colourtest::expectedPixels(c, p);
       const std::string_view expected(reinterpret_cast<const char*>(pixels.data()), pixels.size());
       EXPECT_TRUE(pnm(c.gray ? "P5" : "P6", static_cast<std::size_t>(c.width),
                       static_cast<std::size_t>(c.height),
-                      expected) == qvtest::readFile(printer.dir().file(name)))
+                      expected) == (p == 0 ? inspected(job, printer.dir().path(), name)
+                                           : qvtest::readFile(printer.dir().file(name))))
           << "page " << p + 1;
     }
   }

@@ -34,8 +34,7 @@ RunningProgram::RunningProgram(const ProgramRun& run) {
   int pipes[3][2];  // standard input, output, error; the child's end is [0][0], [1][1], [2][1]
   for (auto& p : pipes)
     if (::pipe2(p, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-  pid_ = ::fork();
-  if (pid_ < 0) throw std::runtime_error("fork failed");
+  if ((pid_ = ::fork()) < 0) throw std::runtime_error("fork failed");
   if (pid_ == 0) {
     for (int i = 0; i < 3; ++i) ::dup2(pipes[i][i == 0 ? 0 : 1], i);
     ::signal(SIGPIPE, SIG_DFL);
@@ -48,8 +47,7 @@ RunningProgram::RunningProgram(const ProgramRun& run) {
   out_ = pipes[1][0];
   err_ = pipes[2][0];
   for (int fd : {in_, out_, err_}) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
-  // Writing to a child that has exited must give EPIPE, not kill the test.
-  ::signal(SIGPIPE, SIG_IGN);
+  ::signal(SIGPIPE, SIG_IGN);  // a write to a child that has gone gives EPIPE
 }
 
 RunningProgram::~RunningProgram() {
@@ -81,13 +79,12 @@ void RunningProgram::drain(int timeoutMs, bool forInput) {
 bool RunningProgram::writeInput(std::string_view bytes) {
   while (in_ >= 0 && !bytes.empty()) {
     const ssize_t put = ::write(in_, bytes.data(), bytes.size());
-    if (put > 0) {
+    if (put > 0)
       bytes.remove_prefix(static_cast<std::size_t>(put));
-    } else if (put < 0 && errno != EAGAIN && errno != EINTR) {
+    else if (put < 0 && errno != EAGAIN && errno != EINTR)
       return false;
-    } else {
+    else
       drain(50, true);
-    }
   }
   return in_ >= 0;
 }

@@ -1,6 +1,6 @@
-// run_program.h - run a built program as a print spooler does (arguments, an
+// run_program.h - run a built program as a spooler does (arguments, an
 // environment, bytes on standard input; its outputs and exit status), scratch
-// directories and whole-file helpers.
+// directories and whole files.
 #pragma once
 
 #include <sys/types.h>
@@ -17,8 +17,7 @@
 
 namespace qvtest {
 
-// Variables the filters read: removed from the child's environment unless the
-// test sets them, so the caller's shell (or CI) cannot change what a test sees.
+// Variables the filters read: kept from a child unless the test sets them.
 inline constexpr const char* kFilterVariables[] = {
     "OWNER", "PASSWORD", "TITLE", "NODENAME", "CHARSET", "QVREDVAL", "OUTPUTTRAY", "TMPDIR",
 };
@@ -37,8 +36,8 @@ struct ProgramRun {
   std::string input;                       // written to standard input
 };
 
-// A program started with pipes on its standard streams, for tests that stop
-// feeding input half-way (cancel, stalls). The destructor kills and reaps it.
+// A program on pipes, for tests that stop feeding it half-way. The destructor
+// kills and reaps it.
 class RunningProgram {
  public:
   explicit RunningProgram(const ProgramRun& run);  // run.input is not written
@@ -60,14 +59,13 @@ class RunningProgram {
   bool reaped_ = false;
 };
 
-// Runs the program to its end; large jobs cannot deadlock on a full pipe.
 inline ProgramResult runProgram(const ProgramRun& run) {
   RunningProgram program(run);
   program.writeInput(run.input);
   return program.wait();
 }
 
-// A scratch directory under /tmp, removed with its contents on destruction.
+// A scratch directory under /tmp, removed with its contents.
 class ScopedTempDir {
  public:
   ScopedTempDir();
@@ -83,9 +81,7 @@ class ScopedTempDir {
 };
 
 inline std::string readFile(const std::string& path) {
-  std::ostringstream all;
-  all << std::ifstream(path, std::ios::binary).rdbuf();
-  return all.str();
+  return (std::ostringstream() << std::ifstream(path, std::ios::binary).rdbuf()).str();
 }
 
 inline void writeFile(const std::string& path, std::string_view bytes) {
@@ -96,7 +92,7 @@ inline std::vector<std::string> listDirectory(const std::string& dir) {
   std::vector<std::string> names;
   std::error_code ignored;
   for (const auto& entry : std::filesystem::directory_iterator(dir, ignored))
-    names.push_back(entry.path().filename().string());
+    names.push_back(entry.path().filename());
   std::sort(names.begin(), names.end());
   return names;
 }
@@ -105,8 +101,7 @@ inline std::vector<std::string> listDirectory(const std::string& dir) {
 inline std::vector<std::string> newEntries(const std::vector<std::string>& before,
                                            const std::vector<std::string>& after) {
   std::vector<std::string> added;
-  std::set_difference(after.begin(), after.end(), before.begin(), before.end(),
-                      std::back_inserter(added));
+  std::ranges::set_difference(after, before, std::back_inserter(added));
   return added;
 }
 
