@@ -20,30 +20,27 @@ constexpr int kMaxOrdinaryCommands = 253;
 constexpr std::uint8_t kLiteralCommand = 0x00;
 constexpr std::uint8_t kRunCommand = 0x80;
 
-void appendCommand(CompData& data, int length) {
-  setCommand(data.work, data.dest + data.destLen, length);
-  data.destLen = static_cast<std::uint16_t>(data.destLen + length);
+// The command byte and its extensions are built in place at the end of
+// `dest`, and the literal bytes go straight from the row after them: every
+// byte is written once.
+void appendLiteral(CompData& data, int offset, const std::uint8_t* bytes, int count) {
+  std::uint8_t* const command = data.dest + data.destLen;
+  command[0] = kLiteralCommand;
+  int length = 0;
+  checkOptByte(command, offset, count, length);
+  std::memcpy(command + length, bytes, static_cast<std::size_t>(count));
+  data.destLen = static_cast<std::uint16_t>(data.destLen + length + count);
   data.dest[0] = static_cast<std::uint8_t>(data.dest[0] + 1);
 }
 
-// The command byte and its extensions are built in `work`; the literal
-// bytes go straight from the row to `dest`, so a long literal is copied
-// once.
-void appendLiteral(CompData& data, int offset, const std::uint8_t* bytes, int count) {
-  data.work[0] = kLiteralCommand;
-  int length = 0;
-  checkOptByte(data.work, offset, count, length);
-  appendCommand(data, length);
-  std::memcpy(data.dest + data.destLen, bytes, static_cast<std::size_t>(count));
-  data.destLen = static_cast<std::uint16_t>(data.destLen + count);
-}
-
 void appendRun(CompData& data, int offset, int count, std::uint8_t value) {
-  data.work[0] = kRunCommand;
+  std::uint8_t* const command = data.dest + data.destLen;
+  command[0] = kRunCommand;
   int length = 0;
-  checkOptByte(data.work, offset, count, length);
-  data.work[length] = value;
-  appendCommand(data, length + 1);
+  checkOptByte(command, offset, count, length);
+  command[length] = value;
+  data.destLen = static_cast<std::uint16_t>(data.destLen + length + 1);
+  data.dest[0] = static_cast<std::uint8_t>(data.dest[0] + 1);
 }
 
 // Extension bytes: the printer adds bytes until it meets one that is not
@@ -65,8 +62,9 @@ int encodeStretch(CompData& data, const std::uint8_t* row, int start, int end, i
   int j = start;
   while (j < end) {
     if (j + 2 < end && row[j] == row[j + 1] && row[j + 1] == row[j + 2]) {
-      int runEnd = j + 3;
-      while (runEnd < end && row[runEnd] == row[j]) ++runEnd;
+      const int runEnd = j + 3 +
+                         static_cast<int>(countBytesEqualTo(row + j + 3, row[j],
+                                                            static_cast<std::size_t>(end - j - 3)));
       appendRun(data, offset, runEnd - j, row[j]);
       j = runEnd;
     } else {

@@ -80,6 +80,22 @@ std::size_t countEqualBytes(const std::uint8_t* a, const std::uint8_t* b, std::s
   return i;
 }
 
+// Halftone rows are mostly runs: their ends are found a word at a time.
+std::size_t countBytesEqualTo(const std::uint8_t* bytes, std::uint8_t value, std::size_t count) {
+  const std::uint64_t pattern = value * 0x0101010101010101ull;
+  std::size_t i = 0;
+  for (; i + 8 <= count; i += 8) {
+    const std::uint64_t diff = loadWord(bytes + i) ^ pattern;
+    if (diff != 0) {
+      const std::uint64_t nonzero = (((diff & ~kHighBits) + ~kHighBits) | diff) & kHighBits;
+      return i + firstFlaggedByte(nonzero);
+    }
+  }
+  for (; i < count && bytes[i] == value; ++i) {
+  }
+  return i;
+}
+
 std::size_t countDifferentBytes(const std::uint8_t* a, const std::uint8_t* b, std::size_t count) {
   std::size_t i = 0;
   for (; i + 8 <= count; i += 8) {

@@ -17,6 +17,9 @@ void invertData(const std::uint8_t* source, std::uint8_t* destination, std::int1
 // Number of leading bytes, at most `count`, in which `a` and `b` agree.
 std::size_t countEqualBytes(const std::uint8_t* a, const std::uint8_t* b, std::size_t count);
 
+// Number of leading bytes of `bytes`, at most `count`, equal to `value`.
+std::size_t countBytesEqualTo(const std::uint8_t* bytes, std::uint8_t value, std::size_t count);
+
 // Number of leading bytes, at most `count`, in which `a` and `b` differ.
 std::size_t countDifferentBytes(const std::uint8_t* a, const std::uint8_t* b, std::size_t count);
 
