@@ -48,42 +48,50 @@ bool waitUntil(Ready ready) {
   return ready();
 }
 
-// A printer's AppSocket port: connection n (from 1) goes to <path>-<n>.prn.
+int freePort() {
+  int fd = -1;
+  const int port = loopback(fd);
+  ::close(fd);
+  return port;
+}
+
+// A printer's AppSocket port: what connection n (from 0) received is job(n).
 class SocketSink {
  public:
-  explicit SocketSink(std::string path) : path_(std::move(path)), port_(loopback(fd_)) {}
+  SocketSink() : port_(loopback(fd_)) {}
   ~SocketSink() {
     ::shutdown(fd_, SHUT_RDWR);  // accept() fails: the thread ends
     thread_.join();
     ::close(fd_);
   }
   std::string uri() const { return "socket://127.0.0.1:" + std::to_string(port_); }
-  int started() {
+  std::size_t started() {
     std::lock_guard lock(mutex_);
-    return started_;
+    return jobs_.size();
   }
   // Connection n has ended, or has received `bytes` bytes.
-  bool waitEnded(int n, std::size_t bytes = SIZE_MAX) {
+  bool waitEnded(std::size_t n, std::size_t bytes = SIZE_MAX) {
     std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, std::chrono::minutes(5),
-                             [&] { return ended_ >= n || (started_ == n && received_ >= bytes); });
+    return changed_.wait_for(lock, std::chrono::minutes(5), [&] {
+      return ended_ > n || (jobs_.size() == n + 1 && jobs_[n].size() >= bytes);
+    });
   }
-  std::string job(int n) const { return qvtest::readFile(path_ + std::to_string(n) + ".prn"); }
+  std::string job(std::size_t n) {
+    std::lock_guard lock(mutex_);
+    return jobs_.at(n);
+  }
 
  private:
   void serve() {
     for (int connection; (connection = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) {
       std::unique_lock lock(mutex_);
-      std::ofstream out(path_ + std::to_string(++started_) + ".prn", std::ios::binary);
-      received_ = 0;
+      jobs_.emplace_back();
       lock.unlock();
       std::vector<char> buffer(1 << 20);
       for (ssize_t got; (got = ::read(connection, buffer.data(), buffer.size())) > 0;) {
-        out.write(buffer.data(), got).flush();
-        lock.lock();
-        received_ += std::size_t(got);
+        std::lock_guard append(mutex_);
+        jobs_.back().append(buffer.data(), std::size_t(got));  // only this thread adds jobs
         changed_.notify_all();
-        lock.unlock();
       }
       ::close(connection);
       lock.lock();
@@ -91,9 +99,9 @@ class SocketSink {
       changed_.notify_all();
     }
   }
-  std::string path_;
-  int fd_ = -1, port_ = 0, started_ = 0, ended_ = 0;
-  std::size_t received_ = 0;
+  int fd_ = -1, port_ = 0;
+  std::size_t ended_ = 0;
+  std::vector<std::string> jobs_;
   std::mutex mutex_;
   std::condition_variable changed_;
   std::thread thread_{[this] { serve(); }};
@@ -107,8 +115,7 @@ struct JobResult {
 // clients find its socket under SNAP_COMMON.
 class Server {
  public:
-  Server() : port(loopback(fd_)) {
-    ::close(fd_);
+  Server() {
     const std::map<std::string, std::string> env = {{"SNAP_COMMON", file("")},
                                                     {"TMPDIR", file("")}};
     std::filesystem::create_directories(file("spool"));
@@ -122,8 +129,9 @@ class Server {
         std::make_unique<qvtest::RunningProgram>(qvtest::ProgramRun{QVPRINTER_PATH, args, env, ""});
     // Before the server owns its port, a client would start a private one.
     up = waitUntil([&] {
-      const bool open = loopback(fd_, port) != 0;
-      ::close(fd_);
+      int fd = -1;
+      const bool open = loopback(fd, port) != 0;
+      ::close(fd);
       return open;
     });
     for (const bool mono : {true, false})
@@ -165,7 +173,7 @@ class Server {
   // Print-Job on A4; with `wait`, the job's end and what the printer received.
   JobResult print(bool mono, const std::string& file, const std::string& format,
                   const std::string& pin = "", int dpi = 600, bool wait = true) {
-    const int n = sink(mono).started() + 1;
+    const std::size_t n = sink(mono).started();
     const std::string out =
         ipptool(mono, "print.test",
                 {"-d", "format=" + format, "-d", "media=iso_a4_210x297mm", "-d", "pin=" + pin, "-d",
@@ -176,20 +184,19 @@ class Server {
       return {"", "not submitted", out, ""};
     if (!wait) return {id[1], "", "", ""};
     JobResult result = waitJob(mono, id[1]);
-    if (sink(mono).started() >= n && sink(mono).waitEnded(n)) result.bytes = sink(mono).job(n);
+    if (sink(mono).started() > n && sink(mono).waitEnded(n)) result.bytes = sink(mono).job(n);
     return result;
   }
 
  private:
   qvtest::ScopedTempDir dir_;
-  int fd_ = -1;
+  SocketSink mono_, colour_;
 
  public:
-  const int port;
+  const int port = freePort();
   bool up = false;
 
  private:
-  SocketSink mono_{file("mono")}, colour_{file("colour")};
   std::unique_ptr<qvtest::RunningProgram> server_;
 };
 
@@ -287,7 +294,7 @@ TEST_F(QvPrinter, CancelMidJobEndsTheStreamWithTheTrailer) {
   for (const bool mono : {true, false}) {
     SCOPED_TRACE(Server::name(mono));
     SocketSink& sink = server_->sink(mono);
-    const int n = sink.started() + 1;
+    const std::size_t n = sink.started();
     const JobResult job = server_->print(mono, pdf, "application/pdf", "", 600, false);
     ASSERT_NE("", job.id) << job.message;
     ASSERT_TRUE(sink.waitEnded(n, 20000));  // the header and the first page are on their way
@@ -329,9 +336,7 @@ TEST_F(QvPrinter, CupsEverywhereQueuePrintsThroughQvprinter) {
   ::chmod(server_->file("").c_str(), 0755);
   ::chmod((base + "spool").c_str(), 0710);
   ::chmod((base + "spool/tmp").c_str(), 01777);
-  int fd = -1;
-  const std::string server = "127.0.0.1:" + std::to_string(loopback(fd));
-  ::close(fd);
+  const std::string server = "127.0.0.1:" + std::to_string(freePort());
   qvtest::writeFile(base + "cupsd.conf", "Listen " + server +
                                              "\nBrowsing No\nWebInterface No\nDefaultAuthType "
                                              "None\n<Location />\n  Allow all\n</Location>\n");
@@ -352,7 +357,7 @@ TEST_F(QvPrinter, CupsEverywhereQueuePrintsThroughQvprinter) {
   const qvtest::ProgramResult added =
       client("lpadmin", {"-p", "qv", "-E", "-v", server_->uri(false), "-m", "everywhere"});
   ASSERT_EQ(0, added.status) << added.err;
-  const int n = server_->sink(false).started() + 1;
+  const std::size_t n = server_->sink(false).started();
   const std::string pdf = qvtest::makeTestPdf(server_->file(""), 1, 595, 842);
   const qvtest::ProgramResult lp = client("lp", {"-d", "qv", "-o", "media=A4", pdf});
   ASSERT_EQ(0, lp.status) << lp.err;
