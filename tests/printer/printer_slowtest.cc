@@ -354,9 +354,9 @@ TEST_F(QvPrinter, CupsEverywhereQueuePrintsThroughQvprinter) {
   };
   ASSERT_TRUE(waitUntil(
       [&] { return client("lpstat", {"-r"}).out.find("is running") != std::string::npos; }));
-  const qvtest::ProgramResult added =
-      client("lpadmin", {"-p", "qv", "-E", "-v", server_->uri(false), "-m", "everywhere"});
-  ASSERT_EQ(0, added.status) << added.err;
+  ASSERT_EQ(
+      0,
+      client("lpadmin", {"-p", "qv", "-E", "-v", server_->uri(false), "-m", "everywhere"}).status);
   const std::size_t n = server_->sink(false).started();
   const std::string pdf = qvtest::makeTestPdf(server_->file(""), 1, 595, 842);
   const qvtest::ProgramResult lp = client("lp", {"-d", "qv", "-o", "media=A4", pdf});
