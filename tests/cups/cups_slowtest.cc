@@ -313,7 +313,7 @@ TEST(Package, FilesLintianAndPpds) {
   std::istringstream names(
       "qvinspect rawtoqv rastertoqv qvcupsfilter ImagingArea PaperDimension copyright README.md "
       "changelog.gz qv-printer-driver rawtoqv.1.gz rastertoqv.1.gz qvinspect.1.gz "
-      "qvcupsfilter.8.gz qvm600.ppd qvc600.ppd");
+      "qvcupsfilter.8.gz qvm600.ppd qvc600.ppd qvprinter qvprinter.service");
   for (std::string name; names >> name;) expected.insert(name);
   EXPECT_EQ(expected, files);
   const qvtest::ProgramResult lintian = run(systemTool("lintian"), {deb});
