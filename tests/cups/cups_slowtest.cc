@@ -14,33 +14,21 @@
 
 #include "cups/paper_files.h"
 #include "cups/paper_table.h"
-#include "decode/m1030_stream.h"
-#include "decode/pwg_stream.h"
-#include "tests/support/run_program.h"
+#include "tests/support/gs_pages.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
+using qvtest::run;
+using qvtest::systemTool;
 using Words = std::vector<std::string>;
-
-qvtest::ProgramResult run(const std::string& path, Words args,
-                          std::map<std::string, std::string> env = {}) {
-  return qvtest::runProgram({path, std::move(args), std::move(env), ""});
-}
 
 Words withOptions(Words args, const std::string& options, const std::string& document) {
   std::istringstream words(options);
   for (std::string option; words >> option;) args.insert(args.end(), {"-o", option});
   args.push_back(document);
   return args;
-}
-
-std::string tool(const char* name) {
-  for (const char* dir : {"/usr/sbin", "/usr/bin", "/sbin", "/bin"})
-    if (const std::string path = std::string(dir) + "/" + name; ::access(path.c_str(), X_OK) == 0)
-      return path;
-  return "";
 }
 
 // A ServerBin with copies of the filters (CUPS runs only root-owned ones),
@@ -52,7 +40,7 @@ class Sandbox : public testing::Test {
  protected:
   void SetUp() override {
     for (const char* name : {"gs", "ps2pdf", "cupsfilter", "cupsd"})
-      if (tool(name).empty()) GTEST_SKIP() << name << " is not installed";
+      if (systemTool(name).empty()) GTEST_SKIP() << name << " is not installed";
     if (::geteuid() != 0) GTEST_SKIP() << "needs root (/opt/quarno, cupsd)";
     ::chmod(root().c_str(), 0755);  // the lp user runs the filters under cupsd
     const fs::path filters = serverBin_ + "/filter";
@@ -90,20 +78,10 @@ class Sandbox : public testing::Test {
   qvtest::ProgramResult cupsfilter(bool mono, Words args) const {
     args.insert(args.begin(),
                 {"-c", file("cups-files.conf"), "-p", ppd(mono), "-e", "-m", "printer/qv"});
-    return run(tool("cupsfilter"), args, {{"TMPDIR", root()}});
+    return run(systemTool("cupsfilter"), args, {{"TMPDIR", root()}});
   }
-  // A PDF of `pages` numbered test pages of the given sheet in points.
   std::string pdf(int pages, int width, int height) const {
-    const std::string out = file("doc" + std::to_string(pages) + ".pdf");
-    const qvtest::ProgramResult r =
-        run(tool("ps2pdf"),
-            {"-dQVPAGES=" + std::to_string(pages), "-dDEVICEWIDTHPOINTS=" + std::to_string(width),
-             "-dDEVICEHEIGHTPOINTS=" + std::to_string(height), "-dFIXEDMEDIA",
-             std::string(QV_FIXTURES_DIR) + "/qv_test_page.ps", out},
-            {{"TMPDIR", root()}});
-    EXPECT_EQ(0, r.status) << r.err;
-    ::chmod(out.c_str(), 0644);
-    return out;
+    return qvtest::makeTestPdf(root(), pages, width, height);
   }
 
   qvtest::ScopedTempDir dir_;
@@ -132,94 +110,26 @@ std::pair<int, int> sheet600(const char* paper) {
 }
 
 // The job passes qvinspect --check and prints Ghostscript's rendering of the
-// PDF at its resolution and sheet: the mono printer cuts 1/6 inch of rows at
-// top and bottom, a strip at each side and rows beyond 8.32 inch (600x300
-// prints each row twice) and centres a custom page as on Legal width; the
-// colour printer takes its imaging area, 100 dots in, gray by its formula,
-// even pages turned in long-edge duplex.
+// PDF at its resolution and sheet; the mono printer centres a custom page as
+// on Legal width.
 void expectJobMatches(const std::string& job, const std::string& pdf, const Job& e,
                       const std::string& scratch) {
-  qvtest::writeFile(scratch + "/job.prn", job);
-  const qvtest::ProgramResult check = run(QVINSPECT_PATH, {"--check", scratch + "/job.prn"});
-  EXPECT_EQ(0, check.status) << check.err << check.out.substr(0, 400);
-  const auto [width600, height600] = sheet600(e.paper);
-  const bool gray = std::strstr(e.options, "Gray"), turnEven = std::strstr(e.options, "NoTumble");
-  const std::size_t shift =
-      std::string(e.paper).find("Custom") == 0 ? 131 : 0;  // (1020-600)x3/720"
-  const qvtest::ProgramResult gs =
-      run(tool("gs"),
-          {"-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-sstdout=%stderr",
-           e.mono ? "-sDEVICE=pbmraw" : "-sDEVICE=ppmraw",
-           "-r" + std::to_string(e.xdpi) + "x" + std::to_string(e.ydpi),
-           "-g" + std::to_string(width600 * e.xdpi / 600) + "x" +
-               std::to_string(height600 * e.ydpi / 600),
-           "-dFIXEDMEDIA", "-sOutputFile=-", "-f", pdf},
-          {{"TMPDIR", scratch}});
-  long width = 0, height = 0;  // pages of one size back to back, after a comment line
-  int skip = 0;
-  ASSERT_EQ(
-      2, std::sscanf(gs.out.c_str(), e.mono ? "P4 #%*[^\n] %ld %ld%n" : "P6 #%*[^\n] %ld %ld 255%n",
-                     &width, &height, &skip))
-      << gs.err;
-  const std::size_t rowBytes = std::size_t(e.mono ? (width + 7) / 8 : width * 3);
-  const std::size_t pageBytes = std::size_t(skip + 1) + rowBytes * std::size_t(height);
-  ASSERT_EQ(0u, gs.out.size() % pageBytes);
-  const std::span bytes(reinterpret_cast<const std::uint8_t*>(job.data()), job.size());
-  qvdecode::DecodeError failed;
-  qvdecode::MonoJob mono;
-  qvdecode::ColourJob colour;
-  ASSERT_EQ(0, e.mono ? qvdecode::decodeMonoJob(bytes, mono, failed)
-                      : qvdecode::decodeColourJob(bytes, colour, failed))
-      << failed.message;
-  const Words& lines = e.mono ? mono.pjlLines : colour.pjlLines;
-  std::istringstream header(e.header), printed(e.order);
-  for (std::string want; std::getline(header, want, '|');)
-    EXPECT_TRUE(want[0] == '\x1b' ? mono.pcl.find(want) != std::string::npos
-                                  : std::find(lines.begin(), lines.end(), want) != lines.end())
-        << "no " << want.substr(want[0] == '\x1b');
-  const std::vector<int> order{std::istream_iterator<int>(printed), {}};
-  ASSERT_EQ(order.size(), e.mono ? mono.pages.size() : colour.pages.size());
-  for (std::size_t p = 0; p < order.size(); ++p) {
-    SCOPED_TRACE(testing::Message() << "printed page " << p + 1);
-    const std::size_t at = std::size_t(std::max(0, order[p])) * pageBytes + std::size_t(skip + 1);
-    ASSERT_LT(at, gs.out.size());
-    const auto* source =
-        order[p] < 0 ? nullptr : reinterpret_cast<const std::uint8_t*>(&gs.out[at]);
-    if (e.mono) {
-      const long top = e.ydpi / 6, twice = e.xdpi != e.ydpi ? 2 : 1, rows = height - 2 * top;
-      const std::size_t left = std::size_t(e.xdpi / 48);
-      const std::size_t len = std::min(rowBytes - 2 * left, std::size_t(e.xdpi) * 832 / 800);
-      ASSERT_EQ(std::size_t(rows * twice), mono.pages[p].rows.size());
-      for (long y = 0; y < rows; ++y) {
-        const std::vector<std::uint8_t> row =
-            mono.pages[p].rowAt(std::size_t(y * twice), shift + len);
-        const bool same = source
-                              ? std::equal(row.begin() + long(shift), row.end(),
-                                           source + std::size_t(top + y) * rowBytes + left)
-                              : std::all_of(row.begin(), row.end(), [](auto b) { return b == 0; });
-        ASSERT_TRUE(same) << "row " << y << " differs from Ghostscript's rendering";
-      }
-      continue;
-    }
-    const long margin = qvcups::kImagingMargin600, cut = width600 - 2 * margin;
-    const qvdecode::PwgPage& page = colour.pages[p];
-    ASSERT_EQ(std::uint32_t(cut), page.header.width);
-    ASSERT_EQ(std::uint32_t(height600 - 2 * margin), page.header.height);
-    const bool turned = turnEven && p % 2 == 1;
-    for (long y = 0; y < long(page.header.height); ++y) {
-      const std::uint8_t* got = page.pixels.data() + y * page.header.bytesPerLine;
-      for (long x = 0; x < cut; ++x) {
-        const long sy = (turned ? page.header.height - 1 - y : y) + margin;
-        const long sx = (turned ? cut - 1 - x : x) + margin;
-        const std::uint8_t white[3] = {255, 255, 255};
-        const std::uint8_t* rgb = source ? source + sy * long(rowBytes) + sx * 3 : white;
-        const double luma = rgb[0] * 0.3 + (rgb[2] * 0.11 + rgb[1] * 0.59);  // in this order
-        ASSERT_TRUE(gray ? got[x] == static_cast<std::uint8_t>(luma)
-                         : std::equal(rgb, rgb + 3, got + x * 3))
-            << "pixel (" << x << ", " << y << ") differs from Ghostscript's";
-      }
-    }
-  }
+  qvtest::inspectJob(job, scratch + "/job.prn");
+  qvtest::Layout layout{e.mono,
+                        e.xdpi,
+                        e.ydpi,
+                        0,
+                        0,
+                        e.order,
+                        e.header,
+                        std::strstr(e.options, "Gray") != nullptr,
+                        std::strstr(e.options, "NoTumble") != nullptr,
+                        std::string(e.paper).find("Custom") == 0 ? 131u : 0u};  // (1020-600)x3/720"
+  std::tie(layout.width600, layout.height600) = sheet600(e.paper);
+  qvtest::expectJobMatches(
+      job,
+      qvtest::renderPdf(pdf, e.mono, e.xdpi, e.ydpi, layout.width600, layout.height600, scratch),
+      layout);
 }
 
 // Rows pair up model, paper, resolution, copies, duplex and tray so that
@@ -322,13 +232,13 @@ TEST_F(Sandbox, CupsdRefusesAndCancels) {
                         "/state\nServerBin " + serverBin_ + "\nErrorLog " + base +
                         "/log/error_log\nFileDevice Yes\nUser lp\nGroup lp\n");
   qvtest::RunningProgram cupsd(
-      {tool("cupsd"),
+      {systemTool("cupsd"),
        {"-f", "-c", base + "/etc/cupsd.conf", "-s", base + "/etc/cups-files.conf"},
        {},
        ""});
   const auto client = [&](const char* name, Words args) {
     args.insert(args.begin(), {"-h", server});
-    return run(tool(name), args, {{"TMPDIR", root()}});
+    return run(systemTool(name), args, {{"TMPDIR", root()}});
   };
   const auto log = [&] { return qvtest::readFile(base + "/log/error_log"); };
   const auto submit = [&](Words args) {  // "request id is qvmono-1 (1 file(s))"
@@ -383,7 +293,7 @@ TEST_F(Sandbox, CupsdRefusesAndCancels) {
 // cupstestppd against the package's own files.
 TEST(Package, FilesLintianAndPpds) {
   for (const char* name : {"dpkg-deb", "cupstestppd", "lintian"})
-    if (tool(name).empty()) GTEST_SKIP() << name << " is not installed";
+    if (systemTool(name).empty()) GTEST_SKIP() << name << " is not installed";
   qvtest::ScopedTempDir scratch;
   const qvtest::ProgramResult built = run(QV_CPACK_COMMAND,
                                           {"-G", "DEB", "-B", scratch.file("cpack"), "--config",
@@ -393,7 +303,7 @@ TEST(Package, FilesLintianAndPpds) {
   std::string deb;
   for (const auto& entry : fs::directory_iterator(scratch.file("cpack")))
     if (entry.path().extension() == ".deb") deb = entry.path();
-  const std::string dpkgDeb = tool("dpkg-deb"), root = scratch.file("root");
+  const std::string dpkgDeb = systemTool("dpkg-deb"), root = scratch.file("root");
   ASSERT_EQ(0, run(dpkgDeb, {"-x", deb, root}).status) << built.out;
   std::istringstream listing(run(dpkgDeb, {"-c", deb}).out);
   std::set<std::string> files, expected;
@@ -406,13 +316,13 @@ TEST(Package, FilesLintianAndPpds) {
       "qvcupsfilter.8.gz qvm600.ppd qvc600.ppd qvprinter qvprinter.8.gz qvprinter.service");
   for (std::string name; names >> name;) expected.insert(name);
   EXPECT_EQ(expected, files);
-  const qvtest::ProgramResult lintian = run(tool("lintian"), {deb});
+  const qvtest::ProgramResult lintian = run(systemTool("lintian"), {deb});
   EXPECT_EQ(0, lintian.status);
   EXPECT_EQ("", lintian.out);
   EXPECT_NE(std::string::npos, run(dpkgDeb, {"-f", deb, "Depends"}).out.find("libcups2"));
   for (const bool mono : {true, false}) {  // -R: cupsFilter2 programs under the package's root
     const qvtest::ProgramResult r =
-        run(tool("cupstestppd"),
+        run(systemTool("cupstestppd"),
             {"-R", root, root + "/usr/share/ppd/quarno/" + Sandbox::ppdName(mono)});
     EXPECT_EQ(0, r.status) << r.out << r.err;
   }
