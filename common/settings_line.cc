@@ -28,8 +28,9 @@ bool splitSetting(std::string_view line, std::string_view& key, char* value,
       equals == std::string_view::npos ? std::string_view() : line.substr(equals + 1);
   key = line.substr(0, equals);
   if (valueSize > 0) {
+    // A line without "=" has no value; memcpy must not see its null data.
     const std::size_t length = std::min(after.size(), valueSize - 1);
-    std::memcpy(value, after.data(), length);
+    if (length > 0) std::memcpy(value, after.data(), length);
     value[length] = '\0';
   }
   return equals != std::string_view::npos;
