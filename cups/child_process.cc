@@ -9,6 +9,8 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <utility>
 
 namespace qvcups {
 namespace {
@@ -41,6 +43,29 @@ ChildProcess::~ChildProcess() {
     ::kill(pid_, SIGKILL);
     (void)wait();
   }
+}
+
+SpawnSpec ghostscriptRaster(bool mono, std::string resolution, std::string geometry,
+                            std::string document, const std::string& tmpdir) {
+  SpawnSpec spec;
+  spec.program = "gs";
+  spec.args = {"gs",
+               "-q",
+               "-dSAFER",
+               "-dBATCH",
+               "-dNOPAUSE",
+               mono ? "-sDEVICE=pbmraw" : "-sDEVICE=ppmraw",
+               std::move(resolution),
+               std::move(geometry),
+               "-dFIXEDMEDIA",
+               "-sstdout=%stderr",
+               "-sOutputFile=%stdout",
+               "-f",
+               std::move(document)};
+  const char* path = std::getenv("PATH");
+  spec.env = {std::string("PATH=") + (path != nullptr ? path : "/usr/bin:/bin"),
+              "TMPDIR=" + tmpdir};
+  return spec;
 }
 
 int ChildProcess::spawn(const SpawnSpec& spec) {

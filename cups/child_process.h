@@ -22,6 +22,14 @@ struct SpawnSpec {
   bool ownProcessGroup = false;  // out of the spooler's reach when it signals our group
 };
 
+// Ghostscript rendering `document` into its standard output as raw PBM
+// (`mono`) or PPM pages, at `resolution` ("-rXxY") on a fixed sheet of
+// `geometry` ("-gWxH") dots, whatever size the document asks for. Quiet, and
+// PostScript's own stdout goes to stderr, so only page images reach the
+// output. The environment holds PATH and TMPDIR alone.
+SpawnSpec ghostscriptRaster(bool mono, std::string resolution, std::string geometry,
+                            std::string document, const std::string& tmpdir);
+
 class ChildProcess {
  public:
   ChildProcess() = default;

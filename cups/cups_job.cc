@@ -69,17 +69,6 @@ struct PpdCloser {
 };
 using UniquePpd = std::unique_ptr<ppd_file_t, PpdCloser>;
 
-// Reads exactly `size` raster bytes. Returns false when the image ends early.
-bool readExact(PnmReader& reader, std::uint8_t* dest, std::size_t size) {
-  while (size > 0) {
-    const long n = reader.readSome(dest, size);
-    if (n <= 0) return false;
-    dest += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
 // One sample of a PGM/PPM row, scaled to 0..255.
 inline std::uint8_t scaledSample(const std::uint8_t* row, long index, const PnmHeader& header) {
   const unsigned value = header.bytesPerSample() == 2
@@ -274,27 +263,7 @@ PumpResult CupsJob::runGhostscriptPass() {
     return PumpResult::kFailed;
   }
   qv::UniqueFd gsOut(gsPipe[0]), gsChildEnd(gsPipe[1]);
-  SpawnSpec spec;
-  spec.program = "gs";
-  // Quiet, and PostScript's own stdout sent to stderr: nothing but page
-  // images may reach the pipe. Fixed media: every page is rendered at
-  // exactly the size the filter expects, whatever the document asks for.
-  spec.args = {"gs",
-               "-q",
-               "-dSAFER",
-               "-dBATCH",
-               "-dNOPAUSE",
-               mono_ ? "-sDEVICE=pbmraw" : "-sDEVICE=ppmraw",
-               resolution_,
-               geometry_,
-               "-dFIXEDMEDIA",
-               "-sstdout=%stderr",
-               "-sOutputFile=%stdout",
-               "-f",
-               document_};
-  const char* path = std::getenv("PATH");
-  spec.env = {std::string("PATH=") + (path != nullptr ? path : "/usr/bin:/bin"),
-              "TMPDIR=" + dir_.path()};
+  SpawnSpec spec = ghostscriptRaster(mono_, resolution_, geometry_, document_, dir_.path());
   spec.stdoutFd = gsChildEnd.get();
   spec.stderrFd = 2;  // Ghostscript's complaints go to the CUPS log as they are
   ChildProcess ghostscript;
@@ -382,7 +351,7 @@ PumpResult CupsJob::pumpPages(PnmReader& reader) {
       std::uint8_t* dest = out.data() + rowsInChunk * outRowBytes;
       // Mono rows and plain RGB rows are read straight into the chunk.
       std::uint8_t* source = mono ? dest : in.data();
-      if (!readExact(reader, source, inRowBytes)) {
+      if (!reader.readExact(source, inRowBytes)) {
         if (g_cancelled) return PumpResult::kCancelled;
         message("ERROR: ", "Ghostscript output ends inside a page");
         return PumpResult::kFailed;

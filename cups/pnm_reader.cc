@@ -36,6 +36,16 @@ int PnmReader::nextByte() {
   return buffer_[pos_++];
 }
 
+bool PnmReader::readExact(std::uint8_t* dest, std::size_t size) {
+  while (size > 0) {
+    const long n = readSome(dest, size);
+    if (n <= 0) return false;
+    dest += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
 long PnmReader::readSome(std::uint8_t* dest, std::size_t size) {
   if (pos_ < len_) {
     const std::size_t n = size < len_ - pos_ ? size : len_ - pos_;

@@ -48,6 +48,10 @@ class PnmReader {
   // -1 on a read error).
   long readSome(std::uint8_t* dest, std::size_t size);
 
+  // Reads exactly `size` raster bytes; false when the input ends early or
+  // on a read error.
+  bool readExact(std::uint8_t* dest, std::size_t size);
+
  private:
   int nextByte();  // the next byte, -1 at end of input, -2 on error
   int fd_;

@@ -25,17 +25,6 @@ struct OptionsDeleter {
   void operator()(pappl_pr_options_t* options) const { papplJobDeletePrintOptions(options); }
 };
 
-// Reads exactly `size` bytes; false at the end of the output or on an error.
-bool readExact(qvcups::PnmReader& reader, std::uint8_t* dest, std::size_t size) {
-  while (size > 0) {
-    const long n = reader.readSome(dest, size);
-    if (n <= 0) return false;
-    dest += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
 // The raster header fields the callbacks read, for a page of Ghostscript's.
 void describePage(pappl_pr_options_t& options, const qvcups::PnmHeader& page, int dpi) {
   auto& header = options.header;
@@ -74,7 +63,7 @@ Outcome pumpPages(pappl_job_t* job, pappl_pr_options_t& options, pappl_device_t*
     if (!startPage(job, &options, device, page)) return Outcome::kFailed;
     for (long y = 0; y < height; ++y) {
       if (papplJobIsCanceled(job)) return Outcome::kCancelled;
-      if (!readExact(reader, row.data(), row.size())) {
+      if (!reader.readExact(row.data(), row.size())) {
         papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Ghostscript output ends inside page %u.", page);
         return Outcome::kFailed;
       }
@@ -113,27 +102,11 @@ bool pdfFilter(pappl_job_t* job, pappl_device_t* device, void*) {
     return false;
   }
   qv::UniqueFd gsOut(pipeFds[0]), gsChildEnd(pipeFds[1]);
-  qvcups::SpawnSpec spec;
-  spec.program = "gs";
-  // Quiet, PostScript's stdout sent to stderr: only page images reach the
-  // pipe. Fixed media: every page is rendered at exactly the job's sheet.
-  spec.args = {"gs",
-               "-q",
-               "-dSAFER",
-               "-dBATCH",
-               "-dNOPAUSE",
-               mono ? "-sDEVICE=pbmraw" : "-sDEVICE=ppmraw",
-               "-r" + std::to_string(dpi) + "x" + std::to_string(dpi),
-               "-g" + std::to_string(width) + "x" + std::to_string(height),
-               "-dFIXEDMEDIA",
-               "-sstdout=%stderr",
-               "-sOutputFile=%stdout",
-               "-f",
-               document};
-  const char* path = std::getenv("PATH");
   const char* tmpdir = std::getenv("TMPDIR");
-  spec.env = {std::string("PATH=") + (path != nullptr ? path : "/usr/bin:/bin"),
-              std::string("TMPDIR=") + (tmpdir != nullptr ? tmpdir : "/tmp")};
+  qvcups::SpawnSpec spec =
+      qvcups::ghostscriptRaster(mono, "-r" + std::to_string(dpi) + "x" + std::to_string(dpi),
+                                "-g" + std::to_string(width) + "x" + std::to_string(height),
+                                document, tmpdir != nullptr ? tmpdir : "/tmp");
   spec.stdoutFd = gsChildEnd.get();
   spec.ownProcessGroup = true;
 

@@ -213,7 +213,7 @@ Cli runCli(std::vector<std::string> args, const Bytes& input = {}) {
   std::vector<char*> argv{const_cast<char*>("qvinspect")};
   for (std::string& arg : args) argv.push_back(arg.data());
   qv::UniqueFile in(std::tmpfile()), out(std::tmpfile()), err(std::tmpfile());
-  std::fwrite(input.data(), 1, input.size(), in.get());
+  if (!input.empty()) std::fwrite(input.data(), 1, input.size(), in.get());
   std::rewind(in.get());
   Cli cli{qvinspect::runQvinspect(static_cast<int>(argv.size()), argv.data(), in.get(), out.get(),
                                   err.get()),

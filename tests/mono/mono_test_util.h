@@ -100,7 +100,7 @@ inline qv::ByteSink stringSink(std::string& out) {
 // A scratch stream holding `bytes`, read from its start; what a stream holds.
 inline qv::UniqueFile fileWith(std::string_view bytes) {
   qv::UniqueFile file(std::tmpfile());
-  std::fwrite(bytes.data(), 1, bytes.size(), file.get());
+  if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), file.get());
   std::rewind(file.get());
   return file;
 }
