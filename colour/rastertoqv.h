@@ -28,6 +28,11 @@ int PrepareLPRngPrint(PjpInfo* pPjpInfo, RcInfo* rc);
 // nBytesPerLine. Returns 0 or the first geometry status.
 int ConvertRc2Pjp(const RcInfo* pRcInfo, PjpInfo* pPjpInfo);
 
+// The settings part of ConvertRc2Pjp: the inner values and the numerical
+// values, without the page geometry (nWidth, nHeight, nPaperWidth,
+// nPaperLength, nBytesPerLine), which a caller with its own paper table fills.
+void ConvertRcSettings(const RcInfo* pRcInfo, PjpInfo* pPjpInfo);
+
 // Reads the page size in pixels and lines for the chosen "PageSize" from the
 // paper information file into nWidth and nHeight. Returns 0; 1 (cannot open);
 // 6 (a line of the wrong form, or a size outside 1..7200 x 1..32767); 7 (no

@@ -10,7 +10,7 @@ int PrepareLPRngPrint(PjpInfo* pPjpInfo, RcInfo* rc) {
   return ConvertRc2Pjp(rc, pPjpInfo);
 }
 
-int ConvertRc2Pjp(const RcInfo* pRcInfo, PjpInfo* pPjpInfo) {
+void ConvertRcSettings(const RcInfo* pRcInfo, PjpInfo* pPjpInfo) {
   // Inner values are the printer's codes; the unsigned fields take them as
   // they are (all are small and non-negative).
   const auto inner = [pRcInfo](int index) { return GetPjpInnerValue(index, pRcInfo); };
@@ -35,7 +35,10 @@ int ConvertRc2Pjp(const RcInfo* pRcInfo, PjpInfo* pPjpInfo) {
   pPjpInfo->nRedKey = params[kParamRedKey].nValue;
   pPjpInfo->nGreenKey = params[kParamGreenKey].nValue;
   pPjpInfo->nBlueKey = params[kParamBlueKey].nValue;
+}
 
+int ConvertRc2Pjp(const RcInfo* pRcInfo, PjpInfo* pPjpInfo) {
+  ConvertRcSettings(pRcInfo, pPjpInfo);
   if (const int status = GetPaperInf(pPjpInfo->pszPaperInf, pPjpInfo, pRcInfo); status != 0)
     return status;
   if (const int status = GetImagingArea(pPjpInfo, pRcInfo); status != 0) return status;

@@ -5,6 +5,7 @@
 
 #include "colour/colour_job.h"
 #include "colour/qvresource.h"
+#include "colour/rastertoqv.h"
 #include "printer/cores.h"
 
 namespace qvprinter {
@@ -27,28 +28,8 @@ bool fillColourRecords(const JobPlan& plan, RcSettings& rc, PjpInfo& job, std::s
       return false;
     }
   }
-  const auto inner = [&rc](int index) { return GetPjpInnerValue(index, &rc.info); };
-  const auto innerU = [&inner](int index) { return static_cast<std::uint16_t>(inner(index)); };
   job = PjpInfo{};
-  job.wMediaType = innerU(kParamMediaType);
-  job.wResolution = innerU(kParamQVResolution);
-  job.nDuplex = inner(kParamQVDuplex);
-  job.wPageSize = innerU(kParamPageSize);
-  job.wInputSlot = innerU(kParamInputSlot);
-  job.nColorMode = inner(kParamQVMonoColor);
-  job.nCollate = inner(kParamCollate);
-  job.wColorMatching = innerU(kParamQVColorMatching);
-  job.wTonerSave = innerU(kParamTonerSaveMode);
-  job.wEnhanceBlack = innerU(kParamQVEnhanceBlkPrt);
-  job.wGray = innerU(kParamQVGray);
-  job.wImproveOutput = innerU(kParamQVImproveOutput);
-  const RcParam* params = rc.info.pParams;
-  job.nCopyCount = params[kParamCopies].nValue;
-  job.nBrightness = params[kParamBrightness].nValue;
-  job.nContrast = params[kParamContrast].nValue;
-  job.nRedKey = params[kParamRedKey].nValue;
-  job.nGreenKey = params[kParamGreenKey].nValue;
-  job.nBlueKey = params[kParamBlueKey].nValue;
+  ConvertRcSettings(&rc.info, &job);
   // The raster is the imaging area; the PWG page size is the sheet in
   // points, as the printer's PaperDimension file gives it.
   const qvcups::PaperSize& paper = *plan.medium->paper;
