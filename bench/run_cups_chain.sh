@@ -81,12 +81,12 @@ for ((i = 0; i < runs; ++i)); do
   for chain in "${chains[@]}"; do seconds "$chain" >>"$work/$chain.times"; done
 done
 
-printf '%-14s %10s %9s %9s %8s\n' chain "MB out" "wall s" "CPU s" "wall/stock"
+printf '%-17s %10s %9s %9s %8s\n' chain "MB out" "wall s" "CPU s" "wall/stock"
 base=$(awk '{ print $1 }' "$work/stock_colour.times" | median)
 for chain in "${chains[@]}"; do
   wall=$(awk '{ print $1 }' "$work/$chain.times" | median)
   cpu=$(awk '{ print $2 }' "$work/$chain.times" | median)
-  printf '%-14s %10.1f %9.2f %9.2f %8.2f\n' "$chain" \
+  printf '%-17s %10.1f %9.2f %9.2f %8.2f\n' "$chain" \
     "$(awk '{ print $1 / 1e6 }' "$work/$chain.bytes")" "$wall" "$cpu" \
     "$(awk -v w="$wall" -v b="$base" 'BEGIN { print w / b }')"
 done

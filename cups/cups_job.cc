@@ -403,22 +403,18 @@ int CupsJob::movePage(PnmReader& reader, const PnmHeader& header) {
   const auto left = static_cast<std::size_t>(job_.cropLeft()) * (mono_ ? 0 : 3);
   const std::size_t outRowBytes =
       mono_ ? inRowBytes : static_cast<std::size_t>(job_.rasterWidth()) * 3;
-  // Rows whose kept bytes meet (the whole mono page) move as one span.
-  std::size_t consumed = 0, spanStart = 0, spanBytes = 0;
+  // The kept bytes as spans: one per colour row, one for the whole mono page.
+  const bool wholeRows = outRowBytes == inRowBytes;
+  const long spans = wholeRows ? 1 : job_.rasterHeight();
+  const std::size_t spanBytes =
+      wholeRows ? inRowBytes * static_cast<std::size_t>(job_.rasterHeight()) : outRowBytes;
+  std::size_t consumed = 0;
   int rc = 0;
-  for (long row = 0; row <= job_.rasterHeight() && rc == 0; ++row) {
-    const std::size_t start = static_cast<std::size_t>(job_.cropTop() + row) * inRowBytes + left;
-    if (row < job_.rasterHeight() && spanBytes > 0 && start == spanStart + spanBytes) {
-      spanBytes += outRowBytes;
-      continue;
-    }
-    if (spanBytes > 0) {
-      rc = skipRaster(reader, spanStart - consumed);
-      if (rc == 0) rc = moveRaster(reader, spanBytes);
-      consumed = spanStart + spanBytes;
-    }
-    spanStart = start;
-    spanBytes = outRowBytes;
+  for (long span = 0; span < spans && rc == 0; ++span) {
+    const std::size_t start = static_cast<std::size_t>(job_.cropTop() + span) * inRowBytes + left;
+    rc = skipRaster(reader, start - consumed);
+    if (rc == 0) rc = moveRaster(reader, spanBytes);
+    consumed = start + spanBytes;
   }
   return rc != 0 ? rc : skipRaster(reader, pageBytes - consumed);
 }
