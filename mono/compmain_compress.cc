@@ -88,51 +88,71 @@ inline void copyLiteral(std::uint8_t* to, const std::uint8_t* from, int count) {
   }
 }
 
-// The command byte and its extensions are built in place at the end of
-// `dest`, and the literal bytes go straight from the row after them: every
-// byte is written once.
-void appendLiteral(CompData& data, int offset, const std::uint8_t* bytes, int count) {
-  std::uint8_t* const command = data.dest + data.destLen;
-  command[0] = kLiteralCommand;
-  const int length = encodeCommand(command, offset, count);
-  copyLiteral(command + length, bytes, count);
-  data.destLen = static_cast<std::uint16_t>(data.destLen + length + count);
+// The command byte and its extensions are built in place at `out`, and the
+// literal bytes go straight from the row after them: every byte is written
+// once. Each returns the end of its command.
+inline std::uint8_t* putLiteral(std::uint8_t* out, int offset, const std::uint8_t* bytes,
+                                int count) {
+  out[0] = kLiteralCommand;
+  const int length = encodeCommand(out, offset, count);
+  copyLiteral(out + length, bytes, count);
+  return out + length + count;
+}
+
+inline std::uint8_t* putRun(std::uint8_t* out, int offset, int count, std::uint8_t value) {
+  out[0] = kRunCommand;
+  const int length = encodeCommand(out, offset, count);
+  out[length] = value;
+  return out + length + 1;
+}
+
+// One command at the end of the compressor's output, counted in its first
+// byte.
+inline void appendLiteral(CompData& data, int offset, const std::uint8_t* bytes, int count) {
+  const std::uint8_t* end = putLiteral(data.dest + data.destLen, offset, bytes, count);
+  data.destLen = static_cast<std::uint16_t>(end - data.dest);
   data.dest[0] = static_cast<std::uint8_t>(data.dest[0] + 1);
 }
 
-void appendRun(CompData& data, int offset, int count, std::uint8_t value) {
-  std::uint8_t* const command = data.dest + data.destLen;
-  command[0] = kRunCommand;
-  const int length = encodeCommand(command, offset, count);
-  command[length] = value;
-  data.destLen = static_cast<std::uint16_t>(data.destLen + length + 1);
+inline void appendRun(CompData& data, int offset, int count, std::uint8_t value) {
+  const std::uint8_t* end = putRun(data.dest + data.destLen, offset, count, value);
+  data.destLen = static_cast<std::uint16_t>(end - data.dest);
   data.dest[0] = static_cast<std::uint8_t>(data.dest[0] + 1);
 }
 
 // Covers a differing stretch [start, end) of 3 or more bytes with runs of
 // three or more equal bytes and literals between them, greedily from the
 // left. The first command carries `offset`. Returns where it stopped: `end`,
-// or earlier when the command count reached its limit.
+// or earlier when the command count reached its limit. The output position
+// and the command count stay in locals: every byte written through `out`
+// could alias `data`, which would reload both after each store.
 int encodeStretch(CompData& data, const std::uint8_t* row, int start, int end, int offset) {
+  std::uint8_t* out = data.dest + data.destLen;
+  int commands = data.dest[0];
   int j = start;
+  bool runAhead = false;  // j starts three equal bytes: a literal stopped there
   while (j < end) {
-    if (j + 2 < end && row[j] == row[j + 1] && row[j + 1] == row[j + 2]) {
+    if (runAhead || (j + 2 < end && row[j] == row[j + 1] && row[j + 1] == row[j + 2])) {
       const int runEnd = j + 3 +
                          static_cast<int>(countBytesEqualTo(row + j + 3, row[j],
                                                             static_cast<std::size_t>(end - j - 3)));
-      appendRun(data, offset, runEnd - j, row[j]);
+      out = putRun(out, offset, runEnd - j, row[j]);
       j = runEnd;
+      runAhead = false;
     } else {
       // The literal stops just before the next three equal bytes (there
       // are none at j itself).
       const auto literalEnd = static_cast<int>(
           findTripleStart(row, static_cast<std::size_t>(j + 1), static_cast<std::size_t>(end)));
-      appendLiteral(data, offset, row + j, literalEnd - j);
+      out = putLiteral(out, offset, row + j, literalEnd - j);
       j = literalEnd;
+      runAhead = true;
     }
     offset = 0;
-    if (data.dest[0] == kMaxOrdinaryCommands) break;
+    if (++commands == kMaxOrdinaryCommands) break;
   }
+  data.destLen = static_cast<std::uint16_t>(out - data.dest);
+  data.dest[0] = static_cast<std::uint8_t>(commands);
   return j;
 }
 
