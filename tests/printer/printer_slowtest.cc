@@ -325,10 +325,10 @@ TEST_F(QvPrinter, WebInterfaceListsBothPrinters) {
 }
 
 // A real CUPS client: an everywhere queue on a loopback cupsd prints a PDF
-// through qvprinter. Its pixels are not compared: CUPS's driverless chain
-// places the page itself.
+// through qvprinter: the pixels are those of the PDF that CUPS's own filters
+// make of it for the queue (pdftopdf places the page on the paper).
 TEST_F(QvPrinter, CupsEverywhereQueuePrintsThroughQvprinter) {
-  for (const char* tool : {"cupsd", "lpadmin", "lp"})
+  for (const char* tool : {"cupsd", "lpadmin", "lp", "cupsfilter"})
     if (systemTool(tool).empty()) GTEST_SKIP() << tool << " is not installed";
   const std::string base = server_->file("cupsd/");
   for (const char* sub : {"spool/tmp", "log", "cache", "state"})
@@ -366,6 +366,17 @@ TEST_F(QvPrinter, CupsEverywhereQueuePrintsThroughQvprinter) {
       qvtest::inspectJob(server_->sink(false).job(n), server_->file("cups.prn"));
   EXPECT_NE(std::string::npos, report.find(", 1 page")) << report;
   EXPECT_NE(std::string::npos, report.find("SET PAPER=A4")) << report;
+  // The page is the PDF that CUPS's filters made for the queue.
+  const std::string sent = server_->file("sent.pdf");
+  qvtest::writeFile(
+      sent, run(systemTool("cupsfilter"), {"-p", base + "ppd/qv.ppd", "-m",
+                                           "application/vnd.cups-pdf", "-o", "media=A4", pdf})
+                .out);
+  qvtest::Layout layout;
+  layout.mono = false;
+  qvtest::expectJobMatches(server_->sink(false).job(n),
+                           qvtest::renderPdf(sent, false, 600, 600, 4960, 7016, server_->file("")),
+                           layout);
   cupsd.signal(SIGTERM);
   cupsd.wait();
 }
