@@ -1,11 +1,10 @@
 // page_input_test.cc - the pages read ahead on the reader thread are those a
-// plain read loop gives, however the pipe delivers them; a stop never hangs;
-// the writer reports the first lost byte.
+// plain read loop gives, however the pipe delivers them; a cancel or a read
+// error ends the input. (SIGTERM and lost output: the colour job tests.)
 #include "common/page_input.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,7 +17,6 @@
 #include <tuple>
 #include <vector>
 
-#include "common/fd_writer.h"
 #include "common/unique_file.h"
 
 namespace {
@@ -47,9 +45,9 @@ void writeAll(int fd, const std::uint8_t* bytes, std::size_t size) {
     ASSERT_GT(n = ::write(fd, bytes, size), 0);
 }
 
-// Writes the job into the pipe in random chunks; now and then it waits until
-// the consumer has taken every page written so far, so that the reader meets
-// an empty pipe in the middle of pages and headers.
+// Random chunks; now and then it waits until the consumer has taken every
+// page written so far, so the reader meets an empty pipe inside pages and
+// headers.
 void feed(int fd, const Job& job, std::atomic<std::size_t>& taken, unsigned seed) {
   std::mt19937 rng(seed);
   for (std::size_t at = 0, n; at < job.bytes.size(); at += n) {
@@ -65,32 +63,26 @@ void feed(int fd, const Job& job, std::atomic<std::size_t>& taken, unsigned seed
 void expectPages(int fd, const Job& job, int endHeader, std::atomic<std::size_t>& taken) {
   qv::HeaderStream stream;
   qv::PageInput input(fd, kPage, {job.headers ? &lineHeader : nullptr, &stream});
-  for (;;) {
-    const qv::InputPage page = input.next();
-    if (page.end) {
-      EXPECT_TRUE(taken == job.pages.size() && page.header == endHeader && page.error == 0);
-      return;
-    }
+  qv::InputPage page;
+  for (; !(page = input.next()).end; ++taken, taken.notify_one()) {
     ASSERT_LT(taken, job.pages.size());
     EXPECT_EQ(Bytes(page.bytes.begin(), page.bytes.end()), job.pages[taken]) << taken;
-    ++taken;
-    taken.notify_one();
   }
+  EXPECT_TRUE(taken == job.pages.size() && page.header == endHeader && page.error == 0);
 }
 
 TEST(PageInput, PipeInRandomChunksGivesThePagesOfAFile) {
   // Three pages of noise, each after a header line when `headers`, then a
   // last page of `tail` bytes or, with `cut`, a header cut short: a short last
-  // page, whole pages (then the empty read at the end), headers to the end of
-  // input, a page cut short after its header, a header cut short.
+  // page, whole pages, headers to the end of input, a page cut short after its
+  // header, a header cut short.
   using Case = std::tuple<bool, bool, std::size_t, int>;
   for (const auto& [headers, cut, tail, endHeader] :
        {Case{false, false, 1234, 0}, Case{false, false, 0, 0}, Case{true, false, 0, 1},
         Case{true, false, 500, 0}, Case{true, true, 0, -1}}) {
     Job job{headers, {}, {}, {}};
     std::mt19937 rng(7);
-    for (std::size_t p = 0; p < 4; ++p) {
-      if (p == 3 && (cut || (tail == 0 && headers))) break;
+    for (std::size_t p = 0; p < 4 && !(p == 3 && (cut || (tail == 0 && headers))); ++p) {
       const std::string line = "P6 page " + std::to_string(p) + "\n";
       if (headers) job.bytes.insert(job.bytes.end(), line.begin(), line.end());
       Bytes& page = job.pages.emplace_back(p < 3 ? kPage : tail);
@@ -116,55 +108,23 @@ TEST(PageInput, PipeInRandomChunksGivesThePagesOfAFile) {
   }
 }
 
-// A cancel as the colour filter's SIGTERM makes it: the consumer waits for a
-// page on an open, empty pipe; a signal (handler without SA_RESTART) ends the
-// wait, cancel() ends the reader, and so does a destructor alone. A read
-// error cuts the page and ends the input.
-TEST(PageInput, SignalCancelAndReadErrorEndTheInput) {
-  struct sigaction action = {}, old = {};
-  action.sa_handler = [](int) {};
-  ASSERT_EQ(::sigaction(SIGUSR1, &action, &old), 0);
+// cancel() ends a reader blocked on an open, empty pipe, and so does a
+// destructor alone; a read error cuts the page and ends the input.
+TEST(PageInput, CancelAndReadErrorEndTheInput) {
   int fds[2];
   ASSERT_EQ(::pipe(fds), 0);
   const qv::UniqueFd readEnd(fds[0]), writeEnd(fds[1]);
   writeAll(fds[1], Bytes(1500, 9).data(), 1500);
   qv::PageInput input(fds[0], 1000);
   EXPECT_EQ(input.next().bytes.size(), 1000u);
-  std::atomic<bool> back{false};
-  std::thread kicker([&, waiter = ::pthread_self()] {
-    while (!back) ::pthread_kill(waiter, SIGUSR1);  // until one lands inside the wait
-  });
-  EXPECT_TRUE(input.next().interrupted);
-  back = true;
-  kicker.join();
-  ::sigaction(SIGUSR1, &old, nullptr);
   input.cancel();
   EXPECT_TRUE(input.next().end);
   const qv::PageInput unread(fds[0], 1000);
-
   const qv::UniqueFd directory(::open("/", O_RDONLY | O_DIRECTORY));
   qv::PageInput failing(directory.get(), 1000);
   const qv::InputPage page = failing.next(), end = failing.next();
   EXPECT_TRUE(!page.end && page.bytes.empty() && page.error == EISDIR);
   EXPECT_TRUE(end.end && end.error == EISDIR);
-}
-
-// The first lost byte (disk full, reader gone) is reported, by the flush at
-// the latest.
-TEST(FdWriter, ReportsTheFirstFailure) {
-  ::signal(SIGPIPE, SIG_IGN);
-  int fds[2];
-  ASSERT_EQ(::pipe(fds), 0);
-  ::close(fds[0]);
-  const qv::UniqueFd full(::open("/dev/full", O_WRONLY)), closedPipe(fds[1]);
-  for (const auto& [fd, error] : {std::pair{full.get(), ENOSPC}, {closedPipe.get(), EPIPE}}) {
-    qv::FdWriter failing(fd, 4096);
-    const Bytes chunk(3000, 1);
-    EXPECT_TRUE(failing.write(chunk));  // buffered: the failure shows at the flush
-    EXPECT_FALSE(failing.write(chunk));
-    EXPECT_FALSE(failing.flush());
-    EXPECT_EQ(failing.error(), error);
-  }
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <span>
+#include <tuple>
 #include <vector>
 
 #include "decode/pwg_stream.h"
@@ -17,6 +18,15 @@ struct RoundTripCase {
   int width = 0, height = 0;
   bool gray = false, duplexNoTumble = false;
   std::vector<std::string> pages;  // RGB pixels
+  std::string settings() const {
+    return std::string(gray ? "QVMonoColor=Mono\n" : "") +
+           (duplexNoTumble ? "QVDuplex=DuplexNoTumble\n" : "");
+  }
+  std::string input() const {
+    std::string all;
+    for (const std::string& page : pages) all += ppmPage(width, height, page);
+    return all;
+  }
 };
 
 inline RoundTripCase randomCase(std::mt19937& rng, int maxHeight) {
@@ -47,12 +57,8 @@ inline std::vector<std::uint8_t> expectedPixels(const RoundTripCase& c, std::siz
 
 // `out`, if given, receives the job.
 inline void checkRoundTrip(const RoundTripCase& c, std::string* out = nullptr) {
-  TestPrinter printer(c.width, c.height,
-                      std::string(c.gray ? "QVMonoColor=Mono\n" : "") +
-                          (c.duplexNoTumble ? "QVDuplex=DuplexNoTumble\n" : ""));
-  std::string input;
-  for (const std::string& page : c.pages) input += ppmPage(c.width, c.height, page);
-  const qvtest::ProgramResult r = qvtest::runProgram(printer.run(input));
+  const qvtest::ProgramResult r =
+      qvtest::runProgram(TestPrinter(c.width, c.height, c.settings()).run(c.input()));
   ASSERT_EQ(0, r.status) << r.err;
   if (out != nullptr) *out += r.out;
   qvdecode::ColourJob job;
@@ -63,9 +69,8 @@ inline void checkRoundTrip(const RoundTripCase& c, std::string* out = nullptr) {
   ASSERT_EQ(c.pages.size(), job.pages.size());
   for (std::size_t p = 0; p < c.pages.size(); ++p) {
     const qvdecode::PwgHeader& header = job.pages[p].header;
-    EXPECT_EQ((std::vector<std::uint32_t>{static_cast<std::uint32_t>(c.width),
-                                          static_cast<std::uint32_t>(c.height), c.gray ? 8u : 24u}),
-              (std::vector<std::uint32_t>{header.width, header.height, header.bitsPerPixel}));
+    EXPECT_EQ(std::tuple(c.width, c.height, c.gray ? 8u : 24u),
+              (std::tuple<int, int, unsigned>(header.width, header.height, header.bitsPerPixel)));
     EXPECT_TRUE(expectedPixels(c, p) == job.pages[p].pixels) << "page " << p + 1;  // no dump
   }
 }

@@ -29,31 +29,28 @@ std::string inspected(const qvtest::ProgramResult& job, const std::string& dir,
   return job.status == 0 && check.status == 0 ? qvtest::readFile(dir + "/" + preview) : "";
 }
 
-// The six resolution modes on A6: the input page in dots and rows, and the
-// strips the filter cuts (input rows and bytes). 600x300 sends every row
-// twice; XR1200A every even row in place of the odd one.
-struct MonoMode {
-  std::string_view word;
-  std::size_t dpi, dots, rows, top, left, maxRow;
-};
-constexpr MonoMode kModes[] = {
-    {"300", 300, 1240, 1752, 50, 6, 312},         {"600", 600, 2480, 3505, 100, 12, 624},
-    {"1200", 1200, 4960, 7010, 200, 25, 1248},    {"XR1200A", 1200, 4960, 7010, 200, 25, 1248},
-    {"XR1200B", 1200, 4960, 7010, 200, 25, 1248}, {"600x300", 600, 2480, 1752, 50, 12, 624},
-};
-
-// A6 at 600 dpi is 2480 x 3505 dots: the page fills the paper, so the left
-// shift comes from -offset alone and the canvas is the paper.
+// A6 (496 x 701 in 1/120 inch) in each mode: dpi across and down, the strips
+// the filter cuts (rows, bytes, widest row). The page fills the paper, so the
+// left shift comes from -offset alone and the canvas is the paper. 600x300
+// sends every row twice; XR1200A every even row in place of the odd one.
 TEST(InspectRoundTrip, MonoPagesComeBackOnTheirPaper) {
+  constexpr struct {
+    std::string_view word;
+    std::size_t dpi, down, top, left, maxRow;
+  } kModes[] = {{"300", 300, 300, 50, 6, 312},          {"600", 600, 600, 100, 12, 624},
+                {"1200", 1200, 1200, 200, 25, 1248},    {"XR1200A", 1200, 1200, 200, 25, 1248},
+                {"XR1200B", 1200, 1200, 200, 25, 1248}, {"600x300", 600, 300, 50, 12, 624}};
   qvtest::ScopedTempDir dir;
   qvtest::writeFile(dir.file("pi"), "A6\t2480\t3505\n");
   std::mt19937 rng(2024);
-  for (const MonoMode& mode : kModes) {
+  for (const auto& mode : kModes) {
+    const std::size_t top = mode.top, left = mode.left;
     for (const char* offset : {"0", "60"}) {
       SCOPED_TRACE(testing::Message() << mode.word << " offset " << offset);
       qvtest::writeFile(dir.file("rc"), "[QV]\nPaperType=A6\nResolution=" + std::string(mode.word) +
                                             "\nPaperSource=Tray1\n");
-      const std::size_t rowBytes = (mode.dots + 7) / 8, rows = mode.rows;
+      const std::size_t width = 496 * mode.dpi / 120, height = 701 * mode.dpi / 120;
+      const std::size_t rowBytes = (width + 7) / 8, rows = 701 * mode.down / 120;
       std::string page(rowBytes * rows, '\0');  // rows of noise, copies of the row above, blank
       for (std::size_t at = rowBytes; at < page.size(); at += rowBytes) {
         const auto kind = rng() % 3;
@@ -67,21 +64,16 @@ TEST(InspectRoundTrip, MonoPagesComeBackOnTheirPaper) {
                               page}),
           dir.path(), "job-page-001.pbm");
       ASSERT_FALSE(image.empty());
-
       // The printable area at a left shift, in printer rows, on the paper.
-      const std::size_t width = 496u * mode.dpi / 120, height = 701u * mode.dpi / 120;
-      const std::size_t doubled = mode.word == "600x300" ? 2 : 1;
-      const bool evenOnly = mode.word == "XR1200A";
-      const std::size_t canvasRow = (width + 7) / 8, printable = rows - 2 * mode.top;
+      const std::size_t doubled = mode.dpi / mode.down, evenOnly = mode.word == "XR1200A";
+      const std::size_t canvasRow = (width + 7) / 8, printable = rows - 2 * top;
       const auto canvasAt = [&](std::size_t shift) {
         std::string canvas(canvasRow * height, '\0');
-        const std::size_t length = std::min(rowBytes - 2 * mode.left, mode.maxRow - shift);
+        const std::size_t length = std::min(rowBytes - 2 * left, mode.maxRow - shift);
         for (std::size_t r = 0; r < doubled * printable; ++r)
-          std::copy_n(page.data() +
-                          (mode.top + ((r / doubled) & ~std::size_t{evenOnly})) * rowBytes +
-                          mode.left,
-                      std::min(length, canvasRow - mode.left - shift),
-                      canvas.data() + (doubled * mode.top + r) * canvasRow + mode.left + shift);
+          std::copy_n(page.data() + (top + ((r / doubled) & ~evenOnly)) * rowBytes + left,
+                      std::min(length, canvasRow - left - shift),
+                      canvas.data() + (doubled * top + r) * canvasRow + left + shift);
         return pnm("P4", width, height, canvas);
       };
       std::size_t shift = 0;
@@ -99,21 +91,17 @@ TEST(InspectRoundTrip, ColourAndGrayPagesComeBackAsSent) {
   for (int round = 0; round < 8; ++round) {
     const colourtest::RoundTripCase c = colourtest::randomCase(rng, 60);
     SCOPED_TRACE(testing::Message() << "round " << round << ": " << c.width << " x " << c.height);
-    colourtest::TestPrinter printer(c.width, c.height,
-                                    std::string(c.gray ? "QVMonoColor=Mono\n" : "") +
-                                        (c.duplexNoTumble ? "QVDuplex=DuplexNoTumble\n" : ""));
-    std::string input;
-    for (const std::string& page : c.pages) input += colourtest::ppmPage(c.width, c.height, page);
-    const qvtest::ProgramResult job = qvtest::runProgram(printer.run(input));
+    const colourtest::TestPrinter printer(c.width, c.height, c.settings());
+    const qvtest::ProgramResult job = qvtest::runProgram(printer.run(c.input()));
     for (std::size_t p = 0; p < c.pages.size(); ++p) {
       char name[48];
       std::snprintf(name, sizeof name, "job-page-%03zu.%s", p + 1, c.gray ? "pgm" : "ppm");
       const std::vector<std::uint8_t> pixels = colourtest::expectedPixels(c, p);
-      const std::string_view expected(reinterpret_cast<const char*>(pixels.data()), pixels.size());
       EXPECT_TRUE(pnm(c.gray ? "P5" : "P6", static_cast<std::size_t>(c.width),
                       static_cast<std::size_t>(c.height),
-                      expected) == (p == 0 ? inspected(job, printer.dir().path(), name)
-                                           : qvtest::readFile(printer.dir().file(name))))
+                      {reinterpret_cast<const char*>(pixels.data()), pixels.size()}) ==
+                  (p == 0 ? inspected(job, printer.dir().path(), name)
+                          : qvtest::readFile(printer.dir().file(name))))
           << "page " << p + 1;
     }
   }

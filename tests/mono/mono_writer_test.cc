@@ -1,4 +1,5 @@
-// mono_writer_test.cc - the job writer's header, whole jobs and copy file.
+// mono_writer_test.cc - the job writer's header, whole jobs, copy file, and
+// random pages decoded back to their printable area.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -11,12 +12,14 @@
 #include <map>
 
 #include "mono/copy_file.h"
+#include "tests/decode/job_bytes.h"
 #include "tests/mono/mono_test_util.h"
 #include "tests/support/run_program.h"
 
 namespace {
 
 using namespace monotest;
+using namespace std::string_literals;
 
 constexpr std::time_t kFixedTime = 1700000000;  // Tue 14 Nov 2023 22:13:20 UTC
 
@@ -127,10 +130,10 @@ alice | 1234 |        | host1 | 0 | yes |
       | 1234 | Report | host1 | 0 | yes |)")) {
     SCOPED_TRACE(row[0] + row[1] + row[2] + row[3] + row[4] + row[5]);
     PrintSettings s = pageSettings(2, 4960, 7016);
-    std::snprintf(s.owner, sizeof s.owner, "%s", row[0].c_str());
-    std::snprintf(s.password, sizeof s.password, "%s", row[1].c_str());
-    std::snprintf(s.jobName, sizeof s.jobName, "%s", row[2].c_str());
-    std::snprintf(s.nodeName, sizeof s.nodeName, "%s", row[3].c_str());
+    const auto put = [](auto& field, const std::string& value) {
+      std::snprintf(field, sizeof field, "%s", value.c_str());
+    };
+    put(s.owner, row[0]), put(s.password, row[1]), put(s.jobName, row[2]), put(s.nodeName, row[3]);
     std::string expected = "\x1b%-12345X@PJL\n";
     for (const char part : row[6]) expected += parts.at(part);
     const std::string out =
@@ -139,22 +142,22 @@ alice | 1234 |        | host1 | 0 | yes |
   }
 }
 
-// 300 dpi, 160 x 103 dots: printable rows 50 and 51 hold 00 00 FF FF FF FF 12 34.
+// 300 dpi, 160 x 103 dots: printable rows 50 and 51 hold 00 00 FF FF FF FF
+// 12 34; the page's stream is the decoder tests' worked page.
 std::string workedPage() {
   std::string page(20 * 103, '\0');
-  page.replace(50 * 20 + 6, 8, "\0\0\xFF\xFF\xFF\xFF\x12\x34", 8);
-  page.replace(51 * 20 + 6, 8, "\0\0\xFF\xFF\xFF\xFF\x12\x34", 8);
+  for (const int row : {50, 51}) page.replace(row * 20 + 6, 8, "\0\0\xFF\xFF\xFF\xFF\x12\x34", 8);
   return page;
 }
-const std::string kWorkedStream =
-    std::string("\x1b*b1030m13w\x00\x03\x03\x01\x00\x00\x82\xFF\x01\x12\x34\x00\xFF", 24) +
-    "1030M\f";
+const std::string kWorkedStream = [](const qvtest::Bytes& b) {
+  return std::string(b.begin(), b.end());
+}(qvtest::workedMonoPage());
 PrintSettings workedSettings(int width = 160, int height = 103) {
-  PrintSettings settings = pageSettings(1, 2480, 3508);
+  PrintSettings settings = pageSettings(1, width, height);
+  settings.paperWidth = 2480;
+  settings.paperHeight = 3508;
   settings.media = settings.copies = settings.tonerSave = 1;
   settings.paperSource = 3;
-  settings.width = width;
-  settings.height = height;
   return settings;
 }
 const std::string kSetup300 = esc("~E~&l4096a26a6d1E~&l1001H~&u300D~*t300R~&l1X~&l0S");
@@ -199,7 +202,7 @@ TEST(MonoJobStream, PagesCopiesAndTrailer) {
                           : "\x1b%-12345X@PJL\n@PJL SET COPY=" + row[5].substr(++at, 1) +
                                 "\n@PJL ENTER LANGUAGE = PCL\n" + kSetup300;
     }
-    const JobRun run = runJob(settings, bytesOf(input), {row[0]});
+    const JobRun run = runJob(settings, text(input), {row[0]});
     const std::size_t setup = run.out.find(kSetup300);
     ASSERT_NE(std::string::npos, setup) << run.out;
     EXPECT_EQ(after, run.out.substr(setup + kSetup300.size()));
@@ -236,7 +239,8 @@ TEST(MonoJobStream, IncompleteCopyFileIsNotReplayed) {
 
 // Names "rawtoqv_tmp_<ticks>_<pid>" planted for the next three seconds in
 // TMPDIR and /tmp, as another user could: the copy file neither fails on
-// them (dropping pages) nor touches them, and leaves no name of its own.
+// them (dropping pages) nor touches them, and leaves no name of its own. The
+// named way too: a file of its own, 0600, whose name is gone at once.
 TEST(MonoCopyFile, PlantedNamesDropNothingAndNothingIsLeft) {
   const qvtest::ScopedTempDir dir;
   struct tms ticks;
@@ -245,8 +249,7 @@ TEST(MonoCopyFile, PlantedNamesDropNothingAndNothingIsLeft) {
   for (std::uint32_t t = now; t < now + 3 * ::sysconf(_SC_CLK_TCK); ++t) {
     char name[64];
     std::snprintf(name, sizeof name, "rawtoqv_tmp_%x_%x", t, static_cast<unsigned>(::getpid()));
-    planted.push_back(name);
-    for (const std::string& at : {dir.file(planted.back()), "/tmp/" + planted.back()})
+    for (const std::string& at : {dir.file(planted.emplace_back(name)), "/tmp/"s + name})
       qvtest::writeFile(at, "planted");
   }
   const std::vector<std::string> tmpBefore = qvtest::listDirectory("/tmp");
@@ -254,23 +257,44 @@ TEST(MonoCopyFile, PlantedNamesDropNothingAndNothingIsLeft) {
   settings.outputBin = 8;  // Sorter2
   std::snprintf(settings.tmpDir, sizeof settings.tmpDir, "%s", dir.path().c_str());
   EXPECT_TRUE(
-      runJob(settings, bytesOf(workedPage()))
+      runJob(settings, text(workedPage()))
           .out.ends_with("\n@PJL ENTER LANGUAGE = PCL\n" + kSetup300 + kWorkedStream + kTrailer));
   for (const std::string& name : qvtest::newEntries(tmpBefore, qvtest::listDirectory("/tmp")))
     EXPECT_FALSE(name.starts_with("rawtoqv_tmp_") &&
                  name.ends_with(planted[0].substr(planted[0].rfind('_'))));
-  // The named way too: a file of its own, 0600, whose name is gone at once.
   const qv::UniqueFd fd(qv::openCopyFile(dir.path().c_str(), false));
   struct stat status = {};
-  EXPECT_EQ(0, ::fstat(fd.get(), &status));
+  EXPECT_TRUE(::fstat(fd.get(), &status) == 0 && status.st_nlink == 0);
   EXPECT_EQ(0600u, status.st_mode & 0777u);
-  EXPECT_EQ(0u, status.st_nlink);
   EXPECT_EQ(planted.size(), qvtest::listDirectory(dir.path()).size());
   for (const std::string& name : planted) {
-    EXPECT_EQ("planted", qvtest::readFile(dir.file(name)));
-    EXPECT_EQ("planted", qvtest::readFile("/tmp/" + name));
+    EXPECT_EQ("plantedplanted",
+              qvtest::readFile(dir.file(name)) + qvtest::readFile("/tmp/" + name));
     ::unlink(("/tmp/" + name).c_str());
   }
+}
+
+TEST(MonoRoundTrip, RandomPagesAndTheirBytes) {
+  std::uint64_t hash = 0xcbf29ce484222325ull;  // FNV-1a over every job's bytes
+  for (std::uint32_t seed = 1; seed <= 60 && !HasFailure(); ++seed) {
+    SCOPED_TRACE(testing::Message() << "seed " << seed);
+    std::mt19937 rng(seed);
+    for (const char c : expectPrintableArea(randomMonoCase(rng, 140, 2)))
+      hash = (hash ^ static_cast<std::uint8_t>(c)) * 0x100000001b3ull;
+  }
+  // The encoding choices that decode to the same pixels are pinned too.
+  EXPECT_EQ(0x6520f03b841a4418ull, hash);
+}
+
+// Key rows that encode in more bytes than the row (about 1360, near the most
+// a record can grow) at 1200 dpi, so that blocks close for size.
+TEST(MonoRoundTrip, KeyRowsThatGrowWhenEncoded) {
+  const int rowBytes = 2 * 25 + 1248, height = 2 * 200 + 130;
+  MonoCase job{pageSettings(3, rowBytes * 8, height), {}, {{}}};
+  job.pages[0].resize(static_cast<std::size_t>(rowBytes * height));
+  for (std::size_t i = 0; i < job.pages[0].size(); ++i)
+    job.pages[0][i] = i % 11 < 8 ? static_cast<std::uint8_t>(i * 7 + i / 1298) : 0xA5;
+  expectPrintableArea(job);
 }
 
 }  // namespace
