@@ -261,14 +261,14 @@ TEST(ColourJob, PagesCopiesBlankPagesDuplexAndFailures) {
   });
 }
 
-// The printer sees the input (gray: its gray values; even pages of
-// DuplexNoTumble turned), and the encoding is pinned by a hash of the jobs.
+// The printer and qvinspect see the input (gray: its gray values; even pages
+// of DuplexNoTumble turned), and the encoding is pinned by a hash of the jobs.
 TEST(ColourRoundTrip, RandomPages) {
   std::string jobs;
   for (std::uint32_t seed = 1; seed <= 30; ++seed) {
     SCOPED_TRACE(testing::Message() << "seed " << seed);
     std::mt19937 rng(seed);
-    checkRoundTrip(randomCase(rng, 40), &jobs);
+    checkRoundTrip(randomCase(rng, 40), &jobs, seed <= 8);
   }
   std::uint64_t hash = 0xcbf29ce484222325;  // FNV-1a
   for (const char c : jobs) hash = (hash ^ static_cast<std::uint8_t>(c)) * 0x100000001b3;

@@ -287,6 +287,15 @@ TEST_F(MonoCli, LostJobsAreFailures) {
     EXPECT_EQ(4, result.status) << redirect;
     EXPECT_EQ("Error: cannot write output !!\n", result.err);
   }
+  // A sorted-copy file cut by a full disk (a file-size limit) is not
+  // replayed: the replays carry only their PJL commands.
+  const std::string replay = "\x1b%-12345X@PJL\n@PJL SET COPY=";
+  const qvtest::ProgramResult cut = runBinary(
+      "ulimit -f 4; trap '' XFSZ", {"-rc", expand("@:[QV]\nPaperType=A4\nOutputBin=Sorter3\n")});
+  EXPECT_EQ(0, cut.status);
+  EXPECT_TRUE(cut.out.ends_with("1030M\f" + replay + "2\n@PJL ENTER LANGUAGE = PCL\n" + replay +
+                                "3\n@PJL ENTER LANGUAGE = PCL\n" + kTrailer))
+      << cut.err;
 }
 
 }  // namespace
