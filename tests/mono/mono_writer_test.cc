@@ -1,5 +1,6 @@
 // mono_writer_test.cc - the job writer's header, whole jobs, copy file, and
-// random pages decoded back to their printable area.
+// random pages decoded back to their printable area, by the decoder and by
+// qvinspect.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/times.h>
@@ -7,6 +8,7 @@
 
 #include <algorithm>
 #include <map>
+#include <random>
 
 #include "mono/copy_file.h"
 #include "tests/decode/job_bytes.h"
@@ -263,6 +265,62 @@ TEST(MonoRoundTrip, KeyRowsThatGrowWhenEncoded) {
   for (std::size_t i = 0; i < job.pages[0].size(); ++i)
     job.pages[0][i] = i % 11 < 8 ? static_cast<std::uint8_t>(i * 7 + i / 1298) : 0xA5;
   expectPrintableArea(job);
+}
+
+// A6 (496 x 701 in 1/120 inch) through rawtoqv in each mode and back out of
+// qvinspect --check --pnm: the page fills the paper, so the left shift comes
+// from -offset alone and the preview is the printable area on the paper.
+TEST(InspectRoundTrip, MonoPagesComeBackOnTheirPaper) {
+  constexpr std::string_view kWords[] = {"300", "600", "1200", "XR1200A", "XR1200B", "600x300"};
+  const qvtest::ScopedTempDir dir;
+  qvtest::writeFile(dir.file("pi"), "A6\t2480\t3505\n");
+  std::mt19937 rng(2024);
+  for (int m = 1; m <= 6; ++m) {
+    const PrintableArea area = printableAreaFor(m);
+    const auto top = static_cast<std::size_t>(area.topSkip),
+               left = static_cast<std::size_t>(area.leftSkip);
+    const std::size_t dpi = m == 1 ? 300 : (m == 2 || m == 6 ? 600 : 1200),
+                      doubled = m == 6 ? 2 : 1;
+    const std::size_t width = 496 * dpi / 120, height = 701 * dpi / 120;
+    const std::size_t rowBytes = (width + 7) / 8, rows = height / doubled;
+    for (const char* offset : {"0", "60"}) {
+      SCOPED_TRACE(testing::Message() << kWords[m - 1] << " offset " << offset);
+      qvtest::writeFile(dir.file("rc"), "[QV]\nPaperType=A6\nPaperSource=Tray1\nResolution=" +
+                                            std::string(kWords[m - 1]) + "\n");
+      std::string page(rowBytes * rows, '\0');  // rows of noise, copies of the row above, blank
+      for (std::size_t at = rowBytes; at < page.size(); at += rowBytes) {
+        const auto kind = rng() % 3;
+        for (std::size_t x = 0; x < rowBytes && kind < 2; ++x)
+          page[at + x] = kind == 0 ? static_cast<char>(rng()) : page[at + x - rowBytes];
+      }
+      const qvtest::ProgramResult job =
+          qvtest::runProgram({RAWTOQV_PATH,
+                              {"-rc", dir.file("rc"), "-pi", dir.file("pi"), "-offset", offset},
+                              {},
+                              page});
+      qvtest::writeFile(dir.file("job.prn"), job.out);
+      const qvtest::ProgramResult check = qvtest::runProgram(
+          {QVINSPECT_PATH, {"--check", "--pnm", dir.path(), dir.file("job.prn")}, {}, ""});
+      ASSERT_TRUE(job.status == 0 && check.status == 0) << job.err << check.err;
+      const std::string image = qvtest::readFile(dir.file("job-page-001.pbm"));
+      // The printable area at a left shift, in printer rows, on the paper.
+      const std::size_t evenOnly = m == 4, printable = rows - 2 * top;
+      const auto canvasAt = [&](std::size_t shift) {
+        std::string canvas(rowBytes * height, '\0');
+        const std::size_t length =
+            std::min(rowBytes - 2 * left, static_cast<std::size_t>(area.maxRowBytes) - shift);
+        for (std::size_t r = 0; r < doubled * printable; ++r)
+          std::copy_n(page.data() + (top + ((r / doubled) & ~evenOnly)) * rowBytes + left,
+                      std::min(length, rowBytes - left - shift),
+                      canvas.data() + (doubled * top + r) * rowBytes + left + shift);
+        return "P4\n" + std::to_string(width) + " " + std::to_string(height) + "\n" + canvas;
+      };
+      std::size_t shift = 0;
+      while (shift < 64 && canvasAt(shift) != image) ++shift;
+      ASSERT_LT(shift, 64u) << "no left shift makes the preview the page's printable area";
+      EXPECT_EQ(std::string_view(offset) == "0", shift == 0) << "shift " << shift;
+    }
+  }
 }
 
 }  // namespace
