@@ -29,7 +29,6 @@ TEST(ColourCancelSlow, AtRandomMomentsOnlyCompletePagesReachThePrinter) {
     qvtest::ProgramRun run = printer.run("");
     run.env["TMPDIR"] = printer.dir().path();
     qvtest::RunningProgram program(run);
-    // Every other round in the first milliseconds (scratch files appear).
     const auto delay = std::chrono::microseconds(rng() % (round % 2 == 0 ? 3'000 : 150'000));
     std::thread writer([&] { program.writeInput(input); });
     std::this_thread::sleep_for(delay);

@@ -1,6 +1,5 @@
-// colour_job_test.cc - rastertoqv end to end: the PJL header and trailer,
-// pages, copies, blank pages, duplex, lost output, scratch files, and random
-// pages through the filter and back through the independent decoder.
+// colour_job_test.cc - rastertoqv end to end: PJL header and trailer, pages,
+// copies, blank pages, duplex, cancels, lost output, scratch files, round trip.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -16,8 +15,7 @@ const std::string kReady = "INFO: The printer is ready to print.\n";
 const std::string kPhase = "Error: error occurred at print phase !!\n";
 const std::string kExec = "exec \"$0\" \"$@\"";  // a shell line that runs the filter
 
-// Default settings (A4, colour Auto, Fine, no duplex, plain paper, auto tray)
-// and no environment.
+// Default settings, no environment.
 const std::string kDefaultHeader =
     kUel +
     "@PJL \n@PJL SET HOLD=OFF\n@PJL SET STRINGCODESET=UTF8\n@PJL SET PAPER=A4\n"
@@ -96,9 +94,8 @@ struct Case {
   std::string env = "", edits = "";  // the default header's edits: "from>to", "|" between
 };
 
-// Runs each case on a printer of the first page's size; what reaches the
-// printer begins with the default PJL header and its edits (duplex settings:
-// DUPLEX=ON).
+// Each case on a printer of the first page's size; the job begins with the
+// default header and its edits (duplex settings: DUPLEX=ON).
 void expectJobs(std::initializer_list<Case> cases) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why + c.settings + c.env);

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <optional>
 #include <random>
 #include <string>
@@ -19,6 +20,7 @@
 #include "mono/mono_job.h"
 #include "mono/rawtoqv.h"
 #include "tests/decode/job_bytes.h"
+#include "tests/support/run_program.h"
 
 namespace monotest {
 
@@ -57,7 +59,6 @@ inline std::vector<std::vector<std::string>> tableRows(std::string_view table) {
   return rows;
 }
 
-// `width` x `height` dots at the job resolution, A4 unless said otherwise.
 inline PrintSettings pageSettings(int resolution, int width, int height, int paperType = 1) {
   PrintSettings settings = {};
   settings.resolution = resolution;
@@ -67,8 +68,7 @@ inline PrintSettings pageSettings(int resolution, int width, int height, int pap
   return settings;
 }
 
-// The header of 600-dpi A4 from tray 1, plain paper, one copy, every flag 0,
-// no owner: the one whole header the tests spell out.
+// 600-dpi A4 from tray 1, plain paper, one copy, every flag 0, no owner.
 inline const std::string kGoldenHeader =
     esc("~%-12345X@PJL\n@PJL SET RAS1200MODE = OFF\n@PJL SET RESOLUTION = 600\n"
         "@PJL SET ECONOMODE = OFF\n@PJL SET SOURCETRAY = TRAY1\n@PJL SET MEDIATYPE = REGULAR\n"
@@ -97,7 +97,7 @@ inline qv::ByteSink stringSink(std::string& out) {
           &out};
 }
 
-// A scratch stream holding `bytes`, read from its start; what a stream holds.
+// A scratch stream holding `bytes`, read from its start; what one holds.
 inline qv::UniqueFile fileWith(std::string_view bytes) {
   qv::UniqueFile file(std::tmpfile());
   if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), file.get());
@@ -123,25 +123,18 @@ inline JobRun runJob(const PrintSettings& settings, const Bytes& input, Flags fl
   return {result == qv::kMonoOk ? out : "failed", std::ftell(in.get())};
 }
 
-// The job header, its part in the sorted-copy file, and the parameter
-// record; `now` is the print-log time (std::nullopt: no clock).
-struct Header {
-  std::string out, copy;
-  SParam param;
-};
-inline Header jobHeader(const PrintSettings& settings, Flags flags,
-                        std::optional<std::time_t> now = std::nullopt) {
+// The job header and the parameter record; `now` is the print-log time
+// (std::nullopt: no clock).
+inline std::pair<std::string, SParam> jobHeader(const PrintSettings& settings, Flags flags,
+                                                std::optional<std::time_t> now = std::nullopt) {
   MonoJobState job;
   job.settings = withFlags(settings, flags);
   setSParam(job.param, job.settings);
-  Header header;
-  job.sink = stringSink(header.out);
+  std::string out;
+  job.sink = stringSink(out);
   const qv::UniqueFile copy(std::tmpfile());
   BeginSendData(job, copy.get(), now);
-  std::fflush(copy.get());
-  header.copy = contents(copy.get());
-  header.param = job.param;
-  return header;
+  return {out, job.param};
 }
 
 struct MonoCase {
@@ -191,8 +184,8 @@ inline Bytes makePage(std::mt19937& rng, int n, int height) {
   return page;
 }
 
-// A job at mode 1-6 of rows too narrow, ordinary, the widest, or wider than
-// the printer takes; short pages now and then; -offset half of the time.
+// Mode 1-6; rows too narrow, ordinary, the widest or wider than the printer
+// takes; short pages now and then; -offset half of the time.
 inline MonoCase randomMonoCase(std::mt19937& rng, int maxExtraRows, int pagesMax) {
   const auto upTo = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
   const int mode = 1 + upTo(6);
@@ -216,7 +209,7 @@ inline std::string expectPrintableArea(const MonoCase& job) {
                                   << job.settings.width << " x " << job.settings.height
                                   << ", offset " << job.flags.offset);
   const int mode = job.settings.resolution, rowBytes = (job.settings.width + 7) / 8;
-  const int leftShift = jobHeader(job.settings, job.flags).param.leftShift;
+  const int leftShift = jobHeader(job.settings, job.flags).second.leftShift;
   const PrintableArea s = printableAreaFor(mode);
   const int rowLen = std::max(std::min(rowBytes - 2 * s.leftSkip, s.maxRowBytes - leftShift), 0);
   const int rows = std::max(job.settings.height - 2 * s.topSkip, 0) * (mode == 6 ? 2 : 1);
