@@ -9,12 +9,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <cstdio>
 #include <random>
-#include <string>
 #include <thread>
 #include <tuple>
-#include <vector>
 
 #include "common/unique_file.h"
 
@@ -44,9 +41,8 @@ void writeAll(int fd, const std::uint8_t* bytes, std::size_t size) {
     ASSERT_GT(n = ::write(fd, bytes, size), 0);
 }
 
-// Random chunks; now and then it waits until the consumer has taken every
-// page written so far, so the reader meets an empty pipe inside pages and
-// headers.
+// Random chunks; now and then a wait until every page written is taken, so
+// the reader meets an empty pipe inside pages and headers.
 void feed(int fd, const Job& job, std::atomic<std::size_t>& taken, unsigned seed) {
   std::mt19937 rng(seed);
   for (std::size_t at = 0, n; at < job.bytes.size(); at += n) {
@@ -71,10 +67,8 @@ void expectPages(int fd, const Job& job, int endHeader, std::atomic<std::size_t>
 }
 
 TEST(PageInput, PipeInRandomChunksGivesThePagesOfAFile) {
-  // Three pages of noise, each after a header line when `headers`, then a
-  // last page of `tail` bytes or, with `cut`, a header cut short: a short last
-  // page, whole pages, headers to the end of input, a page cut short after its
-  // header, a header cut short.
+  // Three pages of noise (after header lines with `headers`), then a last page
+  // of `tail` bytes, or with `cut` a header cut short.
   using Case = std::tuple<bool, bool, std::size_t, int>;
   for (const auto& [headers, cut, tail, endHeader] :
        {Case{false, false, 1234, 0}, Case{false, false, 0, 0}, Case{true, false, 0, 1},
@@ -107,8 +101,7 @@ TEST(PageInput, PipeInRandomChunksGivesThePagesOfAFile) {
   }
 }
 
-// A read error cuts the page and ends the input. (A cancel while the reader
-// waits on an open pipe: the colour filter's SIGTERM tests.)
+// A read error cuts the page and ends the input.
 TEST(PageInput, ReadErrorEndsTheInput) {
   const qv::UniqueFd directory(::open("/", O_RDONLY | O_DIRECTORY));
   qv::PageInput failing(directory.get(), 1000);

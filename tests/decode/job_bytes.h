@@ -1,5 +1,4 @@
-// job_bytes.h - job streams written byte by byte, with the decoders' own
-// framing constants and field offsets.
+// job_bytes.h - job streams byte by byte, with the decoders' own constants.
 #pragma once
 
 #include <algorithm>

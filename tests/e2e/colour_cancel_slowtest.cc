@@ -1,5 +1,4 @@
-// colour_cancel_slowtest.cc - the slow colour tests: SIGTERM at random
-// microseconds of a job, and the large round-trip sweep.
+// colour_cancel_slowtest.cc - SIGTERM at random microseconds; the large round trip.
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -11,9 +10,8 @@
 namespace colourtest {
 namespace {
 
-// Whatever the filter was doing, nothing is left in its temporary directory,
-// and the printer gets complete pages only, in order, the zero fill before
-// the last one, then the trailer.
+// No scratch file is left, and the printer gets complete pages only, in
+// order, the zero fill before the last one, then the trailer.
 TEST(ColourCancelSlow, AtRandomMomentsOnlyCompletePagesReachThePrinter) {
   constexpr int kWidth = 900, kHeight = 700;
   TestPrinter printer(kWidth, kHeight, "Copies=2\n");

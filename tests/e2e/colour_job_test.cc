@@ -48,10 +48,9 @@ std::string in(std::string_view letters, bool pwg = false) {
 }
 std::string out(std::string_view letters) { return "RaS2" + in(letters, true) + kTrailer; }
 
-// Runs `input` through `shell` ("$0" is the filter) with TMPDIR in the
-// printer's scratch directory and `env` ("NAME=value", "|" between). Names of
-// the old scratch file patterns, planted in /tmp and in TMPDIR, change
-// nothing; TMPDIR keeps only the settings and paper files.
+// `input` through `shell` ("$0" is the filter), TMPDIR the printer's scratch
+// directory, `env` "NAME=value|...". Names of the old scratch file patterns,
+// planted in /tmp and TMPDIR, change nothing; TMPDIR keeps only its files.
 qvtest::ProgramResult runJob(const TestPrinter& printer, const std::string& input,
                              const std::string& env = "", const std::string& shell = kExec,
                              int signal = 0) {
@@ -170,8 +169,7 @@ TEST(ColourJob, PjlHeaderAndTrailerLines) {
           secure(std::string(kPjlTextMax, '7')) + named(a254, b255), eoj(b255)),
       pjl("", "QVREDVAL=500", "STRINGCODESET>SPECIALRED=0x009F9F\n@PJL SET STRINGCODESET"),
       pjl("", "QVREDVAL=13", "STRINGCODESET>SPECIALRED=0x00FFF7\n@PJL SET STRINGCODESET"),
-      // Blanks are erased, keys match exactly, an unknown word or a line
-      // without "=" changes nothing.
+      // Blanks are erased; keys match exactly; unknown words, no "=": no change.
       pjl("QVMonoColor = Mono\nTonerSaveMode=ON\nQVResolution=Normal\nQVResolution=Best\nCopies\n"
           "QVDuplex=DuplexTumble\npagesize=Letter\nMediaType=BOND\nInputSlot=Manual\n"
           "QVImproveOutput=QVLessPaperCurl\nQVColorMatching=Normal\nBrightness = - 5\n",

@@ -1,5 +1,4 @@
-// colour_roundtrip.h - random colour jobs through rastertoqv and back through
-// the independent PWG decoder.
+// colour_roundtrip.h - random colour jobs through rastertoqv and back.
 #pragma once
 
 #include <gtest/gtest.h>

@@ -60,10 +60,7 @@ TEST(GetPaperInf, LooksUpThePaperByName) {
   for (const auto& row : tableRows(R"(
 # names are prefixes: A4L matches A4; the first matching line wins, with its height or not at all
 A4L\t6614\t4677\nA4\t4960\t7016 | 1 | 0 | 6614x4677
-A4\t4960\t7016\nA4L\t6614\t4677 | 1 | 0 | 4960x7016
-Letter\t5100 | 2 | 1 | -1x-1
 A4\nA4L\t6614\t4677 | 1 | 1 | -1x-1
-A4\t\t7016 | 1 | 0 | 0x7016
 NULL\t10\t20 | 0 | 0 | 10x20
 A4\t4960\t7016 | 37 | 1 | -1x-1
 garbage\n\n#A4\nCUSTOM3\t3000\t4000 | 30 | 0 | 3000x4000
