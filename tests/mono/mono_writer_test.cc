@@ -154,8 +154,23 @@ const std::string kSetup300 = esc("~E~&l4096a26a6d1E~&l1001H~&u300D~*t300R~&l1X~
 // last byte, 3 three bytes) | what follows (W the page, R<n> the replay of
 // sorted set n up to its set-up, N the end-of-job line of "Report", X a
 // universal exit, T the trailer without a title). A size that cannot
-// describe a page gives a job without pages, and the input is not read.
-TEST(MonoJobStream, PagesCopiesAndTrailer) {
+// describe a page gives a job without pages, and the input is not read. The
+// sorted-copy file lives in TMPDIR among names "rawtoqv_tmp_<ticks>_<pid>"
+// planted there and in /tmp for the next three seconds, as another user
+// could: it neither fails on them (dropping pages) nor touches them, and
+// leaves no name of its own. The named way too: 0600, the name gone at once.
+TEST(MonoJobStream, PagesCopiesAndTrailerAmongPlantedNames) {
+  const qvtest::ScopedTempDir dir;
+  struct tms ticks;
+  const auto now = static_cast<std::uint32_t>(::times(&ticks));
+  std::vector<std::string> planted;
+  for (std::uint32_t t = now; t < now + 3 * ::sysconf(_SC_CLK_TCK); ++t) {
+    char name[64];
+    std::snprintf(name, sizeof name, "rawtoqv_tmp_%x_%x", t, static_cast<unsigned>(::getpid()));
+    for (const std::string& at : {dir.file(planted.emplace_back(name)), "/tmp/"s + name})
+      qvtest::writeFile(at, "planted");
+  }
+  const std::vector<std::string> tmpBefore = qvtest::listDirectory("/tmp");
   const std::string page = workedPage();
   for (const auto& row : tableRows(R"(
 0 | 0 | | 160x103 | | T
@@ -176,6 +191,7 @@ TEST(MonoJobStream, PagesCopiesAndTrailer) {
         workedSettings(std::stoi(row[3]), std::stoi(row[3].substr(row[3].find('x') + 1)));
     settings.outputBin = std::stoi(row[1]);
     std::snprintf(settings.jobName, sizeof settings.jobName, "%s", row[2].c_str());
+    std::snprintf(settings.tmpDir, sizeof settings.tmpDir, "%s", dir.path().c_str());
     std::string input;
     for (const char c : row[4])
       input += c == 'P' ? page : c == 'p' ? page.substr(1) : c == '3' ? "\xFF\xFF\xFF" : "";
@@ -195,30 +211,6 @@ TEST(MonoJobStream, PagesCopiesAndTrailer) {
     EXPECT_EQ(after, run.out.substr(setup + kSetup300.size()));
     EXPECT_TRUE(qv::monoPageFits(settings) || run.inputUsed == 0) << "input read";
   }
-}
-
-// Names "rawtoqv_tmp_<ticks>_<pid>" planted for the next three seconds in
-// TMPDIR and /tmp, as another user could: the copy file neither fails on
-// them (dropping pages) nor touches them, and leaves no name of its own. The
-// named way too: a file of its own, 0600, whose name is gone at once.
-TEST(MonoCopyFile, PlantedNamesDropNothingAndNothingIsLeft) {
-  const qvtest::ScopedTempDir dir;
-  struct tms ticks;
-  const auto now = static_cast<std::uint32_t>(::times(&ticks));
-  std::vector<std::string> planted;
-  for (std::uint32_t t = now; t < now + 3 * ::sysconf(_SC_CLK_TCK); ++t) {
-    char name[64];
-    std::snprintf(name, sizeof name, "rawtoqv_tmp_%x_%x", t, static_cast<unsigned>(::getpid()));
-    for (const std::string& at : {dir.file(planted.emplace_back(name)), "/tmp/"s + name})
-      qvtest::writeFile(at, "planted");
-  }
-  const std::vector<std::string> tmpBefore = qvtest::listDirectory("/tmp");
-  PrintSettings settings = workedSettings();
-  settings.outputBin = 8;  // Sorter2
-  std::snprintf(settings.tmpDir, sizeof settings.tmpDir, "%s", dir.path().c_str());
-  EXPECT_TRUE(
-      runJob(settings, text(workedPage()))
-          .out.ends_with("\n@PJL ENTER LANGUAGE = PCL\n" + kSetup300 + kWorkedStream + kTrailer));
   for (const std::string& name : qvtest::newEntries(tmpBefore, qvtest::listDirectory("/tmp")))
     EXPECT_FALSE(name.starts_with("rawtoqv_tmp_") &&
                  name.ends_with(planted[0].substr(planted[0].rfind('_'))));
