@@ -29,74 +29,69 @@ int lineHeader(void* stream, qv::HeaderInput& in) {
   return c == '\n' ? 0 : (any ? -1 : 1);
 }
 
-struct Job {
-  bool headers;
-  Bytes bytes;
-  std::vector<Bytes> pages;
-  std::vector<std::size_t> ends;  // of each page in `bytes`
-};
-
 void writeAll(int fd, const std::uint8_t* bytes, std::size_t size) {
   for (ssize_t n = 0; size > 0; bytes += n, size -= static_cast<std::size_t>(n))
     ASSERT_GT(n = ::write(fd, bytes, size), 0);
 }
 
-// Random chunks; now and then a wait until every page written is taken, so
-// the reader meets an empty pipe inside pages and headers.
-void feed(int fd, const Job& job, std::atomic<std::size_t>& taken, unsigned seed) {
+// Random chunks; now and then a wait until every page ending before the
+// chunk is taken, so the reader meets an empty pipe inside pages and headers.
+void feed(int fd, const Bytes& bytes, const std::vector<std::size_t>& ends,
+          std::atomic<std::size_t>& taken, unsigned seed) {
   std::mt19937 rng(seed);
-  for (std::size_t at = 0, n; at < job.bytes.size(); at += n) {
-    const auto whole =
-        static_cast<std::size_t>(std::ranges::upper_bound(job.ends, at) - job.ends.begin());
+  for (std::size_t at = 0, n; at < bytes.size(); at += n) {
+    const auto whole = static_cast<std::size_t>(std::ranges::upper_bound(ends, at) - ends.begin());
     for (std::size_t now; rng() % 3 == 0 && (now = taken.load()) < whole;) taken.wait(now);
-    n = std::min<std::size_t>(1 + rng() % 200000, job.bytes.size() - at);
-    writeAll(fd, job.bytes.data() + at, n);
+    n = std::min<std::size_t>(1 + rng() % 200000, bytes.size() - at);
+    writeAll(fd, bytes.data() + at, n);
   }
   ::close(fd);
 }
 
-void expectPages(int fd, const Job& job, int endHeader, std::atomic<std::size_t>& taken) {
-  qv::HeaderStream stream;
-  qv::PageInput input(fd, kPage, {job.headers ? &lineHeader : nullptr, &stream});
-  qv::InputPage page;
-  for (; !(page = input.next()).end; ++taken, taken.notify_one()) {
-    ASSERT_LT(taken, job.pages.size());
-    EXPECT_EQ(Bytes(page.bytes.begin(), page.bytes.end()), job.pages[taken]) << taken;
-  }
-  EXPECT_TRUE(taken == job.pages.size() && page.header == endHeader && page.error == 0);
-}
-
 TEST(PageInput, PipeInRandomChunksGivesThePagesOfAFile) {
   // Three pages of noise (after header lines with `headers`), then a last page
-  // of `tail` bytes, or with `cut` a header cut short.
+  // of `tail` bytes, or with `cut` a header cut short; from a file (seed 0)
+  // and through a pipe.
   using Case = std::tuple<bool, bool, std::size_t, int>;
   for (const auto& [headers, cut, tail, endHeader] :
        {Case{false, false, 1234, 0}, Case{false, false, 0, 0}, Case{true, false, 0, 1},
         Case{true, false, 500, 0}, Case{true, true, 0, -1}}) {
-    Job job{headers, {}, {}, {}};
+    Bytes bytes;
+    std::vector<Bytes> pages;
+    std::vector<std::size_t> ends;  // of each page in `bytes`
     std::mt19937 rng(7);
     for (std::size_t p = 0; p < 4 && !(p == 3 && (cut || (tail == 0 && headers))); ++p) {
       const std::string line = "P6 page " + std::to_string(p) + "\n";
-      if (headers) job.bytes.insert(job.bytes.end(), line.begin(), line.end());
-      Bytes& page = job.pages.emplace_back(p < 3 ? kPage : tail);
+      if (headers) bytes.insert(bytes.end(), line.begin(), line.end());
+      Bytes& page = pages.emplace_back(p < 3 ? kPage : tail);
       std::ranges::generate(page, [&rng] { return static_cast<std::uint8_t>(rng()); });
-      job.bytes.insert(job.bytes.end(), page.begin(), page.end());
-      job.ends.push_back(job.bytes.size());
+      bytes.insert(bytes.end(), page.begin(), page.end());
+      ends.push_back(bytes.size());
     }
-    if (cut) job.bytes.insert(job.bytes.end(), {'P', '6'});
-    const qv::UniqueFile file(std::tmpfile());
-    writeAll(fileno(file.get()), job.bytes.data(), job.bytes.size());
-    ASSERT_EQ(::lseek(fileno(file.get()), 0, SEEK_SET), 0);
-    std::atomic<std::size_t> taken = 0;
-    expectPages(fileno(file.get()), job, endHeader, taken);
-    for (unsigned seed = 1; seed <= 3; ++seed) {
-      int fds[2];
-      ASSERT_EQ(::pipe(fds), 0);
-      taken = 0;
-      std::thread writer(feed, fds[1], std::cref(job), std::ref(taken), seed);
-      expectPages(fds[0], job, endHeader, taken);
-      writer.join();
-      ::close(fds[0]);
+    if (cut) bytes.insert(bytes.end(), {'P', '6'});
+    for (unsigned seed = 0; seed <= 3; ++seed) {
+      const qv::UniqueFile file(std::tmpfile());
+      int fds[2] = {fileno(file.get()), -1};
+      std::atomic<std::size_t> taken = 0;
+      std::thread writer;
+      if (seed == 0) {
+        writeAll(fds[0], bytes.data(), bytes.size());
+        ASSERT_EQ(::lseek(fds[0], 0, SEEK_SET), 0);
+      } else {
+        ASSERT_EQ(::pipe(fds), 0);
+        writer =
+            std::thread(feed, fds[1], std::cref(bytes), std::cref(ends), std::ref(taken), seed);
+      }
+      const qv::UniqueFd readEnd(seed == 0 ? -1 : fds[0]);
+      qv::HeaderStream stream;
+      qv::PageInput input(fds[0], kPage, {headers ? &lineHeader : nullptr, &stream});
+      qv::InputPage page;
+      for (; !(page = input.next()).end; ++taken, taken.notify_one())
+        EXPECT_TRUE(taken < pages.size() &&
+                    Bytes(page.bytes.begin(), page.bytes.end()) == pages[taken])
+            << "page " << taken << ", seed " << seed;
+      EXPECT_TRUE(taken == pages.size() && page.header == endHeader && page.error == 0);
+      if (writer.joinable()) writer.join();
     }
   }
 }
