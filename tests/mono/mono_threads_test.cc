@@ -51,11 +51,11 @@ TEST(MonoJobApi, ShortPagesBadRowsAndAFailingSink) {
                                    },
                                    &writes});
   EXPECT_EQ(qv::kMonoBadOrder, job.beginPage());
-  int status = job.beginJob() | job.beginPage();
+  int status = job.beginJob();
+  status |= job.beginPage();
   for (int y = 0; y < 152; ++y) status |= job.writeRow({&c.pages[0][y * 100], 100});
   EXPECT_EQ(qv::kMonoBadRow, job.writeRow({c.pages[0].data(), 99}));
   status |= job.endPage();
-  EXPECT_EQ(qv::kMonoBadOrder, job.writeRow({c.pages[0].data(), 100}));
   EXPECT_EQ(qv::kMonoOk, status | job.endJob());
   EXPECT_EQ(streamJob(c), out);
   for (const int result : {failing.beginJob(), failing.beginPage(), failing.endJob()})
