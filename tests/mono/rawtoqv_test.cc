@@ -253,12 +253,12 @@ using MonoCli = RawtoqvEntry;
 // memory, to a full disk or to a reader that has gone is a failure with a
 // status of its own.
 TEST_F(MonoCli, SmokeBlankPageAndLostJobs) {
-  const qvtest::ProgramResult result = runBinary(":");
+  const qvtest::ProgramResult smoke = runBinary(":");
   std::string page = "\x1b*b1030m";
   for (int block = 0; block < 53; ++block) page += "130w\x00\x80"s + std::string(128, '\xff');
   page += "34w\x00\x20"s + std::string(32, '\xff') + "1030M\f";
-  EXPECT_TRUE(result.status == 0 && result.err.empty());
-  EXPECT_EQ(kGoldenHeader + page + kTrailer, result.out);
+  EXPECT_TRUE(smoke.status == 0 && smoke.err.empty());
+  EXPECT_EQ(kGoldenHeader + page + kTrailer, smoke.out);
 #if !defined(__SANITIZE_ADDRESS__)  // address-space limits and its shadow memory do not mix
   const qvtest::ProgramResult unallocated = runBinary("ulimit -v 65536", {"-ps", "32767x32767"});
   EXPECT_EQ(3, unallocated.status);
