@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "tests/decode/job_bytes.h"
 #include "tests/e2e/colour_roundtrip.h"
 
 namespace colourtest {
@@ -25,12 +26,10 @@ const std::string kDefaultHeader =
     "@PJL SET FIXINTENSITYUP=OFF\n@PJL SET COLORMODE=AUTO\n@PJL SET FIDELITY=TRUE\n" +
     kEnterPwg;
 
-std::string pageHeader(int width, int height, bool gray) {  // on A4, 595 x 842 points
-  std::uint8_t header[kPwgHeaderSize];
-  buildPwgPageHeader({static_cast<std::int16_t>(width), static_cast<std::int16_t>(height), 595, 842,
-                      static_cast<std::uint64_t>(width) * 3},
-                     gray, header);
-  return std::string(reinterpret_cast<const char*>(header), sizeof header);
+std::string pageHeader(int width, int height, bool gray) {  // the decoder tests' builder
+  const qvtest::Bytes header = qvtest::pwgHeader(static_cast<std::uint32_t>(width),
+                                                 static_cast<std::uint32_t>(height), !gray);
+  return std::string(header.begin(), header.end());
 }
 // Solid 4 x 3 pages by letter (Red, Green, Blue, White, Near white) as PPM
 // pages, or as the job after its PJL header: one line repeated 3 times.
