@@ -60,7 +60,7 @@ qvtest::ProgramResult runJob(const TestPrinter& printer, const std::string& inpu
     run.env[env.substr(at, equals - at)] = env.substr(equals + 1, end - equals - 1);
   }
   run.args.insert(run.args.begin(), {"-c", shell, run.path});
-  run.path = "/bin/sh";
+  run.path = "/bin/bash";
   qvtest::RunningProgram program(run);
   const std::string pid = std::to_string(program.pid());
   std::vector<std::string> planted;
@@ -242,7 +242,7 @@ TEST(ColourJob, PagesCopiesBlankPagesDuplexAndFailures) {
         fails("a full disk behind the output", "Copies=2\n", noise, "",
               sent + "No space left on device\n", kExec + " >/dev/full", 1),
         fails("a reader that is gone", "Copies=2\n", noise, "", sent + "Broken pipe\nexit 1\n",
-              "{ \"$0\" \"$@\"; echo exit $? >&2; } | :", 0),
+              "exec 4> >(:); wait $!; \"$0\" \"$@\" >&4 4>&-; echo exit $? >&2", 0),
         fails("no page files in a missing TMPDIR", "Copies=2\n", noise, kTrailer,
               "ERROR: Unable to create a temporay file\nERROR: Unable to create page file "
               "@dir/missing/ec_tmppage_@pid_1_: No such file or directory\n",

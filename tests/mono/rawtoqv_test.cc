@@ -10,11 +10,9 @@ using namespace std::string_literals;
 // settings file | result | field | its value
 TEST(GetRcFile, KeyLinesSectionsAndRefusals) {
   using S = PrintSettings;
-  const std::map<std::string, std::int32_t S::*> fields = {{"copies", &S::copies},
-                                                           {"sleep", &S::sleep},
-                                                           {"paper", &S::paperType},
-                                                           {"resolution", &S::resolution},
-                                                           {"tonerSave", &S::tonerSave}};
+  const std::map<std::string, std::int32_t S::*> fields = {
+      {"copies", &S::copies},         {"sleep", &S::sleep},           {"paper", &S::paperType},
+      {"resolution", &S::resolution}, {"duplexType", &S::duplexType}, {"tonerSave", &S::tonerSave}};
   for (const auto& row : tableRows(R"(
 # copies 1 to 999; an unknown paper word resets the type; a line over 1023 characters goes on
 [QV]\nCopies=5\nCopies=0 | 0 | copies | 5
@@ -22,9 +20,11 @@ TEST(GetRcFile, KeyLinesSectionsAndRefusals) {
 [QV]\nCopies=12abc | 0 | copies | 12
 [QV]\nCopies=4294967298 | 0 | copies | 0
 [QV]\nSleep=30\nSleep=PrinterDefault | 0 | sleep | 0
+[QV]\nSleep=30\nSleep=100 | 0 | sleep | 30
 [QV]\nPaperType=A4\nPaperType=a4 | 0 | paper | 0
 [QV]\n Paper Type = A 4\t | 0 | paper | 1
 [QV]\nresolution=300 | 0 | resolution | 0
+[QV]\nDuplexType=None | 0 | duplexType | 1
 [QV]\nColour=Red\nCopies 7\nCopies=2 | 0 | copies | 2
 [QV]\nLONG Copies=4 | 0 | copies | 4
 # sections: one, before every key line; comments alone leave every code 0
