@@ -69,8 +69,11 @@ qvtest::ProgramResult runJob(const TestPrinter& printer, const std::string& inpu
       qvtest::writeFile(planted.emplace_back(dir + "/ec_tmppage_" + pid + suffix), "planted");
   program.writeInput(input);
   if (signal == 0) program.closeInput();
-  // Else once the filter sits in read() on its input, having taken it all.
-  while (signal != 0 && qvtest::readFile("/proc/" + pid + "/syscall").rfind("0 0x0 ", 0) != 0)
+  // Else once the filter sleeps in read() on its input, having taken it all
+  // (woken by the last write but not yet run, it is in read() too, not asleep).
+  while (signal != 0 &&
+         !(qvtest::readFile("/proc/" + pid + "/stat").find(") S ") != std::string::npos &&
+           qvtest::readFile("/proc/" + pid + "/syscall").starts_with("0 0x0 ")))
     program.pump(1);
   if (signal != 0) program.signal(signal);
   qvtest::ProgramResult r = program.wait();
