@@ -1,24 +1,18 @@
 // page_input_test.cc - the pages read ahead on the reader thread are those a
-// plain read loop gives, however the pipe delivers them; a stop never hangs;
-// the writer reports the first lost byte.
+// plain read loop gives, however the pipe delivers them.
 #include "common/page_input.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <cstdio>
 #include <random>
-#include <string>
 #include <thread>
 #include <tuple>
-#include <vector>
 
-#include "common/fd_writer.h"
 #include "common/unique_file.h"
 
 namespace {
@@ -35,136 +29,80 @@ int lineHeader(void* stream, qv::HeaderInput& in) {
   return c == '\n' ? 0 : (any ? -1 : 1);
 }
 
-struct Job {
-  bool headers;
-  Bytes bytes;
-  std::vector<Bytes> pages;
-  std::vector<std::size_t> ends;  // of each page in `bytes`
-};
-
 void writeAll(int fd, const std::uint8_t* bytes, std::size_t size) {
   for (ssize_t n = 0; size > 0; bytes += n, size -= static_cast<std::size_t>(n))
     ASSERT_GT(n = ::write(fd, bytes, size), 0);
 }
 
-// Writes the job into the pipe in random chunks; now and then it waits until
-// the consumer has taken every page written so far, so that the reader meets
-// an empty pipe in the middle of pages and headers.
-void feed(int fd, const Job& job, std::atomic<std::size_t>& taken, unsigned seed) {
+// Random chunks; now and then a wait until every page ending before the
+// chunk is taken, so the reader meets an empty pipe inside pages and headers.
+void feed(int fd, const Bytes& bytes, const std::vector<std::size_t>& ends,
+          std::atomic<std::size_t>& taken, unsigned seed) {
   std::mt19937 rng(seed);
-  for (std::size_t at = 0, n; at < job.bytes.size(); at += n) {
-    const auto whole =
-        static_cast<std::size_t>(std::ranges::upper_bound(job.ends, at) - job.ends.begin());
+  for (std::size_t at = 0, n; at < bytes.size(); at += n) {
+    const auto whole = static_cast<std::size_t>(std::ranges::upper_bound(ends, at) - ends.begin());
     for (std::size_t now; rng() % 3 == 0 && (now = taken.load()) < whole;) taken.wait(now);
-    n = std::min<std::size_t>(1 + rng() % 200000, job.bytes.size() - at);
-    writeAll(fd, job.bytes.data() + at, n);
+    n = std::min<std::size_t>(1 + rng() % 200000, bytes.size() - at);
+    writeAll(fd, bytes.data() + at, n);
   }
   ::close(fd);
 }
 
-void expectPages(int fd, const Job& job, int endHeader, std::atomic<std::size_t>& taken) {
-  qv::HeaderStream stream;
-  qv::PageInput input(fd, kPage, {job.headers ? &lineHeader : nullptr, &stream});
-  for (;;) {
-    const qv::InputPage page = input.next();
-    if (page.end) {
-      EXPECT_TRUE(taken == job.pages.size() && page.header == endHeader && page.error == 0);
-      return;
-    }
-    ASSERT_LT(taken, job.pages.size());
-    EXPECT_EQ(Bytes(page.bytes.begin(), page.bytes.end()), job.pages[taken]) << taken;
-    ++taken;
-    taken.notify_one();
-  }
-}
-
 TEST(PageInput, PipeInRandomChunksGivesThePagesOfAFile) {
-  // Three pages of noise, each after a header line when `headers`, then a
-  // last page of `tail` bytes or, with `cut`, a header cut short: a short last
-  // page, whole pages (then the empty read at the end), headers to the end of
-  // input, a page cut short after its header, a header cut short.
+  // Three pages of noise (after header lines with `headers`), then a last page
+  // of `tail` bytes, or with `cut` a header cut short; from a file (seed 0)
+  // and through a pipe.
   using Case = std::tuple<bool, bool, std::size_t, int>;
   for (const auto& [headers, cut, tail, endHeader] :
        {Case{false, false, 1234, 0}, Case{false, false, 0, 0}, Case{true, false, 0, 1},
         Case{true, false, 500, 0}, Case{true, true, 0, -1}}) {
-    Job job{headers, {}, {}, {}};
+    Bytes bytes;
+    std::vector<Bytes> pages;
+    std::vector<std::size_t> ends;  // of each page in `bytes`
     std::mt19937 rng(7);
-    for (std::size_t p = 0; p < 4; ++p) {
-      if (p == 3 && (cut || (tail == 0 && headers))) break;
+    for (std::size_t p = 0; p < 4 && !(p == 3 && (cut || (tail == 0 && headers))); ++p) {
       const std::string line = "P6 page " + std::to_string(p) + "\n";
-      if (headers) job.bytes.insert(job.bytes.end(), line.begin(), line.end());
-      Bytes& page = job.pages.emplace_back(p < 3 ? kPage : tail);
+      if (headers) bytes.insert(bytes.end(), line.begin(), line.end());
+      Bytes& page = pages.emplace_back(p < 3 ? kPage : tail);
       std::ranges::generate(page, [&rng] { return static_cast<std::uint8_t>(rng()); });
-      job.bytes.insert(job.bytes.end(), page.begin(), page.end());
-      job.ends.push_back(job.bytes.size());
+      bytes.insert(bytes.end(), page.begin(), page.end());
+      ends.push_back(bytes.size());
     }
-    if (cut) job.bytes.insert(job.bytes.end(), {'P', '6'});
-    const qv::UniqueFile file(std::tmpfile());
-    writeAll(fileno(file.get()), job.bytes.data(), job.bytes.size());
-    ASSERT_EQ(::lseek(fileno(file.get()), 0, SEEK_SET), 0);
-    std::atomic<std::size_t> taken = 0;
-    expectPages(fileno(file.get()), job, endHeader, taken);
-    for (unsigned seed = 1; seed <= 3; ++seed) {
-      int fds[2];
-      ASSERT_EQ(::pipe(fds), 0);
-      taken = 0;
-      std::thread writer(feed, fds[1], std::cref(job), std::ref(taken), seed);
-      expectPages(fds[0], job, endHeader, taken);
-      writer.join();
-      ::close(fds[0]);
+    if (cut) bytes.insert(bytes.end(), {'P', '6'});
+    for (unsigned seed = 0; seed <= 3; ++seed) {
+      const qv::UniqueFile file(std::tmpfile());
+      int fds[2] = {fileno(file.get()), -1};
+      std::atomic<std::size_t> taken = 0;
+      std::thread writer;
+      if (seed == 0) {
+        writeAll(fds[0], bytes.data(), bytes.size());
+        ASSERT_EQ(::lseek(fds[0], 0, SEEK_SET), 0);
+      } else {
+        ASSERT_EQ(::pipe(fds), 0);
+        writer =
+            std::thread(feed, fds[1], std::cref(bytes), std::cref(ends), std::ref(taken), seed);
+      }
+      const qv::UniqueFd readEnd(seed == 0 ? -1 : fds[0]);
+      qv::HeaderStream stream;
+      qv::PageInput input(fds[0], kPage, {headers ? &lineHeader : nullptr, &stream});
+      qv::InputPage page;
+      for (; !(page = input.next()).end; ++taken, taken.notify_one())
+        EXPECT_TRUE(taken < pages.size() &&
+                    Bytes(page.bytes.begin(), page.bytes.end()) == pages[taken])
+            << "page " << taken << ", seed " << seed;
+      EXPECT_TRUE(taken == pages.size() && page.header == endHeader && page.error == 0);
+      if (writer.joinable()) writer.join();
     }
   }
 }
 
-// A cancel as the colour filter's SIGTERM makes it: the consumer waits for a
-// page on an open, empty pipe; a signal (handler without SA_RESTART) ends the
-// wait, cancel() ends the reader, and so does a destructor alone. A read
-// error cuts the page and ends the input.
-TEST(PageInput, SignalCancelAndReadErrorEndTheInput) {
-  struct sigaction action = {}, old = {};
-  action.sa_handler = [](int) {};
-  ASSERT_EQ(::sigaction(SIGUSR1, &action, &old), 0);
-  int fds[2];
-  ASSERT_EQ(::pipe(fds), 0);
-  const qv::UniqueFd readEnd(fds[0]), writeEnd(fds[1]);
-  writeAll(fds[1], Bytes(1500, 9).data(), 1500);
-  qv::PageInput input(fds[0], 1000);
-  EXPECT_EQ(input.next().bytes.size(), 1000u);
-  std::atomic<bool> back{false};
-  std::thread kicker([&, waiter = ::pthread_self()] {
-    while (!back) ::pthread_kill(waiter, SIGUSR1);  // until one lands inside the wait
-  });
-  EXPECT_TRUE(input.next().interrupted);
-  back = true;
-  kicker.join();
-  ::sigaction(SIGUSR1, &old, nullptr);
-  input.cancel();
-  EXPECT_TRUE(input.next().end);
-  const qv::PageInput unread(fds[0], 1000);
-
+// A read error cuts the page and ends the input.
+TEST(PageInput, ReadErrorEndsTheInput) {
   const qv::UniqueFd directory(::open("/", O_RDONLY | O_DIRECTORY));
   qv::PageInput failing(directory.get(), 1000);
   const qv::InputPage page = failing.next(), end = failing.next();
   EXPECT_TRUE(!page.end && page.bytes.empty() && page.error == EISDIR);
   EXPECT_TRUE(end.end && end.error == EISDIR);
-}
-
-// The first lost byte (disk full, reader gone) is reported, by the flush at
-// the latest.
-TEST(FdWriter, ReportsTheFirstFailure) {
-  ::signal(SIGPIPE, SIG_IGN);
-  int fds[2];
-  ASSERT_EQ(::pipe(fds), 0);
-  ::close(fds[0]);
-  const qv::UniqueFd full(::open("/dev/full", O_WRONLY)), closedPipe(fds[1]);
-  for (const auto& [fd, error] : {std::pair{full.get(), ENOSPC}, {closedPipe.get(), EPIPE}}) {
-    qv::FdWriter failing(fd, 4096);
-    const Bytes chunk(3000, 1);
-    EXPECT_TRUE(failing.write(chunk));  // buffered: the failure shows at the flush
-    EXPECT_FALSE(failing.write(chunk));
-    EXPECT_FALSE(failing.flush());
-    EXPECT_EQ(failing.error(), error);
-  }
 }
 
 }  // namespace

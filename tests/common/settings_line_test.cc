@@ -5,6 +5,8 @@
 
 #include <string>
 
+using namespace std::string_literals;
+
 #include "common/unique_file.h"
 
 TEST(SettingsLine, ReadEraseSplit) {
@@ -24,9 +26,7 @@ TEST(SettingsLine, ReadEraseSplit) {
   std::string_view key;
   EXPECT_TRUE(qv::splitSetting("Copies=3=4", key, value, sizeof value));
   EXPECT_EQ("Copies=3=4", std::string(key) + "=" + value);
-  EXPECT_TRUE(qv::splitSetting("k=12345", key, value, sizeof value));
-  EXPECT_STREQ("123", value);
-  EXPECT_FALSE(qv::splitSetting("Copies 7", key, value, sizeof value));
-  EXPECT_STREQ("", value);
+  EXPECT_TRUE(qv::splitSetting("k=12345", key, value, sizeof value) && value == "123"s);
+  EXPECT_TRUE(!qv::splitSetting("Copies 7", key, value, sizeof value) && value == ""s);
   EXPECT_TRUE(qv::splitSetting("=v", key, value, 0) && key.empty());
 }

@@ -1,5 +1,4 @@
-// job_bytes.h - job streams written byte by byte for the decoder and qvinspect
-// tests, with the decoders' own framing constants and field offsets.
+// job_bytes.h - job streams byte by byte, with the decoders' own constants.
 #pragma once
 
 #include <algorithm>
@@ -26,8 +25,7 @@ inline constexpr std::string_view kSetup300 =
     "\x1b"
     "E\x1b&l4096a26a6d1E\x1b&u300D\x1b*t300R\x1b&l2X\x1b&l1S";
 
-// The worked 300-dpi page: rows 00 00 FF FF FF FF 12 34 (a key row), the
-// same again (0x00), and a blank row (0xFF).
+// The worked 300-dpi page: a key row, the same again, a blank row.
 inline Bytes workedMonoPage() {
   return text("\x1b*b1030m13w") +
          Bytes{0x00, 0x03, 0x03, 0x01, 0x00, 0x00, 0x82, 0xFF, 0x01, 0x12, 0x34, 0x00, 0xFF} +
@@ -52,38 +50,30 @@ inline void putU32(Bytes& bytes, std::size_t at, std::uint32_t value) {
     bytes[at + i] = static_cast<std::uint8_t>(value >> (24 - 8 * i));
 }
 
-// A page header as the colour filter writes it: 600 x 600 dpi, sRGB or
-// sGray at 8 bits, A4, every other field zero.
+// As the colour filter writes it: 600 dpi, sRGB or sGray, A4, the rest zero.
 inline Bytes pwgHeader(std::uint32_t width, std::uint32_t height, bool colour) {
   namespace f = qvdecode::pwgfield;
   Bytes header(qvdecode::kPwgHeaderBytes, 0);
   std::copy_n("PwgRaster", 9, header.begin());
   std::copy_n("auto", 4, header.begin() + f::kMediaType);
   const std::uint32_t colours = colour ? 3 : 1;
-  const std::pair<std::size_t, std::uint32_t> fields[] = {
-      {f::kHwResolution, 600},
-      {f::kHwResolution + 4, 600},
-      {f::kPageSize, 595},
-      {f::kPageSize + 4, 842},
-      {f::kWidth, width},
-      {f::kHeight, height},
-      {f::kBitsPerColor, 8},
-      {f::kBitsPerPixel, 8 * colours},
-      {f::kNumColors, colours},
-      {f::kBytesPerLine, colours * width},
-      {f::kColorSpace, colour ? qvdecode::kPwgSrgb : qvdecode::kPwgSgray}};
-  for (const auto& [at, value] : fields) putU32(header, at, value);
+  const std::size_t at[] = {
+      f::kHwResolution, f::kHwResolution + 4, f::kPageSize,     f::kPageSize + 4,
+      f::kWidth,        f::kHeight,           f::kBitsPerColor, f::kBitsPerPixel,
+      f::kNumColors,    f::kBytesPerLine,     f::kColorSpace};
+  const std::uint32_t space = colour ? qvdecode::kPwgSrgb : qvdecode::kPwgSgray;
+  const std::uint32_t values[] = {
+      600, 600, 595, 842, width, height, 8, 8 * colours, colours, colours * width, space};
+  for (std::size_t i = 0; i < std::size(at); ++i) putU32(header, at[i], values[i]);
   return header;
 }
 
-// Three gray lines of pixels 1 2 3 3 3 4: one line (repeat byte 2) of the
-// runs 255 1 2, 2 3, 0 4.
+// Three gray lines of pixels 1 2 3 3 3 4 (a line sent once, three runs).
 inline Bytes grayPage() {
   return pwgHeader(6, 3, false) + Bytes{0x02, 0xFF, 0x01, 0x02, 0x02, 0x03, 0x00, 0x04};
 }
 
-// A white colour page: lines of 128-pixel repeats, each sent once for up to
-// 256 lines.
+// A white colour page of 128-pixel runs, each line sent once for 256 lines.
 inline Bytes whiteColourPage(std::uint32_t width, std::uint32_t height) {
   Bytes line, page = pwgHeader(width, height, true);
   for (std::uint32_t x = 0; x < width; x += 128)

@@ -1,5 +1,4 @@
-// colour_cancel_slowtest.cc - the slow colour tests: SIGTERM at random
-// microseconds of a job, and the large round-trip sweep.
+// colour_cancel_slowtest.cc - SIGTERM at random microseconds; the large round trip.
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -11,9 +10,8 @@
 namespace colourtest {
 namespace {
 
-// Whatever the filter was doing, nothing is left in its temporary directory,
-// and the printer gets complete pages only, in order, the zero fill before
-// the last one, then the trailer.
+// No scratch file is left, and the printer gets complete pages only, in
+// order, the zero fill before the last one, then the trailer.
 TEST(ColourCancelSlow, AtRandomMomentsOnlyCompletePagesReachThePrinter) {
   constexpr int kWidth = 900, kHeight = 700;
   TestPrinter printer(kWidth, kHeight, "Copies=2\n");
@@ -29,7 +27,6 @@ TEST(ColourCancelSlow, AtRandomMomentsOnlyCompletePagesReachThePrinter) {
     qvtest::ProgramRun run = printer.run("");
     run.env["TMPDIR"] = printer.dir().path();
     qvtest::RunningProgram program(run);
-    // Every other round in the first milliseconds (scratch files appear).
     const auto delay = std::chrono::microseconds(rng() % (round % 2 == 0 ? 3'000 : 150'000));
     std::thread writer([&] { program.writeInput(input); });
     std::this_thread::sleep_for(delay);

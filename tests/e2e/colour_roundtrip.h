@@ -1,11 +1,11 @@
-// colour_roundtrip.h - random colour jobs through rastertoqv and back through
-// the independent PWG decoder.
+// colour_roundtrip.h - random colour jobs through rastertoqv and back.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <span>
+#include <tuple>
 #include <vector>
 
 #include "decode/pwg_stream.h"
@@ -45,16 +45,25 @@ inline std::vector<std::uint8_t> expectedPixels(const RoundTripCase& c, std::siz
   return gray;
 }
 
-// `out`, if given, receives the job.
-inline void checkRoundTrip(const RoundTripCase& c, std::string* out = nullptr) {
-  TestPrinter printer(c.width, c.height,
-                      std::string(c.gray ? "QVMonoColor=Mono\n" : "") +
-                          (c.duplexNoTumble ? "QVDuplex=DuplexNoTumble\n" : ""));
+// `out`, if given, receives the job. With `inspect`, qvinspect --check
+// passes the job, and its --pnm previews are the pages as printed too.
+inline void checkRoundTrip(const RoundTripCase& c, std::string* out = nullptr,
+                           bool inspect = false) {
+  const TestPrinter printer(c.width, c.height,
+                            std::string(c.gray ? "QVMonoColor=Mono\n" : "") +
+                                (c.duplexNoTumble ? "QVDuplex=DuplexNoTumble\n" : ""));
+  const std::string dir = printer.dir().path();
   std::string input;
   for (const std::string& page : c.pages) input += ppmPage(c.width, c.height, page);
   const qvtest::ProgramResult r = qvtest::runProgram(printer.run(input));
   ASSERT_EQ(0, r.status) << r.err;
   if (out != nullptr) *out += r.out;
+  if (inspect) {
+    qvtest::writeFile(dir + "/job.prn", r.out);
+    const qvtest::ProgramResult check =
+        qvtest::runProgram({QVINSPECT_PATH, {"--check", "--pnm", dir, dir + "/job.prn"}, {}, ""});
+    ASSERT_EQ(0, check.status) << check.err;
+  }
   qvdecode::ColourJob job;
   qvdecode::DecodeError error;
   const auto* bytes = reinterpret_cast<const std::uint8_t*>(r.out.data());
@@ -63,10 +72,17 @@ inline void checkRoundTrip(const RoundTripCase& c, std::string* out = nullptr) {
   ASSERT_EQ(c.pages.size(), job.pages.size());
   for (std::size_t p = 0; p < c.pages.size(); ++p) {
     const qvdecode::PwgHeader& header = job.pages[p].header;
-    EXPECT_EQ((std::vector<std::uint32_t>{static_cast<std::uint32_t>(c.width),
-                                          static_cast<std::uint32_t>(c.height), c.gray ? 8u : 24u}),
-              (std::vector<std::uint32_t>{header.width, header.height, header.bitsPerPixel}));
-    EXPECT_TRUE(expectedPixels(c, p) == job.pages[p].pixels) << "page " << p + 1;  // no dump
+    EXPECT_EQ(std::tuple(c.width, c.height, c.gray ? 8u : 24u),
+              (std::tuple<int, int, unsigned>(header.width, header.height, header.bitsPerPixel)));
+    const std::vector<std::uint8_t> expected = expectedPixels(c, p);
+    EXPECT_TRUE(expected == job.pages[p].pixels) << "page " << p + 1;  // no dump
+    char name[64];
+    std::snprintf(name, sizeof name, "/job-page-%03zu.%s", p + 1, c.gray ? "pgm" : "ppm");
+    EXPECT_TRUE(!inspect || qvtest::readFile(dir + name) ==
+                                (c.gray ? "P5\n" : "P6\n") + std::to_string(c.width) + " " +
+                                    std::to_string(c.height) + "\n255\n" +
+                                    std::string(expected.begin(), expected.end()))
+        << "preview of page " << p + 1;
   }
 }
 

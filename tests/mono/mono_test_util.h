@@ -1,6 +1,6 @@
 // mono_test_util.h - what the mono tests share: table rows, job runs, random
-// pages and the round-trip law: the printer's view of a job (by the decoder
-// in decode/) is the page's printable area, shifted right by the left shift.
+// pages and the round-trip law: the decoded job is the page's printable area,
+// shifted right by the left shift.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <optional>
 #include <random>
 #include <string>
@@ -18,17 +19,18 @@
 #include "mono/compmain.h"
 #include "mono/mono_job.h"
 #include "mono/rawtoqv.h"
+#include "tests/decode/job_bytes.h"
+#include "tests/support/run_program.h"
 
 namespace monotest {
 
-using Bytes = std::vector<std::uint8_t>;
-
-inline Bytes bytesOf(std::string_view text) { return Bytes(text.begin(), text.end()); }
+using qvtest::Bytes;
+using qvtest::text;
 
 // "~" for ESC: esc("~E~&l1X").
-inline std::string esc(std::string text) {
-  std::replace(text.begin(), text.end(), '~', '\x1b');
-  return text;
+inline std::string esc(std::string s) {
+  std::replace(s.begin(), s.end(), '~', '\x1b');
+  return s;
 }
 
 // Table rows, one a line, fields between "|" ("~" is ESC; "\\n", "\\r",
@@ -57,7 +59,6 @@ inline std::vector<std::vector<std::string>> tableRows(std::string_view table) {
   return rows;
 }
 
-// `width` x `height` dots at the job resolution, A4 unless said otherwise.
 inline PrintSettings pageSettings(int resolution, int width, int height, int paperType = 1) {
   PrintSettings settings = {};
   settings.resolution = resolution;
@@ -67,8 +68,7 @@ inline PrintSettings pageSettings(int resolution, int width, int height, int pap
   return settings;
 }
 
-// The header of 600-dpi A4 from tray 1, plain paper, one copy, every flag 0,
-// no owner: the one whole header the tests spell out.
+// 600-dpi A4 from tray 1, plain paper, one copy, every flag 0, no owner.
 inline const std::string kGoldenHeader =
     esc("~%-12345X@PJL\n@PJL SET RAS1200MODE = OFF\n@PJL SET RESOLUTION = 600\n"
         "@PJL SET ECONOMODE = OFF\n@PJL SET SOURCETRAY = TRAY1\n@PJL SET MEDIATYPE = REGULAR\n"
@@ -97,7 +97,7 @@ inline qv::ByteSink stringSink(std::string& out) {
           &out};
 }
 
-// A scratch stream holding `bytes`, read from its start; what a stream holds.
+// A scratch stream holding `bytes`, read from its start; what one holds.
 inline qv::UniqueFile fileWith(std::string_view bytes) {
   qv::UniqueFile file(std::tmpfile());
   if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), file.get());
@@ -105,10 +105,10 @@ inline qv::UniqueFile fileWith(std::string_view bytes) {
   return file;
 }
 inline std::string contents(std::FILE* file) {
-  std::string text(static_cast<std::size_t>(std::ftell(file)), '\0');
+  std::string out(static_cast<std::size_t>(std::ftell(file)), '\0');
   std::rewind(file);
-  text.resize(std::fread(text.data(), 1, text.size(), file));
-  return text;
+  out.resize(std::fread(out.data(), 1, out.size(), file));
+  return out;
 }
 
 // A whole job ("failed" when the writer says so), and how much input it read.
@@ -123,25 +123,18 @@ inline JobRun runJob(const PrintSettings& settings, const Bytes& input, Flags fl
   return {result == qv::kMonoOk ? out : "failed", std::ftell(in.get())};
 }
 
-// The job header, its part in the sorted-copy file, and the parameter
-// record; `now` is the print-log time (std::nullopt: no clock).
-struct Header {
-  std::string out, copy;
-  SParam param;
-};
-inline Header jobHeader(const PrintSettings& settings, Flags flags,
-                        std::optional<std::time_t> now = std::nullopt) {
+// The job header and the parameter record; `now` is the print-log time
+// (std::nullopt: no clock).
+inline std::pair<std::string, SParam> jobHeader(const PrintSettings& settings, Flags flags,
+                                                std::optional<std::time_t> now = std::nullopt) {
   MonoJobState job;
   job.settings = withFlags(settings, flags);
   setSParam(job.param, job.settings);
-  Header header;
-  job.sink = stringSink(header.out);
+  std::string out;
+  job.sink = stringSink(out);
   const qv::UniqueFile copy(std::tmpfile());
   BeginSendData(job, copy.get(), now);
-  std::fflush(copy.get());
-  header.copy = contents(copy.get());
-  header.param = job.param;
-  return header;
+  return {out, job.param};
 }
 
 struct MonoCase {
@@ -155,20 +148,16 @@ struct MonoCase {
   }
 };
 
-// Lengths where the command bytes change shape (escapes of offsets, counts).
-inline int boundaryLength(std::mt19937& rng) {
-  static const int lengths[] = {1,   2,   3,   4,   7,   8,   9,   14,  15,  16,
-                                17,  31,  32,  33,  34,  35,  62,  63,  64,  262,
-                                263, 264, 269, 270, 271, 287, 288, 289, 542, 543};
-  return lengths[rng() % std::size(lengths)];
-}
-
-// Rows of noise, strokes, the row above changed, boundary-length runs and
-// gaps, every other byte changed (the 253-command limit), or blank.
+// Rows of noise, strokes, the row above changed, runs and gaps of lengths
+// where the command bytes change shape, every other byte changed (the
+// 253-command limit), or blank.
 inline Bytes makePage(std::mt19937& rng, int n, int height) {
+  static constexpr int kLengths[] = {1,   2,   3,   4,   7,   8,   9,   14,  15,  16,
+                                     17,  31,  32,  33,  34,  35,  62,  63,  64,  262,
+                                     263, 264, 269, 270, 271, 287, 288, 289, 542, 543};
   const auto upTo = [&](int k) { return static_cast<int>(rng() % static_cast<unsigned>(k)); };
-  const auto un = static_cast<std::size_t>(n);
-  Bytes page, row(un, 0);
+  const auto length = [&] { return kLengths[rng() % std::size(kLengths)]; };
+  Bytes page, row(static_cast<std::size_t>(n), 0);
   const int kind = upTo(4);
   for (int y = 0; y < height; ++y) {
     const int style = kind == 0   ? (upTo(8) == 0 ? 2 : 0)
@@ -176,34 +165,27 @@ inline Bytes makePage(std::mt19937& rng, int n, int height) {
                       : kind == 2 ? upTo(6)
                                   : (upTo(50) == 0 ? 1 : 5);
     if (style != 2 && style != 4) std::fill(row.begin(), row.end(), 0);
-    if (style == 0) {
-      for (auto& b : row) b = static_cast<std::uint8_t>(rng());
-    } else if (style == 1) {
-      for (int s = upTo(12); s > 0; --s) {
-        const int x = upTo(n), len = 1 + upTo(6);
-        for (int i = x; i < std::min(n, x + len); ++i) row[i] = upTo(3) == 0 ? 0xFF : 0x3C;
-      }
-    } else if (style == 2) {
-      for (int c = upTo(4); c > 0; --c) row[upTo(n)] ^= static_cast<std::uint8_t>(rng());
-    } else if (style == 3) {
-      for (int x = upTo(20); x < n;) {
-        const int len = boundaryLength(rng);
-        const auto value = static_cast<std::uint8_t>(upTo(2) == 0 ? 0xFF : rng());
-        const bool literal = upTo(2) == 0;
-        for (int i = x; i < std::min(n, x + len); ++i)
-          row[i] = literal ? static_cast<std::uint8_t>(i * 37 + 1) : value;
-        x += len + boundaryLength(rng) - 1;
-      }
-    } else if (style == 4) {
-      for (int i = upTo(2); i < n; i += 2) row[i] ^= 0x81;
+    if (style == 0) std::ranges::generate(row, [&] { return static_cast<std::uint8_t>(rng()); });
+    for (int s = style == 1 ? upTo(12) : 0; s > 0; --s)  // strokes
+      for (int x = upTo(n), len = 1 + upTo(6), i = x; i < std::min(n, x + len); ++i)
+        row[i] = upTo(3) == 0 ? 0xFF : 0x3C;
+    for (int c = style == 2 ? upTo(4) : 0; c > 0; --c)
+      row[upTo(n)] ^= static_cast<std::uint8_t>(rng());
+    for (int x = style == 3 ? upTo(20) : n, len = 0; x < n; x += len + length() - 1) {
+      len = length();
+      const auto value = static_cast<std::uint8_t>(upTo(2) == 0 ? 0xFF : rng());
+      const bool literal = upTo(2) == 0;
+      for (int i = x; i < std::min(n, x + len); ++i)
+        row[i] = literal ? static_cast<std::uint8_t>(i * 37 + 1) : value;
     }
+    for (int i = style == 4 ? upTo(2) : n; i < n; i += 2) row[i] ^= 0x81;
     page.insert(page.end(), row.begin(), row.end());
   }
   return page;
 }
 
-// A job at mode 1-6 of rows too narrow, ordinary, the widest, or wider than
-// the printer takes; short pages now and then; -offset half of the time.
+// Mode 1-6; rows too narrow, ordinary, the widest or wider than the printer
+// takes; short pages now and then; -offset half of the time.
 inline MonoCase randomMonoCase(std::mt19937& rng, int maxExtraRows, int pagesMax) {
   const auto upTo = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
   const int mode = 1 + upTo(6);
@@ -226,35 +208,28 @@ inline std::string expectPrintableArea(const MonoCase& job) {
   SCOPED_TRACE(testing::Message() << "mode " << job.settings.resolution << ", "
                                   << job.settings.width << " x " << job.settings.height
                                   << ", offset " << job.flags.offset);
-  const int mode = job.settings.resolution;
-  const int leftShift = jobHeader(job.settings, job.flags).param.leftShift;
+  const int mode = job.settings.resolution, rowBytes = (job.settings.width + 7) / 8;
+  const int leftShift = jobHeader(job.settings, job.flags).second.leftShift;
   const PrintableArea s = printableAreaFor(mode);
-  const int rowBytes = (job.settings.width + 7) / 8;
-  int rowLen = rowBytes - 2 * s.leftSkip;
-  if (s.maxRowBytes < rowLen + leftShift) rowLen = s.maxRowBytes - leftShift;
-  rowLen = std::max(rowLen, 0);
-  const int rows = std::max(job.settings.height - 2 * s.topSkip, 0);
-  const auto printerWidth = static_cast<std::size_t>(leftShift + rowLen);
+  const int rowLen = std::max(std::min(rowBytes - 2 * s.leftSkip, s.maxRowBytes - leftShift), 0);
+  const int rows = std::max(job.settings.height - 2 * s.topSkip, 0) * (mode == 6 ? 2 : 1);
   const std::string stream = runJob(job.settings, job.input(), job.flags).out;
   qvdecode::MonoJob decoded;
   qvdecode::DecodeError error;
-  EXPECT_EQ(0, qvdecode::decodeMonoJob(bytesOf(stream), decoded, error))
+  EXPECT_EQ(0, qvdecode::decodeMonoJob(text(stream), decoded, error))
       << qvdecode::describeError(error);
   EXPECT_EQ(job.pages.size(), decoded.pages.size());
   for (std::size_t p = 0; p < std::min(job.pages.size(), decoded.pages.size()); ++p) {
     const qvdecode::MonoPage& page = decoded.pages[p];
-    const int printerRows = mode == 6 ? 2 * rows : rows;
-    EXPECT_EQ(static_cast<std::size_t>(printerRows), page.rows.size()) << "page " << p + 1;
-    for (int r = 0; r < printerRows && r < static_cast<int>(page.rows.size()); ++r) {
+    EXPECT_EQ(static_cast<std::size_t>(rows), page.rows.size()) << "page " << p + 1;
+    for (std::size_t r = 0; r < std::min(static_cast<std::size_t>(rows), page.rows.size()); ++r) {
       // 600x300 prints every row twice; XR1200A each even row in place of the odd.
-      int source = mode == 6 ? r / 2 : r;
-      if (mode == 4 && source % 2 == 1) source -= 1;
+      const int source = static_cast<int>(mode == 6 ? r / 2 : (mode == 4 ? r & ~1u : r));
       Bytes expected(static_cast<std::size_t>(leftShift), 0);
       const auto from = job.pages[p].begin() + (s.topSkip + source) * rowBytes + s.leftSkip;
       expected.insert(expected.end(), from, from + rowLen);
-      const std::size_t width = std::max(printerWidth, page.rows[r].size());
-      expected.resize(width, 0);
-      if (expected != page.rowAt(static_cast<std::size_t>(r), width)) {
+      expected.resize(std::max<std::size_t>(expected.size(), page.rows[r].size()), 0);
+      if (expected != page.rowAt(r, expected.size())) {
         ADD_FAILURE() << "page " << p + 1 << ": printer row " << r << " differs from page row "
                       << s.topSkip + source;
         break;

@@ -1,22 +1,17 @@
-// mono_writer_test.cc - the job writer's header, whole jobs and copy file.
-#include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
+// mono_writer_test.cc - the job writer's header, whole jobs, copy file, and
+// random pages decoded back to their printable area, by the decoder and by
+// qvinspect.
 #include <sys/stat.h>
 #include <sys/times.h>
-#include <sys/wait.h>
 #include <unistd.h>
-
-#include <algorithm>
-#include <map>
 
 #include "mono/copy_file.h"
 #include "tests/mono/mono_test_util.h"
-#include "tests/support/run_program.h"
 
 namespace {
 
 using namespace monotest;
+using namespace std::string_literals;
 
 constexpr std::time_t kFixedTime = 1700000000;  // Tue 14 Nov 2023 22:13:20 UTC
 
@@ -40,8 +35,6 @@ PrintSettings settingsWith(std::string lines, const std::string& size) {
 // + -offset in 1/720 inch as a signed 16-bit value, in whole bytes (not 1).
 TEST(MonoHeader, SettingsFlagsPaperAndShiftAsEditsOfTheGoldenHeader) {
   for (const auto& row : tableRows(R"(
-0 | 0 | 4960x7016 | Resolution=300 | 0 | = 600 => = 300; 600D~*t600R => 300D~*t300R
-0 | 0 | 4960x7016 | Resolution=1200 | 0 | RAS1200MODE = OFF\n@PJL SET RESOLUTION = 600 => RESOLUTION = 1200\n@PJL SET PAPERFEEDSPEED=HALF; 600D~*t600R => 1200D~*t1200R
 0 | 0 | 4960x7016 | Resolution=XR1200A | 0 | RAS1200MODE = OFF\n@PJL SET RESOLUTION = 600 => RESOLUTION = 600\n@PJL SET RAS1200MODE = TRUE; 600D => 1200D
 0 | 0 | 4960x7016 | Resolution=XR1200B | 0 | RAS1200MODE = OFF\n@PJL SET RESOLUTION = 600 => RESOLUTION = 1200\n@PJL SET PAPERFEEDSPEED=FULL; 600D~*t600R => 1200D~*t1200R
 0 | 0 | 4960x7016 | Resolution=600x300 | 0 | @PJL SET RAS1200MODE = OFF\n =>
@@ -74,7 +67,6 @@ TEST(MonoHeader, SettingsFlagsPaperAndShiftAsEditsOfTheGoldenHeader) {
 400 | 0 | 2480x5500 | | 0 | a26a => a1040a
 0 | 0 | 6000x9000 | | 0 | a26a => a3a
 0 | 0 | 4960x7016 | PaperType=CUSTOM0 | 9 | a26a => a101a
-0 | 60 | 4960x7016 | | 6 |
 0 | 65596 | 4960x7016 | | 6 |
 0 | 2147483647 | 4960x7016 | | 0 |
 0 | 14 | 4960x7016 | | 0 |
@@ -91,11 +83,10 @@ TEST(MonoHeader, SettingsFlagsPaperAndShiftAsEditsOfTheGoldenHeader) {
       ASSERT_NE(std::string::npos, from) << edit;
       expected.replace(from, arrow, edit.substr(std::min(arrow + 4, edit.size())));
     }
-    const Header header =
+    const auto [out, param] =
         jobHeader(settingsWith(row[3], row[2]), {row[0], std::stoi(row[1])}, kFixedTime);
-    EXPECT_EQ(expected, header.out);
-    EXPECT_EQ(std::stoi(row[4]), header.param.leftShift);
-    EXPECT_EQ(expected.substr(expected.find(esc("~E"))), header.copy);
+    EXPECT_EQ(expected, out);
+    EXPECT_EQ(std::stoi(row[4]), param.leftShift);
   }
 }
 
@@ -127,34 +118,33 @@ alice | 1234 |        | host1 | 0 | yes |
       | 1234 | Report | host1 | 0 | yes |)")) {
     SCOPED_TRACE(row[0] + row[1] + row[2] + row[3] + row[4] + row[5]);
     PrintSettings s = pageSettings(2, 4960, 7016);
-    std::snprintf(s.owner, sizeof s.owner, "%s", row[0].c_str());
-    std::snprintf(s.password, sizeof s.password, "%s", row[1].c_str());
-    std::snprintf(s.jobName, sizeof s.jobName, "%s", row[2].c_str());
-    std::snprintf(s.nodeName, sizeof s.nodeName, "%s", row[3].c_str());
+    const auto put = [](auto& field, const std::string& value) {
+      std::snprintf(field, sizeof field, "%s", value.c_str());
+    };
+    put(s.owner, row[0]), put(s.password, row[1]), put(s.jobName, row[2]), put(s.nodeName, row[3]);
     std::string expected = "\x1b%-12345X@PJL\n";
     for (const char part : row[6]) expected += parts.at(part);
     const std::string out =
-        jobHeader(s, {row[4]}, row[5] == "yes" ? std::optional(kFixedTime) : std::nullopt).out;
+        jobHeader(s, {row[4]}, row[5] == "yes" ? std::optional(kFixedTime) : std::nullopt).first;
     EXPECT_EQ(expected, out.substr(0, out.find("@PJL SET RAS")));
   }
 }
 
-// 300 dpi, 160 x 103 dots: printable rows 50 and 51 hold 00 00 FF FF FF FF 12 34.
+// 300 dpi, 160 x 103 dots: the decoder tests' worked page in printable rows 50, 51.
 std::string workedPage() {
   std::string page(20 * 103, '\0');
-  page.replace(50 * 20 + 6, 8, "\0\0\xFF\xFF\xFF\xFF\x12\x34", 8);
-  page.replace(51 * 20 + 6, 8, "\0\0\xFF\xFF\xFF\xFF\x12\x34", 8);
+  for (const int row : {50, 51}) page.replace(row * 20 + 6, 8, "\0\0\xFF\xFF\xFF\xFF\x12\x34", 8);
   return page;
 }
-const std::string kWorkedStream =
-    std::string("\x1b*b1030m13w\x00\x03\x03\x01\x00\x00\x82\xFF\x01\x12\x34\x00\xFF", 24) +
-    "1030M\f";
+const std::string kWorkedStream = [](const qvtest::Bytes& b) {
+  return std::string(b.begin(), b.end());
+}(qvtest::workedMonoPage());
 PrintSettings workedSettings(int width = 160, int height = 103) {
-  PrintSettings settings = pageSettings(1, 2480, 3508);
+  PrintSettings settings = pageSettings(1, width, height);
+  settings.paperWidth = 2480;
+  settings.paperHeight = 3508;
   settings.media = settings.copies = settings.tonerSave = 1;
   settings.paperSource = 3;
-  settings.width = width;
-  settings.height = height;
   return settings;
 }
 const std::string kSetup300 = esc("~E~&l4096a26a6d1E~&l1001H~&u300D~*t300R~&l1X~&l0S");
@@ -164,8 +154,23 @@ const std::string kSetup300 = esc("~E~&l4096a26a6d1E~&l1001H~&u300D~*t300R~&l1X~
 // last byte, 3 three bytes) | what follows (W the page, R<n> the replay of
 // sorted set n up to its set-up, N the end-of-job line of "Report", X a
 // universal exit, T the trailer without a title). A size that cannot
-// describe a page gives a job without pages, and the input is not read.
-TEST(MonoJobStream, PagesCopiesAndTrailer) {
+// describe a page gives a job without pages, and the input is not read. The
+// sorted-copy file lives in TMPDIR among names "rawtoqv_tmp_<ticks>_<pid>"
+// planted there and in /tmp for the next three seconds, as another user
+// could: it neither fails on them (dropping pages) nor touches them, and
+// leaves no name of its own. The named way too: 0600, the name gone at once.
+TEST(MonoJobStream, PagesCopiesAndTrailerAmongPlantedNames) {
+  const qvtest::ScopedTempDir dir;
+  struct tms ticks;
+  const auto now = static_cast<std::uint32_t>(::times(&ticks));
+  std::vector<std::string> planted;
+  for (std::uint32_t t = now; t < now + 3 * ::sysconf(_SC_CLK_TCK); ++t) {
+    char name[64];
+    std::snprintf(name, sizeof name, "rawtoqv_tmp_%x_%x", t, static_cast<unsigned>(::getpid()));
+    for (const std::string& at : {dir.file(planted.emplace_back(name)), "/tmp/"s + name})
+      qvtest::writeFile(at, "planted");
+  }
+  const std::vector<std::string> tmpBefore = qvtest::listDirectory("/tmp");
   const std::string page = workedPage();
   for (const auto& row : tableRows(R"(
 0 | 0 | | 160x103 | | T
@@ -186,6 +191,7 @@ TEST(MonoJobStream, PagesCopiesAndTrailer) {
         workedSettings(std::stoi(row[3]), std::stoi(row[3].substr(row[3].find('x') + 1)));
     settings.outputBin = std::stoi(row[1]);
     std::snprintf(settings.jobName, sizeof settings.jobName, "%s", row[2].c_str());
+    std::snprintf(settings.tmpDir, sizeof settings.tmpDir, "%s", dir.path().c_str());
     std::string input;
     for (const char c : row[4])
       input += c == 'P' ? page : c == 'p' ? page.substr(1) : c == '3' ? "\xFF\xFF\xFF" : "";
@@ -199,77 +205,91 @@ TEST(MonoJobStream, PagesCopiesAndTrailer) {
                           : "\x1b%-12345X@PJL\n@PJL SET COPY=" + row[5].substr(++at, 1) +
                                 "\n@PJL ENTER LANGUAGE = PCL\n" + kSetup300;
     }
-    const JobRun run = runJob(settings, bytesOf(input), {row[0]});
+    const JobRun run = runJob(settings, text(input), {row[0]});
     const std::size_t setup = run.out.find(kSetup300);
     ASSERT_NE(std::string::npos, setup) << run.out;
     EXPECT_EQ(after, run.out.substr(setup + kSetup300.size()));
-    EXPECT_EQ(after.find("EOJ") != std::string::npos, run.out.find("EOJ") != std::string::npos);
     EXPECT_TRUE(qv::monoPageFits(settings) || run.inputUsed == 0) << "input read";
   }
-}
-
-// A copy file cut by a full disk (here a file-size limit, in a child) is
-// not replayed: the replays carry only their PJL commands.
-TEST(MonoJobStream, IncompleteCopyFileIsNotReplayed) {
-  const qv::UniqueFile in = fileWith(workedPage() + workedPage());  // before the limit applies
-  const std::string replay = "\x1b%-12345X@PJL\n@PJL SET COPY=";
-  const std::string expected = kSetup300 + kWorkedStream + kWorkedStream + replay + "2\n" +
-                               "@PJL ENTER LANGUAGE = PCL\n" + replay + "3\n" +
-                               "@PJL ENTER LANGUAGE = PCL\n" + kTrailer;
-  std::fflush(nullptr);
-  const pid_t child = ::fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    const struct rlimit limit = {64, 64};  // the set-up fits, the first page does not
-    ::setrlimit(RLIMIT_FSIZE, &limit);
-    ::signal(SIGXFSZ, SIG_IGN);
-    std::string out;
-    PrintSettings settings = workedSettings();
-    settings.outputBin = 9;
-    const int result = qvcomp1030(in.get(), stringSink(out), settings);
-    ::_exit(result == qv::kMonoOk && out.ends_with(expected) ? 0 : 1);
-  }
-  int status = 0;
-  ASSERT_EQ(child, ::waitpid(child, &status, 0));
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a cut copy was replayed";
-}
-
-// Names "rawtoqv_tmp_<ticks>_<pid>" planted for the next three seconds in
-// TMPDIR and /tmp, as another user could: the copy file neither fails on
-// them (dropping pages) nor touches them, and leaves no name of its own.
-TEST(MonoCopyFile, PlantedNamesDropNothingAndNothingIsLeft) {
-  const qvtest::ScopedTempDir dir;
-  struct tms ticks;
-  const auto now = static_cast<std::uint32_t>(::times(&ticks));
-  std::vector<std::string> planted;
-  for (std::uint32_t t = now; t < now + 3 * ::sysconf(_SC_CLK_TCK); ++t) {
-    char name[64];
-    std::snprintf(name, sizeof name, "rawtoqv_tmp_%x_%x", t, static_cast<unsigned>(::getpid()));
-    planted.push_back(name);
-    for (const std::string& at : {dir.file(planted.back()), "/tmp/" + planted.back()})
-      qvtest::writeFile(at, "planted");
-  }
-  const std::vector<std::string> tmpBefore = qvtest::listDirectory("/tmp");
-  PrintSettings settings = workedSettings();
-  settings.outputBin = 8;  // Sorter2
-  std::snprintf(settings.tmpDir, sizeof settings.tmpDir, "%s", dir.path().c_str());
-  EXPECT_TRUE(
-      runJob(settings, bytesOf(workedPage()))
-          .out.ends_with("\n@PJL ENTER LANGUAGE = PCL\n" + kSetup300 + kWorkedStream + kTrailer));
   for (const std::string& name : qvtest::newEntries(tmpBefore, qvtest::listDirectory("/tmp")))
     EXPECT_FALSE(name.starts_with("rawtoqv_tmp_") &&
                  name.ends_with(planted[0].substr(planted[0].rfind('_'))));
-  // The named way too: a file of its own, 0600, whose name is gone at once.
   const qv::UniqueFd fd(qv::openCopyFile(dir.path().c_str(), false));
   struct stat status = {};
-  EXPECT_EQ(0, ::fstat(fd.get(), &status));
+  EXPECT_TRUE(::fstat(fd.get(), &status) == 0 && status.st_nlink == 0);
   EXPECT_EQ(0600u, status.st_mode & 0777u);
-  EXPECT_EQ(0u, status.st_nlink);
   EXPECT_EQ(planted.size(), qvtest::listDirectory(dir.path()).size());
   for (const std::string& name : planted) {
-    EXPECT_EQ("planted", qvtest::readFile(dir.file(name)));
-    EXPECT_EQ("planted", qvtest::readFile("/tmp/" + name));
+    EXPECT_EQ("plantedplanted",
+              qvtest::readFile(dir.file(name)) + qvtest::readFile("/tmp/" + name));
     ::unlink(("/tmp/" + name).c_str());
+  }
+}
+
+TEST(MonoRoundTrip, RandomPagesAndTheirBytes) {
+  std::uint64_t hash = 0xcbf29ce484222325ull;  // FNV-1a over every job's bytes
+  for (std::uint32_t seed = 1; seed <= 60 && !HasFailure(); ++seed) {
+    SCOPED_TRACE(testing::Message() << "seed " << seed);
+    std::mt19937 rng(seed);
+    for (const char c : expectPrintableArea(randomMonoCase(rng, 140, 2)))
+      hash = (hash ^ static_cast<std::uint8_t>(c)) * 0x100000001b3ull;
+  }
+  // The encoding choices that decode to the same pixels are pinned too.
+  EXPECT_EQ(0x6520f03b841a4418ull, hash);
+}
+
+// A6 (496 x 701 in 1/120 inch) through rawtoqv in each mode and back out of
+// qvinspect --check --pnm: the page fills the paper, so the left shift comes
+// from -offset alone and the preview is the printable area on the paper.
+TEST(InspectRoundTrip, MonoPagesComeBackOnTheirPaper) {
+  constexpr std::string_view kWords[] = {"300", "600", "1200", "XR1200A", "XR1200B", "600x300"};
+  const qvtest::ScopedTempDir dir;
+  qvtest::writeFile(dir.file("pi"), "A6\t2480\t3505\n");
+  std::mt19937 rng(2024);
+  for (int m = 1; m <= 6; ++m) {
+    const PrintableArea area = printableAreaFor(m);
+    const auto top = static_cast<std::size_t>(area.topSkip),
+               left = static_cast<std::size_t>(area.leftSkip);
+    const std::size_t dpi = m == 1 ? 300 : (m == 2 || m == 6 ? 600 : 1200),
+                      doubled = m == 6 ? 2 : 1;
+    const std::size_t width = 496 * dpi / 120, height = 701 * dpi / 120;
+    const std::size_t rowBytes = (width + 7) / 8, rows = height / doubled;
+    for (const char* offset : {"0", "60"}) {
+      SCOPED_TRACE(testing::Message() << kWords[m - 1] << " offset " << offset);
+      qvtest::writeFile(dir.file("rc"), "[QV]\nPaperType=A6\nPaperSource=Tray1\nResolution=" +
+                                            std::string(kWords[m - 1]) + "\n");
+      std::string page(rowBytes * rows, '\0');  // rows of noise, copies of the row above, blank
+      for (std::size_t at = rowBytes; at < page.size(); at += rowBytes) {
+        const auto kind = rng() % 3;
+        for (std::size_t x = 0; x < rowBytes && kind < 2; ++x)
+          page[at + x] = kind == 0 ? static_cast<char>(rng()) : page[at + x - rowBytes];
+      }
+      const qvtest::ProgramResult job =
+          qvtest::runProgram({RAWTOQV_PATH,
+                              {"-rc", dir.file("rc"), "-pi", dir.file("pi"), "-offset", offset},
+                              {},
+                              page});
+      qvtest::writeFile(dir.file("job.prn"), job.out);
+      const qvtest::ProgramResult check = qvtest::runProgram(
+          {QVINSPECT_PATH, {"--check", "--pnm", dir.path(), dir.file("job.prn")}, {}, ""});
+      ASSERT_TRUE(job.status == 0 && check.status == 0) << job.err << check.err;
+      const std::string image = qvtest::readFile(dir.file("job-page-001.pbm"));
+      const std::size_t evenOnly = m == 4, printable = rows - 2 * top;
+      const auto canvasAt = [&](std::size_t shift) {
+        std::string canvas(rowBytes * height, '\0');
+        const std::size_t length =
+            std::min(rowBytes - 2 * left, static_cast<std::size_t>(area.maxRowBytes) - shift);
+        for (std::size_t r = 0; r < doubled * printable; ++r)
+          std::copy_n(page.data() + (top + ((r / doubled) & ~evenOnly)) * rowBytes + left,
+                      std::min(length, rowBytes - left - shift),
+                      canvas.data() + (doubled * top + r) * rowBytes + left + shift);
+        return "P4\n" + std::to_string(width) + " " + std::to_string(height) + "\n" + canvas;
+      };
+      std::size_t shift = 0;
+      while (shift < 64 && canvasAt(shift) != image) ++shift;
+      ASSERT_LT(shift, 64u) << "no left shift makes the preview the page's printable area";
+      EXPECT_EQ(std::string_view(offset) == "0", shift == 0) << "shift " << shift;
+    }
   }
 }
 

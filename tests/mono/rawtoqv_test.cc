@@ -1,41 +1,106 @@
-// rawtoqv_test.cc - the entry in process: refused jobs and job settings.
-#include "mono/rawtoqv.h"
-
-#include <map>
-
+// rawtoqv_test.cc - the settings and paper files, the entry in process
+// (refused jobs, job settings) and the binary as the spooler runs it.
 #include "tests/mono/mono_test_util.h"
-#include "tests/support/run_program.h"
 
 namespace {
+
+using namespace monotest;
+using namespace std::string_literals;
+
+// settings file | result | field | its value
+TEST(GetRcFile, KeyLinesSectionsAndRefusals) {
+  using S = PrintSettings;
+  const std::map<std::string, std::int32_t S::*> fields = {
+      {"copies", &S::copies},         {"sleep", &S::sleep},           {"paper", &S::paperType},
+      {"resolution", &S::resolution}, {"duplexType", &S::duplexType}, {"tonerSave", &S::tonerSave}};
+  for (const auto& row : tableRows(R"(
+# copies 1 to 999; an unknown paper word resets the type; a line over 1023 characters goes on
+[QV]\nCopies=5\nCopies=0 | 0 | copies | 5
+[QV]\nCopies=5\nCopies=1000 | 0 | copies | 5
+[QV]\nCopies=12abc | 0 | copies | 12
+[QV]\nCopies=4294967298 | 0 | copies | 0
+[QV]\nSleep=30\nSleep=PrinterDefault | 0 | sleep | 0
+[QV]\nSleep=30\nSleep=100 | 0 | sleep | 30
+[QV]\nPaperType=A4\nPaperType=a4 | 0 | paper | 0
+[QV]\n Paper Type = A 4\t | 0 | paper | 1
+[QV]\nresolution=300 | 0 | resolution | 0
+[QV]\nDuplexType=None | 0 | duplexType | 1
+[QV]\nColour=Red\nCopies 7\nCopies=2 | 0 | copies | 2
+[QV]\nLONG Copies=4 | 0 | copies | 4
+# sections: one, before every key line; comments alone leave every code 0
+\t# printer\n\n   \n# Copies=9 | 0 | tonerSave | 0
+Copies=2\n[QV] | -1 | section |
+[QV]\n[QV] | -1 | section | QV
+[]\nCopies=2 | 0 | copies | 2
+\r\n[QV] | -1 | section |
+ | 0 | section |
+[ QV-Mono ]extra | 0 | section | QV-Mono
+[nnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnnn] | 0 | section | nnnnnnnnnnnnnnnnnnnnnnn)")) {
+    SCOPED_TRACE(row[0]);
+    std::string text = row[0];
+    if (const std::size_t at = text.find("LONG "); at != std::string::npos)
+      text.replace(at, 5, "#" + std::string(1022, 'x'));
+    PrintSettings settings = {};
+    const qv::UniqueFile rc = fileWith(text + "\n");
+    EXPECT_EQ(std::stoi(row[1]), getRcFile(rc.get(), &settings));
+    EXPECT_EQ(row.size() > 3 ? row[3] : "", row[2] == "section"
+                                                ? settings.sectionName
+                                                : std::to_string(settings.*fields.at(row[2])));
+  }
+  // No file, or a directory (it opens on Linux, but every read fails).
+  PrintSettings settings = {};
+  const qvtest::ScopedTempDir dir;
+  const qv::UniqueFile directory(std::fopen(dir.path().c_str(), "r"));
+  EXPECT_EQ(-1, getRcFile(nullptr, &settings));
+  EXPECT_EQ(-1, getRcFile(directory.get(), &settings));
+}
+
+// paper file | paper code | result | width x height (-1: unchanged)
+TEST(GetPaperInf, LooksUpThePaperByName) {
+  for (const auto& row : tableRows(R"(
+# names are prefixes: A4L matches A4; the first matching line wins, with its height or not at all
+A4L\t6614\t4677\nA4\t4960\t7016 | 1 | 0 | 6614x4677
+A4\nA4L\t6614\t4677 | 1 | 1 | -1x-1
+NULL\t10\t20 | 0 | 0 | 10x20
+A4\t4960\t7016 | 37 | 1 | -1x-1
+garbage\n\n#A4\nCUSTOM3\t3000\t4000 | 30 | 0 | 3000x4000
+ | 1 | 1 | -1x-1)")) {
+    SCOPED_TRACE(row[0]);
+    const qv::UniqueFile file = fileWith(row[0] + "\n");
+    std::int32_t width = -1, height = -1;
+    EXPECT_EQ(std::stoi(row[2]), getPaperInf(file.get(), std::stoi(row[1]), width, height));
+    EXPECT_EQ(row[3], std::to_string(width) + "x" + std::to_string(height));
+  }
+  std::int32_t width = -1, height = -1;
+  EXPECT_EQ(-1, getPaperInf(nullptr, 1, width, height));
+  // The shipped paper file gives a size for every paper name, A4 unshadowed.
+  for (std::int32_t code = QV_COMMAND_VALUE_PT_COUNT - 1; code > 0; --code) {
+    const qv::UniqueFile file(std::fopen(QV_SOURCE_DIR "/samples/mono/paperinf", "r"));
+    EXPECT_EQ(0, getPaperInf(file.get(), code, width, height)) << QV_COMMAND_VALUE_PT[code];
+    EXPECT_TRUE(width > 0 && height > 0);
+  }
+  EXPECT_EQ(std::pair(4960, 7016), std::pair(width, height));
+}
 
 class RawtoqvEntry : public testing::Test {
  protected:
   RawtoqvEntry() {
-    for (const auto& row : monotest::tableRows(R"(
-rc | [QV]\nPaperType=A4\n
-rc1200 | [QV]\nPaperType=A4\nResolution=1200\n
-rc300 | [QV]\nPaperType=A4\nResolution=300\n
-rc600x300 | [QV]\nPaperType=A4\nResolution=600x300\n
-rcXR | [QV]\nPaperType=A4\nResolution=XR1200B\n
-rcOdd | [QV]\nPaperType=A4\nResolution=NoSuchMode\n
-rcLetter | [QV]\nPaperType=Letter\n
-rcBad | Copies=2\n[QV]\n
-pi | A4\t4960\t7016\n
-piZero | A4\t0\t7016\n
-piTall | A4\t4960\t40000\n
-piWide | A4\t32768\t7016\n
-piNoFields | A4\t4960\nA4L\t6614\t4677\n)"))
-      qvtest::writeFile(dir_.file(row[0]), row[1]);
+    qvtest::writeFile(dir_.file("rc"), "[QV]\nPaperType=A4\n");
+    qvtest::writeFile(dir_.file("pi"), "A4\t4960\t7016\n");
     qvtest::writeFile(expand("@longrc"), "[QV]\nPaperType=A4\n");
   }
   ~RawtoqvEntry() override {
     for (const char* name : qvtest::kFilterVariables) ::unsetenv(name);
   }
 
-  // "@name" is a file of the scratch directory; "@longrc" a settings file
-  // with a 254-character path, "@long" a 256-character path; "@<n>x<text>"
-  // is <text> n times.
-  std::string expand(const std::string& word) const {
+  // "@name" is a file of the scratch directory, "@:<text>" a new one holding
+  // <text>; "@longrc" a settings file with a 254-character path, "@long" a
+  // 256-character path; "@<n>x<text>" is <text> n times.
+  std::string expand(const std::string& word) {
+    if (word.starts_with("@:")) {
+      qvtest::writeFile(dir_.file(std::to_string(++files_)), word.substr(2));
+      return dir_.file(std::to_string(files_));
+    }
     if (word == "@longrc") return dir_.file(std::string(254 - dir_.path().size() - 1, 'r'));
     if (word == "@long") return "/" + std::string(255, 'p');
     if (word.size() > 2 && word[0] == '@' && std::isdigit(word[1])) {
@@ -46,65 +111,76 @@ piNoFields | A4\t4960\nA4L\t6614\t4677\n)"))
     return word.starts_with('@') ? dir_.file(word.substr(1)) : word;
   }
 
-  // The entry (or its settings part) on blank-separated `args` ("-" is an
-  // empty word; NAME=value sets a variable); stdout in out_, stderr in err_.
+  // The entry (or its settings part) on blank-separated `args` (NAME=value
+  // sets a variable); stdout in out_, stderr in err_.
   int run(const std::string& args, bool prepareOnly = false) {
     for (const char* name : qvtest::kFilterVariables) ::unsetenv(name);
     std::vector<std::string> words = {"rawtoqv"};
-    for (std::size_t at = 0, end = 0; at < args.size(); at = end + 1) {
-      end = std::min(args.find(' ', at), args.size());
-      const std::string word = args.substr(at, end - at);
-      if (const std::size_t equals = word.find('=');
-          word[0] >= 'A' && word[0] <= 'Z' && equals != std::string::npos)
+    for (std::size_t at = 0, end = 0, equals; at < args.size(); at = end + 1) {
+      const std::string word =
+          args.substr(at, (end = std::min(args.find(' ', at), args.size())) - at);
+      if (equals = word.find('='); std::isupper(word[0]) && equals != std::string::npos)
         ::setenv(word.substr(0, equals).c_str(), expand(word.substr(equals + 1)).c_str(), 1);
       else if (!word.empty())
-        words.push_back(word == "-" ? "" : expand(word));
+        words.push_back(expand(word));
     }
     std::vector<char*> argv;
     for (std::string& word : words) argv.push_back(word.data());
-    argv.push_back(nullptr);
-    qv::UniqueFile in = monotest::fileWith(std::string(620, '\0')), out(std::tmpfile()), owner;
+    qv::UniqueFile in = fileWith(std::string(620, '\0')), out(std::tmpfile()), owner;
     std::FILE* input = in.get();
     const int argc = static_cast<int>(words.size());
+    argv.push_back(nullptr);
     testing::internal::CaptureStderr();
     const int status = prepareOnly ? prepareRawtoqvJob(argc, argv.data(), settings_, owner, input)
                                    : runRawtoqv(argc, argv.data(), in.get(), out.get());
     err_ = testing::internal::GetCapturedStderr();
     std::fflush(out.get());
-    out_ = monotest::contents(out.get());
+    out_ = contents(out.get());
     return status;
+  }
+
+  // The binary on a page and all but one byte of another, its input and
+  // output set up by the bash `redirect`.
+  qvtest::ProgramResult runBinary(const std::string& redirect, std::vector<std::string> args = {}) {
+    qvtest::writeFile(dir_.file("in"), std::string(2 * 620 * 7016 - 1, '\0'));
+    args.insert(args.begin(),
+                {"-c", redirect + "; exec \"$0\" \"$@\" <" + dir_.file("in"), RAWTOQV_PATH, "-rc",
+                 expand("@:[QV]\nPaperSource=Tray1\nPaperType=A4\nTonerSaveMode=OFF\n"), "-pi",
+                 dir_.file("pi")});
+    return qvtest::runProgram({"/bin/bash", args, {}, {}});
   }
 
   qvtest::ScopedTempDir dir_;
   std::string err_, out_;
   PrintSettings settings_{};
+  int files_ = 0;
 };
 
 // args | exit status | message ("@name" in it is the file's path)
 TEST_F(RawtoqvEntry, RefusedJobsSendNothing) {
-  for (const auto& row : monotest::tableRows(R"(
+  for (const auto& row : tableRows(R"(
 # no arguments: the empty settings path; the environment never stands in
  | 1 | Error:  :cannot open file !!
 -rc @rc -pi @pi -owner a -owner a -owner a -owner a -owner a -owner a x | 2 | Error: invalid option !!
 -rc @rc @pi second | 2 | Error: second :invalid option !!
 -rc @rc @missing | 1 | Error: @missing :cannot open file !!
 -rc @missing | 1 | Error: @missing :cannot open file !!
--rc @rcBad -pi @pi | 2 | Error: invalid option !!
+-rc @:Copies=2\n[QV]\n -pi @pi | 2 | Error: invalid option !!
 -rc @longrc -pi @pi | 2 | Error: invalid option !!
 -rc @rc | 1 | Error: paperinf :cannot open file !!
--rc @rcLetter -pi @pi | 2 | Error: invalid option !!
--rc @rc -pi @piNoFields | 2 | Error: invalid option !!
+-rc @:[QV]\nPaperType=Letter\n -pi @pi | 2 | Error: invalid option !!
+-rc @rc -pi @:A4\t4960\nA4L\t6614\t4677\n | 2 | Error: invalid option !!
 -rc | 2 | Error: -rc :invalid option !!
 -rc @rc -enable-euf | 2 | Error: -enable-euf :invalid option !!
 -rc @rc -pi @long | 2 | Error: -pi :invalid option !!
 -rc @long | 2 | Error: -rc :invalid option !!
 -func @long -rc @rc | 2 | Error: -func :invalid option !!
 -rc @rc -ps 0x7016 | 2 | Error: -ps :invalid option !!
--rc @rc1200 -ps 4960x16384 | 2 | Error: -ps :invalid option !!
--rc @rc300 -ps 1x1 | 2 | Error: -ps :invalid option !!
--rc @rc -pi @piZero | 2 | Error: invalid option !!
--rc @rc -pi @piTall | 2 | Error: invalid option !!
--rc @rc -pi @piWide | 2 | Error: invalid option !!)")) {
+-rc @:[QV]\nPaperType=A4\nResolution=1200\n -ps 4960x16384 | 2 | Error: -ps :invalid option !!
+-rc @:[QV]\nPaperType=A4\nResolution=300\n -ps 1x1 | 2 | Error: -ps :invalid option !!
+-rc @rc -pi @:A4\t0\t7016\n | 2 | Error: invalid option !!
+-rc @rc -pi @:A4\t4960\t40000\n | 2 | Error: invalid option !!
+-rc @rc -pi @:A4\t32768\t7016\n | 2 | Error: invalid option !!)")) {
     SCOPED_TRACE(row[0]);
     EXPECT_EQ(std::stoi(row[1]), run(row[0] + " OWNER=alice TITLE=t"));
     std::string err = row[2];
@@ -122,7 +198,7 @@ TEST_F(RawtoqvEntry, RefusedJobsSendNothing) {
 
 // args | environment | field | value
 TEST_F(RawtoqvEntry, WhatTheCommandLineAndEnvironmentSet) {
-  for (const auto& row : monotest::tableRows(R"(
+  for (const auto& row : tableRows(R"(
 # the key: four digits, missing or non-digits as 0; the variable as it is
 -password 12 | | password | 1200
 -password 1a3456 | | password | 1034
@@ -136,14 +212,12 @@ TEST_F(RawtoqvEntry, WhatTheCommandLineAndEnvironmentSet) {
  | NODENAME=@300xo | node | @78xo
 -jobname @300xo | | title | @78xo
 -owner alice | OWNER=bob | owner | alice
- | TITLE=minutes | title | minutes
  | TMPDIR=/var/spool/q | tmpdir | /var/spool/q
 -owner alice\rbob | | owner | alice
 -jobname R~%-12345X | | title | R
  | TITLE=a\n@PJL | title | a
  | CHARSET=@100xo | charset | @63xo
 -jobname @30xあ | | title | @26xあ
--jobname abc\xffdef | | title | abc
 -jobname abあ\xe3\x81 | | title | abあ
 -jobname abc\xff | CHARSET=UTF-8 | title | abc\xff
 -enable-euf YeS | CHARSET=euc-jp TITLE=\xa4\xa2\xa4\xa4 | title | あい
@@ -153,10 +227,10 @@ TEST_F(RawtoqvEntry, WhatTheCommandLineAndEnvironmentSet) {
 -ps 4962x7016 | | size | 4962x7016 4962x7016
 -ps 4962 | | size | 4960x7016 4960x7016
 # sizes from -ps, else from the paper file, scaled to the resolution
--rc @rc300 -ps 4961x7017 | | size | 2480x3508 2480x3508
--rc @rc600x300 | | size | 4960x3508 4960x3508
--rc @rcOdd | | size | 4960x7016 4960x7016
--rc @rc1200 -ps 16383x16383 | | size | 32766x32766 32766x32766)")) {
+-rc @:[QV]\nPaperType=A4\nResolution=300\n -ps 4961x7017 | | size | 2480x3508 2480x3508
+-rc @:[QV]\nPaperType=A4\nResolution=600x300\n | | size | 4960x3508 4960x3508
+-rc @:[QV]\nPaperType=A4\nResolution=NoSuchMode\n | | size | 4960x7016 4960x7016
+-rc @:[QV]\nPaperType=A4\nResolution=1200\n -ps 16383x16383 | | size | 32766x32766 32766x32766)")) {
     SCOPED_TRACE(row[0] + " | " + row[1]);
     ASSERT_EQ(0, run("-rc @rc -pi @pi " + row[0] + " " + row[1], true));
     const PrintSettings& s = settings_;
@@ -169,6 +243,42 @@ TEST_F(RawtoqvEntry, WhatTheCommandLineAndEnvironmentSet) {
         {"size", size},           {"offset", offset},     {"flags", flags}};
     EXPECT_EQ(expand(row.size() > 3 ? row[3] : ""), fields.at(row[2]));
   }
+}
+
+using MonoCli = RawtoqvEntry;
+
+// A blank A4 page at 600 dpi: 7016 - 2 x 100 = 6816 printable rows, each the
+// blank record, in 53 blocks of 128 records and one of 32; the input is one
+// byte short of a second page, which is dropped. A job lost for want of
+// memory, to a full disk or to a reader that has gone is a failure with a
+// status of its own.
+TEST_F(MonoCli, SmokeBlankPageAndLostJobs) {
+  const qvtest::ProgramResult smoke = runBinary(":");
+  std::string page = "\x1b*b1030m";
+  for (int block = 0; block < 53; ++block) page += "130w\x00\x80"s + std::string(128, '\xff');
+  page += "34w\x00\x20"s + std::string(32, '\xff') + "1030M\f";
+  EXPECT_TRUE(smoke.status == 0 && smoke.err.empty());
+  EXPECT_EQ(kGoldenHeader + page + kTrailer, smoke.out);
+#if !defined(__SANITIZE_ADDRESS__)  // address-space limits and its shadow memory do not mix
+  const qvtest::ProgramResult unallocated = runBinary("ulimit -v 65536", {"-ps", "32767x32767"});
+  EXPECT_EQ(3, unallocated.status);
+  EXPECT_EQ("Error: cannot allocate memory !!\n", unallocated.err);
+  EXPECT_EQ("", unallocated.out);
+#endif
+  for (const std::string redirect : {"exec >/dev/full", "exec 4> >(:); wait $!; exec >&4 4>&-"}) {
+    const qvtest::ProgramResult result = runBinary(redirect);
+    EXPECT_EQ(4, result.status) << redirect;
+    EXPECT_EQ("Error: cannot write output !!\n", result.err);
+  }
+  // A sorted-copy file cut by a full disk (a file-size limit) is not
+  // replayed: the replays carry only their PJL commands.
+  const std::string replay = "\x1b%-12345X@PJL\n@PJL SET COPY=";
+  const qvtest::ProgramResult cut = runBinary(
+      "ulimit -f 4; trap '' XFSZ", {"-rc", expand("@:[QV]\nPaperType=A4\nOutputBin=Sorter3\n")});
+  EXPECT_EQ(0, cut.status);
+  EXPECT_TRUE(cut.out.ends_with("1030M\f" + replay + "2\n@PJL ENTER LANGUAGE = PCL\n" + replay +
+                                "3\n@PJL ENTER LANGUAGE = PCL\n" + kTrailer))
+      << cut.err;
 }
 
 }  // namespace
