@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
+#include <filesystem>
 #include <iterator>
 
 #include "cups/paper_table.h"
@@ -14,8 +16,7 @@
 
 namespace qvtest {
 
-ProgramResult run(const std::string& path, std::vector<std::string> args,
-                  std::map<std::string, std::string> env) {
+ProgramResult run(const std::string& path, Words args, std::map<std::string, std::string> env) {
   return runProgram({path, std::move(args), std::move(env), ""});
 }
 
@@ -37,6 +38,38 @@ std::string makeTestPdf(const std::string& dir, int pages, int widthPoints, int 
   EXPECT_EQ(0, r.status) << r.err;
   ::chmod(out.c_str(), 0644);
   return out;
+}
+
+Cupsd::Cupsd(const std::string& base, const std::string& conf, const std::string& files)
+    : base_(base) {
+  for (const char* sub : {"spool/tmp", "log", "cache", "state"})
+    std::filesystem::create_directories(base + sub);
+  ::chmod((base + "spool").c_str(), 0710);
+  ::chmod((base + "spool/tmp").c_str(), 01777);
+  writeFile(base + "cupsd.conf",
+            "Listen " + base + "cupsd.sock\nBrowsing No\nWebInterface No\n" +
+                "DefaultAuthType None\n<Location />\nAllow all\n</Location>\n" + conf);
+  writeFile(base + "cups-files.conf", "ServerRoot " + base + "\nRequestRoot " + base +
+                                          "spool\nTempDir " + base + "spool/tmp\nCacheDir " + base +
+                                          "cache\nStateDir " + base + "state\nErrorLog " + base +
+                                          "log/error_log\n" + files);
+  cupsd_ = std::make_unique<RunningProgram>(
+      ProgramRun{systemTool("cupsd"),
+                 {"-f", "-c", base + "cupsd.conf", "-s", base + "cups-files.conf"},
+                 {},
+                 ""});
+  up = waitUntil(
+      [&] { return client("lpstat", {"-r"}).out.find("is running") != std::string::npos; });
+}
+
+Cupsd::~Cupsd() {
+  cupsd_->signal(SIGTERM);
+  cupsd_->wait();
+}
+
+ProgramResult Cupsd::client(const char* tool, Words args) const {
+  args.insert(args.begin(), {"-h", base_ + "cupsd.sock"});
+  return run(systemTool(tool), args, {{"TMPDIR", base_}});
 }
 
 std::string inspectJob(const std::string& job, const std::string& path) {

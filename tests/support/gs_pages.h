@@ -3,21 +3,47 @@
 // job's decoded pages compared with it inside the printable area.
 #pragma once
 
+#include <chrono>
 #include <map>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/run_program.h"
 
 namespace qvtest {
 
-ProgramResult run(const std::string& path, std::vector<std::string> args,
-                  std::map<std::string, std::string> env = {});
+using Words = std::vector<std::string>;
+ProgramResult run(const std::string& path, Words args, std::map<std::string, std::string> env = {});
 std::string systemTool(const char* name);  // under /usr/sbin, /usr/bin, /sbin, /bin; or ""
 // <dir>/doc<pages>.pdf: numbered test pages of the given sheet in points.
 std::string makeTestPdf(const std::string& dir, int pages, int widthPoints, int heightPoints);
 // Writes the job to `path`, expects qvinspect --check to pass; its report.
 std::string inspectJob(const std::string& job, const std::string& path);
+
+// Polls a server that offers no event to wait on.
+template <typename Ready>
+bool waitUntil(Ready ready, int seconds = 60) {
+  for (int i = 0; i < seconds * 20 && !ready(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  return ready();
+}
+
+// A cupsd of its own under `base` (a directory ending in "/"), on a local
+// socket; `conf` and `files` are more lines of cupsd.conf and cups-files.conf.
+class Cupsd {
+ public:
+  Cupsd(const std::string& base, const std::string& conf, const std::string& files);
+  ~Cupsd();
+  ProgramResult client(const char* tool, Words args) const;  // lp, lpadmin, lpstat, cancel
+  std::string log() const { return readFile(base_ + "log/error_log"); }
+  bool up = false;
+
+ private:
+  std::string base_;
+  std::unique_ptr<RunningProgram> cupsd_;
+};
 
 // Pages of one size: 1-bit rows (mono, 1 is black) or 8-bit RGB rows.
 struct Pages {
