@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <iterator>
+#include <numeric>
 #include <set>
 #include <thread>
 
@@ -86,11 +87,9 @@ class Sandbox : public testing::Test {
   std::error_code ignored_;
 };
 
-// Rows pair up model, paper, resolution, copies, duplex and tray so that
-// every pair of values meets at least once. Each prints Ghostscript's
-// rendering of the PDF: its pages in `order` (-1 a blank back side), with
-// the PJL lines and PCL commands (ESC first) of `header`. A job that cannot
-// print as asked says why on one line, and a failed one sends nothing.
+// Pairwise rows (model, paper, resolution, copies, duplex, tray) print
+// Ghostscript's pages of the PDF (see qvtest::Layout). A job that cannot print
+// as asked says why on one line, and a failed one sends nothing.
 TEST_F(Sandbox, CupsfilterPrintsWhatIsAskedOrSaysWhy) {
   const struct {
     bool mono;
@@ -160,8 +159,7 @@ TEST_F(Sandbox, CupsfilterPrintsWhatIsAskedOrSaysWhy) {
     EXPECT_EQ(printed, !result.out.empty()) << message;
     EXPECT_NE(std::string::npos, result.err.find(message)) << result.err;
   }
-  // The printer's side gone: the first lost write ends the job with one
-  // ERROR: line on either model, whatever the filter makes of its own.
+  // The printer gone: the first lost write ends the job with one ERROR: line.
   for (const bool mono : {true, false}) {
     const qvtest::ProgramResult result = run(
         "/bin/sh", {"-c", "exec \"$0\" 1 alice t 1 '' \"$1\" >/dev/full", QVCUPSFILTER_PATH, doc},
@@ -175,9 +173,8 @@ TEST_F(Sandbox, CupsfilterPrintsWhatIsAskedOrSaysWhy) {
   }
 }
 
-// A cupsd of its own: a queue per model refuses a document without a page
-// with our reason as the job's state, and a long colour job is cancelled
-// while it prints, as the lp user. Nothing may be left.
+// A queue per model refuses a document without a page with our reason as the
+// job's state; a long colour job is cancelled while it prints.
 TEST_F(Sandbox, CupsdRefusesAndCancels) {
   const std::string pdfLong = pdf(40, 595, 842), empty = file("empty.pdf");
   qvtest::writeFile(empty,
@@ -213,9 +210,8 @@ TEST_F(Sandbox, CupsdRefusesAndCancels) {
     EXPECT_EQ("", qvtest::readFile(output));
     cupsd.client("cancel", {refused});
   }
-  // Cancelled once the printer stream has begun: the filter ends the page in
-  // progress its own way and the job with its trailer; the spool's temporary
-  // directory, every job process's TMPDIR, empties, and no document stays.
+  // The job ends with its trailer; no scratch file (in every job process's
+  // TMPDIR) or document stays.
   const std::string output = base + "out/qvcolour";
   const std::string id = submit({"-d", "qvcolour", "-t", "To be cancelled", pdfLong});
   const auto printing = [&] { return fs::file_size(output, ignored_) + 1 > 2000001; };  // -1: none
@@ -240,10 +236,8 @@ TEST_F(Sandbox, CupsdRefusesAndCancels) {
   EXPECT_TRUE(qvtest::waitUntil([&] { return left().empty(); })) << left().at(0);
 }
 
-// The package holds what cmake --install installs; lintian finds nothing
-// (owners, modes, stripped binaries, copyright, changelog, description,
-// man pages; the /opt geometry has a documented override); its PPDs pass
-// cupstestppd against the package's own files.
+// The package holds what cmake --install installs, lintian finds nothing and
+// its PPDs pass cupstestppd against the package's own files.
 TEST(Package, FilesLintianAndPpds) {
   for (const char* name : {"dpkg-deb", "cupstestppd", "lintian"})
     if (systemTool(name).empty()) GTEST_SKIP() << name << " is not installed";
@@ -259,16 +253,17 @@ TEST(Package, FilesLintianAndPpds) {
   const std::string dpkgDeb = systemTool("dpkg-deb"), root = scratch.file("root");
   ASSERT_EQ(0, run(dpkgDeb, {"-x", deb, root}).status) << built.out;
   std::istringstream listing(run(dpkgDeb, {"-c", deb}).out);
-  std::set<std::string> files, expected;
+  std::set<std::string> files;  // by name
   for (std::string mode, owner, size, date, time, path;
        listing >> mode >> owner >> size >> date >> time >> path;)
     if (mode[0] == '-') files.insert(path.substr(path.rfind('/') + 1));
-  std::istringstream names(
-      "qvinspect rawtoqv rastertoqv qvcupsfilter ImagingArea PaperDimension copyright README.md "
-      "changelog.gz qv-printer-driver rawtoqv.1.gz rastertoqv.1.gz qvinspect.1.gz "
-      "qvcupsfilter.8.gz qvm600.ppd qvc600.ppd qvprinter qvprinter.8.gz qvprinter.service");
-  for (std::string name; names >> name;) expected.insert(name);
-  EXPECT_EQ(expected, files);
+  EXPECT_EQ(
+      "ImagingArea PaperDimension README.md changelog.gz copyright qv-printer-driver "
+      "qvc600.ppd qvcupsfilter qvcupsfilter.8.gz qvinspect qvinspect.1.gz qvm600.ppd "
+      "qvprinter qvprinter.8.gz qvprinter.service rastertoqv rastertoqv.1.gz rawtoqv "
+      "rawtoqv.1.gz ",
+      std::accumulate(files.begin(), files.end(), std::string(),
+                      [](std::string all, const std::string& name) { return all + name + " "; }));
   const qvtest::ProgramResult lintian = run(systemTool("lintian"), {deb});
   EXPECT_EQ(0, lintian.status);
   EXPECT_EQ("", lintian.out);

@@ -1,7 +1,5 @@
-// printer_slowtest.cc - qvprinter as clients no one here wrote see it: a
-// server on a loopback port with a private spool and state, a socket:// sink
-// per model, CUPS's ipptool and IPP Everywhere suite, a loopback cupsd with an
-// everywhere queue, and chromium for the web interface.
+// printer_slowtest.cc - qvprinter on a loopback port with a private spool, a
+// socket:// sink, as ipptool, cupsd and chromium see it.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -99,11 +97,10 @@ struct Server {
       return ::close(loopback(open)) == 0;
     });
     for (const bool mono : {true, false})
-      up = up && run(QVPRINTER_PATH,
-                     {"add", "-d", name(mono), "-m", mono ? "qv-m600" : "qv-c600", "-v",
-                      sinks[mono].uri()},
-                     env)
-                         .status == 0;
+      up = up &&
+           run(QVPRINTER_PATH,
+               {"add", "-d", name(mono), "-m", mono ? "qv-m600" : "qv-c600", "-v", sink.uri()}, env)
+                   .status == 0;
   }
   static const char* name(bool mono) { return mono ? "mono" : "colour"; }
   std::string uri(bool mono) const {
@@ -131,7 +128,7 @@ struct Server {
   // Print-Job on A4; with `wait`, the job's end and what the printer received.
   JobResult print(bool mono, const std::string& file, const std::string& format,
                   const std::string& pin = "", int dpi = 600, bool wait = true) const {
-    const std::size_t n = sinks[mono].started();
+    const std::size_t n = sink.started();
     const std::string out =
         ipptool(mono, "print.test",
                 {"-d", "format=" + format, "-d", "media=iso_a4_210x297mm", "-d", "pin=" + pin, "-d",
@@ -142,12 +139,12 @@ struct Server {
       return {"", "not submitted", out, ""};
     if (!wait) return {id[1], "", "", ""};
     JobResult result = waitJob(mono, id[1]);
-    if (sinks[mono].started() > n && sinks[mono].waitEnded(n)) result.bytes = sinks[mono].job(n);
+    if (sink.started() > n && sink.waitEnded(n)) result.bytes = sink.job(n);
     return result;
   }
 
   qvtest::ScopedTempDir dir;
-  const SocketSink sinks[2]{{dir.file("colour")}, {dir.file("mono")}};  // by mono
+  const SocketSink sink{dir.file("sink")};  // both printers' (the tests print in turn)
   const int port = [] {
     int free = 0;
     ::close(loopback(free));
@@ -179,27 +176,19 @@ class QvPrinter : public testing::Test {
 };
 std::unique_ptr<Server> QvPrinter::server_;
 
-// The pages of a PWG raster file.
+// The page of a PWG raster file.
 qvtest::Pages readPwg(const std::string& path) {
   const std::string bytes = qvtest::readFile(path);
   std::vector<qvdecode::PwgPage> pages;
   qvdecode::DecodeError error;
-  EXPECT_EQ(0,
-            qvdecode::decodePwgRaster(
-                {reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}, pages, error));
-  qvtest::Pages out;
-  for (const qvdecode::PwgPage& page : pages) {
-    out.rowBytes = page.header.bytesPerLine;
-    out.height = page.header.height;
-    out.pages.emplace_back(page.pixels.begin(), page.pixels.end());
-  }
-  return out;
+  const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
+  EXPECT_EQ(0, qvdecode::decodePwgRaster({data, bytes.size()}, pages, error));
+  const qvdecode::PwgPage& page = pages.at(0);
+  return {page.header.bytesPerLine, page.header.height, {{page.pixels.begin(), page.pixels.end()}}};
 }
 
-// A PWG raster page, a PDF at each mono resolution and in colour, a JPEG:
-// each job passes qvinspect --check with its pages, which are the input's or
-// Ghostscript's rendering (the mono PWG page is 8-bit gray, which the driver
-// dithers, so it is checked for form). A bad PIN is refused, nothing sent.
+// Each job passes qvinspect --check; its pages are the input's or Ghostscript's
+// (mono PWG is dithered: form only). A bad PIN is refused, nothing sent.
 TEST_F(QvPrinter, DocumentsPrintAsTheirSourcePages) {
   const std::string dir = server_->file(""), pdf = qvtest::makeTestPdf(dir, 2, 595, 842);
   const auto gs = [&](const std::string& out, Words args) {
@@ -239,11 +228,13 @@ TEST_F(QvPrinter, DocumentsPrintAsTheirSourcePages) {
     }
     EXPECT_EQ("completed", job.state) << job.message;
     EXPECT_NE(std::string::npos, qvtest::inspectJob(job.bytes, dir + "job.prn").find(e.pages));
-    qvtest::Layout layout;
-    layout.mono = e.mono;
-    layout.xdpi = layout.ydpi = e.dpi;
-    layout.order = e.file == pdf ? "0 1" : "0";
-    layout.header = e.pin.empty() ? "" : "@PJL SET HOLDKEY=" + e.pin;
+    const qvtest::Layout layout{e.mono,
+                                e.dpi,
+                                e.dpi,
+                                4960,
+                                7016,
+                                e.file == pdf ? "0 1" : "0",
+                                e.pin.empty() ? "" : "@PJL SET HOLDKEY=" + e.pin};
     if (e.file == pdf)
       qvtest::expectJobMatches(
           job.bytes, qvtest::renderPdf(pdf, e.mono, e.dpi, e.dpi, 4960, 7016, dir), layout);
@@ -257,7 +248,7 @@ TEST_F(QvPrinter, CancelMidJobEndsTheStreamWithTheTrailer) {
   const std::string pdf = qvtest::makeTestPdf(server_->file(""), 20, 595, 842);
   for (const bool mono : {true, false}) {
     SCOPED_TRACE(Server::name(mono));
-    const SocketSink& sink = server_->sinks[mono];
+    const SocketSink& sink = server_->sink;
     const std::size_t n = sink.started();
     const JobResult job = server_->print(mono, pdf, "application/pdf", "", 600, false);
     ASSERT_NE("", job.id) << job.message;
@@ -288,9 +279,7 @@ TEST_F(QvPrinter, WebInterfaceListsBothPrinters) {
     EXPECT_NE(std::string::npos, page.out.find(text)) << text << "\n" << page.out;
 }
 
-// A real CUPS client: an everywhere queue on a loopback cupsd prints a PDF
-// through qvprinter. Its pixels are not compared: CUPS's driverless chain
-// places the page itself.
+// An everywhere queue on a loopback cupsd (CUPS places the page itself).
 TEST_F(QvPrinter, CupsEverywhereQueuePrintsThroughQvprinter) {
   for (const char* tool : {"cupsd", "lpadmin", "lp"})
     if (systemTool(tool).empty()) GTEST_SKIP() << tool << " is not installed";
@@ -300,21 +289,18 @@ TEST_F(QvPrinter, CupsEverywhereQueuePrintsThroughQvprinter) {
   ASSERT_EQ(
       0, cupsd.client("lpadmin", {"-p", "qv", "-E", "-v", server_->uri(false), "-m", "everywhere"})
              .status);
-  const std::size_t n = server_->sinks[false].started();
+  const std::size_t n = server_->sink.started();
   const std::string pdf = qvtest::makeTestPdf(server_->file(""), 1, 595, 842);
   const qvtest::ProgramResult lp = cupsd.client("lp", {"-d", "qv", "-o", "media=A4", pdf});
   ASSERT_EQ(0, lp.status) << lp.err;
-  ASSERT_TRUE(server_->sinks[false].waitEnded(n)) << cupsd.log();
-  const std::string report =
-      qvtest::inspectJob(server_->sinks[false].job(n), server_->file("cups.prn"));
+  ASSERT_TRUE(server_->sink.waitEnded(n)) << cupsd.log();
+  const std::string report = qvtest::inspectJob(server_->sink.job(n), server_->file("cups.prn"));
   EXPECT_NE(std::string::npos, report.find(", 1 page")) << report;
   EXPECT_NE(std::string::npos, report.find("SET PAPER=A4")) << report;
 }
 
-// Last: its jobs may still print when it ends. Every test of CUPS's IPP
-// Everywhere suite (with ipp-1.1 and ipp-2.0) passes but two that PAPPL
-// 1.3 decides: a Print-Job response without "job-state-reasons" for a held
-// job, and no "overrides-supported" (PAPPL has no page overrides).
+// Last: its jobs may still print when it ends. All passes but what PAPPL 1.3
+// decides: no "job-state-reasons" for a held job, no "overrides-supported".
 TEST_F(QvPrinter, IppEverywhereSuitePasses) {
   const std::string dir = server_->file("ipptool");
   ASSERT_EQ(0, run(std::string(QV_PRINTER_TEST_DIR) + "/ipptool_dir.sh", {dir}).status);

@@ -1,6 +1,5 @@
-// gs_pages.h - what the slow suites share: system tools, the test PDF,
-// qvinspect's verdict on a job, Ghostscript's rendering of a PDF and a QV
-// job's decoded pages compared with it inside the printable area.
+// gs_pages.h - what the slow suites share: tools, the test PDF, cupsd, and a
+// QV job compared with Ghostscript's pages inside the printable area.
 #pragma once
 
 #include <chrono>
@@ -30,8 +29,7 @@ bool waitUntil(Ready ready, int seconds = 60) {
   return ready();
 }
 
-// A cupsd of its own under `base` (a directory ending in "/"), on a local
-// socket; `conf` and `files` are more lines of cupsd.conf and cups-files.conf.
+// A cupsd under `base` ("/" at the end); more cupsd.conf and cups-files.conf lines.
 class Cupsd {
  public:
   Cupsd(const std::string& base, const std::string& conf, const std::string& files);
@@ -65,10 +63,9 @@ struct Layout {
   bool gray = false, turnEven = false;
   std::size_t shift = 0;  // bytes the mono filter centres a narrow custom page by
 };
-// The mono printer cuts 1/6 inch of rows at top and bottom, a strip at each
-// side and rows beyond 8.32 inch (600x300 prints each row twice); the colour
-// printer takes its imaging area, 100 dots in, gray by its formula, even
-// pages turned in long-edge duplex.
+// Mono cuts 1/6 inch of rows at top and bottom, a strip at each side and rows
+// beyond 8.32 inch (600x300 doubles rows); colour takes its imaging area, 100
+// dots in, gray by its formula, even pages turned in long-edge duplex.
 void expectJobMatches(const std::string& job, const Pages& source, const Layout& e);
 
 }  // namespace qvtest

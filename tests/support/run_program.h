@@ -1,6 +1,5 @@
-// run_program.h - run a built program as a spooler does (arguments, an
-// environment, bytes on standard input; its outputs and exit status), scratch
-// directories and whole files.
+// run_program.h - run a built program as a spooler does; scratch directories
+// and whole files.
 #pragma once
 
 #include <sys/types.h>
