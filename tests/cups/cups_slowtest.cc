@@ -139,9 +139,7 @@ TEST_F(Sandbox, CupsfilterPrintsWhatIsAskedOrSaysWhy) {
                    {"-n", std::to_string(row.copies)});
     ASSERT_EQ(0, result.status) << result.err;
     qvtest::inspectJob(result.out, file("job.prn"));
-    qvtest::expectJobMatches(
-        result.out,
-        qvtest::renderPdf(doc, row.mono, row.xdpi, row.ydpi, e.width600, e.height600, root()), e);
+    qvtest::expectJobMatches(result.out, qvtest::renderPdf(doc, e, root()), e);
   }
   const std::string doc = pdf(1, 595, 842), corrupt = file("corrupt.pdf");
   qvtest::writeFile(corrupt, "%PDF-1.4\n1 0 obj <</Type/Catalog/Pages 2 0 R>>\n%%EOF\n");

@@ -236,8 +236,7 @@ TEST_F(QvPrinter, DocumentsPrintAsTheirSourcePages) {
                                 e.file == pdf ? "0 1" : "0",
                                 e.pin.empty() ? "" : "@PJL SET HOLDKEY=" + e.pin};
     if (e.file == pdf)
-      qvtest::expectJobMatches(
-          job.bytes, qvtest::renderPdf(pdf, e.mono, e.dpi, e.dpi, 4960, 7016, dir), layout);
+      qvtest::expectJobMatches(job.bytes, qvtest::renderPdf(pdf, layout, dir), layout);
     else if (e.format == "image/pwg-raster" && !e.mono)
       qvtest::expectJobMatches(job.bytes, readPwg(e.file), layout);
   }

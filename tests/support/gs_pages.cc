@@ -79,16 +79,16 @@ std::string inspectJob(const std::string& job, const std::string& path) {
   return run(QVINSPECT_PATH, {path}).out;
 }
 
-Pages renderPdf(const std::string& pdf, bool mono, int xdpi, int ydpi, long width600,
-                long height600, const std::string& scratch) {
-  const ProgramResult gs = run(
-      systemTool("gs"),
-      {"-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-sstdout=%stderr",
-       mono ? "-sDEVICE=pbmraw" : "-sDEVICE=ppmraw",
-       "-r" + std::to_string(xdpi) + "x" + std::to_string(ydpi),
-       "-g" + std::to_string(width600 * xdpi / 600) + "x" + std::to_string(height600 * ydpi / 600),
-       "-dFIXEDMEDIA", "-sOutputFile=-", "-f", pdf},
-      {{"TMPDIR", scratch}});
+Pages renderPdf(const std::string& pdf, const Layout& e, const std::string& scratch) {
+  const bool mono = e.mono;
+  const ProgramResult gs = run(systemTool("gs"),
+                               {"-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-sstdout=%stderr",
+                                mono ? "-sDEVICE=pbmraw" : "-sDEVICE=ppmraw",
+                                "-r" + std::to_string(e.xdpi) + "x" + std::to_string(e.ydpi),
+                                "-g" + std::to_string(e.width600 * e.xdpi / 600) + "x" +
+                                    std::to_string(e.height600 * e.ydpi / 600),
+                                "-dFIXEDMEDIA", "-sOutputFile=-", "-f", pdf},
+                               {{"TMPDIR", scratch}});
   long width = 0;  // pages of one size back to back, after a comment line
   int skip = 0;
   Pages out;

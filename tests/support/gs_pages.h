@@ -49,8 +49,6 @@ struct Pages {
   long height = 0;
   std::vector<std::string> pages;
 };
-Pages renderPdf(const std::string& pdf, bool mono, int xdpi, int ydpi, long width600,
-                long height600, const std::string& scratch);
 
 // How a job prints its source pages: `order` names the source page of each
 // printed page (-1 a blank back side); `header` holds PJL lines and PCL
@@ -67,5 +65,7 @@ struct Layout {
 // beyond 8.32 inch (600x300 doubles rows); colour takes its imaging area, 100
 // dots in, gray by its formula, even pages turned in long-edge duplex.
 void expectJobMatches(const std::string& job, const Pages& source, const Layout& e);
+// Ghostscript's pages of the PDF at the job's resolution and sheet.
+Pages renderPdf(const std::string& pdf, const Layout& e, const std::string& scratch);
 
 }  // namespace qvtest
