@@ -332,6 +332,7 @@ TEST(QvinspectCli, StatusAndMessagePerInput) {
       {{"--colour"}, "", 2, "qvinspect: unknown option --colour\nusage: qvinspect", ""},
       {{"--png"}, "", 2, "qvinspect: --png needs a directory\nusage:", ""},
       {{"--png", "a", "--pnm", "b"}, "", 2, "qvinspect: give only one of --png and --pnm", ""},
+      {{"--help"}, "", 2, "usage: qvinspect [--json] [--check]", ""},
       {{good, good}, "", 2, "qvinspect: one job at a time", ""},
       {{"--pnm", dir.file("no/such"), good},
        "",

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -44,6 +45,7 @@ class SocketSink {
     std::filesystem::create_directories(dir_);
     const int fd = loopback(port_);
     if ((pid_ = ::fork()) == 0) {
+      ::prctl(PR_SET_PDEATHSIG, SIGKILL);  // ends with the suite, however that ends
       for (int n = 0, in; (in = ::accept(fd, nullptr, nullptr)) >= 0; ++n) {
         const std::string name = dir_ + std::to_string(n);
         const int out = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
@@ -101,6 +103,10 @@ struct Server {
            run(QVPRINTER_PATH,
                {"add", "-d", name(mono), "-m", mono ? "qv-m600" : "qv-c600", "-v", sink.uri()}, env)
                    .status == 0;
+  }
+  ~Server() {
+    server.signal(SIGTERM);  // PAPPL ends its jobs and saves its state
+    server.wait();
   }
   static const char* name(bool mono) { return mono ? "mono" : "colour"; }
   std::string uri(bool mono) const {
