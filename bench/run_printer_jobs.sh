@@ -67,6 +67,9 @@ port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); pr
   -o spool-directory="$work/spool" -o state-file="$work/state" -o log-file="$work/log" \
   -o server-options=no-tls &
 server_pid=$!
+# A client that finds no server socket starts a private server of its own:
+# wait for the socket first.
+until [[ -S $work/qvprinter.sock ]]; do sleep 0.05; done
 until "$build/printer/qvprinter" status >/dev/null 2>&1; do sleep 0.1; done
 "$build/printer/qvprinter" add -d mono -m qv-m600 -v "$sink" 2>/dev/null
 "$build/printer/qvprinter" add -d colour -m qv-c600 -v "$sink" 2>/dev/null

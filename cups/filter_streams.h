@@ -28,6 +28,13 @@ class FilterStreams {
   [[nodiscard]] int write(const std::uint8_t* data, std::size_t size,
                           const volatile sig_atomic_t& cancelled);
 
+  // Moves `size` bytes from the pipe `source` (Ghostscript's output) to the
+  // filter's input with splice(2): the pages stay in the kernel instead of
+  // being copied into this process and out again, while the job stream and
+  // messages are forwarded as write() does. Returns what write() returns,
+  // and ENODATA when `source` ends first.
+  [[nodiscard]] int splice(int source, std::size_t size, const volatile sig_atomic_t& cancelled);
+
   // Ends the filter's input, then forwards the rest of its job stream and
   // messages until it closes both.
   void finish();
@@ -40,9 +47,9 @@ class FilterStreams {
   int printerError() const { return printerError_; }
 
  private:
-  // One poll over the filter's outputs (and `inputFd` for writing when it
-  // is not -1); forwards what is readable. Returns the input's revents.
-  int pollOnce(int inputFd);
+  // One poll over the filter's outputs and `fd` for `events` (none when
+  // `fd` is -1); forwards what is readable. Returns the revents of `fd`.
+  int pollOnce(int fd, short events);
   void forwardJobStream();
   void relayMessages();
 

@@ -48,6 +48,10 @@ class PnmReader {
   // -1 on a read error).
   long readSome(std::uint8_t* dest, std::size_t size);
 
+  // Raster bytes already read from the descriptor and not yet handed out:
+  // they come before anything a caller reads from the descriptor itself.
+  std::size_t buffered() const { return len_ - pos_; }
+
   // Reads exactly `size` raster bytes; false when the input ends early or
   // on a read error.
   bool readExact(std::uint8_t* dest, std::size_t size);

@@ -69,6 +69,7 @@ struct MonoJobState {
   std::uint8_t* destBufPtr = nullptr;  // compressor output: (width x 5) / 8 + slack
   std::uint8_t* CompBufPtr = nullptr;  // one compressor command
   std::uint8_t* SnedBufPtr = nullptr;  // block of row records
+  bool seedBufferBlank = false;        // seedBuffer holds a blank row (all zero)
 
   // Block state of the page being sent, reset at the start of every page.
   std::uint64_t SnedBufCnt = 0;  // record bytes in the block buffer

@@ -49,7 +49,8 @@ void sendPrintableRow(MonoJobState& job, std::FILE* copy, int i, const std::uint
   } else if (job.rowCount <= 0) {
     saveByteRecord(job, copy, kBlankRecord);
   } else {
-    if (checkZero(row, job.rowCount) != 0) {
+    const bool blank = checkZero(row, job.rowCount) != 0;
+    if (blank) {
       saveByteRecord(job, copy, kBlankRecord);
     } else {
       if (job.SendRasCnt % kMaxRowsPerBlock == 0 || i == 0) {
@@ -66,8 +67,12 @@ void sendPrintableRow(MonoJobState& job, std::FILE* copy, int i, const std::uint
       }
     }
     // The row is the next row's seed; the caller's row may not outlive the
-    // call, so the seed is a copy.
-    std::memcpy(job.seedBuffer.get(), row, static_cast<std::size_t>(job.rowCount));
+    // call, so the seed is a copy. A blank row after a blank row copies
+    // nothing: most rows of a text page are blank, and the copy was a tenth
+    // of such a job's instructions.
+    if (!(blank && job.seedBufferBlank))
+      std::memcpy(job.seedBuffer.get(), row, static_cast<std::size_t>(job.rowCount));
+    job.seedBufferBlank = blank;
     data.seed = job.seedBuffer.get();
   }
   // 600x300: every row is printed twice, which doubles the 300-dpi

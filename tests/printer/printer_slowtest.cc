@@ -284,9 +284,11 @@ TEST_F(QvPrinter, WebInterfaceListsBothPrinters) {
     EXPECT_NE(std::string::npos, page.out.find(text)) << text << "\n" << page.out;
 }
 
-// An everywhere queue on a loopback cupsd (CUPS places the page itself).
+// A real CUPS client: an everywhere queue on a loopback cupsd prints a PDF
+// through qvprinter: its pixels are those of the PDF that CUPS's own filters
+// make of it for the queue (pdftopdf places the page on the paper).
 TEST_F(QvPrinter, CupsEverywhereQueuePrintsThroughQvprinter) {
-  for (const char* tool : {"cupsd", "lpadmin", "lp"})
+  for (const char* tool : {"cupsd", "lpadmin", "lp", "cupsfilter"})
     if (systemTool(tool).empty()) GTEST_SKIP() << tool << " is not installed";
   ::chmod(server_->file("").c_str(), 0755);
   const qvtest::Cupsd cupsd(server_->file("cupsd/"), "", "");
@@ -302,6 +304,14 @@ TEST_F(QvPrinter, CupsEverywhereQueuePrintsThroughQvprinter) {
   const std::string report = qvtest::inspectJob(server_->sink.job(n), server_->file("cups.prn"));
   EXPECT_NE(std::string::npos, report.find(", 1 page")) << report;
   EXPECT_NE(std::string::npos, report.find("SET PAPER=A4")) << report;
+  const std::string sent = server_->file("sent.pdf");
+  qvtest::writeFile(
+      sent, run(systemTool("cupsfilter"), {"-p", server_->file("cupsd/ppd/qv.ppd"), "-m",
+                                           "application/vnd.cups-pdf", "-o", "media=A4", pdf})
+                .out);
+  const qvtest::Layout layout{false};
+  qvtest::expectJobMatches(server_->sink.job(n), qvtest::renderPdf(sent, layout, server_->file("")),
+                           layout);
 }
 
 // Last: its jobs may still print when it ends. All passes but what PAPPL 1.3

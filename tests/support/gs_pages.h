@@ -57,7 +57,7 @@ struct Layout {
   bool mono = true;
   int xdpi = 600, ydpi = 600;
   long width600 = 4960, height600 = 7016;
-  std::string order = "0", header;
+  std::string order = "0", header = "";
   bool gray = false, turnEven = false;
   std::size_t shift = 0;  // bytes the mono filter centres a narrow custom page by
 };
