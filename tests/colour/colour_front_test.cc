@@ -45,6 +45,7 @@ std::string expand(std::string text, const TestPrinter& printer) {
 TEST(ColourFront, FailuresWriteNothingAndFilesGiveTheSizes) {
   const std::string inf = "Error: /opt/quarno/@printer/bin/inf/";
   const std::string longComment = "#" + std::string(1022, 'c');  // a 1023-byte piece
+  const std::string longName(1025, 'n'), zeros(69, '0');
   const Row rows[] = {
       {.status = 2, .err = "Error: invalid option !!\n", .args = ""},
       {.status = 2, .err = "Error: @pi :invalid option !!\n", .args = "-rc @rc -pi @pi @pi @pi"},
@@ -67,15 +68,10 @@ TEST(ColourFront, FailuresWriteNothingAndFilesGiveTheSizes) {
       {.status = 6, .err = kFormat, .paperInf = kHead + "A4: 10 32768\n"},
       {.status = 6, .err = kFormat, .paperInf = kHead + "A4: 99999999999999999999 4\n"},
       {.status = 6, .err = kFormat, .paperInf = kHead + "Letter: 12\nA4: 10 4\n"},
-      {.status = 6,
-       .err = kFormat,
-       .paperInf = kHead + std::string(1025, 'n') + " 1 1\nA4: 10 4\n"},
+      {.status = 6, .err = kFormat, .paperInf = kHead + longName + " 1 1\nA4: 10 4\n"},
       {.status = 1, .err = inf + "ImagingArea" + kOpen, .area = std::nullopt},
       {.status = 1, .err = inf + "PaperDimension" + kOpen, .dimension = std::nullopt},
-      {.status = 7,
-       .err = kNotFound,
-       .area = " A4:\t1\t2\t3\t4\n",
-       .dimension = " A4:\t595\t842\n"},
+      {.status = 7, .err = kNotFound, .area = " " + kArea, .dimension = " " + kDimension},
       {.status = 7,
        .err = kNotFound,
        .area = longComment + kArea,
@@ -86,7 +82,7 @@ TEST(ColourFront, FailuresWriteNothingAndFilesGiveTheSizes) {
       {.status = 1, .err = kNoPages, .input = ""},
       {.status = 1, .err = kPhase + kNoPages, .input = "P6  10 4 255 "},  // one blank only
       {.status = 1, .err = kPhase + kNoPages, .input = "P6\n# c\n\n10 4\n255\n"},
-      {.status = 1, .err = kPhase + kNoPages, .input = "P6 " + std::string(69, '0') + "10 4 255 "},
+      {.status = 1, .err = kPhase + kNoPages, .input = "P6 " + zeros + "10 4 255 "},
       // Files that load: names match whole, the first match counts, comments
       // and blank lines are skipped; no paper dimension gives 0 x 0.
       {.paperInf = kHead + "A4Long: 1 1\nA4: 10 4\nA4: 20 8\n",

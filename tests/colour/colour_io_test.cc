@@ -1,54 +1,15 @@
-// colour_io_test.cc - what the colour filter writes besides the job: the
-// buffered output, the page-file copy, scratch files, the debug log.
+// colour_io_test.cc - what the colour filter writes besides the job: scratch
+// files and the debug log.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "colour/Mfunc.h"
 #include "colour/debugtool.h"
-#include "colour/job_state.h"
-#include "colour/send.h"
 #include "colour/tempfile.h"
 #include "tests/support/run_program.h"
 
 namespace {
-
-// Small and large writes and a page file copied through 1 MiB reads keep
-// their order; at the first failed write (a full disk) the copy stops, the log
-// says so, and nothing more is taken.
-TEST(ColourOutput, KeepsOrderAndStopsAtTheFirstFailedWrite) {
-  qvtest::ScopedTempDir dir;
-  const std::string logPath = dir.file("log");
-  const RcSettings rc;
-  std::pair<std::string, bool> out;  // the bytes, and whether the disk is full
-  const auto write = [](void* context, std::span<const std::uint8_t> data) {
-    auto& [bytes, full] = *static_cast<std::pair<std::string, bool>*>(context);
-    if (!full) bytes.append(data.begin(), data.end());
-    return !full;
-  };
-  ColourJobState job(rc.info, PjpInfo{}, {}, {write, &out}, true);
-  job.log.path = logPath.c_str();
-  ASSERT_EQ(0, CreateSendBuf(job));
-  ASSERT_EQ(0, CreatePageFileBuffers(job));
-  const std::string small = "@PJL \n", large(3u << 20, 'x');  // larger than the buffer
-  std::string page(2u << 20, '\0');
-  for (std::size_t i = 0; i < page.size(); ++i) page[i] = static_cast<char>(i * 7);
-  std::FILE* file = fmemopen(page.data(), page.size(), "rb");
-  EXPECT_EQ(1, pswrite(job, small.data(), small.size()));
-  EXPECT_EQ(1, pswrite(job, large.data(), large.size()));
-  do_compress(job, file);
-  EXPECT_EQ(1, flushOutput(job));
-  EXPECT_TRUE(small + large + page == out.first);
-  out.second = true;
-  do_compress(job, file);
-  EXPECT_TRUE(job.outFailed);
-  out.second = false;
-  EXPECT_EQ(0, pswrite(job, small.data(), small.size()));
-  EXPECT_EQ(0, flushOutput(job));
-  std::fclose(file);
-  EXPECT_EQ("Write error\n", qvtest::readFile(logPath));
-}
 
 TEST(ColourScratchFiles, PrivateAndNamelessInTheGivenDirectory) {
   qvtest::ScopedTempDir dir;

@@ -1,6 +1,5 @@
-// colour_threads_test.cc - colour jobs on several threads at once through the
-// streaming API give the bytes of a job run alone, with page files or with
-// pages in memory. Runs under ThreadSanitizer too.
+// colour_threads_test.cc - colour jobs on several threads at once give the
+// bytes of a job run alone (also under ThreadSanitizer).
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -17,13 +16,13 @@ struct Job {
   std::vector<std::string> pages;  // the second white, the last cut short
 };
 
-bool append(void* context, std::span<const std::uint8_t> bytes) {
-  static_cast<std::string*>(context)->append(bytes.begin(), bytes.end());
-  return true;
-}
-
+// Through the streaming API, with page files or with pages in memory.
 std::string run(const Job& job, bool pageFiles) {
   std::string out;
+  const auto append = [](void* context, std::span<const std::uint8_t> bytes) {
+    static_cast<std::string*>(context)->append(bytes.begin(), bytes.end());
+    return true;
+  };
   qv::ColourJob colour(job.rc.info, job.pjp, {.title = "threads"}, {append, &out}, pageFiles);
   EXPECT_EQ(qv::kColourOk, colour.beginJob());
   const auto lineBytes = static_cast<std::size_t>(job.pjp.nBytesPerLine);

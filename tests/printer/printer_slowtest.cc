@@ -1,110 +1,88 @@
-// printer_slowtest.cc - qvprinter as clients no one here wrote see it: a
-// server on a loopback port with a private spool and state, a socket:// sink
-// per model, CUPS's ipptool and IPP Everywhere suite, a loopback cupsd with an
-// everywhere queue, and chromium for the web interface.
+// printer_slowtest.cc - qvprinter on a loopback port with a private spool, a
+// socket:// sink, as ipptool, cupsd and chromium see it.
 #include <arpa/inet.h>
-#include <cups/raster.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <condition_variable>
 #include <filesystem>
-#include <memory>
-#include <mutex>
 #include <regex>
 #include <set>
-#include <thread>
 
+#include "decode/pwg_stream.h"
 #include "tests/support/gs_pages.h"
 
 namespace {
 
 using qvtest::run;
 using qvtest::systemTool;
-using Words = std::vector<std::string>;
+using qvtest::Words;
 
-// A loopback socket listening on a free port (port 0) or connected to
-// `port`; the port, or 0 when that failed.
-int loopback(int& fd, int port = 0) {
-  fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+// A loopback socket listening on a free port (port 0; the port it got) or
+// connected to `port`; -1 when that failed.
+int loopback(int& port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in address{AF_INET, htons(std::uint16_t(port)), {htonl(INADDR_LOOPBACK)}, {}};
   socklen_t size = sizeof address;
   auto* any = reinterpret_cast<sockaddr*>(&address);
-  if (port != 0) return ::connect(fd, any, size) == 0 ? port : 0;
-  const bool ok = ::bind(fd, any, size) == 0 && ::listen(fd, 4) == 0;
-  return ok && ::getsockname(fd, any, &size) == 0 ? ntohs(address.sin_port) : 0;
+  const bool ok = port != 0 ? ::connect(fd, any, size) == 0
+                            : ::bind(fd, any, size) == 0 && ::listen(fd, 4) == 0 &&
+                                  ::getsockname(fd, any, &size) == 0;
+  port = ntohs(address.sin_port);
+  return ok ? fd : (::close(fd), -1);
 }
 
-// Polls a server that offers no event to wait on, for at most a minute.
-template <typename Ready>
-bool waitUntil(Ready ready) {
-  for (int i = 0; i < 600 && !ready(); ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  return ready();
-}
-
-int freePort() {
-  int fd = -1;
-  const int port = loopback(fd);
-  ::close(fd);
-  return port;
-}
-
-// A printer's AppSocket port: what connection n (from 0) received is job(n).
+// A printer's AppSocket port: a child process writes connection n to
+// <dir>/n and renames it <dir>/n.end when the connection ends.
 class SocketSink {
  public:
-  SocketSink() : port_(loopback(fd_)) {}
+  SocketSink(const std::string& dir) : dir_(dir + "/") {
+    std::filesystem::create_directories(dir_);
+    const int fd = loopback(port_);
+    if ((pid_ = ::fork()) == 0) {
+      ::prctl(PR_SET_PDEATHSIG, SIGKILL);  // ends with the suite, however that ends
+      for (int n = 0, in; (in = ::accept(fd, nullptr, nullptr)) >= 0; ++n) {
+        const std::string name = dir_ + std::to_string(n);
+        const int out = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+        char buffer[1 << 16];
+        for (ssize_t got; (got = ::read(in, buffer, sizeof buffer)) > 0;)
+          if (::write(out, buffer, std::size_t(got)) != got) ::_exit(1);
+        ::close(in);
+        ::close(out);
+        ::rename(name.c_str(), (name + ".end").c_str());
+      }
+      ::_exit(0);
+    }
+    ::close(fd);
+  }
   ~SocketSink() {
-    ::shutdown(fd_, SHUT_RDWR);  // accept() fails: the thread ends
-    thread_.join();
-    ::close(fd_);
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, nullptr, 0);
   }
   std::string uri() const { return "socket://127.0.0.1:" + std::to_string(port_); }
-  std::size_t started() {
-    std::lock_guard lock(mutex_);
-    return jobs_.size();
-  }
+  std::size_t started() const { return qvtest::listDirectory(dir_).size(); }
   // Connection n has ended, or has received `bytes` bytes.
-  bool waitEnded(std::size_t n, std::size_t bytes = SIZE_MAX) {
-    std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, std::chrono::minutes(5), [&] {
-      return ended_ > n || (jobs_.size() == n + 1 && jobs_[n].size() >= bytes);
-    });
+  bool waitEnded(std::size_t n, std::uintmax_t bytes = UINTMAX_MAX) const {
+    std::error_code none;  // file_size gives -1
+    return qvtest::waitUntil(
+        [&] {
+          return std::filesystem::exists(end(n)) ||
+                 std::filesystem::file_size(dir_ + std::to_string(n), none) + 1 > bytes;
+        },
+        300);
   }
-  std::string job(std::size_t n) {
-    std::lock_guard lock(mutex_);
-    return jobs_.at(n);
-  }
+  std::string job(std::size_t n) const { return qvtest::readFile(end(n)); }
 
  private:
-  void serve() {
-    for (int connection; (connection = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) {
-      std::unique_lock lock(mutex_);
-      jobs_.emplace_back();
-      lock.unlock();
-      std::vector<char> buffer(1 << 20);
-      for (ssize_t got; (got = ::read(connection, buffer.data(), buffer.size())) > 0;) {
-        std::lock_guard append(mutex_);
-        jobs_.back().append(buffer.data(), std::size_t(got));  // only this thread adds jobs
-        changed_.notify_all();
-      }
-      ::close(connection);
-      lock.lock();
-      ++ended_;
-      changed_.notify_all();
-    }
-  }
-  int fd_ = -1, port_ = 0;
-  std::size_t ended_ = 0;
-  std::vector<std::string> jobs_;
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::thread thread_{[this] { serve(); }};
+  std::string end(std::size_t n) const { return dir_ + std::to_string(n) + ".end"; }
+  std::string dir_;
+  int port_ = 0;
+  pid_t pid_ = -1;
 };
 
 struct JobResult {
@@ -113,67 +91,50 @@ struct JobResult {
 
 // qvprinter with printers "mono" and "colour", shared by the suite; PAPPL's
 // clients find its socket under SNAP_COMMON.
-class Server {
- public:
+struct Server {
   Server() {
-    const std::map<std::string, std::string> env = {{"SNAP_COMMON", file("")},
-                                                    {"TMPDIR", file("")}};
-    std::filesystem::create_directories(file("spool"));
-    Words args{"server"};
-    for (const std::string& option :
-         Words{"server-port=" + std::to_string(port), "listen-hostname=127.0.0.1",
-               "spool-directory=" + file("spool"), "log-file=" + file("log"), "log-level=info",
-               "server-options=no-tls", "state-file=" + file("state")})
-      args.insert(args.end(), {"-o", option});
-    server_ =
-        std::make_unique<qvtest::RunningProgram>(qvtest::ProgramRun{QVPRINTER_PATH, args, env, ""});
     // Before the server owns its port, a client would start a private one.
-    up = waitUntil([&] {
-      int fd = -1;
-      const bool open = loopback(fd, port) != 0;
-      ::close(fd);
-      return open;
+    up = qvtest::waitUntil([&] {
+      int open = port;
+      return ::close(loopback(open)) == 0;
     });
     for (const bool mono : {true, false})
-      up = up && run(QVPRINTER_PATH,
-                     {"add", "-d", name(mono), "-m", mono ? "qv-m600" : "qv-c600", "-v",
-                      sink(mono).uri()},
-                     env)
-                         .status == 0;
+      up = up &&
+           run(QVPRINTER_PATH,
+               {"add", "-d", name(mono), "-m", mono ? "qv-m600" : "qv-c600", "-v", sink.uri()}, env)
+                   .status == 0;
   }
   ~Server() {
-    server_->signal(SIGTERM);  // PAPPL saves its state and ends
-    server_->wait();
+    server.signal(SIGTERM);  // PAPPL ends its jobs and saves its state
+    server.wait();
   }
   static const char* name(bool mono) { return mono ? "mono" : "colour"; }
   std::string uri(bool mono) const {
     return "ipp://127.0.0.1:" + std::to_string(port) + "/ipp/print/" + name(mono);
   }
-  SocketSink& sink(bool mono) { return mono ? mono_ : colour_; }
-  std::string file(const std::string& name) const { return dir_.file(name); }
+  std::string file(const std::string& name) const { return dir.file(name); }
 
   // ipptool -t, timed out: a job that never ends must not hang the suite.
   qvtest::ProgramResult ipptool(bool mono, std::string test, Words args) const {
-    args.insert(args.begin(), {"600", systemTool("ipptool"), "-t"});
     if (test.find('/') == std::string::npos) test = QV_PRINTER_TEST_DIR "/" + test;
+    args.insert(args.begin(), {"600", systemTool("ipptool"), "-t"});
     args.insert(args.end(), {uri(mono), test});
     return run(systemTool("timeout"), args);
   }
   // Its last state and message as ipptool shows them, once the job has ended.
   JobResult waitJob(bool mono, const std::string& id) const {
-    const std::string out = ipptool(mono, "wait.test", {"-d", "job=" + id}).out;
     JobResult result{id, "", "", ""};
     std::smatch m;
-    for (std::string rest = out;
-         std::regex_search(rest, m, std::regex("job-state(-message)? \\(\\S+\\) = (.*)"));
-         rest = m.suffix())
+    for (std::string out = ipptool(mono, "wait.test", {"-d", "job=" + id}).out;
+         std::regex_search(out, m, std::regex("job-state(-message)? \\(\\S+\\) = (.*)"));
+         out = m.suffix())
       (m[1].matched ? result.message : result.state) = m[2].str();
     return result;
   }
   // Print-Job on A4; with `wait`, the job's end and what the printer received.
   JobResult print(bool mono, const std::string& file, const std::string& format,
-                  const std::string& pin = "", int dpi = 600, bool wait = true) {
-    const std::size_t n = sink(mono).started();
+                  const std::string& pin = "", int dpi = 600, bool wait = true) const {
+    const std::size_t n = sink.started();
     const std::string out =
         ipptool(mono, "print.test",
                 {"-d", "format=" + format, "-d", "media=iso_a4_210x297mm", "-d", "pin=" + pin, "-d",
@@ -184,20 +145,26 @@ class Server {
       return {"", "not submitted", out, ""};
     if (!wait) return {id[1], "", "", ""};
     JobResult result = waitJob(mono, id[1]);
-    if (sink(mono).started() > n && sink(mono).waitEnded(n)) result.bytes = sink(mono).job(n);
+    if (sink.started() > n && sink.waitEnded(n)) result.bytes = sink.job(n);
     return result;
   }
 
- private:
-  qvtest::ScopedTempDir dir_;
-  SocketSink mono_, colour_;
-
- public:
-  const int port = freePort();
+  qvtest::ScopedTempDir dir;
+  const SocketSink sink{dir.file("sink")};  // both printers' (the tests print in turn)
+  const int port = [] {
+    int free = 0;
+    ::close(loopback(free));
+    return free;
+  }();
+  const std::map<std::string, std::string> env{{"SNAP_COMMON", dir.path()}, {"TMPDIR", dir.path()}};
+  qvtest::RunningProgram server{
+      {QVPRINTER_PATH,
+       {"server", "-o", "server-port=" + std::to_string(port), "-o", "listen-hostname=127.0.0.1",
+        "-o", "spool-directory=" + dir.path(), "-o", "log-file=" + dir.file("log"), "-o",
+        "log-level=info", "-o", "server-options=no-tls", "-o", "state-file=" + dir.file("state")},
+       env,
+       ""}};
   bool up = false;
-
- private:
-  std::unique_ptr<qvtest::RunningProgram> server_;
 };
 
 class QvPrinter : public testing::Test {
@@ -215,27 +182,19 @@ class QvPrinter : public testing::Test {
 };
 std::unique_ptr<Server> QvPrinter::server_;
 
-// The pages of a PWG raster file, as libcups reads them.
+// The page of a PWG raster file.
 qvtest::Pages readPwg(const std::string& path) {
-  qvtest::Pages out;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  cups_raster_t* raster = cupsRasterOpen(fd, CUPS_RASTER_READ);
-  for (cups_page_header2_t h; raster != nullptr && cupsRasterReadHeader2(raster, &h);) {
-    out.rowBytes = h.cupsBytesPerLine;
-    out.height = h.cupsHeight;
-    out.pages.emplace_back(out.rowBytes * h.cupsHeight, '\0');
-    cupsRasterReadPixels(raster, reinterpret_cast<unsigned char*>(out.pages.back().data()),
-                         h.cupsBytesPerLine * h.cupsHeight);
-  }
-  cupsRasterClose(raster);
-  ::close(fd);
-  return out;
+  const std::string bytes = qvtest::readFile(path);
+  std::vector<qvdecode::PwgPage> pages;
+  qvdecode::DecodeError error;
+  const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
+  EXPECT_EQ(0, qvdecode::decodePwgRaster({data, bytes.size()}, pages, error));
+  const qvdecode::PwgPage& page = pages.at(0);
+  return {page.header.bytesPerLine, page.header.height, {{page.pixels.begin(), page.pixels.end()}}};
 }
 
-// A PWG raster page, a PDF at each mono resolution and in colour, a JPEG:
-// each job passes qvinspect --check with its pages, which are the input's or
-// Ghostscript's rendering (the mono PWG page is 8-bit gray, which the driver
-// dithers, so it is checked for form). A bad PIN is refused, nothing sent.
+// Each job passes qvinspect --check; its pages are the input's or Ghostscript's
+// (mono PWG is dithered: form only). A bad PIN is refused, nothing sent.
 TEST_F(QvPrinter, DocumentsPrintAsTheirSourcePages) {
   const std::string dir = server_->file(""), pdf = qvtest::makeTestPdf(dir, 2, 595, 842);
   const auto gs = [&](const std::string& out, Words args) {
@@ -275,14 +234,15 @@ TEST_F(QvPrinter, DocumentsPrintAsTheirSourcePages) {
     }
     EXPECT_EQ("completed", job.state) << job.message;
     EXPECT_NE(std::string::npos, qvtest::inspectJob(job.bytes, dir + "job.prn").find(e.pages));
-    qvtest::Layout layout;
-    layout.mono = e.mono;
-    layout.xdpi = layout.ydpi = e.dpi;
-    layout.order = e.file == pdf ? "0 1" : "0";
-    layout.header = e.pin.empty() ? "" : "@PJL SET HOLDKEY=" + e.pin;
+    const qvtest::Layout layout{e.mono,
+                                e.dpi,
+                                e.dpi,
+                                4960,
+                                7016,
+                                e.file == pdf ? "0 1" : "0",
+                                e.pin.empty() ? "" : "@PJL SET HOLDKEY=" + e.pin};
     if (e.file == pdf)
-      qvtest::expectJobMatches(
-          job.bytes, qvtest::renderPdf(pdf, e.mono, e.dpi, e.dpi, 4960, 7016, dir), layout);
+      qvtest::expectJobMatches(job.bytes, qvtest::renderPdf(pdf, layout, dir), layout);
     else if (e.format == "image/pwg-raster" && !e.mono)
       qvtest::expectJobMatches(job.bytes, readPwg(e.file), layout);
   }
@@ -293,7 +253,7 @@ TEST_F(QvPrinter, CancelMidJobEndsTheStreamWithTheTrailer) {
   const std::string pdf = qvtest::makeTestPdf(server_->file(""), 20, 595, 842);
   for (const bool mono : {true, false}) {
     SCOPED_TRACE(Server::name(mono));
-    SocketSink& sink = server_->sink(mono);
+    const SocketSink& sink = server_->sink;
     const std::size_t n = sink.started();
     const JobResult job = server_->print(mono, pdf, "application/pdf", "", 600, false);
     ASSERT_NE("", job.id) << job.message;
@@ -325,66 +285,37 @@ TEST_F(QvPrinter, WebInterfaceListsBothPrinters) {
 }
 
 // A real CUPS client: an everywhere queue on a loopback cupsd prints a PDF
-// through qvprinter: the pixels are those of the PDF that CUPS's own filters
+// through qvprinter: its pixels are those of the PDF that CUPS's own filters
 // make of it for the queue (pdftopdf places the page on the paper).
 TEST_F(QvPrinter, CupsEverywhereQueuePrintsThroughQvprinter) {
   for (const char* tool : {"cupsd", "lpadmin", "lp", "cupsfilter"})
     if (systemTool(tool).empty()) GTEST_SKIP() << tool << " is not installed";
-  const std::string base = server_->file("cupsd/");
-  for (const char* sub : {"spool/tmp", "log", "cache", "state"})
-    std::filesystem::create_directories(base + sub);
   ::chmod(server_->file("").c_str(), 0755);
-  ::chmod((base + "spool").c_str(), 0710);
-  ::chmod((base + "spool/tmp").c_str(), 01777);
-  const std::string server = "127.0.0.1:" + std::to_string(freePort());
-  qvtest::writeFile(base + "cupsd.conf", "Listen " + server +
-                                             "\nBrowsing No\nWebInterface No\nDefaultAuthType "
-                                             "None\n<Location />\n  Allow all\n</Location>\n");
-  qvtest::writeFile(base + "cups-files.conf",
-                    "ServerRoot " + base + "\nRequestRoot " + base + "spool\nTempDir " + base +
-                        "spool/tmp\nCacheDir " + base + "cache\nStateDir " + base +
-                        "state\nErrorLog " + base + "log/error_log\n");
-  qvtest::RunningProgram cupsd({systemTool("cupsd"),
-                                {"-f", "-c", base + "cupsd.conf", "-s", base + "cups-files.conf"},
-                                {},
-                                ""});
-  const auto client = [&](const char* tool, Words args) {
-    args.insert(args.begin(), {"-h", server});
-    return run(systemTool(tool), args);
-  };
-  ASSERT_TRUE(waitUntil(
-      [&] { return client("lpstat", {"-r"}).out.find("is running") != std::string::npos; }));
+  const qvtest::Cupsd cupsd(server_->file("cupsd/"), "", "");
+  ASSERT_TRUE(cupsd.up) << cupsd.log();
   ASSERT_EQ(
-      0,
-      client("lpadmin", {"-p", "qv", "-E", "-v", server_->uri(false), "-m", "everywhere"}).status);
-  const std::size_t n = server_->sink(false).started();
+      0, cupsd.client("lpadmin", {"-p", "qv", "-E", "-v", server_->uri(false), "-m", "everywhere"})
+             .status);
+  const std::size_t n = server_->sink.started();
   const std::string pdf = qvtest::makeTestPdf(server_->file(""), 1, 595, 842);
-  const qvtest::ProgramResult lp = client("lp", {"-d", "qv", "-o", "media=A4", pdf});
+  const qvtest::ProgramResult lp = cupsd.client("lp", {"-d", "qv", "-o", "media=A4", pdf});
   ASSERT_EQ(0, lp.status) << lp.err;
-  ASSERT_TRUE(server_->sink(false).waitEnded(n)) << qvtest::readFile(base + "log/error_log");
-  const std::string report =
-      qvtest::inspectJob(server_->sink(false).job(n), server_->file("cups.prn"));
+  ASSERT_TRUE(server_->sink.waitEnded(n)) << cupsd.log();
+  const std::string report = qvtest::inspectJob(server_->sink.job(n), server_->file("cups.prn"));
   EXPECT_NE(std::string::npos, report.find(", 1 page")) << report;
   EXPECT_NE(std::string::npos, report.find("SET PAPER=A4")) << report;
-  // The page is the PDF that CUPS's filters made for the queue.
   const std::string sent = server_->file("sent.pdf");
   qvtest::writeFile(
-      sent, run(systemTool("cupsfilter"), {"-p", base + "ppd/qv.ppd", "-m",
+      sent, run(systemTool("cupsfilter"), {"-p", server_->file("cupsd/ppd/qv.ppd"), "-m",
                                            "application/vnd.cups-pdf", "-o", "media=A4", pdf})
                 .out);
-  qvtest::Layout layout;
-  layout.mono = false;
-  qvtest::expectJobMatches(server_->sink(false).job(n),
-                           qvtest::renderPdf(sent, false, 600, 600, 4960, 7016, server_->file("")),
+  const qvtest::Layout layout{false};
+  qvtest::expectJobMatches(server_->sink.job(n), qvtest::renderPdf(sent, layout, server_->file("")),
                            layout);
-  cupsd.signal(SIGTERM);
-  cupsd.wait();
 }
 
-// Last: its jobs may still print when it ends. Every test of CUPS's IPP
-// Everywhere suite (with ipp-1.1 and ipp-2.0) passes but two that PAPPL
-// 1.3 decides: a Print-Job response without "job-state-reasons" for a held
-// job, and no "overrides-supported" (PAPPL has no page overrides).
+// Last: its jobs may still print when it ends. All passes but what PAPPL 1.3
+// decides: no "job-state-reasons" for a held job, no "overrides-supported".
 TEST_F(QvPrinter, IppEverywhereSuitePasses) {
   const std::string dir = server_->file("ipptool");
   ASSERT_EQ(0, run(std::string(QV_PRINTER_TEST_DIR) + "/ipptool_dir.sh", {dir}).status);

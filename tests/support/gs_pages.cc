@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
+#include <filesystem>
 #include <iterator>
 
 #include "cups/paper_table.h"
@@ -14,8 +16,7 @@
 
 namespace qvtest {
 
-ProgramResult run(const std::string& path, std::vector<std::string> args,
-                  std::map<std::string, std::string> env) {
+ProgramResult run(const std::string& path, Words args, std::map<std::string, std::string> env) {
   return runProgram({path, std::move(args), std::move(env), ""});
 }
 
@@ -39,6 +40,38 @@ std::string makeTestPdf(const std::string& dir, int pages, int widthPoints, int 
   return out;
 }
 
+Cupsd::Cupsd(const std::string& base, const std::string& conf, const std::string& files)
+    : base_(base) {
+  for (const char* sub : {"spool/tmp", "log", "cache", "state"})
+    std::filesystem::create_directories(base + sub);
+  ::chmod((base + "spool").c_str(), 0710);
+  ::chmod((base + "spool/tmp").c_str(), 01777);
+  writeFile(base + "cupsd.conf",
+            "Listen " + base + "cupsd.sock\nBrowsing No\nWebInterface No\n" +
+                "DefaultAuthType None\n<Location />\nAllow all\n</Location>\n" + conf);
+  writeFile(base + "cups-files.conf", "ServerRoot " + base + "\nRequestRoot " + base +
+                                          "spool\nTempDir " + base + "spool/tmp\nCacheDir " + base +
+                                          "cache\nStateDir " + base + "state\nErrorLog " + base +
+                                          "log/error_log\n" + files);
+  cupsd_ = std::make_unique<RunningProgram>(
+      ProgramRun{systemTool("cupsd"),
+                 {"-f", "-c", base + "cupsd.conf", "-s", base + "cups-files.conf"},
+                 {},
+                 ""});
+  up = waitUntil(
+      [&] { return client("lpstat", {"-r"}).out.find("is running") != std::string::npos; });
+}
+
+Cupsd::~Cupsd() {
+  cupsd_->signal(SIGTERM);
+  cupsd_->wait();
+}
+
+ProgramResult Cupsd::client(const char* tool, Words args) const {
+  args.insert(args.begin(), {"-h", base_ + "cupsd.sock"});
+  return run(systemTool(tool), args, {{"TMPDIR", base_}});
+}
+
 std::string inspectJob(const std::string& job, const std::string& path) {
   writeFile(path, job);
   const ProgramResult check = run(QVINSPECT_PATH, {"--check", path});
@@ -46,16 +79,16 @@ std::string inspectJob(const std::string& job, const std::string& path) {
   return run(QVINSPECT_PATH, {path}).out;
 }
 
-Pages renderPdf(const std::string& pdf, bool mono, int xdpi, int ydpi, long width600,
-                long height600, const std::string& scratch) {
-  const ProgramResult gs = run(
-      systemTool("gs"),
-      {"-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-sstdout=%stderr",
-       mono ? "-sDEVICE=pbmraw" : "-sDEVICE=ppmraw",
-       "-r" + std::to_string(xdpi) + "x" + std::to_string(ydpi),
-       "-g" + std::to_string(width600 * xdpi / 600) + "x" + std::to_string(height600 * ydpi / 600),
-       "-dFIXEDMEDIA", "-sOutputFile=-", "-f", pdf},
-      {{"TMPDIR", scratch}});
+Pages renderPdf(const std::string& pdf, const Layout& e, const std::string& scratch) {
+  const bool mono = e.mono;
+  const ProgramResult gs = run(systemTool("gs"),
+                               {"-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-sstdout=%stderr",
+                                mono ? "-sDEVICE=pbmraw" : "-sDEVICE=ppmraw",
+                                "-r" + std::to_string(e.xdpi) + "x" + std::to_string(e.ydpi),
+                                "-g" + std::to_string(e.width600 * e.xdpi / 600) + "x" +
+                                    std::to_string(e.height600 * e.ydpi / 600),
+                                "-dFIXEDMEDIA", "-sOutputFile=-", "-f", pdf},
+                               {{"TMPDIR", scratch}});
   long width = 0;  // pages of one size back to back, after a comment line
   int skip = 0;
   Pages out;

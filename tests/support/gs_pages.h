@@ -1,23 +1,47 @@
-// gs_pages.h - what the slow suites share: system tools, the test PDF,
-// qvinspect's verdict on a job, Ghostscript's rendering of a PDF and a QV
-// job's decoded pages compared with it inside the printable area.
+// gs_pages.h - what the slow suites share: tools, the test PDF, cupsd, and a
+// QV job compared with Ghostscript's pages inside the printable area.
 #pragma once
 
+#include <chrono>
 #include <map>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/run_program.h"
 
 namespace qvtest {
 
-ProgramResult run(const std::string& path, std::vector<std::string> args,
-                  std::map<std::string, std::string> env = {});
+using Words = std::vector<std::string>;
+ProgramResult run(const std::string& path, Words args, std::map<std::string, std::string> env = {});
 std::string systemTool(const char* name);  // under /usr/sbin, /usr/bin, /sbin, /bin; or ""
 // <dir>/doc<pages>.pdf: numbered test pages of the given sheet in points.
 std::string makeTestPdf(const std::string& dir, int pages, int widthPoints, int heightPoints);
 // Writes the job to `path`, expects qvinspect --check to pass; its report.
 std::string inspectJob(const std::string& job, const std::string& path);
+
+// Polls a server that offers no event to wait on.
+template <typename Ready>
+bool waitUntil(Ready ready, int seconds = 60) {
+  for (int i = 0; i < seconds * 20 && !ready(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  return ready();
+}
+
+// A cupsd under `base` ("/" at the end); more cupsd.conf and cups-files.conf lines.
+class Cupsd {
+ public:
+  Cupsd(const std::string& base, const std::string& conf, const std::string& files);
+  ~Cupsd();
+  ProgramResult client(const char* tool, Words args) const;  // lp, lpadmin, lpstat, cancel
+  std::string log() const { return readFile(base_ + "log/error_log"); }
+  bool up = false;
+
+ private:
+  std::string base_;
+  std::unique_ptr<RunningProgram> cupsd_;
+};
 
 // Pages of one size: 1-bit rows (mono, 1 is black) or 8-bit RGB rows.
 struct Pages {
@@ -25,8 +49,6 @@ struct Pages {
   long height = 0;
   std::vector<std::string> pages;
 };
-Pages renderPdf(const std::string& pdf, bool mono, int xdpi, int ydpi, long width600,
-                long height600, const std::string& scratch);
 
 // How a job prints its source pages: `order` names the source page of each
 // printed page (-1 a blank back side); `header` holds PJL lines and PCL
@@ -35,14 +57,15 @@ struct Layout {
   bool mono = true;
   int xdpi = 600, ydpi = 600;
   long width600 = 4960, height600 = 7016;
-  std::string order = "0", header;
+  std::string order = "0", header = "";
   bool gray = false, turnEven = false;
   std::size_t shift = 0;  // bytes the mono filter centres a narrow custom page by
 };
-// The mono printer cuts 1/6 inch of rows at top and bottom, a strip at each
-// side and rows beyond 8.32 inch (600x300 prints each row twice); the colour
-// printer takes its imaging area, 100 dots in, gray by its formula, even
-// pages turned in long-edge duplex.
+// Mono cuts 1/6 inch of rows at top and bottom, a strip at each side and rows
+// beyond 8.32 inch (600x300 doubles rows); colour takes its imaging area, 100
+// dots in, gray by its formula, even pages turned in long-edge duplex.
 void expectJobMatches(const std::string& job, const Pages& source, const Layout& e);
+// Ghostscript's pages of the PDF at the job's resolution and sheet.
+Pages renderPdf(const std::string& pdf, const Layout& e, const std::string& scratch);
 
 }  // namespace qvtest

@@ -1,8 +1,9 @@
-// run_program.cc - fork/exec with pipes and a poll loop.
+// run_program.cc - fork/exec with an input pipe and memory files for the outputs.
 #include "tests/support/run_program.h"
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -31,22 +32,22 @@ RunningProgram::RunningProgram(const ProgramRun& run) {
   for (auto& e : env) envp.push_back(e.data());
   argv.push_back(nullptr);
   envp.push_back(nullptr);
-  int pipes[3][2];  // standard input, output, error; the child's end is [0][0], [1][1], [2][1]
-  for (auto& p : pipes)
-    if (::pipe2(p, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+  int input[2];
+  out_ = ::memfd_create("out", MFD_CLOEXEC);
+  err_ = ::memfd_create("err", MFD_CLOEXEC);
+  if (::pipe2(input, O_CLOEXEC) != 0 || out_ < 0 || err_ < 0) throw std::runtime_error("pipe");
   if ((pid_ = ::fork()) < 0) throw std::runtime_error("fork failed");
   if (pid_ == 0) {
-    for (int i = 0; i < 3; ++i) ::dup2(pipes[i][i == 0 ? 0 : 1], i);
+    ::dup2(input[0], 0);
+    ::dup2(out_, 1);
+    ::dup2(err_, 2);
     ::signal(SIGPIPE, SIG_DFL);
     ::execve(run.path.c_str(), argv.data(), envp.data());
     std::fprintf(stderr, "exec %s: %s\n", run.path.c_str(), std::strerror(errno));
     ::_exit(127);
   }
-  for (int i = 0; i < 3; ++i) ::close(pipes[i][i == 0 ? 0 : 1]);
-  in_ = pipes[0][1];
-  out_ = pipes[1][0];
-  err_ = pipes[2][0];
-  for (int fd : {in_, out_, err_}) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+  ::close(input[0]);
+  in_ = input[1];
   ::signal(SIGPIPE, SIG_IGN);  // a write to a child that has gone gives EPIPE
 }
 
@@ -59,32 +60,11 @@ RunningProgram::~RunningProgram() {
     if (fd >= 0) ::close(fd);
 }
 
-void RunningProgram::drain(int timeoutMs, bool forInput) {
-  pollfd fds[3] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}, {forInput ? in_ : -1, POLLOUT, 0}};
-  if (::poll(fds, 3, timeoutMs) <= 0) return;
-  char buf[65536];
-  for (int i = 0; i < 2; ++i) {
-    if (fds[i].fd < 0 || (fds[i].revents & (POLLIN | POLLHUP | POLLERR)) == 0) continue;
-    int& fd = i == 0 ? out_ : err_;
-    const ssize_t got = ::read(fd, buf, sizeof buf);
-    if (got > 0) {
-      (i == 0 ? result_.out : result_.err).append(buf, static_cast<std::size_t>(got));
-    } else if (got == 0 || (errno != EAGAIN && errno != EINTR)) {
-      ::close(fd);
-      fd = -1;
-    }
-  }
-}
-
 bool RunningProgram::writeInput(std::string_view bytes) {
   while (in_ >= 0 && !bytes.empty()) {
     const ssize_t put = ::write(in_, bytes.data(), bytes.size());
-    if (put > 0)
-      bytes.remove_prefix(static_cast<std::size_t>(put));
-    else if (put < 0 && errno != EAGAIN && errno != EINTR)
-      return false;
-    else
-      drain(50, true);
+    if (put < 0 && errno != EINTR) return false;
+    bytes.remove_prefix(static_cast<std::size_t>(std::max<ssize_t>(put, 0)));
   }
   return in_ >= 0;
 }
@@ -98,18 +78,22 @@ void RunningProgram::signal(int sig) {
   if (!reaped_) ::kill(pid_, sig);
 }
 
-void RunningProgram::pump(int milliseconds) { drain(milliseconds, false); }
+void RunningProgram::pump(int milliseconds) { ::poll(nullptr, 0, milliseconds); }
 
 ProgramResult RunningProgram::wait() {
   closeInput();
-  while (out_ >= 0 || err_ >= 0) drain(1000, false);
   int status = 0;
   while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
   }
   reaped_ = true;
-  if (WIFEXITED(status)) result_.status = WEXITSTATUS(status);
-  if (WIFSIGNALED(status)) result_.termSignal = WTERMSIG(status);
-  return result_;
+  ProgramResult result;
+  if (WIFEXITED(status)) result.status = WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) result.termSignal = WTERMSIG(status);
+  for (auto [fd, text] : {std::pair{out_, &result.out}, {err_, &result.err}}) {
+    text->resize(static_cast<std::size_t>(::lseek(fd, 0, SEEK_END)));
+    if (::pread(fd, text->data(), text->size(), 0) != ssize_t(text->size())) text->clear();
+  }
+  return result;
 }
 
 ScopedTempDir::ScopedTempDir() {

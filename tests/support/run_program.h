@@ -1,6 +1,5 @@
-// run_program.h - run a built program as a spooler does (arguments, an
-// environment, bytes on standard input; its outputs and exit status), scratch
-// directories and whole files.
+// run_program.h - run a built program as a spooler does; scratch directories
+// and whole files.
 #pragma once
 
 #include <sys/types.h>
@@ -36,26 +35,24 @@ struct ProgramRun {
   std::string input;                       // written to standard input
 };
 
-// A program on pipes, for tests that stop feeding it half-way. The destructor
-// kills and reaps it.
+// A program with its input on a pipe and its outputs in memory files, for
+// tests that stop feeding it half-way. The destructor kills and reaps it.
 class RunningProgram {
  public:
   explicit RunningProgram(const ProgramRun& run);  // run.input is not written
   ~RunningProgram();
   RunningProgram(const RunningProgram&) = delete;
   RunningProgram& operator=(const RunningProgram&) = delete;
-  bool writeInput(std::string_view bytes);  // blocks, draining the outputs meanwhile
+  bool writeInput(std::string_view bytes);  // blocks; false once the program has gone
   void closeInput();
   void signal(int sig);
-  ProgramResult wait();         // reads both outputs to their end, then reaps
-  void pump(int milliseconds);  // reads what arrives within the time
+  ProgramResult wait();         // reaps it; its outputs
+  void pump(int milliseconds);  // lets it run that long
   pid_t pid() const { return pid_; }
 
  private:
-  void drain(int timeoutMs, bool forInput);
   pid_t pid_ = -1;
   int in_ = -1, out_ = -1, err_ = -1;
-  ProgramResult result_;
   bool reaped_ = false;
 };
 
