@@ -50,6 +50,8 @@ class ColourStream final : public CoreStream {
   int beginPage() override { return job_.beginPage(); }
   int write(std::span<const std::uint8_t> line) override { return job_.writeLine(line); }
   int endPage() override { return job_.endPage(); }
+  std::span<std::uint8_t> pageBuffer() override { return job_.pageBuffer(); }
+  int endPage(std::size_t filled) override { return job_.endPage(filled); }
   int endJob() override { return job_.endJob(); }
   int cancel() override { return job_.cancel(); }
 

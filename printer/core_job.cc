@@ -117,6 +117,16 @@ int CoreJob::endPage() {
   return core_->endPage();
 }
 
+std::span<std::uint8_t> CoreJob::pageBuffer() {
+  return pageOpen_ && linesWritten_ == 0 ? core_->pageBuffer() : std::span<std::uint8_t>{};
+}
+
+int CoreJob::endFilledPage() {
+  if (!pageOpen_) return 0;
+  pageOpen_ = false;
+  return core_->endPage(core_->pageBuffer().size());
+}
+
 int CoreJob::endJob(bool cancelled) {
   if (!jobOpen_) return 0;
   jobOpen_ = false;

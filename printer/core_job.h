@@ -39,6 +39,11 @@ class CoreJob {
   int writeSheetLine(unsigned y, std::span<const std::uint8_t> line, LineFormat format,
                      unsigned width);
   int endPage();
+  // The open page's buffer in the core's own form (colour: the imaging area
+  // as RGB lines), for a caller that fills it whole instead of writing sheet
+  // lines; empty when the core has none. endFilledPage() then ends the page.
+  std::span<std::uint8_t> pageBuffer();
+  int endFilledPage();
   // The 16 x 16 threshold matrix for gray lines on the mono printer (PAPPL's
   // dither for the job's content); without one, gray is cut at half.
   void setDither(const unsigned char (*matrix)[16]) { dither_ = matrix; }

@@ -22,6 +22,11 @@ class CoreStream {
   virtual int beginPage() = 0;
   virtual int write(std::span<const std::uint8_t> row) = 0;
   virtual int endPage() = 0;
+  // The open page's own buffer, for a caller that reads lines straight into
+  // it (colour: the imaging area's RGB lines); empty when the core has none.
+  virtual std::span<std::uint8_t> pageBuffer() { return {}; }
+  // Ends a page filled through pageBuffer(): its first `filled` bytes.
+  virtual int endPage(std::size_t /*filled*/) { return endPage(); }
   virtual int endJob() = 0;
   // The core's cancel: the open page ended as the core defines, then the
   // trailer.

@@ -330,6 +330,22 @@ bool endPage(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t* device, unsi
   return true;
 }
 
+std::span<std::uint8_t> pageBuffer(pappl_job_t* job) {
+  auto* state = static_cast<JobState*>(papplJobGetData(job));
+  if (state == nullptr || state->failed || !state->core) return {};
+  return state->core->pageBuffer();
+}
+
+bool endFilledPage(pappl_job_t* job, pappl_device_t* device) {
+  auto* state = static_cast<JobState*>(papplJobGetData(job));
+  if (state == nullptr || state->failed || !state->core) return false;
+  if (papplJobIsCanceled(job)) return true;  // as endPage
+  if (state->core->endFilledPage() != 0)
+    return failJob(job, state, "The printer connection was lost while printing.");
+  papplDeviceFlush(device);
+  return true;
+}
+
 bool endJob(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t* device) {
   std::unique_ptr<JobState> state(static_cast<JobState*>(papplJobGetData(job)));
   papplJobSetData(job, nullptr);

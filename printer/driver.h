@@ -5,6 +5,9 @@
 
 #include <pappl/pappl.h>
 
+#include <cstdint>
+#include <span>
+
 namespace qvprinter {
 
 // The drivers, for papplSystemSetPrinterDrivers and papplMainloop.
@@ -31,5 +34,11 @@ bool writeLine(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* de
                const unsigned char* line);
 bool endPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device, unsigned page);
 bool endJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device);
+
+// For the PDF filter, after startPage: the open page's buffer in the core's
+// own form (empty when the core has none; see CoreJob::pageBuffer), and the
+// end of a page filled through it.
+std::span<std::uint8_t> pageBuffer(pappl_job_t* job);
+bool endFilledPage(pappl_job_t* job, pappl_device_t* device);
 
 }  // namespace qvprinter

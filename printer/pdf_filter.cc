@@ -3,17 +3,20 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "common/unique_file.h"
 #include "cups/child_process.h"
+#include "cups/paper_table.h"
 #include "cups/pnm_reader.h"
 #include "printer/driver.h"
 #include "printer/job_plan.h"
@@ -42,8 +45,37 @@ void describePage(pappl_pr_options_t& options, const qvcups::PnmHeader& page, in
 
 enum class Outcome { kDone, kCancelled, kFailed };
 
+// A colour sheet read straight into the core's page: Ghostscript's rows a
+// megabyte at a time, their imaging area copied out. The line by line path
+// copies each pixel three times and reads the pipe in row-sized pieces.
+Outcome readImagingArea(pappl_job_t* job, qvcups::PnmReader& reader, const qvcups::PnmHeader& sheet,
+                        const qvcups::PaperSize& paper, std::span<std::uint8_t> page,
+                        unsigned pageNumber) {
+  const std::size_t inRow = sheet.rowBytes();
+  const std::size_t left = qvcups::kImagingMargin600 * 3,
+                    outRow = page.size() / qvcups::colourRasterHeight(paper);
+  const long top = qvcups::kImagingMargin600, height = qvcups::colourRasterHeight(paper);
+  std::vector<std::uint8_t> staging(std::max<std::size_t>(inRow, std::size_t{1} << 20) / inRow *
+                                    inRow);
+  const long rowsPerRead = static_cast<long>(staging.size() / inRow);
+  for (long y = 0; y < sheet.height;) {
+    if (papplJobIsCanceled(job)) return Outcome::kCancelled;
+    const long rows = std::min(rowsPerRead, sheet.height - y);
+    if (!reader.readExact(staging.data(), static_cast<std::size_t>(rows) * inRow)) {
+      papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Ghostscript output ends inside page %u.", pageNumber);
+      return Outcome::kFailed;
+    }
+    for (long r = 0; r < rows; ++r, ++y)
+      if (y >= top && y < top + height)
+        std::memcpy(page.data() + static_cast<std::size_t>(y - top) * outRow,
+                    staging.data() + static_cast<std::size_t>(r) * inRow + left, outRow);
+  }
+  return Outcome::kDone;
+}
+
 Outcome pumpPages(pappl_job_t* job, pappl_pr_options_t& options, pappl_device_t* device,
-                  qvcups::PnmReader& reader, int dpi, long width, long height, bool mono) {
+                  qvcups::PnmReader& reader, const qvcups::PaperSize& paper, int dpi, long width,
+                  long height, bool mono) {
   std::vector<std::uint8_t> row;
   for (unsigned page = 1;; ++page) {
     qvcups::PnmHeader header;
@@ -61,6 +93,18 @@ Outcome pumpPages(pappl_job_t* job, pappl_pr_options_t& options, pappl_device_t*
     describePage(options, header, dpi);
     row.resize(header.rowBytes());
     if (!startPage(job, &options, device, page)) return Outcome::kFailed;
+    const std::span<std::uint8_t> core = pageBuffer(job);
+    const long rasterWidth = qvcups::colourRasterWidth(paper);
+    if (!mono && header.maxval == 255 && width > rasterWidth &&
+        core.size() == static_cast<std::size_t>(rasterWidth) * 3 *
+                           static_cast<std::size_t>(qvcups::colourRasterHeight(paper))) {
+      if (const Outcome read = readImagingArea(job, reader, header, paper, core, page);
+          read != Outcome::kDone)
+        return read;
+      if (!endFilledPage(job, device)) return Outcome::kFailed;
+      papplJobSetImpressionsCompleted(job, 1);
+      continue;
+    }
     for (long y = 0; y < height; ++y) {
       if (papplJobIsCanceled(job)) return Outcome::kCancelled;
       if (!reader.readExact(row.data(), row.size())) {
@@ -119,7 +163,8 @@ bool pdfFilter(pappl_job_t* job, pappl_device_t* device, void*) {
   }
   gsChildEnd.reset();
   qvcups::PnmReader reader(gsOut.get());
-  const Outcome outcome = pumpPages(job, *options, device, reader, dpi, width, height, mono);
+  const Outcome outcome =
+      pumpPages(job, *options, device, reader, *medium->paper, dpi, width, height, mono);
   if (outcome != Outcome::kDone) ghostscript.signal(SIGTERM);
   gsOut.reset();
   const int status = ghostscript.wait();
