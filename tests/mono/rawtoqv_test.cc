@@ -141,12 +141,17 @@ class RawtoqvEntry : public testing::Test {
 
   // The binary on a page and all but one byte of another, its input and
   // output set up by the bash `redirect`.
+  // rawtoqv after `redirect` in a subshell, its output through a pipe (a
+  // file-size limit must not cut the output file the test reads).
   qvtest::ProgramResult runBinary(const std::string& redirect, std::vector<std::string> args = {}) {
     qvtest::writeFile(dir_.file("in"), std::string(2 * 620 * 7016 - 1, '\0'));
-    args.insert(args.begin(),
-                {"-c", redirect + "; exec \"$0\" \"$@\" <" + dir_.file("in"), RAWTOQV_PATH, "-rc",
-                 expand("@:[QV]\nPaperSource=Tray1\nPaperType=A4\nTonerSaveMode=OFF\n"), "-pi",
-                 dir_.file("pi")});
+    args.insert(
+        args.begin(),
+        {"-c",
+         "set -o pipefail; (" + redirect + "; exec \"$0\" \"$@\" <" + dir_.file("in") + ") | cat",
+         RAWTOQV_PATH, "-rc",
+         expand("@:[QV]\nPaperSource=Tray1\nPaperType=A4\nTonerSaveMode=OFF\n"), "-pi",
+         dir_.file("pi")});
     return qvtest::runProgram({"/bin/bash", args, {}, {}});
   }
 
