@@ -201,27 +201,38 @@ TEST_F(Sandbox, CupsdRefusesAndCancels) {
     EXPECT_EQ("", qvtest::readFile(output));
     cupsd.client("cancel", {refused});
   }
-  // The job ends with its trailer; no scratch file (in every job process's
-  // TMPDIR) or document stays.
-  const std::string output = base + "out/qvcolour";
-  const std::string id = submit({"-d", "qvcolour", "-t", "To be cancelled", pdfLong});
-  const auto printing = [&] { return fs::file_size(output, ignored_) + 1 > 2000001; };  // -1: none
-  ASSERT_TRUE(qvtest::waitUntil(printing)) << cupsd.log();
-  EXPECT_EQ(0, cupsd.client("cancel", {id}).status);
-  const auto ended = [&] {  // no longer listed, and its trailer near the end
-    if (cupsd.client("lpstat", {"-W", "not-completed", "-o"}).out.find(id + " ") !=
-        std::string::npos)
-      return false;
-    const std::string partial = qvtest::readFile(output);
-    return partial.find("@PJL EOJ NAME=\"To be cancelled\"\n\x1b%-12345X", partial.size() - 64) !=
-           std::string::npos;
-  };
-  ASSERT_TRUE(qvtest::waitUntil(ended));
-  EXPECT_NE(std::string::npos, qvtest::readFile(output).find("@PJL SET RENDERMODE=COLOR\n"));
-  const auto left = [&] {  // scratch files and spooled documents
+  // Cancelled while it prints, each job ends with its trailer; no process
+  // of the job, scratch file (in every job process's TMPDIR) or document
+  // stays.
+  for (const bool mono : {true, false}) {
+    const std::string output = base + (mono ? "out/qvmono" : "out/qvcolour");
+    const std::string id =
+        submit({"-d", mono ? "qvmono" : "qvcolour", "-t", "To be cancelled", pdfLong});
+    const auto printing = [&] {  // a few pages in; -1: none
+      return fs::file_size(output, ignored_) + 1 > (mono ? 100001u : 2000001u);
+    };
+    ASSERT_TRUE(qvtest::waitUntil(printing)) << cupsd.log();
+    EXPECT_EQ(0, cupsd.client("cancel", {id}).status);
+    const auto ended = [&] {  // no longer listed, and its trailer near the end
+      if (cupsd.client("lpstat", {"-W", "not-completed", "-o"}).out.find(id + " ") !=
+          std::string::npos)
+        return false;
+      const std::string partial = qvtest::readFile(output);
+      return partial.find("@PJL EOJ NAME=\"To be cancelled\"\n\x1b%-12345X", partial.size() - 64) !=
+             std::string::npos;
+    };
+    ASSERT_TRUE(qvtest::waitUntil(ended)) << mono;
+    EXPECT_NE(std::string::npos,
+              qvtest::readFile(output).find(mono ? "\x1b*b1030m" : "@PJL SET RENDERMODE=COLOR\n"));
+  }
+  const auto left = [&] {  // job processes, scratch files and spooled documents
     std::vector<std::string> names = qvtest::listDirectory(base + "spool/tmp");
     for (const std::string& name : qvtest::listDirectory(base + "spool"))
       if (name[0] == 'd') names.push_back(name);
+    for (const auto& process : fs::directory_iterator("/proc")) {
+      const std::string exe = fs::read_symlink(process.path() / "exe", ignored_);
+      if (exe.starts_with(serverBin_)) names.push_back(exe);
+    }
     return names;
   };
   EXPECT_TRUE(qvtest::waitUntil([&] { return left().empty(); })) << left().at(0);
