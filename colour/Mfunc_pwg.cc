@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -421,8 +423,43 @@ int CreatePageFileBuffers(ColourJobState& job) {
   return job.finBuffer && job.copyBuffer ? 0 : 1;
 }
 
+namespace {
+
+// Sends the whole page file from read-only mappings, 8 MiB at a time, so
+// that the kernel copies it once, into the output, instead of into the copy
+// buffer first; a window at a time keeps the mapped part out of the peak
+// memory. False when the file cannot be mapped (empty, say) before any byte
+// went out; the caller then copies it.
+bool sendMappedPageFile(ColourJobState& job, std::FILE* pageFile) {
+  constexpr std::size_t kWindow = std::size_t{8} << 20;
+  struct stat info {};
+  const int fd = ::fileno(pageFile);
+  if (fd < 0 || ::fstat(fd, &info) != 0 || info.st_size <= 0) return false;
+  const auto size = static_cast<std::size_t>(info.st_size);
+  for (std::size_t offset = 0; offset < size; offset += kWindow) {
+    const std::size_t length = std::min(kWindow, size - offset);
+    void* mapped = ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd,
+                          static_cast<off_t>(offset));
+    if (mapped == MAP_FAILED) {
+      if (offset == 0) return false;
+      Debug_printf(&job.log, "Write error\n");  // the copy cannot go on
+      return true;
+    }
+    const int written = pswrite(job, mapped, length);
+    ::munmap(mapped, length);
+    if (written == 0) {
+      Debug_printf(&job.log, "Write error\n");
+      return true;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
 void do_compress(ColourJobState& job, std::FILE* ffsrc) {
-  std::rewind(ffsrc);
+  std::rewind(ffsrc);  // flushes the stream: every byte is in the file
+  if (sendMappedPageFile(job, ffsrc)) return;
   for (;;) {
     const std::size_t got = std::fread(job.copyBuffer.get(), 1, kCopyBuffer, ffsrc);
     if (got > 0 && pswrite(job, job.copyBuffer.get(), got) == 0) {
