@@ -372,9 +372,6 @@ constexpr std::size_t kCopyBuffer = std::size_t{1} << 20;
 void closePageFile(ColourJobState& job) {
   if (job.fin != nullptr) std::fclose(job.fin);
   job.fin = nullptr;
-  std::free(job.memoryPage);
-  job.memoryPage = nullptr;
-  job.memoryPageSize = 0;
   job.finState = PageFileState::kNone;
   job.finCarriesSync = false;
 }
@@ -393,10 +390,38 @@ void reportPageFileError(const ColourJobState& job, const char* what) {
 
 bool isGrayJob(const PjpInfo& job) { return job.nColorMode == 0; }
 
+// The in-memory page file's write: appends to job.memoryPage, which grows
+// (by doubling) but never shrinks. A page of 104 MB written into fresh memory
+// costs more in page faults than its encoding; reused, only the first page
+// does. Returns the count written, or -1 without memory (the page then fails).
+ssize_t writeMemoryPage(void* cookie, const char* bytes, std::size_t size) {
+  auto& job = *static_cast<ColourJobState*>(cookie);
+  const std::size_t needed = job.memoryPageUsed + size;
+  if (needed > job.memoryPageCapacity) {
+    const std::size_t capacity = std::max({needed, 2 * job.memoryPageCapacity, kPageFileBuffer});
+    void* grown = std::realloc(job.memoryPage.get(), capacity);
+    if (grown == nullptr) {
+      errno = ENOMEM;
+      return -1;
+    }
+    (void)job.memoryPage.release();
+    job.memoryPage.reset(static_cast<std::uint8_t*>(grown));
+    job.memoryPageCapacity = capacity;
+  }
+  std::memcpy(job.memoryPage.get() + job.memoryPageUsed, bytes, size);
+  job.memoryPageUsed = needed;
+  return static_cast<ssize_t>(size);
+}
+
 std::FILE* openPageFile(ColourJobState& job) {
   if (!job.usePageFiles) {
     std::snprintf(job.pageFileName, sizeof job.pageFileName, "in memory");
-    return ::open_memstream(&job.memoryPage, &job.memoryPageSize);
+    job.memoryPageUsed = 0;
+    const cookie_io_functions_t functions = {nullptr, writeMemoryPage, nullptr, nullptr};
+    std::FILE* file = ::fopencookie(&job, "w", functions);
+    // Unbuffered: every line goes straight into the page, copied once.
+    if (file != nullptr) std::setvbuf(file, nullptr, _IONBF, 0);
+    return file;
   }
   const char* dir = scratchDirectory(job.tmpDir.c_str());
   char prefix[64];
@@ -477,7 +502,8 @@ void finishPageFiles(ColourJobState& job) {
   }
   if (job.usePageFiles) {
     do_compress(job, job.fin);
-  } else if (std::fflush(job.fin) != 0 || pswrite(job, job.memoryPage, job.memoryPageSize) == 0) {
+  } else if (std::fflush(job.fin) != 0 ||
+             pswrite(job, job.memoryPage.get(), job.memoryPageUsed) == 0) {
     job.outFailed = true;
   }
   closePageFile(job);
