@@ -82,8 +82,8 @@ std::uint64_t equalByteMask48(const std::uint8_t* a, const std::uint8_t* b) {
 // there is none; pixel `end` must exist. This is the literal run's scan, the
 // encoder's hot loop on photos and noise: it compares 48 bytes with the 48
 // one pixel on at once (16 RGB or 48 gray pixels), then pixel by pixel for
-// the rest. Measured with callgrind on an A4 photo page: 441M instructions
-// in the encoder pixel by pixel, see the commit for the figure after.
+// the rest. callgrind, one A4 photo page at 600 dpi: the encoder took 441M
+// instructions comparing pixel by pixel, 135M with this scan.
 template <int P>
 std::size_t findEqualNeighbour(const std::uint8_t* line, std::size_t from, std::size_t end) {
   constexpr std::size_t kBlockPixels = 48 / P;
