@@ -95,15 +95,17 @@ struct PwgPageGeometry {
 void buildPwgPageHeader(const PwgPageGeometry& page, bool gray,
                         std::span<std::uint8_t, kPwgHeaderSize> header);
 
-enum class PageWriteStatus { kDone, kWriteFailed, kNoMemory, kCancelled, kTooWide };
+enum class PageWriteStatus { kDone, kWriteFailed, kCancelled, kTooWide };
 
 // The page writer's line buffers: one line with its pixels reversed, one
-// gray line, and the previous encoded line waiting for identical
-// successors (its first byte counts the repeats, count - 1).
+// gray line, and two encoded lines: the previous one, waiting for identical
+// successors (its first byte counts the repeats, count - 1), and the one
+// just encoded. They swap roles instead of copying a line.
 struct PwgLineScratch {
   std::uint8_t reversed[kMaxPageWidth * 3];
   std::uint8_t gray[kMaxPageWidth];
-  std::uint8_t pending[kPendingLineSize];
+  std::uint8_t encoded[2][kPendingLineSize];
+  int pendingIndex = 0;  // which of `encoded` holds the pending line
   std::size_t pendingLength = 0;
   bool pendingPresent = false;
   std::FILE* out = nullptr;

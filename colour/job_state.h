@@ -57,8 +57,11 @@ struct ColourJobState {
   bool syncWritten = false;     // "RaS2" is on its way to the output
   qv::ByteBuffer finBuffer;     // the page file's stdio buffer
   qv::ByteBuffer copyBuffer;    // do_compress reads
-  char* memoryPage = nullptr;   // the in-memory page file (usePageFiles false)
-  std::size_t memoryPageSize = 0;
+  // The in-memory page file (usePageFiles false): kept from page to page,
+  // so that only the first page pays for fresh memory.
+  qv::ByteBuffer memoryPage;
+  std::size_t memoryPageUsed = 0;
+  std::size_t memoryPageCapacity = 0;
 
   PwgLineScratch lines;
 

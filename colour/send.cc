@@ -24,7 +24,9 @@ int pswrite(ColourJobState& job, const void* bytes, std::size_t length) {
   if (length == 0) return 1;
   if (!job.outBuffer || job.outFailed) return 0;
   const auto* data = static_cast<const std::uint8_t*>(bytes);
-  if (job.outUsed + length <= kOutputBufferSize) {
+  // A block as big as the buffer (a page file's copy) goes out as it is,
+  // with no copy into the buffer first.
+  if (length < kOutputBufferSize && job.outUsed + length <= kOutputBufferSize) {
     std::memcpy(job.outBuffer.get() + job.outUsed, data, length);
     job.outUsed += length;
     return 1;
