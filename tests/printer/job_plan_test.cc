@@ -1,6 +1,4 @@
-// job_plan_test.cc - IPP job attributes to the QV cores' settings: the media
-// lists built from the paper table, the mapping of every choice, and the
-// jobs refused before the printer gets a byte.
+// job_plan_test.cc - IPP job attributes to the cores' settings, media lists, refused jobs.
 #include "printer/job_plan.h"
 
 #include <gtest/gtest.h>
@@ -15,8 +13,7 @@ namespace qvprinter {
 namespace {
 
 TEST(PrinterMedia, EveryPaperHasOneWellFormedPwgName) {
-  // PWG 5101.1 self-describing names, as ipptool's media-supported check
-  // wants them: no dot in the name part.
+  // Self-describing names as ipptool's media-supported check wants them: no dot in the name.
   const std::regex pwg("^[a-z]+_[a-z0-9][-a-z0-9]*_[0-9.]+x[0-9.]+(mm|in)$");
   for (const Model model : {Model::kMono, Model::kColour}) {
     std::set<std::string> names;
@@ -32,19 +29,14 @@ TEST(PrinterMedia, EveryPaperHasOneWellFormedPwgName) {
   EXPECT_EQ(nullptr, findMedium(Model::kColour, "iso_a3_297x420mm", 29700, 42000));
 }
 
-// Each job's edits, then the filters' words it gives ("Key=word", "(none)"
-// when absent; "pin=" the PIN kept) or, after "!", why it is refused.
+// Edits, then the words they give ("(none)": absent; "pin=": the PIN) or "!" and why not.
 TEST(PrinterPlan, MapsEveryChoiceOrSaysWhyNot) {
   const std::pair<void (*)(JobRequest&), const char*> cases[] = {
       {[](JobRequest&) {},
        "Resolution=600 PaperType=A4 Duplex=OFF DuplexType=(none) TonerSaveMode=OFF Copies=1"},
       {[](JobRequest& r) {
-         r.xdpi = r.ydpi = 1200;
-         r.sides = Sides::kLongEdge;
-         r.source = "by-pass-tray";
-         r.type = "envelope-heavyweight";
-         r.outputBin = "mailbox-2";
-         r.tonerSave = true;
+         r.xdpi = r.ydpi = 1200, r.sides = Sides::kLongEdge, r.source = "by-pass-tray";
+         r.type = "envelope-heavyweight", r.outputBin = "mailbox-2", r.tonerSave = true,
          r.copies = 3;
        },
        "Resolution=1200 Duplex=ON DuplexType=Long PaperSource=MpTray Media=Env.Thick "
@@ -54,12 +46,8 @@ TEST(PrinterPlan, MapsEveryChoiceOrSaysWhyNot) {
       {[](JobRequest& r) { r.model = Model::kColour; },
        "PageSize=A4 QVResolution=Normal QVDuplex=None QVMonoColor=Auto Collate=OFF"},
       {[](JobRequest& r) {
-         r.model = Model::kColour;
-         r.quality = 5;
-         r.monochrome = true;
-         r.sides = Sides::kShortEdge;
-         r.source = "tray-3";
-         r.type = "photographic-glossy";
+         r.model = Model::kColour, r.quality = 5, r.monochrome = true, r.sides = Sides::kShortEdge;
+         r.source = "tray-3", r.type = "photographic-glossy";
        },
        "QVResolution=Fine QVMonoColor=Mono QVDuplex=DuplexTumble InputSlot=Tray3 MediaType=Glossy"},
       {[](JobRequest& r) { r.mediaName = "iso_a3_297x420mm"; },
@@ -94,8 +82,7 @@ TEST(PrinterPlan, MapsEveryChoiceOrSaysWhyNot) {
   }
 }
 
-TEST(PrinterPlan, EveryWordIsOneTheCupsDriverAlsoWrites) {
-  // The CUPS driver's tables list the filters' vocabulary independently.
+TEST(PrinterPlan, EveryWordIsOneTheCupsDriverAlsoWrites) {  // its tables are written apart
   for (const Model model : {Model::kMono, Model::kColour}) {
     std::set<std::pair<std::string, std::string>> known;
     for (const auto& row : qvcups::optionMappings(model == Model::kMono ? qvcups::Model::kMono

@@ -1,5 +1,4 @@
-// printer_slowtest.cc - qvprinter on a loopback port with a private spool, a
-// socket:// sink, as ipptool, cupsd and chromium see it.
+// printer_slowtest.cc - qvprinter on loopback as ipptool, cupsd and chromium see it.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -23,8 +22,7 @@ using qvtest::run;
 using qvtest::systemTool;
 using qvtest::Words;
 
-// A loopback socket listening on a free port (port 0; the port it got) or
-// connected to `port`; -1 when that failed.
+// A loopback socket listening on a free port (port 0: the port it got) or connected; or -1.
 int loopback(int& port) {
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in address{AF_INET, htons(std::uint16_t(port)), {htonl(INADDR_LOOPBACK)}, {}};
@@ -37,8 +35,7 @@ int loopback(int& port) {
   return ok ? fd : (::close(fd), -1);
 }
 
-// A printer's AppSocket port: a child process writes connection n to
-// <dir>/n and renames it <dir>/n.end when the connection ends.
+// An AppSocket port: a child writes connection n to <dir>/n, renamed n.end at its end.
 class SocketSink {
  public:
   SocketSink(const std::string& dir) : dir_(dir + "/") {
@@ -69,12 +66,11 @@ class SocketSink {
   // Connection n has ended, or has received `bytes` bytes.
   bool waitEnded(std::size_t n, std::uintmax_t bytes = UINTMAX_MAX) const {
     std::error_code none;  // file_size gives -1
-    return qvtest::waitUntil(
-        [&] {
-          return std::filesystem::exists(end(n)) ||
-                 std::filesystem::file_size(dir_ + std::to_string(n), none) + 1 > bytes;
-        },
-        300);
+    const auto ended = [&] {
+      return std::filesystem::exists(end(n)) ||
+             std::filesystem::file_size(dir_ + std::to_string(n), none) + 1 > bytes;
+    };
+    return qvtest::waitUntil(ended, 300);
   }
   std::string job(std::size_t n) const { return qvtest::readFile(end(n)); }
 
@@ -89,15 +85,11 @@ struct JobResult {
   std::string id, state, message, bytes;  // bytes: what the sink received ("" for nothing)
 };
 
-// qvprinter with printers "mono" and "colour", shared by the suite; PAPPL's
-// clients find its socket under SNAP_COMMON.
+// qvprinter with printers "mono" and "colour" for the suite; clients find it by SNAP_COMMON.
 struct Server {
   Server() {
     // Before the server owns its port, a client would start a private one.
-    up = qvtest::waitUntil([&] {
-      int open = port;
-      return ::close(loopback(open)) == 0;
-    });
+    up = qvtest::waitUntil([p = port]() mutable { return ::close(loopback(p)) == 0; });
     for (const bool mono : {true, false})
       up = up &&
            run(QVPRINTER_PATH,
@@ -151,11 +143,7 @@ struct Server {
 
   qvtest::ScopedTempDir dir;
   const SocketSink sink{dir.file("sink")};  // both printers' (the tests print in turn)
-  const int port = [] {
-    int free = 0;
-    ::close(loopback(free));
-    return free;
-  }();
+  const int port = [free = 0]() mutable { return ::close(loopback(free)), free; }();
   const std::map<std::string, std::string> env{{"SNAP_COMMON", dir.path()}, {"TMPDIR", dir.path()}};
   qvtest::RunningProgram server{
       {QVPRINTER_PATH,
@@ -193,8 +181,8 @@ qvtest::Pages readPwg(const std::string& path) {
   return {page.header.bytesPerLine, page.header.height, {{page.pixels.begin(), page.pixels.end()}}};
 }
 
-// Each job passes qvinspect --check; its pages are the input's or Ghostscript's
-// (mono PWG is dithered: form only). A bad PIN is refused, nothing sent.
+// Jobs pass qvinspect --check with the input's or Ghostscript's pages (mono PWG is dithered:
+// form only). A bad PIN is refused, nothing sent.
 TEST_F(QvPrinter, DocumentsPrintAsTheirSourcePages) {
   const std::string dir = server_->file(""), pdf = qvtest::makeTestPdf(dir, 2, 595, 842);
   const auto gs = [&](const std::string& out, Words args) {
@@ -234,13 +222,8 @@ TEST_F(QvPrinter, DocumentsPrintAsTheirSourcePages) {
     }
     EXPECT_EQ("completed", job.state) << job.message;
     EXPECT_NE(std::string::npos, qvtest::inspectJob(job.bytes, dir + "job.prn").find(e.pages));
-    const qvtest::Layout layout{e.mono,
-                                e.dpi,
-                                e.dpi,
-                                4960,
-                                7016,
-                                e.file == pdf ? "0 1" : "0",
-                                e.pin.empty() ? "" : "@PJL SET HOLDKEY=" + e.pin};
+    const std::string order = e.file == pdf ? "0 1" : "0", hold = "@PJL SET HOLDKEY=" + e.pin;
+    const qvtest::Layout layout{e.mono, e.dpi, e.dpi, 4960, 7016, order, e.pin.empty() ? "" : hold};
     if (e.file == pdf)
       qvtest::expectJobMatches(job.bytes, qvtest::renderPdf(pdf, layout, dir), layout);
     else if (e.format == "image/pwg-raster" && !e.mono)
@@ -284,9 +267,8 @@ TEST_F(QvPrinter, WebInterfaceListsBothPrinters) {
     EXPECT_NE(std::string::npos, page.out.find(text)) << text << "\n" << page.out;
 }
 
-// A real CUPS client: an everywhere queue on a loopback cupsd prints a PDF
-// through qvprinter: its pixels are those of the PDF that CUPS's own filters
-// make of it for the queue (pdftopdf places the page on the paper).
+// A loopback cupsd's everywhere queue prints a PDF through qvprinter: the pixels of the PDF
+// that CUPS's own filters make for the queue (pdftopdf places the page on the paper).
 TEST_F(QvPrinter, CupsEverywhereQueuePrintsThroughQvprinter) {
   for (const char* tool : {"cupsd", "lpadmin", "lp", "cupsfilter"})
     if (systemTool(tool).empty()) GTEST_SKIP() << tool << " is not installed";
@@ -314,8 +296,7 @@ TEST_F(QvPrinter, CupsEverywhereQueuePrintsThroughQvprinter) {
                            layout);
 }
 
-// Last: its jobs may still print when it ends. All passes but what PAPPL 1.3
-// decides: no "job-state-reasons" for a held job, no "overrides-supported".
+// Last (its jobs may outlive it). All passes but PAPPL 1.3's own choices (held jobs, overrides).
 TEST_F(QvPrinter, IppEverywhereSuitePasses) {
   const std::string dir = server_->file("ipptool");
   ASSERT_EQ(0, run(std::string(QV_PRINTER_TEST_DIR) + "/ipptool_dir.sh", {dir}).status);
