@@ -129,18 +129,6 @@ TEST_F(Sandbox, CupsfilterPrintsWhatIsAskedOrSaysWhy) {
     EXPECT_EQ(printed, !result.out.empty()) << message;
     EXPECT_NE(std::string::npos, result.err.find(message)) << result.err;
   }
-  // The printer gone: the first lost write ends the job with one ERROR: line.
-  for (const bool mono : {true, false}) {
-    const qvtest::ProgramResult result = run(
-        "/bin/sh", {"-c", "exec \"$0\" 1 alice t 1 '' \"$1\" >/dev/full", QVCUPSFILTER_PATH, doc},
-        {{"PPD", ppd(mono)}, {"TMPDIR", root()}, {"QV_FILTER_DIR", serverBin_ + "/filter"}});
-    EXPECT_EQ(1, result.status);
-    std::istringstream lines(result.err);
-    std::string errors;
-    for (std::string line; std::getline(lines, line);)
-      if (line.starts_with("ERROR:")) errors += line + "\n";
-    EXPECT_EQ("ERROR: Cannot send the job to the printer: No space left on device\n", errors);
-  }
 }
 
 // A document without a page is refused with our reason; a long job is cancelled while it prints.
