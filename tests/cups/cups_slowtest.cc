@@ -70,45 +70,43 @@ class Sandbox : public testing::Test {
 
 // Pairwise rows print Ghostscript's pages of the PDF; a refused job says why, sends nothing.
 TEST_F(Sandbox, CupsfilterPrintsWhatIsAskedOrSaysWhy) {
-  const struct {
-    bool mono;
-    const char* paper;  // a PageSize choice
-    int pages, copies, xdpi, ydpi;
-    const char *options, *order, *header;
-  } rows[] = {
-      {true, "A4", 2, 1, 600, 600, "", "0 1",
-       "@PJL SET RESOLUTION = 600|@PJL SET SOURCETRAY = AUTO|\x1b&l0S"},
-      // Each collated copy of an odd page count starts on a new sheet.
-      {true, "Letter", 3, 2, 300, 300, "Resolution=300dpi Duplex=DuplexNoTumble InputSlot=Tray2",
-       "0 1 2 -1 0 1 2", "@PJL SET RESOLUTION = 300|@PJL SET SOURCETRAY = TRAY2|\x1b&l1S"},
-      {true, "EnvYou4", 2, 3, 1200, 1200, "Resolution=1200dpi Collate=False", "0 1",
-       "@PJL SET RESOLUTION = 1200|\x1b&l4096a1040a6d1E|\x1b&l3X"},
-      {true, "Legal", 1, 1, 600, 300, "Resolution=600x300dpi InputSlot=MPTray QVPin=4711", "0",
-       "@PJL SET SOURCETRAY = MPTRAY|@PJL SET HOLDKEY=4711|@PJL SET HOLD=STORE"},
-      {true, "Custom.360x504", 1, 1, 600, 600, "", "0", "\x1b&l4096a101a6d1E"},
-      {false, "A4", 2, 1, 600, 600, "", "0 1",
-       "@PJL SET PAPER=A4|@PJL SET RENDERMODE=COLOR|@PJL SET DUPLEX=OFF"},
-      {false, "Letter", 2, 2, 600, 600,
-       "ColorModel=Gray Collate=False cupsPrintQuality=Normal InputSlot=Tray2 MediaType=Thick",
-       "0 0 1 1", "@PJL SET RENDERMODE=GRAYSCALE|@PJL SET APTMODE=OFF|@PJL SET MEDIATYPE=THICK"},
-      {false, "A5", 3, 2, 600, 600, "Duplex=DuplexNoTumble InputSlot=Manual OutputBin=Upper",
-       "0 1 2 -1 0 1 2", "@PJL SET DUPLEX=ON|@PJL SET MANUALFEED=ON|@PJL SET OUTBIN=UPPER"},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(std::string(row.paper) + " " + row.options);
-    const qvcups::PaperSize* size = qvcups::findPaperSize(row.paper);
+  // Model, PageSize, pages, copies, resolution, options, the pages printed, job header lines.
+  const std::tuple<bool, const char*, int, int, int, int, const char*, const char*, const char*>
+      rows[] = {
+          {true, "A4", 2, 1, 600, 600, "", "0 1",
+           "@PJL SET RESOLUTION = 600|@PJL SET SOURCETRAY = AUTO|\x1b&l0S"},
+          // Each collated copy of an odd page count starts on a new sheet.
+          {true, "Letter", 3, 2, 300, 300,
+           "Resolution=300dpi Duplex=DuplexNoTumble InputSlot=Tray2", "0 1 2 -1 0 1 2",
+           "@PJL SET RESOLUTION = 300|@PJL SET SOURCETRAY = TRAY2|\x1b&l1S"},
+          {true, "EnvYou4", 2, 3, 1200, 1200, "Resolution=1200dpi Collate=False", "0 1",
+           "@PJL SET RESOLUTION = 1200|\x1b&l4096a1040a6d1E|\x1b&l3X"},
+          {true, "Legal", 1, 1, 600, 300, "Resolution=600x300dpi InputSlot=MPTray QVPin=4711", "0",
+           "@PJL SET SOURCETRAY = MPTRAY|@PJL SET HOLDKEY=4711|@PJL SET HOLD=STORE"},
+          {true, "Custom.360x504", 1, 1, 600, 600, "", "0", "\x1b&l4096a101a6d1E"},
+          {false, "A4", 2, 1, 600, 600, "", "0 1",
+           "@PJL SET PAPER=A4|@PJL SET RENDERMODE=COLOR|@PJL SET DUPLEX=OFF"},
+          {false, "Letter", 2, 2, 600, 600,
+           "ColorModel=Gray Collate=False cupsPrintQuality=Normal InputSlot=Tray2 MediaType=Thick",
+           "0 0 1 1",
+           "@PJL SET RENDERMODE=GRAYSCALE|@PJL SET APTMODE=OFF|@PJL SET MEDIATYPE=THICK"},
+          {false, "A5", 3, 2, 600, 600, "Duplex=DuplexNoTumble InputSlot=Manual OutputBin=Upper",
+           "0 1 2 -1 0 1 2", "@PJL SET DUPLEX=ON|@PJL SET MANUALFEED=ON|@PJL SET OUTBIN=UPPER"},
+      };
+  for (const auto& [mono, paper, pages, copies, xdpi, ydpi, options, order, header] : rows) {
+    SCOPED_TRACE(std::string(paper) + " " + options);
+    const qvcups::PaperSize* size = qvcups::findPaperSize(paper);
     long width = size ? size->width600 : 0, height = size ? size->height600 : 0;
-    if (!size && std::sscanf(row.paper, "Custom.%ldx%ld", &width, &height) == 2)
+    if (!size && std::sscanf(paper, "Custom.%ldx%ld", &width, &height) == 2)
       width = width * 600 / 72, height = height * 600 / 72;  // points
-    const bool gray = std::strstr(row.options, "Gray"), turn = std::strstr(row.options, "NoTumble");
+    const bool gray = std::strstr(options, "Gray"), turn = std::strstr(options, "NoTumble");
     const std::size_t shift = size ? 0 : 131;  // a custom page centred on Legal: (1020-600)x3/720"
-    const qvtest::Layout e{row.mono,  row.xdpi,   row.ydpi, width, height,
-                           row.order, row.header, gray,     turn,  shift};
-    const std::string doc = pdf(row.pages, qvcups::roundedPoints(int(e.width600)),
-                                qvcups::roundedPoints(int(e.height600)));
+    const qvtest::Layout e{mono, xdpi, ydpi, width, height, order, header, gray, turn, shift};
+    const std::string doc =
+        pdf(pages, qvcups::roundedPoints(int(e.width600)), qvcups::roundedPoints(int(e.height600)));
     const qvtest::ProgramResult result =
-        cupsfilter(row.mono, "PageSize=" + std::string(row.paper) + " " + row.options, doc,
-                   {"-n", std::to_string(row.copies)});
+        cupsfilter(mono, "PageSize=" + std::string(paper) + " " + options, doc,
+                   {"-n", std::to_string(copies)});
     ASSERT_EQ(0, result.status) << result.err;
     qvtest::inspectJob(result.out, file("job.prn"));
     qvtest::expectJobMatches(result.out, qvtest::renderPdf(doc, e, root()), e);

@@ -51,13 +51,8 @@ std::map<std::string, std::string> readJob(bool mono, const char* options, const
 }
 
 TEST(JobOptions, OptionsBecomeFilterSettings) {
-  struct Case {
-    bool mono;
-    const char* options;
-    const char* copies;
-    const char* expect;  // words the job must hold; "@warning=" takes the rest of the row
-  };
-  const Case cases[] = {
+  // Model, options, copies, words the job must hold ("@warning=" takes the rest of the row).
+  const std::tuple<bool, const char*, const char*, const char*> cases[] = {
       // Toner saving is written: no key means ON.
       {true, "", "1",
        "PaperType=A4 Copies=1 Resolution=600 PaperSource=AutoSelect Media=PlainPaper Duplex=OFF "
@@ -105,13 +100,13 @@ TEST(JobOptions, OptionsBecomeFilterSettings) {
       {true, "", "0", "@error=Invalid number of copies \"0\"."},
       {true, "", "1000", "@error=Invalid number of copies \"1000\"."},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.options) + " copies " + c.copies);
-    const auto job = readJob(c.mono, c.options, c.copies);
-    std::istringstream words(c.expect);
+  for (const auto& [mono, options, copies, expect] : cases) {
+    SCOPED_TRACE(std::string(options) + " copies " + copies);
+    const auto job = readJob(mono, options, copies);
+    std::istringstream words(expect);
     for (std::string word; std::getline(words, word, ' ');) {
       const std::string key = word.substr(0, word.find('='));
-      if (key == "@warning" || key == "@error") word = std::strstr(c.expect, key.c_str());
+      if (key == "@warning" || key == "@error") word = std::strstr(expect, key.c_str());
       EXPECT_EQ(word.substr(key.size() + 1), job.count(key) ? job.at(key) : "(missing)") << key;
       if (key == "@warning" || key == "@error") break;  // a sentence: the rest of the row
     }
@@ -194,8 +189,7 @@ TEST(PrivateDir, OwnerOnlyUnderTmpdirAndEverythingGoes) {
     path = dir.path();
     EXPECT_EQ(0u, path.rfind((tmpdir.empty() ? "/tmp" : tmpdir) + "/qvcups-", 0)) << path;
     ASSERT_EQ(0, dir.writeFile("qvmono.rc", "[QV-M600]\n"));
-    EXPECT_EQ(0700u, mode(path));
-    EXPECT_EQ(0600u, mode(dir.file("qvmono.rc")));
+    EXPECT_EQ(std::pair(0700u, 0600u), std::pair(mode(path), mode(dir.file("qvmono.rc"))));
     EXPECT_EQ("[QV-M600]\n", qvtest::readFile(dir.file("qvmono.rc")));
     EXPECT_NE(0, dir.writeFile("qvmono.rc", "again")) << "files are created exclusively";
   }

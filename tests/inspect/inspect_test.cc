@@ -33,9 +33,7 @@ Bytes replaced(const Bytes& good, std::string_view from, std::string_view to) {
   EXPECT_NE(npos, at) << from;
   return qvtest::text(at == npos ? s : s.replace(at, from.size(), to));
 }
-Bytes mono(std::string_view from, std::string_view to) {
-  return replaced(qvtest::monoJob(), from, to);
-}
+Bytes mono(std::string_view a, std::string_view b) { return replaced(qvtest::monoJob(), a, b); }
 // The gray page with one header field changed, or its lines replaced.
 Bytes gray(std::size_t field, std::uint32_t value, const Bytes& lines = {}) {
   Bytes page = lines.empty() ? qvtest::grayPage() : qvtest::pwgHeader(6, 3, false) + lines;
@@ -299,12 +297,8 @@ TEST(QvinspectCli, StatusAndMessagePerInput) {
                     str(qvtest::colourJobOf(qvtest::whiteColourPage(7201, 32767))));
   const std::string exit = std::string(qvdecode::kUniversalExit), none = dir.file("no/such");
   const std::string fillOk = "<stdin>: OK: colour job, every page readable\n<stdin>: " + kFillLine;
-  const struct {
-    std::vector<std::string> args;
-    std::string input;
-    int status;
-    std::string err, out;  // starts of stderr and stdout
-  } cases[] = {
+  // Arguments, standard input, status, the starts of stderr and stdout.
+  const std::tuple<std::vector<std::string>, std::string, int, std::string, std::string> cases[] = {
       {{good}, "", 0, "", good + ": mono job, 187 bytes, 1 page\n"},
       {{"--check"}, str(qvtest::monoJob()), 0, "", "<stdin>: OK: mono job, every page readable\n"},
       {{"--check", "-"}, str(cancelledJob()), 0, "", fillOk + "\n"},
@@ -325,12 +319,12 @@ TEST(QvinspectCli, StatusAndMessagePerInput) {
       {{good, good}, "", 2, "qvinspect: one job at a time", ""},
       {{"--pnm", none, good}, "", 4, "qvinspect: cannot create " + none, ""},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.err + c.out);
-    const auto r = runCli(c.args, qvtest::text(c.input));
-    EXPECT_EQ(c.status, r.status) << r.err;
-    EXPECT_NE(npos, r.err.find(c.err)) << r.err;
-    EXPECT_EQ(0u, r.out.rfind(c.out, 0)) << r.out;
+  for (const auto& [args, input, status, err, out] : cases) {
+    SCOPED_TRACE(err + out);
+    const auto r = runCli(args, qvtest::text(input));
+    EXPECT_EQ(status, r.status) << r.err;
+    EXPECT_NE(npos, r.err.find(err)) << r.err;
+    EXPECT_EQ(0u, r.out.rfind(out, 0)) << r.out;
   }
   EXPECT_EQ(0u, qvtest::readFile(dir.file("a.mono-page-001.png")).rfind("\x89PNG", 0));
   EXPECT_EQ(5u, qvtest::listDirectory(dir.path()).size()) << "the four jobs and one PNG";
