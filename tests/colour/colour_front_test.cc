@@ -31,11 +31,10 @@ struct Row {
 };
 
 std::string expand(std::string text, const TestPrinter& p) {
-  for (const auto& [from, to] : {std::pair{"@rc", p.rcPath()},
-                                 {"@pi", p.piPath()},
-                                 {"@dir", p.dir().path()},
-                                 {"@printer", p.name()}})
-    text = std::regex_replace(text, std::regex(from), to);
+  const std::string names[] = {"@rc",  p.rcPath(),     "@pi",      p.piPath(),
+                               "@dir", p.dir().path(), "@printer", p.name()};
+  for (std::size_t i = 0; i < std::size(names); i += 2)
+    text = std::regex_replace(text, std::regex(names[i]), names[i + 1]);
   return text;
 }
 

@@ -19,6 +19,7 @@ namespace {
 using qvtest::run;
 using qvtest::systemTool;
 using qvtest::Words;
+constexpr std::size_t npos = std::string::npos;
 
 // A ServerBin with root-owned copies of the filters; PPDs naming our own printer.
 class Sandbox : public testing::Test {
@@ -125,7 +126,7 @@ TEST_F(Sandbox, CupsfilterPrintsWhatIsAskedOrSaysWhy) {
     const bool printed = message[0] == 'W';
     EXPECT_EQ(printed ? 0 : 1, result.status) << message;
     EXPECT_EQ(printed, !result.out.empty()) << message;
-    EXPECT_NE(std::string::npos, result.err.find(message)) << result.err;
+    EXPECT_NE(npos, result.err.find(message)) << result.err;
   }
 }
 
@@ -156,35 +157,28 @@ TEST_F(Sandbox, CupsdRefusesAndCancels) {
     ASSERT_EQ(0, added.status) << added.err;
     const std::string refused = submit({"-d", queue, empty});
     const std::string tag = "[Job " + refused.substr(refused.find('-') + 1) + "] ";
-    ASSERT_TRUE(qvtest::waitUntil(
-        [&] { return cupsd.log().find(tag + "Job stopped") != std::string::npos; }));
+    ASSERT_TRUE(qvtest::waitUntil([&] { return cupsd.log().find(tag + "Job stopped") != npos; }));
     const std::string text = cupsd.log(), set = tag + "Set job-printer-state-message to \"";
     const std::size_t at = text.rfind(set) + set.size();
     EXPECT_EQ("The document cannot be rendered: Ghostscript found no page in it",
               text.substr(at, text.find('"', at) - at));
     EXPECT_EQ("", qvtest::readFile(output));
     cupsd.client("cancel", {refused});
-  }
-  // Cancelled, each job ends with its trailer; no job process, scratch file or document stays.
-  for (const bool mono : {true, false}) {
-    const std::string output = base + (mono ? "out/qvmono" : "out/qvcolour");
-    const std::string id =
-        submit({"-d", mono ? "qvmono" : "qvcolour", "-t", "To be cancelled", pdfLong});
+    // Cancelled, the job ends with its trailer; no job process, scratch file or document stays.
+    const std::string id = submit({"-d", queue, "-t", "To be cancelled", pdfLong});
     const auto printing = [&] {  // a few pages in; -1: none
       return fs::file_size(output, ignored_) + 1 > (mono ? 100001u : 2000001u);
     };
     ASSERT_TRUE(qvtest::waitUntil(printing)) << cupsd.log();
     EXPECT_EQ(0, cupsd.client("cancel", {id}).status);
-    const auto ended = [&] {  // no longer listed, and its trailer near the end
-      if (cupsd.client("lpstat", {"-W", "not-completed", "-o"}).out.find(id + " ") !=
-          std::string::npos)
-        return false;
-      const std::string partial = qvtest::readFile(output);
-      return partial.find("@PJL EOJ NAME=\"To be cancelled\"\n\x1b%-12345X", partial.size() - 64) !=
-             std::string::npos;
+    const auto ended = [&] {  // its trailer near the end, and no longer listed
+      const std::string partial = qvtest::readFile(output),
+                        trailer = "@PJL EOJ NAME=\"To be cancelled\"\n\x1b%-12345X";
+      return partial.find(trailer, partial.size() - 64) != npos &&
+             cupsd.client("lpstat", {"-W", "not-completed", "-o"}).out.find(id + " ") == npos;
     };
     ASSERT_TRUE(qvtest::waitUntil(ended)) << mono;
-    EXPECT_NE(std::string::npos,
+    EXPECT_NE(npos,
               qvtest::readFile(output).find(mono ? "\x1b*b1030m" : "@PJL SET RENDERMODE=COLOR\n"));
   }
   const auto left = [&] {  // job processes, scratch files and spooled documents
@@ -229,7 +223,7 @@ TEST(Package, FilesLintianAndPpds) {
   const qvtest::ProgramResult lintian = run(systemTool("lintian"), {deb});
   EXPECT_EQ(0, lintian.status);
   EXPECT_EQ("", lintian.out);
-  EXPECT_NE(std::string::npos, run(dpkgDeb, {"-f", deb, "Depends"}).out.find("libcups2"));
+  EXPECT_NE(npos, run(dpkgDeb, {"-f", deb, "Depends"}).out.find("libcups2"));
   for (const char* ppd : {"qvm600.ppd", "qvc600.ppd"})  // -R: filters under the package's root
     EXPECT_EQ(
         0,

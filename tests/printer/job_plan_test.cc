@@ -12,10 +12,12 @@
 namespace qvprinter {
 namespace {
 
-TEST(PrinterMedia, EveryPaperHasOneWellFormedPwgName) {
-  // Self-describing names as ipptool's media-supported check wants them: no dot in the name.
+// Media names as ipptool's media-supported check wants them (no dot in the name), one per paper;
+// every word is one the CUPS driver's tables, written apart, also write.
+TEST(PrinterTables, PwgMediaNamesAndWordsTheCupsDriverAlsoWrites) {
   const std::regex pwg("^[a-z]+_[a-z0-9][-a-z0-9]*_[0-9.]+x[0-9.]+(mm|in)$");
   for (const Model model : {Model::kMono, Model::kColour}) {
+    const bool mono = model == Model::kMono;
     std::set<std::string> names;
     for (const Medium& medium : media(model)) {
       EXPECT_TRUE(std::regex_match(medium.pwgName, pwg)) << medium.pwgName;
@@ -23,7 +25,17 @@ TEST(PrinterMedia, EveryPaperHasOneWellFormedPwgName) {
       EXPECT_EQ(&medium, findMedium(model, medium.pwgName, 0, 0));
       EXPECT_EQ(&medium, findMedium(model, "", medium.widthHmm + 90, medium.lengthHmm - 90));
     }
-    EXPECT_EQ(model == Model::kMono ? 18u : 24u, names.size());
+    EXPECT_EQ(mono ? 18u : 24u, names.size());
+    std::set<std::pair<std::string, std::string>> known;
+    for (const auto& row :
+         qvcups::optionMappings(mono ? qvcups::Model::kMono : qvcups::Model::kColour))
+      known.emplace(row.settingsKey, row.settingsWord);
+    for (const auto& [list, key] :
+         {std::pair{mediaSources(model), mono ? "PaperSource" : "InputSlot"},
+          {mediaTypes(model), mono ? "Media" : "MediaType"},
+          {outputBins(model), mono ? "OutputBin" : "OUTPUTTRAY"}})
+      for (const Choice& choice : list)
+        EXPECT_TRUE(known.count({key, choice.word})) << key << "=" << choice.word;
   }
   EXPECT_EQ(nullptr, findMedium(Model::kMono, "om_195x270mm_195x270mm", 19500, 27000));
   EXPECT_EQ(nullptr, findMedium(Model::kColour, "iso_a3_297x420mm", 29700, 42000));
@@ -79,21 +91,6 @@ TEST(PrinterPlan, MapsEveryChoiceOrSaysWhyNot) {
         if (word.starts_with(key + "=")) got = key + "=" + value;
       EXPECT_EQ(word, word.ends_with("=(none)") && got == "(none)" ? word : got);
     }
-  }
-}
-
-TEST(PrinterPlan, EveryWordIsOneTheCupsDriverAlsoWrites) {  // its tables are written apart
-  for (const Model model : {Model::kMono, Model::kColour}) {
-    std::set<std::pair<std::string, std::string>> known;
-    for (const auto& row : qvcups::optionMappings(model == Model::kMono ? qvcups::Model::kMono
-                                                                        : qvcups::Model::kColour))
-      known.emplace(row.settingsKey, row.settingsWord);
-    for (const auto& [list, key] :
-         {std::pair{mediaSources(model), model == Model::kMono ? "PaperSource" : "InputSlot"},
-          std::pair{mediaTypes(model), model == Model::kMono ? "Media" : "MediaType"},
-          std::pair{outputBins(model), model == Model::kMono ? "OutputBin" : "OUTPUTTRAY"}})
-      for (const Choice& choice : list)
-        EXPECT_TRUE(known.count({key, choice.word})) << key << "=" << choice.word;
   }
 }
 

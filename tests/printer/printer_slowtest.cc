@@ -21,6 +21,7 @@ namespace {
 using qvtest::run;
 using qvtest::systemTool;
 using qvtest::Words;
+constexpr std::size_t npos = std::string::npos;
 
 // A loopback socket listening on a free port (port 0: the port it got) or connected; or -1.
 int loopback(int& port) {
@@ -108,7 +109,7 @@ struct Server {
 
   // ipptool -t, timed out: a job that never ends must not hang the suite.
   qvtest::ProgramResult ipptool(bool mono, std::string test, Words args) const {
-    if (test.find('/') == std::string::npos) test = QV_PRINTER_TEST_DIR "/" + test;
+    if (test.find('/') == npos) test = QV_PRINTER_TEST_DIR "/" + test;
     args.insert(args.begin(), {"600", systemTool("ipptool"), "-t"});
     args.insert(args.end(), {uri(mono), test});
     return run(systemTool("timeout"), args);
@@ -213,7 +214,7 @@ TEST_F(QvPrinter, DocumentsPrintAsTheirSourcePages) {
     }
     EXPECT_EQ("completed", job.state) << job.message;
     const std::string report = qvtest::inspectJob(job.bytes, dir + "job.prn");
-    EXPECT_NE(std::string::npos, report.find(file == pdf ? ", 2 pages" : ", 1 page"));
+    EXPECT_NE(npos, report.find(file == pdf ? ", 2 pages" : ", 1 page"));
     const std::string order = file == pdf ? "0 1" : "0", hold = "@PJL SET HOLDKEY=" + pin;
     const qvtest::Layout layout{mono, dpi, dpi, 4960, 7016, order, pin.empty() ? "" : hold};
     if (file == pdf)
@@ -237,9 +238,8 @@ TEST_F(QvPrinter, CancelMidJobEndsTheStreamWithTheTrailer) {
     EXPECT_EQ("canceled", server_->waitJob(mono, job.id).state);
     ASSERT_TRUE(sink.waitEnded(n));
     const std::string bytes = sink.job(n);
-    EXPECT_NE(std::string::npos, bytes.find("\x1b%-12345X", bytes.size() - 16));
-    EXPECT_EQ(std::string::npos,
-              qvtest::inspectJob(bytes, server_->file("cancel.prn")).find(", 20 pages"));
+    EXPECT_NE(npos, bytes.find("\x1b%-12345X", bytes.size() - 16));
+    EXPECT_EQ(npos, qvtest::inspectJob(bytes, server_->file("cancel.prn")).find(", 20 pages"));
   }
 }
 
@@ -256,7 +256,7 @@ TEST_F(QvPrinter, WebInterfaceListsBothPrinters) {
   ASSERT_EQ(0, page.status) << page.err;
   for (const char* text :
        {"href=\"/mono/\"", "href=\"/colour/\"", "Quarno QV M600", "Quarno QV C600"})
-    EXPECT_NE(std::string::npos, page.out.find(text)) << text << "\n" << page.out;
+    EXPECT_NE(npos, page.out.find(text)) << text << "\n" << page.out;
 }
 
 // A loopback cupsd's everywhere queue prints a PDF through qvprinter: the pixels of the PDF
@@ -276,8 +276,8 @@ TEST_F(QvPrinter, CupsEverywhereQueuePrintsThroughQvprinter) {
   ASSERT_EQ(0, lp.status) << lp.err;
   ASSERT_TRUE(server_->sink.waitEnded(n)) << cupsd.log();
   const std::string report = qvtest::inspectJob(server_->sink.job(n), server_->file("cups.prn"));
-  EXPECT_NE(std::string::npos, report.find(", 1 page")) << report;
-  EXPECT_NE(std::string::npos, report.find("SET PAPER=A4")) << report;
+  EXPECT_NE(npos, report.find(", 1 page")) << report;
+  EXPECT_NE(npos, report.find("SET PAPER=A4")) << report;
   const std::string sent = server_->file("sent.pdf");
   qvtest::writeFile(
       sent, run(systemTool("cupsfilter"), {"-p", server_->file("cupsd/ppd/qv.ppd"), "-m",
