@@ -210,8 +210,7 @@ std::map<std::string, std::vector<int>> readPaperFile(const std::string& path) {
   return out;
 }
 
-// Written apart, they agree: every PPD choice reaches the filter, every mapping names a choice;
-// PPD sizes within half a point of the table, 12-point margins; colour areas 100 dots in.
+// Written apart, PPDs, mappings, paper table and geometry files agree (colour areas 100 dots in).
 TEST(ShippedData, PpdsMappingsPaperTableAndGeometryAgree) {
   const std::string built = QV_GEOMETRY_DIR;
   const auto imaging = readPaperFile(built + "/ImagingArea");

@@ -240,8 +240,7 @@ std::vector<std::string> previews(const Bytes& job, std::string option, const st
   return files;
 }
 
-// A preview replaces another user's planted link with our own file. The worked 300-dpi page
-// has its rows at 50 and 51 on A4 (cut 50 rows, 6 bytes); a 2 x 2 colour page keeps its pixels.
+// A planted link gives way to our own file; the 300-dpi page's rows land at A4 rows 50 and 51.
 TEST(Preview, OwnFilesAndPngPixels) {
   qvtest::ScopedTempDir dir;
   qvtest::writeFile(dir.file("theirs"), "theirs");

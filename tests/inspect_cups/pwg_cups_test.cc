@@ -19,8 +19,7 @@ namespace {
 using qvtest::Bytes;
 using qvtest::operator+;
 
-// A random valid stream, not an encoder's: colour or gray pages of random size, runs often 1,
-// 2, 127 or 128 long of palette or random pixels, line repeats.
+// Random valid pages as any writer may make them: runs often 1, 2, 127 or 128, line repeats.
 Bytes randomStream(std::mt19937& rng, std::uint32_t pages) {
   Bytes stream = qvtest::text("RaS2");
   const auto below = [&rng](std::uint32_t n) { return static_cast<std::uint32_t>(rng() % n); };

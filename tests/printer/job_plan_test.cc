@@ -12,8 +12,7 @@
 namespace qvprinter {
 namespace {
 
-// Media names as ipptool's media-supported check wants them (no dot in the name), one per paper;
-// every word is one the CUPS driver's tables, written apart, also write.
+// One media name per paper as ipptool wants it; every word is one the CUPS driver also writes.
 TEST(PrinterTables, PwgMediaNamesAndWordsTheCupsDriverAlsoWrites) {
   const std::regex pwg("^[a-z]+_[a-z0-9][-a-z0-9]*_[0-9.]+x[0-9.]+(mm|in)$");
   for (const Model model : {Model::kMono, Model::kColour}) {

@@ -171,7 +171,6 @@ class QvPrinter : public testing::Test {
 };
 std::unique_ptr<Server> QvPrinter::server_;
 
-// The page of a PWG raster file.
 qvtest::Pages readPwg(const std::string& path) {
   const std::string bytes = qvtest::readFile(path);
   std::vector<qvdecode::PwgPage> pages;
@@ -182,8 +181,7 @@ qvtest::Pages readPwg(const std::string& path) {
   return {page.header.bytesPerLine, page.header.height, {{page.pixels.begin(), page.pixels.end()}}};
 }
 
-// Jobs pass qvinspect --check with the input's or Ghostscript's pages (mono PWG is dithered:
-// form only). A bad PIN is refused, nothing sent.
+// Jobs pass qvinspect --check with the input's or Ghostscript's pages (mono PWG: dithered).
 TEST_F(QvPrinter, DocumentsPrintAsTheirSourcePages) {
   const std::string dir = server_->file(""), pdf = qvtest::makeTestPdf(dir, 2, 595, 842);
   const auto gs = [&](const std::string& out, Words args) {
@@ -259,8 +257,7 @@ TEST_F(QvPrinter, WebInterfaceListsBothPrinters) {
     EXPECT_NE(npos, page.out.find(text)) << text << "\n" << page.out;
 }
 
-// A loopback cupsd's everywhere queue prints a PDF through qvprinter: the pixels of the PDF
-// that CUPS's own filters make for the queue (pdftopdf places the page on the paper).
+// A cupsd everywhere queue prints the pixels of the PDF that CUPS's own filters make for it.
 TEST_F(QvPrinter, CupsEverywhereQueuePrintsThroughQvprinter) {
   for (const char* tool : {"cupsd", "lpadmin", "lp", "cupsfilter"})
     if (systemTool(tool).empty()) GTEST_SKIP() << tool << " is not installed";

@@ -63,8 +63,7 @@ inline std::string bytes(std::initializer_list<int> values) {
   return out;
 }
 
-// Lines of noise, palette pixels (two differ in one byte) and runs, some repeated, with lengths
-// on the encoder's boundaries (128-pixel runs, 256-line folds).
+// Lines of noise, palette pixels and runs, some repeated, of lengths on the encoder's bounds.
 inline std::string randomPage(std::mt19937& rng, int width, int height) {
   static constexpr int kLengths[] = {1, 2, 3, 126, 127, 128, 129, 130, 255, 256, 257, 5, 17};
   static const char palette[4][3] = {

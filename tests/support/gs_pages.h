@@ -49,8 +49,7 @@ struct Pages {
   std::vector<std::string> pages;
 };
 
-// `order`: the source page of each printed page (-1 blank); `header`: "|"-separated PJL lines
-// and PCL commands (ESC first).
+// `order`: each printed page's source (-1 blank); `header`: "|"-separated PJL and PCL (ESC).
 struct Layout {
   bool mono = true;
   int xdpi = 600, ydpi = 600;
@@ -59,8 +58,7 @@ struct Layout {
   bool gray = false, turnEven = false;
   std::size_t shift = 0;  // bytes the mono filter centres a narrow custom page by
 };
-// Mono cuts 1/6 inch top and bottom, side strips, beyond 8.32 inch (600x300 doubles rows);
-// colour keeps the area 100 dots in, gray by its formula, even pages turned in long-edge duplex.
+// Mono cuts 1/6 inch rows, side strips, beyond 8.32 inch; colour keeps the area 100 dots in.
 void expectJobMatches(const std::string& job, const Pages& source, const Layout& e);
 // Ghostscript's pages of the PDF at the job's resolution and sheet.
 Pages renderPdf(const std::string& pdf, const Layout& e, const std::string& scratch);
