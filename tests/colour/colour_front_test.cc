@@ -1,10 +1,9 @@
-// colour_front_test.cc - the colour filter's front end in process: command
-// line, settings file, paper information and geometry files. Every failure
-// ends the job before a byte reaches the printer, with its message and status;
-// the files that load give the page and paper sizes.
+// colour_front_test.cc - rastertoqv's command line, settings, paper and geometry files in
+// process: a failure writes nothing but its message and status; files that load give the sizes.
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <regex>
 #include <sstream>
 
 #include "colour/rastertoqv_loop.h"
@@ -31,14 +30,11 @@ struct Row {
   std::vector<int> sizes = {10, 4, 595, 842};  // page width, height, paper width, length
 };
 
-std::string expand(std::string text, const TestPrinter& printer) {
-  const std::pair<std::string, std::string> names[] = {{"@rc", printer.rcPath()},
-                                                       {"@pi", printer.piPath()},
-                                                       {"@dir", printer.dir().path()},
-                                                       {"@printer", printer.name()}};
-  for (const auto& [from, to] : names)
-    for (std::size_t at; (at = text.find(from)) != std::string::npos;)
-      text.replace(at, from.size(), to);
+std::string expand(std::string text, const TestPrinter& p) {
+  const std::string names[] = {"@rc",  p.rcPath(),     "@pi",      p.piPath(),
+                               "@dir", p.dir().path(), "@printer", p.name()};
+  for (std::size_t i = 0; i < std::size(names); i += 2)
+    text = std::regex_replace(text, std::regex(names[i]), names[i + 1]);
   return text;
 }
 
@@ -46,29 +42,14 @@ TEST(ColourFront, FailuresWriteNothingAndFilesGiveTheSizes) {
   const std::string inf = "Error: /opt/quarno/@printer/bin/inf/";
   const std::string longComment = "#" + std::string(1022, 'c');  // a 1023-byte piece
   const std::string longName(1025, 'n'), zeros(69, '0');
-  const Row rows[] = {
+  std::vector<Row> rows = {
       {.status = 2, .err = "Error: invalid option !!\n", .args = ""},
       {.status = 2, .err = "Error: @pi :invalid option !!\n", .args = "-rc @rc -pi @pi @pi @pi"},
       {.status = 1, .err = "Error: @dir/none" + kOpen, .args = "-rc @rc -pi @pi @dir/none"},
       {.status = 1, .err = "Error: @dir/pi" + kOpen, .args = "-rc @rc -pi @pi -pi @dir/pi"},
       {.status = 1, .err = "Error: @dir" + kOpen, .args = "-rc @dir -pi @pi"},
-      {.status = 5, .err = kRc, .rc = "Copies=2\n[@printer]\n"},
-      {.status = 5, .err = kRc, .rc = "[]\n"},
-      {.status = 5, .err = kRc, .rc = ""},
-      {.status = 5, .err = kRc, .rc = "# only a comment\n\n"},
-      {.status = 5, .err = kRc, .rc = "[" + std::string(32, 'p') + "]\n"},
-      {.status = 5, .err = kRc, .rc = "[../@printer]\n"},
-      {.status = 5, .err = kRc, .rc = longComment + "tail\n[@printer]\n"},
       {.rc = " [ @printer ]trailing \n# c\n   \t# c\n"},
       {.status = 7, .err = kNotFound, .paperInf = kHead},
-      {.status = 6, .err = kFormat, .paperInf = ""},
-      {.status = 6, .err = kFormat, .paperInf = "a b c\n"},
-      {.status = 6, .err = kFormat, .paperInf = kHead + "A4: 10\n"},
-      {.status = 6, .err = kFormat, .paperInf = kHead + "A4: 7201 4\n"},  // the widest: 7200
-      {.status = 6, .err = kFormat, .paperInf = kHead + "A4: 10 32768\n"},
-      {.status = 6, .err = kFormat, .paperInf = kHead + "A4: 99999999999999999999 4\n"},
-      {.status = 6, .err = kFormat, .paperInf = kHead + "Letter: 12\nA4: 10 4\n"},
-      {.status = 6, .err = kFormat, .paperInf = kHead + longName + " 1 1\nA4: 10 4\n"},
       {.status = 1, .err = inf + "ImagingArea" + kOpen, .area = std::nullopt},
       {.status = 1, .err = inf + "PaperDimension" + kOpen, .dimension = std::nullopt},
       {.status = 7, .err = kNotFound, .area = " " + kArea, .dimension = " " + kDimension},
@@ -83,8 +64,7 @@ TEST(ColourFront, FailuresWriteNothingAndFilesGiveTheSizes) {
       {.status = 1, .err = kPhase + kNoPages, .input = "P6  10 4 255 "},  // one blank only
       {.status = 1, .err = kPhase + kNoPages, .input = "P6\n# c\n\n10 4\n255\n"},
       {.status = 1, .err = kPhase + kNoPages, .input = "P6 " + zeros + "10 4 255 "},
-      // Files that load: names match whole, the first match counts, comments
-      // and blank lines are skipped; no paper dimension gives 0 x 0.
+      // Loads: whole names, the first match, comments and blank lines skipped; no dimension: 0.
       {.paperInf = kHead + "A4Long: 1 1\nA4: 10 4\nA4: 20 8\n",
        .area = "# c\nLetter:\t1\t2\t3\t4\nA4:\t1\t2\t3\t4\n",
        .dimension = "\n# c\nA4Long:\t1\t1\nA4:\t595\t842\n"},
@@ -95,6 +75,15 @@ TEST(ColourFront, FailuresWriteNothingAndFilesGiveTheSizes) {
        .dimension = "Letter:\t612\t792\n",
        .sizes = {7200, 32767, 0, 0}},
   };
+  for (const std::string& rc : std::initializer_list<std::string>{
+           "Copies=2\n[@printer]\n", "[]\n", "", "# only a comment\n\n", "[../@printer]\n",
+           "[" + std::string(32, 'p') + "]\n", longComment + "tail\n[@printer]\n"})
+    rows.push_back({.status = 5, .err = kRc, .rc = rc});
+  for (const std::string& paperInf : std::initializer_list<std::string>{
+           "", "a b c\n", kHead + "A4: 10\n", kHead + "A4: 7201 4\n", kHead + "A4: 10 32768\n",
+           kHead + "A4: 99999999999999999999 4\n", kHead + "Letter: 12\nA4: 10 4\n",
+           kHead + longName + " 1 1\nA4: 10 4\n"})  // the widest: 7200
+    rows.push_back({.status = 6, .err = kFormat, .paperInf = paperInf});
   for (const Row& row : rows) {
     TestPrinter printer;
     SCOPED_TRACE(expand(row.args + " | " + row.rc + " | " + row.paperInf, printer));

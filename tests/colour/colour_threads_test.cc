@@ -1,5 +1,4 @@
-// colour_threads_test.cc - colour jobs on several threads at once give the
-// bytes of a job run alone (also under ThreadSanitizer).
+// colour_threads_test.cc - colour jobs on threads at once give the bytes of jobs alone.
 #include <gtest/gtest.h>
 
 #include <thread>

@@ -1,8 +1,5 @@
-// cups_test.cc - the CUPS driver's own parts: options marked in the built
-// PPDs become the filters' settings; texts for the printer and the CUPS log
-// stay on their lines; Ghostscript's Netpbm stream as the page pump reads
-// it; the private job directory; the paper table against the PPDs, the
-// geometry files and the mono printer's papers.
+// cups_test.cc - the CUPS driver's parts: PPD options to settings, safe texts, the Netpbm
+// reader, the private job directory, the paper table against PPDs and geometry files.
 #include <cups/ppd.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -25,16 +22,12 @@ namespace {
 
 using qvcups::PnmStatus;
 
-struct PpdCloser {
-  void operator()(ppd_file_t* ppd) const { ppdClose(ppd); }
-};
-std::unique_ptr<ppd_file_t, PpdCloser> openPpd(bool mono) {
-  return {ppdOpenFile((std::string(QV_PPD_DIR) + (mono ? "/qvm600.ppd" : "/qvc600.ppd")).c_str()),
-          {}};
+std::unique_ptr<ppd_file_t, void (*)(ppd_file_t*)> openPpd(bool mono) {
+  return {ppdOpenFile((QV_PPD_DIR + std::string(mono ? "/qvm600.ppd" : "/qvc600.ppd")).c_str()),
+          ppdClose};
 }
 
-// The job as "key=value" words: the settings file's lines, and "@"-words for
-// what travels another way, or "@error=..." when the job is refused.
+// The job as "key=value" words: settings lines, "@"-words for the rest, or "@error=...".
 std::map<std::string, std::string> readJob(bool mono, const char* options, const char* copies) {
   auto ppd = openPpd(mono);
   qvcups::JobSettings job;
@@ -58,13 +51,8 @@ std::map<std::string, std::string> readJob(bool mono, const char* options, const
 }
 
 TEST(JobOptions, OptionsBecomeFilterSettings) {
-  struct Case {
-    bool mono;
-    const char* options;
-    const char* copies;
-    const char* expect;  // words the job must hold; "@warning=" takes the rest of the row
-  };
-  const Case cases[] = {
+  // Model, options, copies, words the job must hold ("@warning=" takes the rest of the row).
+  const std::tuple<bool, const char*, const char*, const char*> cases[] = {
       // Toner saving is written: no key means ON.
       {true, "", "1",
        "PaperType=A4 Copies=1 Resolution=600 PaperSource=AutoSelect Media=PlainPaper Duplex=OFF "
@@ -112,13 +100,13 @@ TEST(JobOptions, OptionsBecomeFilterSettings) {
       {true, "", "0", "@error=Invalid number of copies \"0\"."},
       {true, "", "1000", "@error=Invalid number of copies \"1000\"."},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.options) + " copies " + c.copies);
-    const auto job = readJob(c.mono, c.options, c.copies);
-    std::istringstream words(c.expect);
+  for (const auto& [mono, options, copies, expect] : cases) {
+    SCOPED_TRACE(std::string(options) + " copies " + copies);
+    const auto job = readJob(mono, options, copies);
+    std::istringstream words(expect);
     for (std::string word; std::getline(words, word, ' ');) {
       const std::string key = word.substr(0, word.find('='));
-      if (key == "@warning" || key == "@error") word = std::strstr(c.expect, key.c_str());
+      if (key == "@warning" || key == "@error") word = std::strstr(expect, key.c_str());
       EXPECT_EQ(word.substr(key.size() + 1), job.count(key) ? job.at(key) : "(missing)") << key;
       if (key == "@warning" || key == "@error") break;  // a sentence: the rest of the row
     }
@@ -126,12 +114,11 @@ TEST(JobOptions, OptionsBecomeFilterSettings) {
 }
 
 TEST(JobOptions, TextsCannotBreakOutOfTheirLines) {
-  const std::pair<const char*, const char*> pjl[] = {{"Report Q3", "Report Q3"},
-                                                     {"a\n@PJL SET HOLD=OFF", "a"},
-                                                     {"a\x1b%-12345X", "a"},
-                                                     {"say \"hi\"", "say 'hi'"},
-                                                     {nullptr, ""}};
-  for (const auto& [text, safe] : pjl) EXPECT_EQ(safe, qvcups::pjlSafeText(text, 78));
+  const char* const pjl[] = {"Report Q3",     "Report Q3", "a\n@PJL SET HOLD=OFF", "a",
+                             "a\x1b%-12345X", "a",         "say \"hi\"",           "say 'hi'",
+                             nullptr,         ""};
+  for (std::size_t i = 0; i < std::size(pjl); i += 2)
+    EXPECT_EQ(pjl[i + 1], qvcups::pjlSafeText(pjl[i], 78));
   EXPECT_EQ("ab", qvcups::pjlSafeText("ab\xc3\xa9", 3)) << "cut on a UTF-8 boundary";
   // The filters' lines in the CUPS log: errors must show as job errors.
   const std::pair<const char*, const char*> log[] = {
@@ -144,8 +131,7 @@ TEST(JobOptions, TextsCannotBreakOutOfTheirLines) {
   for (const auto& [line, message] : log) EXPECT_EQ(message, qvcups::cupsMessageFor(line));
 }
 
-// Reads a stream of images from a pipe into "P<kind> <w>x<h>/<maxval>
-// <raster>|" per image, then the status that ended it.
+// A stream read from a pipe: "P<kind> <w>x<h>/<maxval> <raster>|" per image, then how it ended.
 std::string readStream(const std::string& bytes) {
   int fds[2];
   EXPECT_TRUE(::pipe(fds) == 0 &&
@@ -203,8 +189,7 @@ TEST(PrivateDir, OwnerOnlyUnderTmpdirAndEverythingGoes) {
     path = dir.path();
     EXPECT_EQ(0u, path.rfind((tmpdir.empty() ? "/tmp" : tmpdir) + "/qvcups-", 0)) << path;
     ASSERT_EQ(0, dir.writeFile("qvmono.rc", "[QV-M600]\n"));
-    EXPECT_EQ(0700u, mode(path));
-    EXPECT_EQ(0600u, mode(dir.file("qvmono.rc")));
+    EXPECT_EQ(std::pair(0700u, 0600u), std::pair(mode(path), mode(dir.file("qvmono.rc"))));
     EXPECT_EQ("[QV-M600]\n", qvtest::readFile(dir.file("qvmono.rc")));
     EXPECT_NE(0, dir.writeFile("qvmono.rc", "again")) << "files are created exclusively";
   }
@@ -213,7 +198,6 @@ TEST(PrivateDir, OwnerOnlyUnderTmpdirAndEverythingGoes) {
   EXPECT_TRUE(qvtest::listDirectory(scratch.path()).empty());
 }
 
-// "<word>: a b ..." or "<word>\ta\tb" lines of a paper file, by word.
 std::map<std::string, std::vector<int>> readPaperFile(const std::string& path) {
   std::map<std::string, std::vector<int>> out;
   std::istringstream in(qvtest::readFile(path));
@@ -226,11 +210,7 @@ std::map<std::string, std::vector<int>> readPaperFile(const std::string& path) {
   return out;
 }
 
-// The PPD sources, the option mappings and the paper table are written
-// separately: every choice must reach the filter and every row name a
-// choice; PPD sizes lie within half a point of the table's sheet, 12-point
-// margins; the colour geometry files give the imaging area 100 dots in, the
-// sheet in points and the raster the imaging area.
+// Written apart, PPDs, mappings, paper table and geometry files agree (colour areas 100 dots in).
 TEST(ShippedData, PpdsMappingsPaperTableAndGeometryAgree) {
   const std::string built = QV_GEOMETRY_DIR;
   const auto imaging = readPaperFile(built + "/ImagingArea");
@@ -273,8 +253,7 @@ TEST(ShippedData, PpdsMappingsPaperTableAndGeometryAgree) {
       EXPECT_EQ((std::vector<int>{area[2] - area[0], area[3] - area[1]}), raster.at(word));
     }
   }
-  // The mono printer takes the narrowest admissible paper that holds a page:
-  // it must be as wide as the sheet, within 1/60 inch.
+  // The mono printer's narrowest admissible paper holding a page is as wide, within 1/60 inch.
   for (const qvcups::PaperSize& paper : qvcups::paperSizes()) {
     if (paper.monoWord == nullptr) continue;
     const PaperCheckEntry* chosen = std::find_if(

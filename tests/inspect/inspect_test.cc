@@ -1,5 +1,4 @@
-// inspect_test.cc - qvinspect in process: --check on damaged copies of good
-// jobs, the reports, previews read back, hostile jobs, the command line.
+// inspect_test.cc - qvinspect in process: --check, reports, previews, hostile jobs, the CLI.
 #include <gtest/gtest.h>
 #include <png.h>
 #include <sys/resource.h>
@@ -34,9 +33,7 @@ Bytes replaced(const Bytes& good, std::string_view from, std::string_view to) {
   EXPECT_NE(npos, at) << from;
   return qvtest::text(at == npos ? s : s.replace(at, from.size(), to));
 }
-Bytes mono(std::string_view from, std::string_view to) {
-  return replaced(qvtest::monoJob(), from, to);
-}
+Bytes mono(std::string_view a, std::string_view b) { return replaced(qvtest::monoJob(), a, b); }
 // The gray page with one header field changed, or its lines replaced.
 Bytes gray(std::size_t field, std::uint32_t value, const Bytes& lines = {}) {
   Bytes page = lines.empty() ? qvtest::grayPage() : qvtest::pwgHeader(6, 3, false) + lines;
@@ -216,19 +213,15 @@ Bytes readPng(const std::string& path, bool rgb, std::uint32_t& xPerMetre) {
   return pixels;
 }
 
-struct Cli {
-  int status;
-  std::string out, err;
-};
-Cli runCli(std::vector<std::string> args, const Bytes& input = {}) {
+qvtest::ProgramResult runCli(std::vector<std::string> args, const Bytes& input = {}) {
   std::vector<char*> argv{const_cast<char*>("qvinspect")};
   for (std::string& arg : args) argv.push_back(arg.data());
   qv::UniqueFile in(std::tmpfile()), out(std::tmpfile()), err(std::tmpfile());
   if (!input.empty()) std::fwrite(input.data(), 1, input.size(), in.get());
   std::rewind(in.get());
-  Cli cli{qvinspect::runQvinspect(static_cast<int>(argv.size()), argv.data(), in.get(), out.get(),
-                                  err.get()),
-          "", ""};
+  qvtest::ProgramResult cli;
+  cli.status =
+      qvinspect::runQvinspect(int(argv.size()), argv.data(), in.get(), out.get(), err.get());
   for (auto [file, text] : {std::pair{out.get(), &cli.out}, {err.get(), &cli.err}}) {
     text->resize(static_cast<std::size_t>(std::ftell(file)));
     std::rewind(file);
@@ -247,10 +240,7 @@ std::vector<std::string> previews(const Bytes& job, std::string option, const st
   return files;
 }
 
-// A preview replaces a name planted by another user (a link to a file of
-// theirs, writable by all) with a file of our own. The PNG of the worked
-// 300-dpi page on A4 has its rows at rows 50 and 51 (the filter cut 50
-// rows and 6 bytes); a 2 x 2 colour page keeps its pixels.
+// A planted link gives way to our own file; the 300-dpi page's rows land at A4 rows 50 and 51.
 TEST(Preview, OwnFilesAndPngPixels) {
   qvtest::ScopedTempDir dir;
   qvtest::writeFile(dir.file("theirs"), "theirs");
@@ -277,8 +267,7 @@ TEST(Preview, OwnFilesAndPngPixels) {
   EXPECT_EQ(23622u, perMetre) << "600 dpi";
 }
 
-// A page as large as a printer takes (7200 x 32767 white pixels, 707 MB)
-// is 29 KB of job and costs the report and the check one line of memory.
+// The largest page (7200 x 32767, 707 MB white in 29 KB) costs report and check one line.
 TEST(Hostile, LargestPageCostsALineLargerIsNotDrawn) {
   const Bytes job = qvtest::colourJobOf(qvtest::whiteColourPage(7200, 32767));
   const pid_t child = ::fork();
@@ -305,20 +294,13 @@ TEST(QvinspectCli, StatusAndMessagePerInput) {
   qvtest::writeFile(other, "Dear printer,\n");
   qvtest::writeFile(dir.file("big.prn"),  // one pixel more than a printer takes: not drawn
                     str(qvtest::colourJobOf(qvtest::whiteColourPage(7201, 32767))));
-  const std::string exit = std::string(qvdecode::kUniversalExit);
-  const struct {
-    std::vector<std::string> args;
-    std::string input;
-    int status;
-    std::string err, out;  // starts of stderr and stdout
-  } cases[] = {
+  const std::string exit = std::string(qvdecode::kUniversalExit), none = dir.file("no/such");
+  const std::string fillOk = "<stdin>: OK: colour job, every page readable\n<stdin>: " + kFillLine;
+  // Arguments, standard input, status, the starts of stderr and stdout.
+  const std::tuple<std::vector<std::string>, std::string, int, std::string, std::string> cases[] = {
       {{good}, "", 0, "", good + ": mono job, 187 bytes, 1 page\n"},
       {{"--check"}, str(qvtest::monoJob()), 0, "", "<stdin>: OK: mono job, every page readable\n"},
-      {{"--check", "-"},
-       str(cancelledJob()),
-       0,
-       "",
-       "<stdin>: OK: colour job, every page readable\n<stdin>: " + kFillLine + "\n"},
+      {{"--check", "-"}, str(cancelledJob()), 0, "", fillOk + "\n"},
       {{"--check", "--png", dir.path(), good}, "", 0, "", good + ": OK: mono job, 1 pages"},
       {{cut}, "", 1, "qvinspect: " + cut + ": damaged or truncated job: offset 167", cut},
       {{"--check", cut}, "", 1, cut + ": offset 167: ", ""},
@@ -334,18 +316,14 @@ TEST(QvinspectCli, StatusAndMessagePerInput) {
       {{"--png", "a", "--pnm", "b"}, "", 2, "qvinspect: give only one of --png and --pnm", ""},
       {{"--help"}, "", 2, "usage: qvinspect [--json] [--check]", ""},
       {{good, good}, "", 2, "qvinspect: one job at a time", ""},
-      {{"--pnm", dir.file("no/such"), good},
-       "",
-       4,
-       "qvinspect: cannot create " + dir.file("no/such"),
-       ""},
+      {{"--pnm", none, good}, "", 4, "qvinspect: cannot create " + none, ""},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.err + c.out);
-    const Cli r = runCli(c.args, qvtest::text(c.input));
-    EXPECT_EQ(c.status, r.status) << r.err;
-    EXPECT_NE(npos, r.err.find(c.err)) << r.err;
-    EXPECT_EQ(0u, r.out.rfind(c.out, 0)) << r.out;
+  for (const auto& [args, input, status, err, out] : cases) {
+    SCOPED_TRACE(err + out);
+    const auto r = runCli(args, qvtest::text(input));
+    EXPECT_EQ(status, r.status) << r.err;
+    EXPECT_NE(npos, r.err.find(err)) << r.err;
+    EXPECT_EQ(0u, r.out.rfind(out, 0)) << r.out;
   }
   EXPECT_EQ(0u, qvtest::readFile(dir.file("a.mono-page-001.png")).rfind("\x89PNG", 0));
   EXPECT_EQ(5u, qvtest::listDirectory(dir.path()).size()) << "the four jobs and one PNG";

@@ -1,6 +1,5 @@
-// pwg_cups_test.cc - the colour decoder agrees with a reader no one here
-// wrote: libcups's raster reader decodes the same PWG Raster streams, and
-// every header field the printer uses and every pixel must match.
+// pwg_cups_test.cc - the colour decoder and libcups's raster reader agree on every header
+// field the printer uses and every pixel.
 #include <cups/raster.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -20,10 +19,7 @@ namespace {
 using qvtest::Bytes;
 using qvtest::operator+;
 
-// A random but valid stream: pages of random size, colour or gray, lines of
-// runs of random length (often 1, 2, 127 or 128) of pixels from a small
-// palette or random, random line repeats. Not an encoder: it writes runs as
-// it pleases, as any PWG writer may.
+// Random valid pages as any writer may make them: runs often 1, 2, 127 or 128, line repeats.
 Bytes randomStream(std::mt19937& rng, std::uint32_t pages) {
   Bytes stream = qvtest::text("RaS2");
   const auto below = [&rng](std::uint32_t n) { return static_cast<std::uint32_t>(rng() % n); };
@@ -50,7 +46,6 @@ Bytes randomStream(std::mt19937& rng, std::uint32_t pages) {
   return stream;
 }
 
-// Decodes `stream` with both readers and compares them page by page.
 void expectSameAsLibcups(const Bytes& stream) {
   std::vector<qvdecode::PwgPage> pages;
   qvdecode::DecodeError error;
@@ -85,7 +80,6 @@ void expectSameAsLibcups(const Bytes& stream) {
   EXPECT_EQ(pages.size(), page) << "libcups sees fewer pages";
 }
 
-// The hand-written gray and white pages, then random streams.
 TEST(PwgAgainstLibcups, SamePagesAndPixels) {
   expectSameAsLibcups(qvtest::text("RaS2") + qvtest::grayPage() +
                       qvtest::whiteColourPage(600, 300));

@@ -1,6 +1,4 @@
-// job_plan_test.cc - IPP job attributes to the QV cores' settings: the media
-// lists built from the paper table, the mapping of every choice, and the
-// jobs refused before the printer gets a byte.
+// job_plan_test.cc - IPP job attributes to the cores' settings, media lists, refused jobs.
 #include "printer/job_plan.h"
 
 #include <gtest/gtest.h>
@@ -14,11 +12,11 @@
 namespace qvprinter {
 namespace {
 
-TEST(PrinterMedia, EveryPaperHasOneWellFormedPwgName) {
-  // PWG 5101.1 self-describing names, as ipptool's media-supported check
-  // wants them: no dot in the name part.
+// One media name per paper as ipptool wants it; every word is one the CUPS driver also writes.
+TEST(PrinterTables, PwgMediaNamesAndWordsTheCupsDriverAlsoWrites) {
   const std::regex pwg("^[a-z]+_[a-z0-9][-a-z0-9]*_[0-9.]+x[0-9.]+(mm|in)$");
   for (const Model model : {Model::kMono, Model::kColour}) {
+    const bool mono = model == Model::kMono;
     std::set<std::string> names;
     for (const Medium& medium : media(model)) {
       EXPECT_TRUE(std::regex_match(medium.pwgName, pwg)) << medium.pwgName;
@@ -26,25 +24,30 @@ TEST(PrinterMedia, EveryPaperHasOneWellFormedPwgName) {
       EXPECT_EQ(&medium, findMedium(model, medium.pwgName, 0, 0));
       EXPECT_EQ(&medium, findMedium(model, "", medium.widthHmm + 90, medium.lengthHmm - 90));
     }
-    EXPECT_EQ(model == Model::kMono ? 18u : 24u, names.size());
+    EXPECT_EQ(mono ? 18u : 24u, names.size());
+    std::set<std::pair<std::string, std::string>> known;
+    for (const auto& row :
+         qvcups::optionMappings(mono ? qvcups::Model::kMono : qvcups::Model::kColour))
+      known.emplace(row.settingsKey, row.settingsWord);
+    for (const auto& [list, key] :
+         {std::pair{mediaSources(model), mono ? "PaperSource" : "InputSlot"},
+          {mediaTypes(model), mono ? "Media" : "MediaType"},
+          {outputBins(model), mono ? "OutputBin" : "OUTPUTTRAY"}})
+      for (const Choice& choice : list)
+        EXPECT_TRUE(known.count({key, choice.word})) << key << "=" << choice.word;
   }
   EXPECT_EQ(nullptr, findMedium(Model::kMono, "om_195x270mm_195x270mm", 19500, 27000));
   EXPECT_EQ(nullptr, findMedium(Model::kColour, "iso_a3_297x420mm", 29700, 42000));
 }
 
-// Each job's edits, then the filters' words it gives ("Key=word", "(none)"
-// when absent; "pin=" the PIN kept) or, after "!", why it is refused.
+// Edits, then the words they give ("(none)": absent; "pin=": the PIN) or "!" and why not.
 TEST(PrinterPlan, MapsEveryChoiceOrSaysWhyNot) {
   const std::pair<void (*)(JobRequest&), const char*> cases[] = {
       {[](JobRequest&) {},
        "Resolution=600 PaperType=A4 Duplex=OFF DuplexType=(none) TonerSaveMode=OFF Copies=1"},
       {[](JobRequest& r) {
-         r.xdpi = r.ydpi = 1200;
-         r.sides = Sides::kLongEdge;
-         r.source = "by-pass-tray";
-         r.type = "envelope-heavyweight";
-         r.outputBin = "mailbox-2";
-         r.tonerSave = true;
+         r.xdpi = r.ydpi = 1200, r.sides = Sides::kLongEdge, r.source = "by-pass-tray";
+         r.type = "envelope-heavyweight", r.outputBin = "mailbox-2", r.tonerSave = true,
          r.copies = 3;
        },
        "Resolution=1200 Duplex=ON DuplexType=Long PaperSource=MpTray Media=Env.Thick "
@@ -54,12 +57,8 @@ TEST(PrinterPlan, MapsEveryChoiceOrSaysWhyNot) {
       {[](JobRequest& r) { r.model = Model::kColour; },
        "PageSize=A4 QVResolution=Normal QVDuplex=None QVMonoColor=Auto Collate=OFF"},
       {[](JobRequest& r) {
-         r.model = Model::kColour;
-         r.quality = 5;
-         r.monochrome = true;
-         r.sides = Sides::kShortEdge;
-         r.source = "tray-3";
-         r.type = "photographic-glossy";
+         r.model = Model::kColour, r.quality = 5, r.monochrome = true, r.sides = Sides::kShortEdge;
+         r.source = "tray-3", r.type = "photographic-glossy";
        },
        "QVResolution=Fine QVMonoColor=Mono QVDuplex=DuplexTumble InputSlot=Tray3 MediaType=Glossy"},
       {[](JobRequest& r) { r.mediaName = "iso_a3_297x420mm"; },
@@ -91,22 +90,6 @@ TEST(PrinterPlan, MapsEveryChoiceOrSaysWhyNot) {
         if (word.starts_with(key + "=")) got = key + "=" + value;
       EXPECT_EQ(word, word.ends_with("=(none)") && got == "(none)" ? word : got);
     }
-  }
-}
-
-TEST(PrinterPlan, EveryWordIsOneTheCupsDriverAlsoWrites) {
-  // The CUPS driver's tables list the filters' vocabulary independently.
-  for (const Model model : {Model::kMono, Model::kColour}) {
-    std::set<std::pair<std::string, std::string>> known;
-    for (const auto& row : qvcups::optionMappings(model == Model::kMono ? qvcups::Model::kMono
-                                                                        : qvcups::Model::kColour))
-      known.emplace(row.settingsKey, row.settingsWord);
-    for (const auto& [list, key] :
-         {std::pair{mediaSources(model), model == Model::kMono ? "PaperSource" : "InputSlot"},
-          std::pair{mediaTypes(model), model == Model::kMono ? "Media" : "MediaType"},
-          std::pair{outputBins(model), model == Model::kMono ? "OutputBin" : "OUTPUTTRAY"}})
-      for (const Choice& choice : list)
-        EXPECT_TRUE(known.count({key, choice.word})) << key << "=" << choice.word;
   }
 }
 

@@ -1,5 +1,4 @@
-// printer_slowtest.cc - qvprinter on a loopback port with a private spool, a
-// socket:// sink, as ipptool, cupsd and chromium see it.
+// printer_slowtest.cc - qvprinter on loopback as ipptool, cupsd and chromium see it.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -22,9 +21,9 @@ namespace {
 using qvtest::run;
 using qvtest::systemTool;
 using qvtest::Words;
+constexpr std::size_t npos = std::string::npos;
 
-// A loopback socket listening on a free port (port 0; the port it got) or
-// connected to `port`; -1 when that failed.
+// A loopback socket listening on a free port (port 0: the port it got) or connected; or -1.
 int loopback(int& port) {
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in address{AF_INET, htons(std::uint16_t(port)), {htonl(INADDR_LOOPBACK)}, {}};
@@ -37,8 +36,7 @@ int loopback(int& port) {
   return ok ? fd : (::close(fd), -1);
 }
 
-// A printer's AppSocket port: a child process writes connection n to
-// <dir>/n and renames it <dir>/n.end when the connection ends.
+// An AppSocket port: a child writes connection n to <dir>/n, renamed n.end at its end.
 class SocketSink {
  public:
   SocketSink(const std::string& dir) : dir_(dir + "/") {
@@ -69,12 +67,11 @@ class SocketSink {
   // Connection n has ended, or has received `bytes` bytes.
   bool waitEnded(std::size_t n, std::uintmax_t bytes = UINTMAX_MAX) const {
     std::error_code none;  // file_size gives -1
-    return qvtest::waitUntil(
-        [&] {
-          return std::filesystem::exists(end(n)) ||
-                 std::filesystem::file_size(dir_ + std::to_string(n), none) + 1 > bytes;
-        },
-        300);
+    const auto ended = [&] {
+      return std::filesystem::exists(end(n)) ||
+             std::filesystem::file_size(dir_ + std::to_string(n), none) + 1 > bytes;
+    };
+    return qvtest::waitUntil(ended, 300);
   }
   std::string job(std::size_t n) const { return qvtest::readFile(end(n)); }
 
@@ -89,15 +86,11 @@ struct JobResult {
   std::string id, state, message, bytes;  // bytes: what the sink received ("" for nothing)
 };
 
-// qvprinter with printers "mono" and "colour", shared by the suite; PAPPL's
-// clients find its socket under SNAP_COMMON.
+// qvprinter with printers "mono" and "colour" for the suite; clients find it by SNAP_COMMON.
 struct Server {
   Server() {
     // Before the server owns its port, a client would start a private one.
-    up = qvtest::waitUntil([&] {
-      int open = port;
-      return ::close(loopback(open)) == 0;
-    });
+    up = qvtest::waitUntil([p = port]() mutable { return ::close(loopback(p)) == 0; });
     for (const bool mono : {true, false})
       up = up &&
            run(QVPRINTER_PATH,
@@ -116,7 +109,7 @@ struct Server {
 
   // ipptool -t, timed out: a job that never ends must not hang the suite.
   qvtest::ProgramResult ipptool(bool mono, std::string test, Words args) const {
-    if (test.find('/') == std::string::npos) test = QV_PRINTER_TEST_DIR "/" + test;
+    if (test.find('/') == npos) test = QV_PRINTER_TEST_DIR "/" + test;
     args.insert(args.begin(), {"600", systemTool("ipptool"), "-t"});
     args.insert(args.end(), {uri(mono), test});
     return run(systemTool("timeout"), args);
@@ -151,11 +144,7 @@ struct Server {
 
   qvtest::ScopedTempDir dir;
   const SocketSink sink{dir.file("sink")};  // both printers' (the tests print in turn)
-  const int port = [] {
-    int free = 0;
-    ::close(loopback(free));
-    return free;
-  }();
+  const int port = [free = 0]() mutable { return ::close(loopback(free)), free; }();
   const std::map<std::string, std::string> env{{"SNAP_COMMON", dir.path()}, {"TMPDIR", dir.path()}};
   qvtest::RunningProgram server{
       {QVPRINTER_PATH,
@@ -182,7 +171,6 @@ class QvPrinter : public testing::Test {
 };
 std::unique_ptr<Server> QvPrinter::server_;
 
-// The page of a PWG raster file.
 qvtest::Pages readPwg(const std::string& path) {
   const std::string bytes = qvtest::readFile(path);
   std::vector<qvdecode::PwgPage> pages;
@@ -193,8 +181,7 @@ qvtest::Pages readPwg(const std::string& path) {
   return {page.header.bytesPerLine, page.header.height, {{page.pixels.begin(), page.pixels.end()}}};
 }
 
-// Each job passes qvinspect --check; its pages are the input's or Ghostscript's
-// (mono PWG is dithered: form only). A bad PIN is refused, nothing sent.
+// Jobs pass qvinspect --check with the input's or Ghostscript's pages (mono PWG: dithered).
 TEST_F(QvPrinter, DocumentsPrintAsTheirSourcePages) {
   const std::string dir = server_->file(""), pdf = qvtest::makeTestPdf(dir, 2, 595, 842);
   const auto gs = [&](const std::string& out, Words args) {
@@ -208,43 +195,30 @@ TEST_F(QvPrinter, DocumentsPrintAsTheirSourcePages) {
               {"-sDEVICE=pwgraster", "-r600", "-g4960x7016", "-dFIXEDMEDIA", "-dLastPage=1",
                mono ? "-dcupsColorSpace=18" : "-dcupsColorSpace=19", "-dcupsBitsPerColor=8", pdf});
   };
-  const struct {
-    bool mono;
-    std::string file, format, pin;
-    int dpi;
-    const char* pages;  // in qvinspect's report
-  } jobs[] = {{true, pwg(true), "image/pwg-raster", "", 600, ", 1 page"},
-              {false, pwg(false), "image/pwg-raster", "", 600, ", 1 page"},
-              {true, pdf, "application/pdf", "", 600, ", 2 pages"},
-              {true, pdf, "application/pdf", "", 300, ", 2 pages"},
-              {false, pdf, "application/pdf", "4711", 600, ", 2 pages"},
-              {true, jpeg, "image/jpeg", "", 600, ", 1 page"},
-              {false, jpeg, "image/jpeg", "", 600, ", 1 page"},
-              {true, pdf, "application/pdf", "12a4", 600, ""},
-              {false, pdf, "application/pdf", "123", 600, ""}};
-  for (const auto& e : jobs) {
-    SCOPED_TRACE(e.format + (e.mono ? " mono " : " colour ") + std::to_string(e.dpi) + e.pin);
-    const JobResult job = server_->print(e.mono, e.file, e.format, e.pin, e.dpi);
-    if (!*e.pages) {
-      EXPECT_EQ("aborted", job.state);
-      EXPECT_EQ("The secure-print PIN must be exactly 4 digits; the job was not printed.",
-                job.message);
-      EXPECT_EQ("", job.bytes);
+  const std::string pwgFormat = "image/pwg-raster", pdfFormat = "application/pdf";
+  const std::tuple<bool, std::string, std::string, std::string, int> jobs[] = {
+      {true, pwg(true), pwgFormat, "", 600}, {false, pwg(false), pwgFormat, "", 600},
+      {true, pdf, pdfFormat, "", 600},       {true, pdf, pdfFormat, "", 300},
+      {false, pdf, pdfFormat, "4711", 600},  {true, jpeg, "image/jpeg", "", 600},
+      {false, jpeg, "image/jpeg", "", 600},  {true, pdf, pdfFormat, "12a4", 600},
+      {false, pdf, pdfFormat, "123", 600}};
+  for (const auto& [mono, file, format, pin, dpi] : jobs) {
+    SCOPED_TRACE(format + (mono ? " mono " : " colour ") + std::to_string(dpi) + pin);
+    const JobResult job = server_->print(mono, file, format, pin, dpi);
+    if (pin == "12a4" || pin == "123") {  // refused, nothing sent
+      EXPECT_EQ("aborted: The secure-print PIN must be exactly 4 digits; the job was not printed.",
+                job.state + ": " + job.message + job.bytes);
       continue;
     }
     EXPECT_EQ("completed", job.state) << job.message;
-    EXPECT_NE(std::string::npos, qvtest::inspectJob(job.bytes, dir + "job.prn").find(e.pages));
-    const qvtest::Layout layout{e.mono,
-                                e.dpi,
-                                e.dpi,
-                                4960,
-                                7016,
-                                e.file == pdf ? "0 1" : "0",
-                                e.pin.empty() ? "" : "@PJL SET HOLDKEY=" + e.pin};
-    if (e.file == pdf)
+    const std::string report = qvtest::inspectJob(job.bytes, dir + "job.prn");
+    EXPECT_NE(npos, report.find(file == pdf ? ", 2 pages" : ", 1 page"));
+    const std::string order = file == pdf ? "0 1" : "0", hold = "@PJL SET HOLDKEY=" + pin;
+    const qvtest::Layout layout{mono, dpi, dpi, 4960, 7016, order, pin.empty() ? "" : hold};
+    if (file == pdf)
       qvtest::expectJobMatches(job.bytes, qvtest::renderPdf(pdf, layout, dir), layout);
-    else if (e.format == "image/pwg-raster" && !e.mono)
-      qvtest::expectJobMatches(job.bytes, readPwg(e.file), layout);
+    else if (format == "image/pwg-raster" && !mono)
+      qvtest::expectJobMatches(job.bytes, readPwg(file), layout);
   }
 }
 
@@ -262,9 +236,8 @@ TEST_F(QvPrinter, CancelMidJobEndsTheStreamWithTheTrailer) {
     EXPECT_EQ("canceled", server_->waitJob(mono, job.id).state);
     ASSERT_TRUE(sink.waitEnded(n));
     const std::string bytes = sink.job(n);
-    EXPECT_NE(std::string::npos, bytes.find("\x1b%-12345X", bytes.size() - 16));
-    EXPECT_EQ(std::string::npos,
-              qvtest::inspectJob(bytes, server_->file("cancel.prn")).find(", 20 pages"));
+    EXPECT_NE(npos, bytes.find("\x1b%-12345X", bytes.size() - 16));
+    EXPECT_EQ(npos, qvtest::inspectJob(bytes, server_->file("cancel.prn")).find(", 20 pages"));
   }
 }
 
@@ -281,12 +254,10 @@ TEST_F(QvPrinter, WebInterfaceListsBothPrinters) {
   ASSERT_EQ(0, page.status) << page.err;
   for (const char* text :
        {"href=\"/mono/\"", "href=\"/colour/\"", "Quarno QV M600", "Quarno QV C600"})
-    EXPECT_NE(std::string::npos, page.out.find(text)) << text << "\n" << page.out;
+    EXPECT_NE(npos, page.out.find(text)) << text << "\n" << page.out;
 }
 
-// A real CUPS client: an everywhere queue on a loopback cupsd prints a PDF
-// through qvprinter: its pixels are those of the PDF that CUPS's own filters
-// make of it for the queue (pdftopdf places the page on the paper).
+// A cupsd everywhere queue prints the pixels of the PDF that CUPS's own filters make for it.
 TEST_F(QvPrinter, CupsEverywhereQueuePrintsThroughQvprinter) {
   for (const char* tool : {"cupsd", "lpadmin", "lp", "cupsfilter"})
     if (systemTool(tool).empty()) GTEST_SKIP() << tool << " is not installed";
@@ -302,8 +273,8 @@ TEST_F(QvPrinter, CupsEverywhereQueuePrintsThroughQvprinter) {
   ASSERT_EQ(0, lp.status) << lp.err;
   ASSERT_TRUE(server_->sink.waitEnded(n)) << cupsd.log();
   const std::string report = qvtest::inspectJob(server_->sink.job(n), server_->file("cups.prn"));
-  EXPECT_NE(std::string::npos, report.find(", 1 page")) << report;
-  EXPECT_NE(std::string::npos, report.find("SET PAPER=A4")) << report;
+  EXPECT_NE(npos, report.find(", 1 page")) << report;
+  EXPECT_NE(npos, report.find("SET PAPER=A4")) << report;
   const std::string sent = server_->file("sent.pdf");
   qvtest::writeFile(
       sent, run(systemTool("cupsfilter"), {"-p", server_->file("cupsd/ppd/qv.ppd"), "-m",
@@ -314,8 +285,7 @@ TEST_F(QvPrinter, CupsEverywhereQueuePrintsThroughQvprinter) {
                            layout);
 }
 
-// Last: its jobs may still print when it ends. All passes but what PAPPL 1.3
-// decides: no "job-state-reasons" for a held job, no "overrides-supported".
+// Last (its jobs may outlive it). All passes but PAPPL 1.3's own choices (held jobs, overrides).
 TEST_F(QvPrinter, IppEverywhereSuitePasses) {
   const std::string dir = server_->file("ipptool");
   ASSERT_EQ(0, run(std::string(QV_PRINTER_TEST_DIR) + "/ipptool_dir.sh", {dir}).status);

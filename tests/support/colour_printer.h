@@ -1,5 +1,4 @@
-// colour_printer.h - a test colour printer for rastertoqv, random PPM pages,
-// the pieces of an expected job.
+// colour_printer.h - a test printer for rastertoqv, random PPM pages, pieces of a job.
 #pragma once
 
 #include <unistd.h>
@@ -14,8 +13,7 @@
 
 namespace colourtest {
 
-// Geometry files under /opt/quarno/qvtest-<pid>-<n>/bin/inf/, removed with
-// the object; settings and paper file (A4: width x height) in a scratch dir.
+// Geometry under /opt/quarno/qvtest-<pid>-<n>/bin/inf/; settings and paper file in a scratch dir.
 class TestPrinter {
  public:
   explicit TestPrinter(int width = 10, int height = 4, const std::string& settings = "") {
@@ -65,9 +63,7 @@ inline std::string bytes(std::initializer_list<int> values) {
   return out;
 }
 
-// Lines of noise, of palette pixels (two differ in one byte) and of runs,
-// with lengths on the encoder's boundaries (128-pixel runs, 256-line folds),
-// some repeated.
+// Lines of noise, palette pixels and runs, some repeated, of lengths on the encoder's bounds.
 inline std::string randomPage(std::mt19937& rng, int width, int height) {
   static constexpr int kLengths[] = {1, 2, 3, 126, 127, 128, 129, 130, 255, 256, 257, 5, 17};
   static const char palette[4][3] = {

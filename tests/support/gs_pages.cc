@@ -9,6 +9,7 @@
 #include <csignal>
 #include <filesystem>
 #include <iterator>
+#include <regex>
 
 #include "cups/paper_table.h"
 #include "decode/m1030_stream.h"
@@ -49,10 +50,10 @@ Cupsd::Cupsd(const std::string& base, const std::string& conf, const std::string
   writeFile(base + "cupsd.conf",
             "Listen " + base + "cupsd.sock\nBrowsing No\nWebInterface No\n" +
                 "DefaultAuthType None\n<Location />\nAllow all\n</Location>\n" + conf);
-  writeFile(base + "cups-files.conf", "ServerRoot " + base + "\nRequestRoot " + base +
-                                          "spool\nTempDir " + base + "spool/tmp\nCacheDir " + base +
-                                          "cache\nStateDir " + base + "state\nErrorLog " + base +
-                                          "log/error_log\n" + files);
+  const std::string paths =
+      "ServerRoot @\nRequestRoot @spool\nTempDir @spool/tmp\nCacheDir @cache\n"
+      "StateDir @state\nErrorLog @log/error_log\n";
+  writeFile(base + "cups-files.conf", std::regex_replace(paths, std::regex("@"), base) + files);
   cupsd_ = std::make_unique<RunningProgram>(
       ProgramRun{systemTool("cupsd"),
                  {"-f", "-c", base + "cupsd.conf", "-s", base + "cups-files.conf"},

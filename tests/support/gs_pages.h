@@ -1,5 +1,4 @@
-// gs_pages.h - what the slow suites share: tools, the test PDF, cupsd, and a
-// QV job compared with Ghostscript's pages inside the printable area.
+// gs_pages.h - the slow suites' tools, test PDF, cupsd, and jobs against Ghostscript's pages.
 #pragma once
 
 #include <chrono>
@@ -50,9 +49,7 @@ struct Pages {
   std::vector<std::string> pages;
 };
 
-// How a job prints its source pages: `order` names the source page of each
-// printed page (-1 a blank back side); `header` holds PJL lines and PCL
-// commands (ESC first), "|"-separated.
+// `order`: each printed page's source (-1 blank); `header`: "|"-separated PJL and PCL (ESC).
 struct Layout {
   bool mono = true;
   int xdpi = 600, ydpi = 600;
@@ -61,9 +58,7 @@ struct Layout {
   bool gray = false, turnEven = false;
   std::size_t shift = 0;  // bytes the mono filter centres a narrow custom page by
 };
-// Mono cuts 1/6 inch of rows at top and bottom, a strip at each side and rows
-// beyond 8.32 inch (600x300 doubles rows); colour takes its imaging area, 100
-// dots in, gray by its formula, even pages turned in long-edge duplex.
+// Mono cuts 1/6 inch rows, side strips, beyond 8.32 inch; colour keeps the area 100 dots in.
 void expectJobMatches(const std::string& job, const Pages& source, const Layout& e);
 // Ghostscript's pages of the PDF at the job's resolution and sheet.
 Pages renderPdf(const std::string& pdf, const Layout& e, const std::string& scratch);

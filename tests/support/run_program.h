@@ -1,5 +1,4 @@
-// run_program.h - run a built program as a spooler does; scratch directories
-// and whole files.
+// run_program.h - run a built program as a spooler does; scratch directories, whole files.
 #pragma once
 
 #include <sys/types.h>
@@ -35,8 +34,7 @@ struct ProgramRun {
   std::string input;                       // written to standard input
 };
 
-// A program with its input on a pipe and its outputs in memory files, for
-// tests that stop feeding it half-way. The destructor kills and reaps it.
+// Its input on a pipe, its outputs in memory files; the destructor kills and reaps it.
 class RunningProgram {
  public:
   explicit RunningProgram(const ProgramRun& run);  // run.input is not written
