@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "decode/pwg_stream.h"
+#include "tests/decode/job_bytes.h"
 #include "tests/support/colour_printer.h"
 
 namespace colourtest {
@@ -32,21 +33,7 @@ inline RoundTripCase randomCase(std::mt19937& rng, int maxHeight) {
   return c;
 }
 
-// The page as printed: gray if asked, even pages of DuplexNoTumble turned.
-inline std::vector<std::uint8_t> expectedPixels(const RoundTripCase& c, std::size_t index) {
-  const std::size_t pixels = static_cast<std::size_t>(c.width) * c.height;
-  std::vector<std::uint8_t> source(c.pages[index].begin(), c.pages[index].end());
-  if (c.duplexNoTumble && index % 2 == 1)
-    for (std::size_t i = 0; i < pixels / 2; ++i)
-      std::swap_ranges(&source[i * 3], &source[i * 3 + 3], &source[(pixels - 1 - i) * 3]);
-  if (!c.gray) return source;
-  std::vector<std::uint8_t> gray(pixels);
-  makegray(gray.data(), source.data(), static_cast<long>(pixels));
-  return gray;
-}
-
-// `out`, if given, receives the job. With `inspect`, qvinspect --check
-// passes the job, and its --pnm previews are the pages as printed too.
+// `out` receives the job; with `inspect`, qvinspect passes it and previews the pages as printed.
 inline void checkRoundTrip(const RoundTripCase& c, std::string* out = nullptr,
                            bool inspect = false) {
   const TestPrinter printer(c.width, c.height,
@@ -66,22 +53,30 @@ inline void checkRoundTrip(const RoundTripCase& c, std::string* out = nullptr,
   }
   qvdecode::ColourJob job;
   qvdecode::DecodeError error;
-  const auto* bytes = reinterpret_cast<const std::uint8_t*>(r.out.data());
-  ASSERT_EQ(0, qvdecode::decodeColourJob(std::span(bytes, r.out.size()), job, error))
+  ASSERT_EQ(0, qvdecode::decodeColourJob(qvtest::text(r.out), job, error))
       << qvdecode::describeError(error);
   ASSERT_EQ(c.pages.size(), job.pages.size());
   for (std::size_t p = 0; p < c.pages.size(); ++p) {
     const qvdecode::PwgHeader& header = job.pages[p].header;
     EXPECT_EQ(std::tuple(c.width, c.height, c.gray ? 8u : 24u),
               (std::tuple<int, int, unsigned>(header.width, header.height, header.bitsPerPixel)));
-    const std::vector<std::uint8_t> expected = expectedPixels(c, p);
-    EXPECT_TRUE(expected == job.pages[p].pixels) << "page " << p + 1;  // no dump
+    // The page as printed: gray if asked, even pages of DuplexNoTumble turned.
+    std::string expected = c.pages[p];
+    const std::size_t pixels = static_cast<std::size_t>(c.width) * c.height;
+    for (std::size_t i = 0; c.duplexNoTumble && p % 2 == 1 && i < pixels / 2; ++i)
+      std::swap_ranges(&expected[i * 3], &expected[i * 3 + 3], &expected[(pixels - 1 - i) * 3]);
+    if (c.gray) {
+      const std::string rgb = expected;
+      expected.resize(pixels);
+      makegray(reinterpret_cast<std::uint8_t*>(expected.data()),
+               reinterpret_cast<const std::uint8_t*>(rgb.data()), static_cast<long>(pixels));
+    }
+    EXPECT_TRUE(expected == qvtest::str(job.pages[p].pixels)) << "page " << p + 1;  // no dump
     char name[64];
     std::snprintf(name, sizeof name, "/job-page-%03zu.%s", p + 1, c.gray ? "pgm" : "ppm");
     EXPECT_TRUE(!inspect || qvtest::readFile(dir + name) ==
                                 (c.gray ? "P5\n" : "P6\n") + std::to_string(c.width) + " " +
-                                    std::to_string(c.height) + "\n255\n" +
-                                    std::string(expected.begin(), expected.end()))
+                                    std::to_string(c.height) + "\n255\n" + expected)
         << "preview of page " << p + 1;
   }
 }

@@ -1,5 +1,4 @@
-// rawtoqv_test.cc - the settings and paper files, the entry in process
-// (refused jobs, job settings) and the binary as the spooler runs it.
+// rawtoqv_test.cc - settings and paper files, the entry in process, the binary.
 #include "tests/mono/mono_test_util.h"
 
 namespace {
@@ -93,9 +92,8 @@ class RawtoqvEntry : public testing::Test {
     for (const char* name : qvtest::kFilterVariables) ::unsetenv(name);
   }
 
-  // "@name" is a file of the scratch directory, "@:<text>" a new one holding
-  // <text>; "@longrc" a settings file with a 254-character path, "@long" a
-  // 256-character path; "@<n>x<text>" is <text> n times.
+  // "@name" a scratch file, "@:<text>" a new one holding <text>, "@longrc" a settings file of
+  // 254 path characters, "@long" a 256-character path, "@<n>x<text>" <text> n times.
   std::string expand(const std::string& word) {
     if (word.starts_with("@:")) {
       qvtest::writeFile(dir_.file(std::to_string(++files_)), word.substr(2));
@@ -111,8 +109,7 @@ class RawtoqvEntry : public testing::Test {
     return word.starts_with('@') ? dir_.file(word.substr(1)) : word;
   }
 
-  // The entry (or its settings part) on blank-separated `args` (NAME=value
-  // sets a variable); stdout in out_, stderr in err_.
+  // The entry (or its settings part) on `args` (NAME=value sets a variable).
   int run(const std::string& args, bool prepareOnly = false) {
     for (const char* name : qvtest::kFilterVariables) ::unsetenv(name);
     std::vector<std::string> words = {"rawtoqv"};
@@ -134,15 +131,13 @@ class RawtoqvEntry : public testing::Test {
     const int status = prepareOnly ? prepareRawtoqvJob(argc, argv.data(), settings_, owner, input)
                                    : runRawtoqv(argc, argv.data(), in.get(), out.get());
     err_ = testing::internal::GetCapturedStderr();
-    std::fflush(out.get());
-    out_ = contents(out.get());
+    out_.resize(static_cast<std::size_t>(std::ftell(out.get())));
+    std::rewind(out.get());
+    out_.resize(std::fread(out_.data(), 1, out_.size(), out.get()));
     return status;
   }
 
-  // The binary on a page and all but one byte of another, its input and
-  // output set up by the bash `redirect`.
-  // rawtoqv after `redirect` in a subshell, its output through a pipe (a
-  // file-size limit must not cut the output file the test reads).
+  // rawtoqv on a page and a byte short of another, after `redirect`, output through a pipe.
   qvtest::ProgramResult runBinary(const std::string& redirect, std::vector<std::string> args = {}) {
     qvtest::writeFile(dir_.file("in"), std::string(2 * 620 * 7016 - 1, '\0'));
     args.insert(
@@ -252,11 +247,8 @@ TEST_F(RawtoqvEntry, WhatTheCommandLineAndEnvironmentSet) {
 
 using MonoCli = RawtoqvEntry;
 
-// A blank A4 page at 600 dpi: 7016 - 2 x 100 = 6816 printable rows, each the
-// blank record, in 53 blocks of 128 records and one of 32; the input is one
-// byte short of a second page, which is dropped. A job lost for want of
-// memory, to a full disk or to a reader that has gone is a failure with a
-// status of its own.
+// A blank A4 page: 6816 blank records, 53 blocks of 128 and one of 32; the short second page
+// is dropped. A job lost for memory, to a full disk or a gone reader fails, a status each.
 TEST_F(MonoCli, SmokeBlankPageAndLostJobs) {
   const qvtest::ProgramResult smoke = runBinary(":");
   std::string page = "\x1b*b1030m";
@@ -275,8 +267,7 @@ TEST_F(MonoCli, SmokeBlankPageAndLostJobs) {
     EXPECT_EQ(4, result.status) << redirect;
     EXPECT_EQ("Error: cannot write output !!\n", result.err);
   }
-  // A sorted-copy file cut by a full disk (a file-size limit) is not
-  // replayed: the replays carry only their PJL commands.
+  // A sorted-copy file cut by a full disk is not replayed: the replays carry only their PJL.
   const std::string replay = "\x1b%-12345X@PJL\n@PJL SET COPY=";
   const qvtest::ProgramResult cut = runBinary(
       "ulimit -f 4; trap '' XFSZ", {"-rc", expand("@:[QV]\nPaperType=A4\nOutputBin=Sorter3\n")});
