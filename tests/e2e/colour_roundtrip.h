@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <span>
 #include <tuple>
 #include <vector>
 
@@ -14,34 +13,23 @@
 
 namespace colourtest {
 
-struct RoundTripCase {
-  int width = 0, height = 0;
-  bool gray = false, duplexNoTumble = false;
-  std::vector<std::string> pages;  // RGB pixels
-};
-
-inline RoundTripCase randomCase(std::mt19937& rng, int maxHeight) {
-  static constexpr int kWidths[] = {1, 2, 3, 127, 128, 129, 130, 256, 257, 300, 600};
-  RoundTripCase c;
-  c.width =
-      rng() % 3 == 0 ? 1 + static_cast<int>(rng() % 400) : kWidths[rng() % std::size(kWidths)];
-  c.height = 1 + static_cast<int>(rng() % static_cast<unsigned>(maxHeight));
-  c.gray = rng() % 3 == 0;
-  c.duplexNoTumble = rng() % 2 == 0;
-  for (int p = 1 + static_cast<int>(rng() % 3); p > 0; --p)
-    c.pages.push_back(randomPage(rng, c.width, c.height));
-  return c;
-}
-
-// `out` receives the job; with `inspect`, qvinspect passes it and previews the pages as printed.
-inline void checkRoundTrip(const RoundTripCase& c, std::string* out = nullptr,
+// A random job (gray or not, DuplexNoTumble or not) through rastertoqv; `out` receives it. With
+// `inspect`, qvinspect passes it and previews the pages as printed too.
+inline void checkRoundTrip(std::mt19937& rng, int maxHeight, std::string* out = nullptr,
                            bool inspect = false) {
-  const TestPrinter printer(c.width, c.height,
-                            std::string(c.gray ? "QVMonoColor=Mono\n" : "") +
-                                (c.duplexNoTumble ? "QVDuplex=DuplexNoTumble\n" : ""));
-  const std::string dir = printer.dir().path();
+  static constexpr int kWidths[] = {1, 2, 3, 127, 128, 129, 130, 256, 257, 300, 600};
+  const int width =
+      rng() % 3 == 0 ? 1 + static_cast<int>(rng() % 400) : kWidths[rng() % std::size(kWidths)];
+  const int height = 1 + static_cast<int>(rng() % static_cast<unsigned>(maxHeight));
+  const bool gray = rng() % 3 == 0, turned = rng() % 2 == 0;
+  std::vector<std::string> pages;  // RGB pixels
   std::string input;
-  for (const std::string& page : c.pages) input += ppmPage(c.width, c.height, page);
+  for (int p = 1 + static_cast<int>(rng() % 3); p > 0; --p)
+    input += ppmPage(width, height, pages.emplace_back(randomPage(rng, width, height)));
+  const TestPrinter printer(
+      width, height,
+      std::string(gray ? "QVMonoColor=Mono\n" : "") + (turned ? "QVDuplex=DuplexNoTumble\n" : ""));
+  const std::string dir = printer.dir().path();
   const qvtest::ProgramResult r = qvtest::runProgram(printer.run(input));
   ASSERT_EQ(0, r.status) << r.err;
   if (out != nullptr) *out += r.out;
@@ -55,28 +43,27 @@ inline void checkRoundTrip(const RoundTripCase& c, std::string* out = nullptr,
   qvdecode::DecodeError error;
   ASSERT_EQ(0, qvdecode::decodeColourJob(qvtest::text(r.out), job, error))
       << qvdecode::describeError(error);
-  ASSERT_EQ(c.pages.size(), job.pages.size());
-  for (std::size_t p = 0; p < c.pages.size(); ++p) {
+  ASSERT_EQ(pages.size(), job.pages.size());
+  for (std::size_t p = 0; p < pages.size(); ++p) {
     const qvdecode::PwgHeader& header = job.pages[p].header;
-    EXPECT_EQ(std::tuple(c.width, c.height, c.gray ? 8u : 24u),
+    EXPECT_EQ(std::tuple(width, height, gray ? 8u : 24u),
               (std::tuple<int, int, unsigned>(header.width, header.height, header.bitsPerPixel)));
     // The page as printed: gray if asked, even pages of DuplexNoTumble turned.
-    std::string expected = c.pages[p];
-    const std::size_t pixels = static_cast<std::size_t>(c.width) * c.height;
-    for (std::size_t i = 0; c.duplexNoTumble && p % 2 == 1 && i < pixels / 2; ++i)
+    std::string expected = pages[p];
+    const std::size_t pixels = static_cast<std::size_t>(width) * height;
+    for (std::size_t i = 0; turned && p % 2 == 1 && i < pixels / 2; ++i)
       std::swap_ranges(&expected[i * 3], &expected[i * 3 + 3], &expected[(pixels - 1 - i) * 3]);
-    if (c.gray) {
+    if (gray) {
       const std::string rgb = expected;
       expected.resize(pixels);
       makegray(reinterpret_cast<std::uint8_t*>(expected.data()),
                reinterpret_cast<const std::uint8_t*>(rgb.data()), static_cast<long>(pixels));
     }
     EXPECT_TRUE(expected == qvtest::str(job.pages[p].pixels)) << "page " << p + 1;  // no dump
-    char name[64];
-    std::snprintf(name, sizeof name, "/job-page-%03zu.%s", p + 1, c.gray ? "pgm" : "ppm");
+    const std::string name = "/job-page-00" + std::to_string(p + 1) + (gray ? ".pgm" : ".ppm");
     EXPECT_TRUE(!inspect || qvtest::readFile(dir + name) ==
-                                (c.gray ? "P5\n" : "P6\n") + std::to_string(c.width) + " " +
-                                    std::to_string(c.height) + "\n255\n" + expected)
+                                (gray ? "P5\n" : "P6\n") + std::to_string(width) + " " +
+                                    std::to_string(height) + "\n255\n" + expected)
         << "preview of page " << p + 1;
   }
 }
