@@ -86,8 +86,7 @@ TEST(MonoHeader, SettingsFlagsPaperAndShiftAsEditsOfTheGoldenHeader) {
   }
 }
 
-// owner | key | title | node | flags | clock | parts after "@PJL\n" (secure, log, job, UTF-8,
-// login)
+// owner | key | title | node | flags | clock | parts: Secure, Log, Job line, UTF-8, loGin user
 TEST(MonoHeader, IdentificationPrintLogAndJobLine) {
   constexpr std::string_view kParts[] = {
       "@PJL SET REPRINT=OFF\n@PJL SET HOLD=STORE\n@PJL SET HOLDTYPE=PRIVATE\n"
@@ -190,14 +189,14 @@ TEST(MonoJobStream, PagesCopiesAndTrailerAmongPlantedNames) {
                  name.ends_with(planted[0].substr(planted[0].rfind('_'))));
   const qv::UniqueFd fd(qv::openCopyFile(dir.path().c_str(), false));
   struct stat status = {};
-  EXPECT_TRUE(::fstat(fd.get(), &status) == 0 && status.st_nlink == 0);
-  EXPECT_EQ(0600u, status.st_mode & 0777u);
+  EXPECT_TRUE(::fstat(fd.get(), &status) == 0 && status.st_nlink == 0 &&
+              (status.st_mode & 0777u) == 0600u);
   EXPECT_EQ(planted.size(), qvtest::listDirectory(dir.path()).size());
-  for (const std::string& name : planted) {
-    EXPECT_EQ("plantedplanted",
-              qvtest::readFile(dir.file(name)) + qvtest::readFile("/tmp/" + name));
-    ::unlink(("/tmp/" + name).c_str());
-  }
+  for (const std::string& name : planted)
+    EXPECT_TRUE(qvtest::readFile(dir.file(name)) + qvtest::readFile("/tmp/" + name) ==
+                    "plantedplanted" &&
+                ::unlink(("/tmp/" + name).c_str()) == 0)
+        << name;
 }
 
 TEST(MonoRoundTrip, RandomPagesAndTheirBytes) {
