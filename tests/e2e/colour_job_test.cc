@@ -109,19 +109,18 @@ void expectJobs(std::initializer_list<Case> cases) {
 // SIGKILL leaves no scratch file either.
 TEST(ColourCancel, StallsInAndBetweenPages) {
   const std::string half = in("B").substr(0, 30), fill = kCancelFill;
+  const std::string rFillG = "RaS2" + in("R", true) + fill + in("G", true) + kTrailer;
   const auto term = [](std::string why, std::string settings, std::string input,
                        std::string after) -> Case {
     return {why, settings, input, after, "", kExec, 0, SIGTERM};
   };
   expectJobs({
-      term("two pages, half of the third", "", in("RG") + half,
-           "RaS2" + in("R", true) + fill + in("G", true) + kTrailer),
+      term("two pages, half of the third", "", in("RG") + half, rFillG),
       term("half of the first page read", "", half, fill + kTrailer),
       term("copies file too", "Copies=2\n", in("R") + half,
            "RaS2" + in("R", true) + fill + in("R", true) + kTrailer),
       term("waiting for the next header", "", in("R"), fill + out("R")),
-      term("duplex", "QVDuplex=DuplexNoTumble\n", in("RG"),
-           "RaS2" + in("R", true) + fill + in("G", true) + kTrailer),
+      term("duplex", "QVDuplex=DuplexNoTumble\n", in("RG"), rFillG),
       {"SIGKILL mid-page with copies", "Copies=2\n", in("R") + half, "", "", kExec, -1, SIGKILL},
   });
 }

@@ -58,8 +58,7 @@ inline std::vector<std::vector<std::string>> tableRows(std::string_view table) {
 
 inline PrintSettings pageSettings(int resolution, int width, int height, int paperType = 1) {
   PrintSettings settings = {};
-  settings.resolution = resolution;
-  settings.paperType = paperType;
+  settings.resolution = resolution, settings.paperType = paperType;
   settings.width = settings.paperWidth = width;
   settings.height = settings.paperHeight = height;
   return settings;

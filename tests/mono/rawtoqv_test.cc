@@ -243,11 +243,9 @@ TEST_F(RawtoqvEntry, WhatTheCommandLineAndEnvironmentSet) {
   }
 }
 
-using MonoCli = RawtoqvEntry;
-
 // A blank A4 page: 6816 blank records, 53 blocks of 128 and one of 32; the short second page
 // is dropped. A job lost for memory, to a full disk or a gone reader fails, a status each.
-TEST_F(MonoCli, SmokeBlankPageAndLostJobs) {
+TEST_F(RawtoqvEntry, BinarySmokeBlankPageAndLostJobs) {
   const qvtest::ProgramResult smoke = runBinary(":");
   std::string page = "\x1b*b1030m";
   for (int block = 0; block < 53; ++block) page += "130w\x00\x80"s + std::string(128, '\xff');
@@ -256,14 +254,14 @@ TEST_F(MonoCli, SmokeBlankPageAndLostJobs) {
   EXPECT_EQ(kGoldenHeader + page + kTrailer, smoke.out);
 #if !defined(__SANITIZE_ADDRESS__)  // address-space limits and its shadow memory do not mix
   const qvtest::ProgramResult unallocated = runBinary("ulimit -v 65536", {"-ps", "32767x32767"});
-  EXPECT_EQ(3, unallocated.status);
-  EXPECT_EQ("Error: cannot allocate memory !!\n", unallocated.err);
-  EXPECT_EQ("", unallocated.out);
+  EXPECT_EQ(std::tuple(3, "Error: cannot allocate memory !!\n"s, ""s),
+            std::tuple(unallocated.status, unallocated.err, unallocated.out));
 #endif
   for (const std::string redirect : {"exec >/dev/full", "exec 4> >(:); wait $!; exec >&4 4>&-"}) {
     const qvtest::ProgramResult result = runBinary(redirect);
-    EXPECT_EQ(4, result.status) << redirect;
-    EXPECT_EQ("Error: cannot write output !!\n", result.err);
+    EXPECT_EQ(std::pair(4, "Error: cannot write output !!\n"s),
+              std::pair(result.status, result.err))
+        << redirect;
   }
   // A sorted-copy file cut by a full disk is not replayed: the replays carry only their PJL.
   const std::string replay = "\x1b%-12345X@PJL\n@PJL SET COPY=";
