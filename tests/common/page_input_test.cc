@@ -83,8 +83,7 @@ TEST(PageInput, PipeInRandomChunksGivesThePagesOfAFile) {
       qv::PageInput input(fds[0], kPage, {headers ? &lineHeader : nullptr, &stream});
       qv::InputPage page;
       for (; !(page = input.next()).end; ++taken, taken.notify_one())
-        EXPECT_TRUE(taken < pages.size() &&
-                    Bytes(page.bytes.begin(), page.bytes.end()) == pages[taken])
+        EXPECT_TRUE(taken < pages.size() && std::ranges::equal(page.bytes, pages[taken]))
             << "page " << taken << ", seed " << seed;
       EXPECT_TRUE(taken == pages.size() && page.header == endHeader && page.error == 0);
       if (writer.joinable()) writer.join();

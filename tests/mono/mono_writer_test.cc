@@ -13,20 +13,6 @@ using namespace std::string_literals;
 
 constexpr std::time_t kFixedTime = 1700000000;  // Tue 14 Nov 2023 22:13:20 UTC
 
-// The golden header's settings with settings-file `lines` (";" between).
-PrintSettings settingsWith(std::string lines, const std::string& size) {
-  std::replace(lines.begin(), lines.end(), ';', '\n');
-  PrintSettings s = {};
-  const qv::UniqueFile rc = fileWith(
-      "[QV]\nPaperSource=Tray1\nPaperType=A4\nMedia=PlainPaper\nCopies=1\nTonerSaveMode=OFF\n" +
-      lines + "\n");
-  EXPECT_EQ(0, getRcFile(rc.get(), &s));
-  EXPECT_TRUE(scalePageSize(std::stoi(size), std::stoi(size.substr(size.find('x') + 1)),
-                            s.resolution, s.width, s.height));
-  s.paperWidth = s.width, s.paperHeight = s.height;
-  return s;
-}
-
 // flags | -offset | size | settings | left shift (centring + -offset as int16, whole bytes but
 // not 1) | edits of the golden header ("from => to; ...").
 TEST(MonoHeader, SettingsFlagsPaperAndShiftAsEditsOfTheGoldenHeader) {
@@ -79,10 +65,17 @@ TEST(MonoHeader, SettingsFlagsPaperAndShiftAsEditsOfTheGoldenHeader) {
       ASSERT_NE(std::string::npos, from) << edit;
       expected.replace(from, arrow, edit.substr(std::min(arrow + 4, edit.size())));
     }
-    const auto [out, param] =
-        jobHeader(settingsWith(row[3], row[2]), {row[0], std::stoi(row[1])}, kFixedTime);
-    EXPECT_EQ(expected, out);
-    EXPECT_EQ(std::stoi(row[4]), param.leftShift);
+    PrintSettings set = {};  // the golden header's settings file, then the row's (";" between)
+    std::string lines =
+        "[QV]\nPaperSource=Tray1\nPaperType=A4\nTonerSaveMode=OFF\n" + row[3] + "\n";
+    std::replace(lines.begin(), lines.end(), ';', '\n');
+    const qv::UniqueFile rc = fileWith(lines);
+    EXPECT_TRUE(getRcFile(rc.get(), &set) == 0 &&
+                scalePageSize(std::stoi(row[2]), std::stoi(row[2].substr(row[2].find('x') + 1)),
+                              set.resolution, set.width, set.height));
+    set.paperWidth = set.width, set.paperHeight = set.height;
+    const auto [out, param] = jobHeader(set, {row[0], std::stoi(row[1])}, kFixedTime);
+    EXPECT_EQ(std::pair(expected, std::stoi(row[4])), std::pair(out, int{param.leftShift}));
   }
 }
 
