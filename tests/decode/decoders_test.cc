@@ -50,8 +50,7 @@ TEST(Method9Row, WorkedRowsAndFaults) {
   }
 }
 
-// 0, or -1 with an offset inside the input: cuts of a hand job fail but at `cleanCut`, the
-// filters' jobs decode, mutated and cut copies with random tails never crash.
+// 0, or -1 with an offset inside: cuts fail but at `cleanCut`, mangled jobs never crash.
 using Decode = std::function<int(const Bytes&, DecodeError&)>;
 void expectRobust(const Bytes& hand, std::size_t cleanCut, bool mono, const Decode& decode) {
   DecodeError error;

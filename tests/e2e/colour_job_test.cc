@@ -37,8 +37,7 @@ std::string in(std::string_view letters, bool pwg = false) {
 }
 std::string out(std::string_view letters) { return "RaS2" + in(letters, true) + kTrailer; }
 
-// `input` through `shell` ("$0" the filter), `env` "NAME=value|...". Old scratch names planted in
-// /tmp and TMPDIR change nothing; TMPDIR keeps only its files.
+// `input` via `shell` ("$0": the filter), `env` "A=x|..."; planted old scratch names stay.
 qvtest::ProgramResult runJob(const TestPrinter& printer, const std::string& input,
                              const std::string& env = "", const std::string& shell = kExec,
                              int signal = 0) {
@@ -105,8 +104,7 @@ void expectJobs(std::initializer_list<Case> cases) {
   }
 }
 
-// SIGTERM in a wait for input: the zero fill, the last complete page, the trailer, status 0.
-// SIGKILL leaves no scratch file either.
+// SIGTERM in a wait: fill, last complete page, trailer, status 0. SIGKILL: no scratch file.
 TEST(ColourCancel, StallsInAndBetweenPages) {
   const std::string half = in("B").substr(0, 30), fill = kCancelFill;
   const std::string rFillG = "RaS2" + in("R", true) + fill + in("G", true) + kTrailer;

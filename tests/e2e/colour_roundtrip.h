@@ -13,8 +13,7 @@
 
 namespace colourtest {
 
-// A random job (gray or not, DuplexNoTumble or not) through rastertoqv; `out` receives it. With
-// `inspect`, qvinspect passes it and previews the pages as printed too.
+// A random job (gray?, DuplexNoTumble?) decodes as printed; `inspect`: qvinspect previews too.
 inline void checkRoundTrip(std::mt19937& rng, int maxHeight, std::string* out = nullptr,
                            bool inspect = false) {
   static constexpr int kWidths[] = {1, 2, 3, 127, 128, 129, 130, 256, 257, 300, 600};

@@ -137,8 +137,7 @@ struct MonoCase {
   }
 };
 
-// Rows of noise, strokes, the row above changed, runs and gaps of lengths where the command
-// bytes change shape, every other byte changed (the 253-command limit), or blank.
+// Noise, strokes, changed copies, runs and gaps at command-shape lengths, 253-command rows.
 inline Bytes makePage(std::mt19937& rng, int n, int height) {
   static constexpr int kLengths[] = {1,   2,   3,   4,   7,   8,   9,   14,  15,  16,
                                      17,  31,  32,  33,  34,  35,  62,  63,  64,  262,

@@ -13,8 +13,7 @@ using namespace std::string_literals;
 
 constexpr std::time_t kFixedTime = 1700000000;  // Tue 14 Nov 2023 22:13:20 UTC
 
-// flags | -offset | size | settings | left shift (centring + -offset as int16, whole bytes but
-// not 1) | edits of the golden header ("from => to; ...").
+// flags | -offset | size | settings | left shift (int16, whole bytes) | edits "a => b; ..."
 TEST(MonoHeader, SettingsFlagsPaperAndShiftAsEditsOfTheGoldenHeader) {
   for (const auto& row : tableRows(R"(
 0 | 0 | 4960x7016 | Resolution=XR1200A | 0 | RAS1200MODE = OFF\n@PJL SET RESOLUTION = 600 => RESOLUTION = 600\n@PJL SET RAS1200MODE = TRUE; 600D => 1200D
