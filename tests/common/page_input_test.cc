@@ -1,5 +1,4 @@
-// page_input_test.cc - the pages read ahead on the reader thread are those a
-// plain read loop gives, however the pipe delivers them.
+// page_input_test.cc - pages read ahead on the reader thread, however the pipe delivers them.
 #include "common/page_input.h"
 
 #include <fcntl.h>
@@ -34,8 +33,7 @@ void writeAll(int fd, const std::uint8_t* bytes, std::size_t size) {
     ASSERT_GT(n = ::write(fd, bytes, size), 0);
 }
 
-// Random chunks; now and then a wait until every page ending before the
-// chunk is taken, so the reader meets an empty pipe inside pages and headers.
+// Random chunks, at times after the pages before are taken: the reader meets an empty pipe.
 void feed(int fd, const Bytes& bytes, const std::vector<std::size_t>& ends,
           std::atomic<std::size_t>& taken, unsigned seed) {
   std::mt19937 rng(seed);
@@ -49,9 +47,7 @@ void feed(int fd, const Bytes& bytes, const std::vector<std::size_t>& ends,
 }
 
 TEST(PageInput, PipeInRandomChunksGivesThePagesOfAFile) {
-  // Three pages of noise (after header lines with `headers`), then a last page
-  // of `tail` bytes, or with `cut` a header cut short; from a file (seed 0)
-  // and through a pipe.
+  // Three noise pages (with header lines), a last of `tail` bytes or a cut header; file and pipe.
   using Case = std::tuple<bool, bool, std::size_t, int>;
   for (const auto& [headers, cut, tail, endHeader] :
        {Case{false, false, 1234, 0}, Case{false, false, 0, 0}, Case{true, false, 0, 1},
@@ -87,8 +83,7 @@ TEST(PageInput, PipeInRandomChunksGivesThePagesOfAFile) {
       qv::PageInput input(fds[0], kPage, {headers ? &lineHeader : nullptr, &stream});
       qv::InputPage page;
       for (; !(page = input.next()).end; ++taken, taken.notify_one())
-        EXPECT_TRUE(taken < pages.size() &&
-                    Bytes(page.bytes.begin(), page.bytes.end()) == pages[taken])
+        EXPECT_TRUE(taken < pages.size() && std::ranges::equal(page.bytes, pages[taken]))
             << "page " << taken << ", seed " << seed;
       EXPECT_TRUE(taken == pages.size() && page.header == endHeader && page.error == 0);
       if (writer.joinable()) writer.join();

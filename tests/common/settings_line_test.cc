@@ -10,9 +10,8 @@ using namespace std::string_literals;
 #include "common/unique_file.h"
 
 TEST(SettingsLine, ReadEraseSplit) {
-  // A line feed ends a line, a carriage return stays, a line longer than the
-  // buffer (4 characters a read) comes in pieces; end of file and bad
-  // arguments give null. The first "=" splits; the value is cut to its buffer.
+  // LF ends a line, CR stays, long lines come in pieces, EOF and bad arguments give null; the
+  // first "=" splits and the value is cut to its buffer.
   const qv::UniqueFile file(std::tmpfile());
   std::fputs("a b\r\n\t=x = y\nlonger", file.get());
   std::rewind(file.get());

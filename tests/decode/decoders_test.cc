@@ -16,8 +16,7 @@ using qvdecode::DecodeError;
 using qvtest::Bytes;
 using qvtest::operator+;
 
-// Rows with the extension bytes of offsets and counts, over a seed row; then
-// records that end early or run past a row of `maxRow` bytes.
+// Offsets and counts with extension bytes over a seed row; records ending early or overrunning.
 TEST(Method9Row, WorkedRowsAndFaults) {
   const struct {
     Bytes seed, record, row;
@@ -51,9 +50,7 @@ TEST(Method9Row, WorkedRowsAndFaults) {
   }
 }
 
-// A decoder answers 0 or -1 with an offset inside the input: every cut of a
-// hand job fails but at `cleanCut`, the filters' jobs decode whole, and
-// mutated and cut copies of them with random tails never crash.
+// 0, or -1 with an offset inside: cuts fail but at `cleanCut`, mangled jobs never crash.
 using Decode = std::function<int(const Bytes&, DecodeError&)>;
 void expectRobust(const Bytes& hand, std::size_t cleanCut, bool mono, const Decode& decode) {
   DecodeError error;

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <span>
+#include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -15,6 +17,7 @@ namespace qvtest {
 using Bytes = std::vector<std::uint8_t>;
 
 inline Bytes text(std::string_view s) { return Bytes(s.begin(), s.end()); }
+inline std::string str(std::span<const std::uint8_t> b) { return {b.begin(), b.end()}; }
 inline Bytes operator+(Bytes a, const Bytes& b) {
   a.insert(a.end(), b.begin(), b.end());
   return a;

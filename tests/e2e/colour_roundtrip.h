@@ -4,57 +4,31 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <span>
 #include <tuple>
 #include <vector>
 
 #include "decode/pwg_stream.h"
+#include "tests/decode/job_bytes.h"
 #include "tests/support/colour_printer.h"
 
 namespace colourtest {
 
-struct RoundTripCase {
-  int width = 0, height = 0;
-  bool gray = false, duplexNoTumble = false;
-  std::vector<std::string> pages;  // RGB pixels
-};
-
-inline RoundTripCase randomCase(std::mt19937& rng, int maxHeight) {
-  static constexpr int kWidths[] = {1, 2, 3, 127, 128, 129, 130, 256, 257, 300, 600};
-  RoundTripCase c;
-  c.width =
-      rng() % 3 == 0 ? 1 + static_cast<int>(rng() % 400) : kWidths[rng() % std::size(kWidths)];
-  c.height = 1 + static_cast<int>(rng() % static_cast<unsigned>(maxHeight));
-  c.gray = rng() % 3 == 0;
-  c.duplexNoTumble = rng() % 2 == 0;
-  for (int p = 1 + static_cast<int>(rng() % 3); p > 0; --p)
-    c.pages.push_back(randomPage(rng, c.width, c.height));
-  return c;
-}
-
-// The page as printed: gray if asked, even pages of DuplexNoTumble turned.
-inline std::vector<std::uint8_t> expectedPixels(const RoundTripCase& c, std::size_t index) {
-  const std::size_t pixels = static_cast<std::size_t>(c.width) * c.height;
-  std::vector<std::uint8_t> source(c.pages[index].begin(), c.pages[index].end());
-  if (c.duplexNoTumble && index % 2 == 1)
-    for (std::size_t i = 0; i < pixels / 2; ++i)
-      std::swap_ranges(&source[i * 3], &source[i * 3 + 3], &source[(pixels - 1 - i) * 3]);
-  if (!c.gray) return source;
-  std::vector<std::uint8_t> gray(pixels);
-  makegray(gray.data(), source.data(), static_cast<long>(pixels));
-  return gray;
-}
-
-// `out`, if given, receives the job. With `inspect`, qvinspect --check
-// passes the job, and its --pnm previews are the pages as printed too.
-inline void checkRoundTrip(const RoundTripCase& c, std::string* out = nullptr,
+// A random job (gray?, DuplexNoTumble?) decodes as printed; `inspect`: qvinspect previews too.
+inline void checkRoundTrip(std::mt19937& rng, int maxHeight, std::string* out = nullptr,
                            bool inspect = false) {
-  const TestPrinter printer(c.width, c.height,
-                            std::string(c.gray ? "QVMonoColor=Mono\n" : "") +
-                                (c.duplexNoTumble ? "QVDuplex=DuplexNoTumble\n" : ""));
-  const std::string dir = printer.dir().path();
+  static constexpr int kWidths[] = {1, 2, 3, 127, 128, 129, 130, 256, 257, 300, 600};
+  const int width =
+      rng() % 3 == 0 ? 1 + static_cast<int>(rng() % 400) : kWidths[rng() % std::size(kWidths)];
+  const int height = 1 + static_cast<int>(rng() % static_cast<unsigned>(maxHeight));
+  const bool gray = rng() % 3 == 0, turned = rng() % 2 == 0;
+  std::vector<std::string> pages;  // RGB pixels
   std::string input;
-  for (const std::string& page : c.pages) input += ppmPage(c.width, c.height, page);
+  for (int p = 1 + static_cast<int>(rng() % 3); p > 0; --p)
+    input += ppmPage(width, height, pages.emplace_back(randomPage(rng, width, height)));
+  const TestPrinter printer(
+      width, height,
+      std::string(gray ? "QVMonoColor=Mono\n" : "") + (turned ? "QVDuplex=DuplexNoTumble\n" : ""));
+  const std::string dir = printer.dir().path();
   const qvtest::ProgramResult r = qvtest::runProgram(printer.run(input));
   ASSERT_EQ(0, r.status) << r.err;
   if (out != nullptr) *out += r.out;
@@ -66,22 +40,29 @@ inline void checkRoundTrip(const RoundTripCase& c, std::string* out = nullptr,
   }
   qvdecode::ColourJob job;
   qvdecode::DecodeError error;
-  const auto* bytes = reinterpret_cast<const std::uint8_t*>(r.out.data());
-  ASSERT_EQ(0, qvdecode::decodeColourJob(std::span(bytes, r.out.size()), job, error))
+  ASSERT_EQ(0, qvdecode::decodeColourJob(qvtest::text(r.out), job, error))
       << qvdecode::describeError(error);
-  ASSERT_EQ(c.pages.size(), job.pages.size());
-  for (std::size_t p = 0; p < c.pages.size(); ++p) {
+  ASSERT_EQ(pages.size(), job.pages.size());
+  for (std::size_t p = 0; p < pages.size(); ++p) {
     const qvdecode::PwgHeader& header = job.pages[p].header;
-    EXPECT_EQ(std::tuple(c.width, c.height, c.gray ? 8u : 24u),
+    EXPECT_EQ(std::tuple(width, height, gray ? 8u : 24u),
               (std::tuple<int, int, unsigned>(header.width, header.height, header.bitsPerPixel)));
-    const std::vector<std::uint8_t> expected = expectedPixels(c, p);
-    EXPECT_TRUE(expected == job.pages[p].pixels) << "page " << p + 1;  // no dump
-    char name[64];
-    std::snprintf(name, sizeof name, "/job-page-%03zu.%s", p + 1, c.gray ? "pgm" : "ppm");
+    // The page as printed: gray if asked, even pages of DuplexNoTumble turned.
+    std::string expected = pages[p];
+    const std::size_t pixels = static_cast<std::size_t>(width) * height;
+    for (std::size_t i = 0; turned && p % 2 == 1 && i < pixels / 2; ++i)
+      std::swap_ranges(&expected[i * 3], &expected[i * 3 + 3], &expected[(pixels - 1 - i) * 3]);
+    if (gray) {
+      const std::string rgb = expected;
+      expected.resize(pixels);
+      makegray(reinterpret_cast<std::uint8_t*>(expected.data()),
+               reinterpret_cast<const std::uint8_t*>(rgb.data()), static_cast<long>(pixels));
+    }
+    EXPECT_TRUE(expected == qvtest::str(job.pages[p].pixels)) << "page " << p + 1;  // no dump
+    const std::string name = "/job-page-00" + std::to_string(p + 1) + (gray ? ".pgm" : ".ppm");
     EXPECT_TRUE(!inspect || qvtest::readFile(dir + name) ==
-                                (c.gray ? "P5\n" : "P6\n") + std::to_string(c.width) + " " +
-                                    std::to_string(c.height) + "\n255\n" +
-                                    std::string(expected.begin(), expected.end()))
+                                (gray ? "P5\n" : "P6\n") + std::to_string(width) + " " +
+                                    std::to_string(height) + "\n255\n" + expected)
         << "preview of page " << p + 1;
   }
 }

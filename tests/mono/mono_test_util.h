@@ -1,6 +1,4 @@
-// mono_test_util.h - what the mono tests share: table rows, job runs, random
-// pages and the round-trip law: the decoded job is the page's printable area,
-// shifted right by the left shift.
+// mono_test_util.h - table rows, job runs, random pages and the round-trip law.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -33,8 +31,7 @@ inline std::string esc(std::string s) {
   return s;
 }
 
-// Table rows, one a line, fields between "|" ("~" is ESC; "\\n", "\\r",
-// "\\t", "\\xHH" as in C); blank lines and lines starting with "#" skipped.
+// Rows of "|"-separated fields ("~" is ESC, "\\n" "\\r" "\\t" "\\xHH" as in C); "#" comments.
 inline std::vector<std::vector<std::string>> tableRows(std::string_view table) {
   std::vector<std::vector<std::string>> rows;
   for (std::size_t at = 0, end = 0; at < table.size(); at = end + 1) {
@@ -61,8 +58,7 @@ inline std::vector<std::vector<std::string>> tableRows(std::string_view table) {
 
 inline PrintSettings pageSettings(int resolution, int width, int height, int paperType = 1) {
   PrintSettings settings = {};
-  settings.resolution = resolution;
-  settings.paperType = paperType;
+  settings.resolution = resolution, settings.paperType = paperType;
   settings.width = settings.paperWidth = width;
   settings.height = settings.paperHeight = height;
   return settings;
@@ -97,18 +93,12 @@ inline qv::ByteSink stringSink(std::string& out) {
           &out};
 }
 
-// A scratch stream holding `bytes`, read from its start; what one holds.
+// A scratch stream holding `bytes`, read from its start.
 inline qv::UniqueFile fileWith(std::string_view bytes) {
   qv::UniqueFile file(std::tmpfile());
   if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), file.get());
   std::rewind(file.get());
   return file;
-}
-inline std::string contents(std::FILE* file) {
-  std::string out(static_cast<std::size_t>(std::ftell(file)), '\0');
-  std::rewind(file);
-  out.resize(std::fread(out.data(), 1, out.size(), file));
-  return out;
 }
 
 // A whole job ("failed" when the writer says so), and how much input it read.
@@ -123,8 +113,7 @@ inline JobRun runJob(const PrintSettings& settings, const Bytes& input, Flags fl
   return {result == qv::kMonoOk ? out : "failed", std::ftell(in.get())};
 }
 
-// The job header and the parameter record; `now` is the print-log time
-// (std::nullopt: no clock).
+// The job header and the parameter record; `now` is the print-log time, if any.
 inline std::pair<std::string, SParam> jobHeader(const PrintSettings& settings, Flags flags,
                                                 std::optional<std::time_t> now = std::nullopt) {
   MonoJobState job;
@@ -148,9 +137,7 @@ struct MonoCase {
   }
 };
 
-// Rows of noise, strokes, the row above changed, runs and gaps of lengths
-// where the command bytes change shape, every other byte changed (the
-// 253-command limit), or blank.
+// Noise, strokes, changed copies, runs and gaps at command-shape lengths, 253-command rows.
 inline Bytes makePage(std::mt19937& rng, int n, int height) {
   static constexpr int kLengths[] = {1,   2,   3,   4,   7,   8,   9,   14,  15,  16,
                                      17,  31,  32,  33,  34,  35,  62,  63,  64,  262,
@@ -184,8 +171,7 @@ inline Bytes makePage(std::mt19937& rng, int n, int height) {
   return page;
 }
 
-// Mode 1-6; rows too narrow, ordinary, the widest or wider than the printer
-// takes; short pages now and then; -offset half of the time.
+// Mode 1-6; rows too narrow, ordinary, widest or too wide; short pages; -offset half the time.
 inline MonoCase randomMonoCase(std::mt19937& rng, int maxExtraRows, int pagesMax) {
   const auto upTo = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
   const int mode = 1 + upTo(6);
@@ -203,7 +189,7 @@ inline MonoCase randomMonoCase(std::mt19937& rng, int maxExtraRows, int pagesMax
   return job;
 }
 
-// Checks the law for one job and returns the job's bytes.
+// The decoded job is the page's printable area, shifted right by the left shift; the job.
 inline std::string expectPrintableArea(const MonoCase& job) {
   SCOPED_TRACE(testing::Message() << "mode " << job.settings.resolution << ", "
                                   << job.settings.width << " x " << job.settings.height

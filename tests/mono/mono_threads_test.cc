@@ -38,8 +38,7 @@ TEST(MonoThreads, JobsAtOnceGiveTheBytesOfJobsAlone) {
   EXPECT_EQ(alone, together);
 }
 
-// A page cut short is completed with blank rows; rows of the wrong length
-// or out of order are refused; after a failed write nothing more is sent.
+// Short pages end blank; bad rows and calls are refused; a failed write ends the sending.
 TEST(MonoJobApi, ShortPagesBadRowsAndAFailingSink) {
   MonoCase c{pageSettings(2, 800, 300), {}, {Bytes(100 * 300, 0)}};
   c.pages[0][150 * 100 + 40] = 0x81;

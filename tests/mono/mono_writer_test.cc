@@ -1,6 +1,4 @@
-// mono_writer_test.cc - the job writer's header, whole jobs, copy file, and
-// random pages decoded back to their printable area, by the decoder and by
-// qvinspect.
+// mono_writer_test.cc - the job header, whole jobs, the copy file and the round trips.
 #include <sys/stat.h>
 #include <sys/times.h>
 #include <unistd.h>
@@ -15,24 +13,7 @@ using namespace std::string_literals;
 
 constexpr std::time_t kFixedTime = 1700000000;  // Tue 14 Nov 2023 22:13:20 UTC
 
-// The golden header's settings with settings-file `lines` (";" between).
-PrintSettings settingsWith(std::string lines, const std::string& size) {
-  std::replace(lines.begin(), lines.end(), ';', '\n');
-  PrintSettings s = {};
-  const qv::UniqueFile rc = fileWith(
-      "[QV]\nPaperSource=Tray1\nPaperType=A4\nMedia=PlainPaper\nCopies=1\nTonerSaveMode=OFF\n" +
-      lines + "\n");
-  EXPECT_EQ(0, getRcFile(rc.get(), &s));
-  EXPECT_TRUE(scalePageSize(std::stoi(size), std::stoi(size.substr(size.find('x') + 1)),
-                            s.resolution, s.width, s.height));
-  s.paperWidth = s.width;
-  s.paperHeight = s.height;
-  return s;
-}
-
-// flags | -offset | size at 600 dpi | settings lines | left shift in bytes |
-// edits of the golden header ("from => to; ..."). The shift: centring margin
-// + -offset in 1/720 inch as a signed 16-bit value, in whole bytes (not 1).
+// flags | -offset | size | settings | left shift (int16, whole bytes) | edits "a => b; ..."
 TEST(MonoHeader, SettingsFlagsPaperAndShiftAsEditsOfTheGoldenHeader) {
   for (const auto& row : tableRows(R"(
 0 | 0 | 4960x7016 | Resolution=XR1200A | 0 | RAS1200MODE = OFF\n@PJL SET RESOLUTION = 600 => RESOLUTION = 600\n@PJL SET RAS1200MODE = TRUE; 600D => 1200D
@@ -83,28 +64,31 @@ TEST(MonoHeader, SettingsFlagsPaperAndShiftAsEditsOfTheGoldenHeader) {
       ASSERT_NE(std::string::npos, from) << edit;
       expected.replace(from, arrow, edit.substr(std::min(arrow + 4, edit.size())));
     }
-    const auto [out, param] =
-        jobHeader(settingsWith(row[3], row[2]), {row[0], std::stoi(row[1])}, kFixedTime);
-    EXPECT_EQ(expected, out);
-    EXPECT_EQ(std::stoi(row[4]), param.leftShift);
+    PrintSettings set = {};  // the golden header's settings file, then the row's (";" between)
+    std::string lines =
+        "[QV]\nPaperSource=Tray1\nPaperType=A4\nTonerSaveMode=OFF\n" + row[3] + "\n";
+    std::replace(lines.begin(), lines.end(), ';', '\n');
+    const qv::UniqueFile rc = fileWith(lines);
+    EXPECT_TRUE(getRcFile(rc.get(), &set) == 0 &&
+                scalePageSize(std::stoi(row[2]), std::stoi(row[2].substr(row[2].find('x') + 1)),
+                              set.resolution, set.width, set.height));
+    set.paperWidth = set.width, set.paperHeight = set.height;
+    const auto [out, param] = jobHeader(set, {row[0], std::stoi(row[1])}, kFixedTime);
+    EXPECT_EQ(std::pair(expected, std::stoi(row[4])), std::pair(out, int{param.leftShift}));
   }
 }
 
-// owner | key | title | node | flags | clock | what follows "\e%-12345X@PJL\n":
-// S secure print, L print log, J job line, U UTF-8, G login user.
+// owner | key | title | node | flags | clock | parts: Secure, Log, Job line, UTF-8, loGin user
 TEST(MonoHeader, IdentificationPrintLogAndJobLine) {
-  const std::map<char, std::string> parts = {
-      {'S',
-       "@PJL SET REPRINT=OFF\n@PJL SET HOLD=STORE\n@PJL SET HOLDTYPE=PRIVATE\n"
-       "@PJL SET HOLDKEY=1234\n@PJL SET USERNAME=\"alice\"\n"
-       "@PJL SET LOGINUSER=\"alice\"\n@PJL SET JOBNAME=\"Report\"\n"},
-      {'L',
-       "@PJL PRINTLOG ITEM = 1,PRINTER\n@PJL PRINTLOG ITEM = 2,Tue,14 Nov 2023 22:13:20\n"
-       "@PJL PRINTLOG ITEM = 3,alice\n@PJL PRINTLOG ITEM = 4,host1\n"
-       "@PJL SET JOBTIME = 20231114221320\n"},
-      {'J', "@PJL JOB NAME=\"Report\"\n"},
-      {'U', "@PJL SET STRINGCODESET=UTF8\n"},
-      {'G', "@PJL SET LOGINUSER=\"alice\"\n"}};
+  constexpr std::string_view kParts[] = {
+      "@PJL SET REPRINT=OFF\n@PJL SET HOLD=STORE\n@PJL SET HOLDTYPE=PRIVATE\n"
+      "@PJL SET HOLDKEY=1234\n@PJL SET USERNAME=\"alice\"\n"
+      "@PJL SET LOGINUSER=\"alice\"\n@PJL SET JOBNAME=\"Report\"\n",
+      "@PJL PRINTLOG ITEM = 1,PRINTER\n@PJL PRINTLOG ITEM = 2,Tue,14 Nov 2023 22:13:20\n"
+      "@PJL PRINTLOG ITEM = 3,alice\n@PJL PRINTLOG ITEM = 4,host1\n"
+      "@PJL SET JOBTIME = 20231114221320\n",
+      "@PJL JOB NAME=\"Report\"\n", "@PJL SET STRINGCODESET=UTF8\n",
+      "@PJL SET LOGINUSER=\"alice\"\n"};
   setenv("TZ", "UTC", 1);
   tzset();
   for (const auto& row : tableRows(R"(
@@ -123,42 +107,20 @@ alice | 1234 |        | host1 | 0 | yes |
     };
     put(s.owner, row[0]), put(s.password, row[1]), put(s.jobName, row[2]), put(s.nodeName, row[3]);
     std::string expected = "\x1b%-12345X@PJL\n";
-    for (const char part : row[6]) expected += parts.at(part);
+    for (const char part : row[6]) expected += kParts[std::string_view("SLJUG").find(part)];
     const std::string out =
         jobHeader(s, {row[4]}, row[5] == "yes" ? std::optional(kFixedTime) : std::nullopt).first;
     EXPECT_EQ(expected, out.substr(0, out.find("@PJL SET RAS")));
   }
 }
 
-// 300 dpi, 160 x 103 dots: the decoder tests' worked page in printable rows 50, 51.
-std::string workedPage() {
-  std::string page(20 * 103, '\0');
-  for (const int row : {50, 51}) page.replace(row * 20 + 6, 8, "\0\0\xFF\xFF\xFF\xFF\x12\x34", 8);
-  return page;
-}
-const std::string kWorkedStream = [](const qvtest::Bytes& b) {
-  return std::string(b.begin(), b.end());
-}(qvtest::workedMonoPage());
-PrintSettings workedSettings(int width = 160, int height = 103) {
-  PrintSettings settings = pageSettings(1, width, height);
-  settings.paperWidth = 2480;
-  settings.paperHeight = 3508;
-  settings.media = settings.copies = settings.tonerSave = 1;
-  settings.paperSource = 3;
-  return settings;
-}
+const std::string kWorkedStream = qvtest::str(qvtest::workedMonoPage());
 const std::string kSetup300 = esc("~E~&l4096a26a6d1E~&l1001H~&u300D~*t300R~&l1X~&l0S");
 
-// Whole jobs of the worked page after their header's PCL set-up: flags |
-// output bin | title | size | input (P the page, p the page short of its
-// last byte, 3 three bytes) | what follows (W the page, R<n> the replay of
-// sorted set n up to its set-up, N the end-of-job line of "Report", X a
-// universal exit, T the trailer without a title). A size that cannot
-// describe a page gives a job without pages, and the input is not read. The
-// sorted-copy file lives in TMPDIR among names "rawtoqv_tmp_<ticks>_<pid>"
-// planted there and in /tmp for the next three seconds, as another user
-// could: it neither fails on them (dropping pages) nor touches them, and
-// leaves no name of its own. The named way too: 0600, the name gone at once.
+// flags | bin | title | size | input (P page, p page less a byte, 3 bytes) | after the set-up
+// (W page, R<n> replay of set n, N EOJ of "Report", X exit, T trailer). A size without a page
+// reads no input. Names "rawtoqv_tmp_<ticks>_<pid>" planted in TMPDIR and /tmp for 3 s neither
+// fail the copy file nor are touched; it leaves no name (the named way: 0600, unlinked at once).
 TEST(MonoJobStream, PagesCopiesAndTrailerAmongPlantedNames) {
   const qvtest::ScopedTempDir dir;
   struct tms ticks;
@@ -171,7 +133,8 @@ TEST(MonoJobStream, PagesCopiesAndTrailerAmongPlantedNames) {
       qvtest::writeFile(at, "planted");
   }
   const std::vector<std::string> tmpBefore = qvtest::listDirectory("/tmp");
-  const std::string page = workedPage();
+  std::string page(20 * 103, '\0');  // the decoder tests' worked page in printable rows 50, 51
+  for (const int r : {50, 51}) page.replace(r * 20 + 6, 8, "\0\0\xFF\xFF\xFF\xFF\x12\x34", 8);
   for (const auto& row : tableRows(R"(
 0 | 0 | | 160x103 | | T
 0 | 0 | | 160x103 | P | W T
@@ -188,7 +151,9 @@ TEST(MonoJobStream, PagesCopiesAndTrailerAmongPlantedNames) {
 0 | 0 | | 160x32768 | P | T)")) {
     SCOPED_TRACE(row[0] + " | " + row[1] + " | " + row[2] + " | " + row[3] + " | " + row[4]);
     PrintSettings settings =
-        workedSettings(std::stoi(row[3]), std::stoi(row[3].substr(row[3].find('x') + 1)));
+        pageSettings(1, std::stoi(row[3]), std::stoi(row[3].substr(row[3].find('x') + 1)));
+    settings.paperWidth = 2480, settings.paperHeight = 3508, settings.paperSource = 3;
+    settings.media = settings.copies = settings.tonerSave = 1;
     settings.outputBin = std::stoi(row[1]);
     std::snprintf(settings.jobName, sizeof settings.jobName, "%s", row[2].c_str());
     std::snprintf(settings.tmpDir, sizeof settings.tmpDir, "%s", dir.path().c_str());
@@ -216,31 +181,28 @@ TEST(MonoJobStream, PagesCopiesAndTrailerAmongPlantedNames) {
                  name.ends_with(planted[0].substr(planted[0].rfind('_'))));
   const qv::UniqueFd fd(qv::openCopyFile(dir.path().c_str(), false));
   struct stat status = {};
-  EXPECT_TRUE(::fstat(fd.get(), &status) == 0 && status.st_nlink == 0);
-  EXPECT_EQ(0600u, status.st_mode & 0777u);
+  EXPECT_TRUE(::fstat(fd.get(), &status) == 0 && status.st_nlink == 0 &&
+              (status.st_mode & 0777u) == 0600u);
   EXPECT_EQ(planted.size(), qvtest::listDirectory(dir.path()).size());
-  for (const std::string& name : planted) {
-    EXPECT_EQ("plantedplanted",
-              qvtest::readFile(dir.file(name)) + qvtest::readFile("/tmp/" + name));
-    ::unlink(("/tmp/" + name).c_str());
-  }
+  for (const std::string& name : planted)
+    EXPECT_TRUE(qvtest::readFile(dir.file(name)) + qvtest::readFile("/tmp/" + name) ==
+                    "plantedplanted" &&
+                ::unlink(("/tmp/" + name).c_str()) == 0)
+        << name;
 }
 
 TEST(MonoRoundTrip, RandomPagesAndTheirBytes) {
-  std::uint64_t hash = 0xcbf29ce484222325ull;  // FNV-1a over every job's bytes
+  std::uint64_t hash = 0xcbf29ce484222325ull;  // FNV-1a: the encoding choices are pinned too
   for (std::uint32_t seed = 1; seed <= 60 && !HasFailure(); ++seed) {
     SCOPED_TRACE(testing::Message() << "seed " << seed);
     std::mt19937 rng(seed);
     for (const char c : expectPrintableArea(randomMonoCase(rng, 140, 2)))
       hash = (hash ^ static_cast<std::uint8_t>(c)) * 0x100000001b3ull;
   }
-  // The encoding choices that decode to the same pixels are pinned too.
   EXPECT_EQ(0x6520f03b841a4418ull, hash);
 }
 
-// A6 (496 x 701 in 1/120 inch) through rawtoqv in each mode and back out of
-// qvinspect --check --pnm: the page fills the paper, so the left shift comes
-// from -offset alone and the preview is the printable area on the paper.
+// A6 fills its paper: qvinspect's preview is the printable area, shifted by -offset alone.
 TEST(InspectRoundTrip, MonoPagesComeBackOnTheirPaper) {
   constexpr std::string_view kWords[] = {"300", "600", "1200", "XR1200A", "XR1200B", "600x300"};
   const qvtest::ScopedTempDir dir;
@@ -258,12 +220,8 @@ TEST(InspectRoundTrip, MonoPagesComeBackOnTheirPaper) {
       SCOPED_TRACE(testing::Message() << kWords[m - 1] << " offset " << offset);
       qvtest::writeFile(dir.file("rc"), "[QV]\nPaperType=A6\nPaperSource=Tray1\nResolution=" +
                                             std::string(kWords[m - 1]) + "\n");
-      std::string page(rowBytes * rows, '\0');  // rows of noise, copies of the row above, blank
-      for (std::size_t at = rowBytes; at < page.size(); at += rowBytes) {
-        const auto kind = rng() % 3;
-        for (std::size_t x = 0; x < rowBytes && kind < 2; ++x)
-          page[at + x] = kind == 0 ? static_cast<char>(rng()) : page[at + x - rowBytes];
-      }
+      const std::string page =
+          qvtest::str(makePage(rng, static_cast<int>(rowBytes), static_cast<int>(rows)));
       const qvtest::ProgramResult job =
           qvtest::runProgram({RAWTOQV_PATH,
                               {"-rc", dir.file("rc"), "-pi", dir.file("pi"), "-offset", offset},
@@ -287,8 +245,7 @@ TEST(InspectRoundTrip, MonoPagesComeBackOnTheirPaper) {
       };
       std::size_t shift = 0;
       while (shift < 64 && canvasAt(shift) != image) ++shift;
-      ASSERT_LT(shift, 64u) << "no left shift makes the preview the page's printable area";
-      EXPECT_EQ(std::string_view(offset) == "0", shift == 0) << "shift " << shift;
+      EXPECT_TRUE(shift < 64 && (shift == 0) == (std::string_view(offset) == "0")) << shift;
     }
   }
 }
