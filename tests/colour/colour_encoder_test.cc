@@ -51,13 +51,20 @@ TEST(ColourEncoder, RunsWhereTheScanChangesGear) {
 // second at the job end, each in two windows.
 TEST(ColourPageFile, PagesBeyondTheCopyWindowArriveWhole) {
   std::mt19937 rng(11);
-  RoundTripCase c{1800, 1700, false, false, {}};
+  std::vector<std::string> pages;
+  std::string input;
   for (int page = 0; page < 2; ++page) {
-    std::string pixels(1800 * 1700 * 3, '\0');
+    std::string& pixels = pages.emplace_back(1800 * 1700 * 3, '\0');
     for (char& b : pixels) b = static_cast<char>(rng());
-    c.pages.push_back(std::move(pixels));
+    input += ppmPage(1800, 1700, pixels);
   }
-  checkRoundTrip(c);
+  const qvtest::ProgramResult r = qvtest::runProgram(TestPrinter(1800, 1700, "").run(input));
+  ASSERT_EQ(0, r.status) << r.err;
+  qvdecode::ColourJob job;
+  qvdecode::DecodeError error;
+  ASSERT_EQ(0, qvdecode::decodeColourJob(qvtest::text(r.out), job, error));
+  ASSERT_EQ(2u, job.pages.size());
+  for (std::size_t p = 0; p < 2; ++p) EXPECT_TRUE(pages[p] == qvtest::str(job.pages[p].pixels));
 }
 
 }  // namespace
