@@ -132,7 +132,7 @@ TEST_F(Sandbox, CupsfilterPrintsWhatIsAskedOrSaysWhy) {
 
 // A document without a page is refused with our reason; a long job is cancelled while it prints.
 TEST_F(Sandbox, CupsdRefusesAndCancels) {
-  const std::string pdfLong = pdf(40, 595, 842), empty = file("empty.pdf");
+  const std::string pdfLong = pdf(400, 595, 842), empty = file("empty.pdf");
   qvtest::writeFile(empty,
                     "%PDF-1.4\n1 0 obj<</Type/Catalog/Pages 2 0 R>>endobj\n2 0 obj<</Type/Pages"
                     "/Kids[]/Count 0>>endobj\ntrailer<</Root 1 0 R/Size 3>>\n%%EOF\n");
@@ -164,7 +164,8 @@ TEST_F(Sandbox, CupsdRefusesAndCancels) {
               text.substr(at, text.find('"', at) - at));
     EXPECT_EQ("", qvtest::readFile(output));
     cupsd.client("cancel", {refused});
-    // Cancelled, the job ends with its trailer; no job process, scratch file or document stays.
+    // Cancelled (400 pages: never done first), the job ends with its trailer;
+    // no job process, scratch file or document stays.
     const std::string id = submit({"-d", queue, "-t", "To be cancelled", pdfLong});
     const auto printing = [&] {  // a few pages in; -1: none
       return fs::file_size(output, ignored_) + 1 > (mono ? 100001u : 2000001u);
