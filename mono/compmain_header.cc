@@ -77,12 +77,10 @@ void sendIdentification(MonoJobState& job, const PrintSettings& settings, const 
   if (!owner.empty() && !password.empty() && !jobName.empty()) {
     // Secure print: the printer holds the job until the owner types the
     // key on its panel. The key is not quoted; the names are.
-    PCLSendCommand(job, nullptr, PJL_REPRINTOFF);
-    PCLSendCommand(job, nullptr, PJLLF);
-    PCLSendCommand(job, nullptr, PJL_HOLD);
-    PCLSendCommand(job, nullptr, PJLLF);
-    PCLSendCommand(job, nullptr, PJL_HOLDTYPE);
-    PCLSendCommand(job, nullptr, PJLLF);
+    for (const FixedCommand* line : {&PJL_REPRINTOFF, &PJL_HOLD, &PJL_HOLDTYPE}) {
+      PCLSendCommand(job, nullptr, *line);
+      PCLSendCommand(job, nullptr, PJLLF);
+    }
     PCLSendCommand(job, nullptr, PJL_HOLDKEY);
     sendText(job, nullptr, password);
     PCLSendCommand(job, nullptr, PJLLF);

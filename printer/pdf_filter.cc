@@ -50,13 +50,12 @@ enum class Outcome { kDone, kCancelled, kFailed };
 // copies each pixel three times and reads the pipe in row-sized pieces.
 Outcome readImagingArea(pappl_job_t* job, qvcups::PnmReader& reader, const qvcups::PnmHeader& sheet,
                         const qvcups::PaperSize& paper, std::span<std::uint8_t> page,
-                        unsigned pageNumber) {
+                        unsigned pageNumber, std::vector<std::uint8_t>& staging) {
   const std::size_t inRow = sheet.rowBytes();
   const std::size_t left = qvcups::kImagingMargin600 * 3,
                     outRow = page.size() / qvcups::colourRasterHeight(paper);
   const long top = qvcups::kImagingMargin600, height = qvcups::colourRasterHeight(paper);
-  std::vector<std::uint8_t> staging(std::max<std::size_t>(inRow, std::size_t{1} << 20) / inRow *
-                                    inRow);
+  staging.resize(std::max<std::size_t>(inRow, std::size_t{1} << 20) / inRow * inRow);
   const long rowsPerRead = static_cast<long>(staging.size() / inRow);
   for (long y = 0; y < sheet.height;) {
     if (papplJobIsCanceled(job)) return Outcome::kCancelled;
@@ -76,7 +75,7 @@ Outcome readImagingArea(pappl_job_t* job, qvcups::PnmReader& reader, const qvcup
 Outcome pumpPages(pappl_job_t* job, pappl_pr_options_t& options, pappl_device_t* device,
                   qvcups::PnmReader& reader, const qvcups::PaperSize& paper, int dpi, long width,
                   long height, bool mono) {
-  std::vector<std::uint8_t> row;
+  std::vector<std::uint8_t> row;  // a sheet row, or a colour page's reads: kept for the job
   for (unsigned page = 1;; ++page) {
     qvcups::PnmHeader header;
     std::string error;
@@ -98,7 +97,7 @@ Outcome pumpPages(pappl_job_t* job, pappl_pr_options_t& options, pappl_device_t*
     if (!mono && header.maxval == 255 && width > rasterWidth &&
         core.size() == static_cast<std::size_t>(rasterWidth) * 3 *
                            static_cast<std::size_t>(qvcups::colourRasterHeight(paper))) {
-      if (const Outcome read = readImagingArea(job, reader, header, paper, core, page);
+      if (const Outcome read = readImagingArea(job, reader, header, paper, core, page, row);
           read != Outcome::kDone)
         return read;
       if (!endFilledPage(job, device)) return Outcome::kFailed;
