@@ -3,7 +3,9 @@
 
 #include <functional>
 #include <random>
+#include <sstream>
 #include <string>
+#include <tuple>
 
 #include "decode/m1030_stream.h"
 #include "decode/pwg_stream.h"
@@ -17,36 +19,38 @@ using qvtest::Bytes;
 using qvtest::operator+;
 
 // Offsets and counts with extension bytes over a seed row; records ending early or overrunning.
+// seed | record | row, or with a row limit the fault (hex bytes, "HH*n" n times)
 TEST(Method9Row, WorkedRowsAndFaults) {
-  const struct {
-    Bytes seed, record, row;
-    const char* fault = nullptr;
-    std::size_t maxRow = qvdecode::kMaxMethod9RowBytes;
-  } rows[] = {
-      {Bytes(12, 0),
-       {3, 0xC2, 0xFF, 1, 0x12, 0x34, 0x10, 0x80},
-       {0, 0, 255, 255, 255, 255, 0x12, 0x34, 0, 0, 0x80, 0}},
-      {Bytes(22, 0), {1, 0x78, 0x05, 0xAA}, Bytes(20, 0) + Bytes{0xAA, 0}},
-      {Bytes(40, 0), {1, 0x9F, 0x07, 0x55}, Bytes(40, 0x55)},
-      {Bytes(40, 1), {1, 0xFF, 0x00, 0x04, 0x11}, Bytes{1, 1, 1} + Bytes(37, 0x11)},
-      {{},
-       {2, 0x07, 0x00, 1, 2, 3, 4, 5, 6, 7, 8, 0x81, 0xDD},
-       {1, 2, 3, 4, 5, 6, 7, 8, 0xDD, 0xDD, 0xDD}},
-      {Bytes(400, 0), {1, 0x78, 0xFF, 0x1E, 0x09}, Bytes(300, 0) + Bytes{9} + Bytes(99, 0)},
-      {{}, {0x01}, {}, "byte 1: the record ends inside the command byte of command 1 of 1", 64},
-      {{}, {1, 0x78, 0xFF}, {}, "byte 1: the record ends inside the offset", 400},
-      {{}, {0xFF}, {}, "0xFF is the blank-row marker", 64},
-      {{}, {1, 0x9F, 0x08, 0x55}, {}, "run of 41 bytes at position 0 runs past", 40},
+  const auto hex = [](const std::string& s) {
+    Bytes out;
+    std::istringstream in(s);
+    for (std::string w; in >> w;)
+      out.insert(out.end(), w.size() > 2 ? std::stoul(w.substr(3)) : 1,
+                 static_cast<std::uint8_t>(std::stoul(w.substr(0, 2), nullptr, 16)));
+    return out;
   };
-  for (const auto& c : rows) {
-    Bytes row = c.seed;
+  const std::tuple<const char*, const char*, const char*, std::size_t> rows[] = {
+      {"00*12", "03 C2 FF 01 12 34 10 80", "00 00 FF FF FF FF 12 34 00 00 80 00", 0},
+      {"00*22", "01 78 05 AA", "00*20 AA 00", 0},
+      {"00*40", "01 9F 07 55", "55*40", 0},
+      {"01*40", "01 FF 00 04 11", "01*3 11*37", 0},
+      {"", "02 07 00 01 02 03 04 05 06 07 08 81 DD", "01 02 03 04 05 06 07 08 DD DD DD", 0},
+      {"00*400", "01 78 FF 1E 09", "00*300 09 00*99", 0},
+      {"", "01", "byte 1: the record ends inside the command byte of command 1 of 1", 64},
+      {"", "01 78 FF", "byte 1: the record ends inside the offset", 400},
+      {"", "FF", "0xFF is the blank-row marker", 64},
+      {"", "01 9F 08 55", "run of 41 bytes at position 0 runs past", 40},
+  };
+  for (const auto& [seed, record, expected, maxRow] : rows) {
+    Bytes row = hex(seed);
     std::size_t used = 0;
     std::string error;
-    const int result = qvdecode::decodeMethod9Row(c.record, row, used, error, c.maxRow);
-    if (c.fault != nullptr)
-      EXPECT_TRUE(result == -1 && error.find(c.fault) != std::string::npos) << error;
+    const int result = qvdecode::decodeMethod9Row(
+        hex(record), row, used, error, maxRow != 0 ? maxRow : qvdecode::kMaxMethod9RowBytes);
+    if (maxRow != 0)
+      EXPECT_TRUE(result == -1 && error.find(expected) != std::string::npos) << error;
     else
-      EXPECT_TRUE(result == 0 && c.row == row && c.record.size() == used) << error;
+      EXPECT_TRUE(result == 0 && hex(expected) == row && hex(record).size() == used) << error;
   }
 }
 

@@ -215,7 +215,6 @@ TEST(ColourJob, PagesCopiesBlankPagesDuplexAndFailures) {
         {"every blank copy skipped", "QVSkipBlank=ON\nCopies=2\n", in("RWB"), out("RRBB")},
         {"a skipped blank page shifts the parity", noTumble + "QVSkipBlank=ON\n",
          page + ppmPage(2, 2, std::string(12, '\xff')) + page, turned},
-        {"no turn", "QVDuplex=DuplexTumble\n", page + page, job("", page + page)},
         fails("no arguments: the binary's own failure path", "", in("R"), "",
               "Error: invalid option !!\n", "exec \"$0\"", 2),
         // A lost job is a failure: the filter stops at the first failed write.

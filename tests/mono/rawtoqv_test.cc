@@ -15,7 +15,6 @@ TEST(GetRcFile, KeyLinesSectionsAndRefusals) {
   for (const auto& row : tableRows(R"(
 # copies 1 to 999; an unknown paper word resets the type; a line over 1023 characters goes on
 [QV]\nCopies=5\nCopies=0 | 0 | copies | 5
-[QV]\nCopies=5\nCopies=1000 | 0 | copies | 5
 [QV]\nCopies=12abc | 0 | copies | 12
 [QV]\nCopies=4294967298 | 0 | copies | 0
 [QV]\nSleep=30\nSleep=PrinterDefault | 0 | sleep | 0
@@ -162,17 +161,13 @@ TEST_F(RawtoqvEntry, RefusedJobsSendNothing) {
 -rc @rc -pi @pi -owner a -owner a -owner a -owner a -owner a -owner a x | 2 | Error: invalid option !!
 -rc @rc @pi second | 2 | Error: second :invalid option !!
 -rc @rc @missing | 1 | Error: @missing :cannot open file !!
--rc @missing | 1 | Error: @missing :cannot open file !!
 -rc @:Copies=2\n[QV]\n -pi @pi | 2 | Error: invalid option !!
 -rc @longrc -pi @pi | 2 | Error: invalid option !!
 -rc @rc | 1 | Error: paperinf :cannot open file !!
 -rc @:[QV]\nPaperType=Letter\n -pi @pi | 2 | Error: invalid option !!
 -rc @rc -pi @:A4\t4960\nA4L\t6614\t4677\n | 2 | Error: invalid option !!
 -rc | 2 | Error: -rc :invalid option !!
--rc @rc -enable-euf | 2 | Error: -enable-euf :invalid option !!
--rc @rc -pi @long | 2 | Error: -pi :invalid option !!
 -rc @long | 2 | Error: -rc :invalid option !!
--func @long -rc @rc | 2 | Error: -func :invalid option !!
 -rc @rc -ps 0x7016 | 2 | Error: -ps :invalid option !!
 -rc @:[QV]\nPaperType=A4\nResolution=1200\n -ps 4960x16384 | 2 | Error: -ps :invalid option !!
 -rc @:[QV]\nPaperType=A4\nResolution=300\n -ps 1x1 | 2 | Error: -ps :invalid option !!
