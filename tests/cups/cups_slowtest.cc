@@ -74,8 +74,6 @@ TEST_F(Sandbox, CupsfilterPrintsWhatIsAskedOrSaysWhy) {
   // Model, PageSize, pages, copies, resolution, options, the pages printed, job header lines.
   const std::tuple<bool, const char*, int, int, int, int, const char*, const char*, const char*>
       rows[] = {
-          {true, "A4", 2, 1, 600, 600, "", "0 1",
-           "@PJL SET RESOLUTION = 600|@PJL SET SOURCETRAY = AUTO|\x1b&l0S"},
           // Each collated copy of an odd page count starts on a new sheet.
           {true, "Letter", 3, 2, 300, 300,
            "Resolution=300dpi Duplex=DuplexNoTumble InputSlot=Tray2", "0 1 2 -1 0 1 2",
@@ -117,7 +115,6 @@ TEST_F(Sandbox, CupsfilterPrintsWhatIsAskedOrSaysWhy) {
   const std::tuple<bool, const char*, const char*, const char*> refused[] = {
       {true, "job-password=12x4", "", "ERROR: The secure-print PIN"},
       {true, "", "corrupt", "ERROR: The document cannot be rendered"},
-      {false, "", "corrupt", "ERROR: The document cannot be rendered"},
       {true, "PageSize=Custom.700x1100", "",
        "WARNING: Page size \"Custom.700x1100\" is not supported by the Quarno QV M600; "
        "printing on A4 instead."}};

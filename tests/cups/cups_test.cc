@@ -212,10 +212,9 @@ std::map<std::string, std::vector<int>> readPaperFile(const std::string& path) {
 
 // Written apart, PPDs, mappings, paper table and geometry files agree (colour areas 100 dots in).
 TEST(ShippedData, PpdsMappingsPaperTableAndGeometryAgree) {
-  const std::string built = QV_GEOMETRY_DIR;
-  const auto imaging = readPaperFile(built + "/ImagingArea");
-  const auto dimension = readPaperFile(built + "/PaperDimension");
-  const auto raster = readPaperFile(built + "/paperinf");
+  const auto imaging = readPaperFile(QV_GEOMETRY_DIR "/ImagingArea"),
+             dimension = readPaperFile(QV_GEOMETRY_DIR "/PaperDimension"),
+             raster = readPaperFile(QV_GEOMETRY_DIR "/paperinf");
   for (const bool mono : {true, false}) {
     SCOPED_TRACE(mono ? "mono" : "colour");
     auto ppd = openPpd(mono);
