@@ -116,7 +116,7 @@ TEST(Check, GoodJobsPassAndEachFaultIsNamed) {
       {qvtest::colourJobOf(qvtest::whiteColourPage(1, 32768)), "page of 1 x 32768 pixels is larger",
        kPage1 + f::kHeight},
       // A cancelled job: one zero fill between whole pages, nothing else.
-      {cancelled({fill, "RaS2", page}), ""},
+      {cancelled({"RaS2", page, fill}), ""},
       {cancelled({"RaS2", page, fill, page}), ""},
       {cancelled({"RaS2", page, fill.substr(1), page}), "(page 1): bytes after"},
       {cancelled({"RaS2", page, fill, "\0"sv, page}), "(page 2): expected \"PwgRaster\""},
