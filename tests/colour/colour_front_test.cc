@@ -2,6 +2,7 @@
 // process: a failure writes nothing but its message and status; files that load give the sizes.
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <optional>
 #include <regex>
 #include <sstream>
@@ -40,7 +41,7 @@ std::string expand(std::string text, const TestPrinter& p) {
 
 TEST(ColourFront, FailuresWriteNothingAndFilesGiveTheSizes) {
   const std::string inf = "Error: /opt/quarno/@printer/bin/inf/";
-  const std::string longComment = "#" + std::string(1022, 'c');  // a 1023-byte piece
+  const std::string comment = "#" + std::string(1022, 'c');  // a 1023-byte piece
   const std::string longName(1025, 'n'), zeros(69, '0');
   std::vector<Row> rows = {
       {.status = 2, .err = "Error: invalid option !!\n", .args = ""},
@@ -53,10 +54,7 @@ TEST(ColourFront, FailuresWriteNothingAndFilesGiveTheSizes) {
       {.status = 1, .err = inf + "ImagingArea" + kOpen, .area = std::nullopt},
       {.status = 1, .err = inf + "PaperDimension" + kOpen, .dimension = std::nullopt},
       {.status = 7, .err = kNotFound, .area = " " + kArea, .dimension = " " + kDimension},
-      {.status = 7,
-       .err = kNotFound,
-       .area = longComment + kArea,
-       .dimension = longComment + kDimension},
+      {.status = 7, .err = kNotFound, .area = comment + kArea, .dimension = comment + kDimension},
       {.status = 13, .area = "A4:\t1\t2\t3\n"},
       {.status = 14, .dimension = "A4:\t595\n"},
       {.status = 14, .dimension = "A4:\t-595\t842\n"},
@@ -77,7 +75,7 @@ TEST(ColourFront, FailuresWriteNothingAndFilesGiveTheSizes) {
   };
   for (const std::string& rc : std::initializer_list<std::string>{
            "Copies=2\n[@printer]\n", "[]\n", "", "# only a comment\n\n", "[../@printer]\n",
-           "[" + std::string(32, 'p') + "]\n", longComment + "tail\n[@printer]\n"})
+           "[" + std::string(32, 'p') + "]\n", comment + "tail\n[@printer]\n"})
     rows.push_back({.status = 5, .err = kRc, .rc = rc});
   for (const std::string& paperInf : std::initializer_list<std::string>{
            "", "a b c\n", kHead + "A4: 10\n", kHead + "A4: 7201 4\n", kHead + "A4: 10 32768\n",
@@ -90,13 +88,12 @@ TEST(ColourFront, FailuresWriteNothingAndFilesGiveTheSizes) {
     qvtest::writeFile(printer.rcPath(), expand(row.rc, printer));
     qvtest::writeFile(printer.piPath(), row.paperInf);
     qvtest::writeFile(printer.dir().file("in"), row.status == 0 ? "" : row.input);
-    std::filesystem::remove(printer.geometryPath("ImagingArea"));
-    std::filesystem::remove(printer.geometryPath("PaperDimension"));
-    if (row.area) printer.writeGeometry("ImagingArea", *row.area);
-    if (row.dimension) printer.writeGeometry("PaperDimension", *row.dimension);
-    std::vector<std::string> words{"rastertoqv"};
-    std::istringstream split(expand(row.args, printer));
-    for (std::string word; split >> word;) words.push_back(word);
+    for (const auto& [file, text] :
+         {std::pair{"ImagingArea", row.area}, {"PaperDimension", row.dimension}})
+      if (std::filesystem::remove(printer.geometryPath(file)) && text)
+        printer.writeGeometry(file, *text);
+    std::istringstream split("rastertoqv " + expand(row.args, printer));
+    std::vector<std::string> words{std::istream_iterator<std::string>(split), {}};
     std::vector<char*> argv;
     for (std::string& word : words) argv.push_back(word.data());
     argv.push_back(nullptr);
@@ -111,8 +108,7 @@ TEST(ColourFront, FailuresWriteNothingAndFilesGiveTheSizes) {
     RcSettings settings;
     const std::string rcPath = printer.rcPath(), piPath = printer.piPath();
     PjpInfo job{};
-    job.pszRcFile = rcPath.c_str();
-    job.pszPaperInf = piPath.c_str();
+    job.pszRcFile = rcPath.c_str(), job.pszPaperInf = piPath.c_str();
     ASSERT_EQ(0, PrepareLPRngPrint(&job, &settings.info));
     EXPECT_EQ(row.sizes,
               (std::vector<int>{job.nWidth, job.nHeight, job.nPaperWidth, job.nPaperLength}));

@@ -53,8 +53,7 @@ TEST(ColourThreads, JobsAtOnceGiveTheBytesOfJobsAlone) {
         std::tuple(specs[i][0], specs[i][1], specs[i][2], specs[i][3], specs[i][4]);
     if (specs[i][5]) SetSelectionParam(kParamQVSkipBlank, "ON", &jobs[i].rc.info);
     p.nBytesPerLine = static_cast<std::uint64_t>(p.nWidth) * 3;
-    p.wPageSize = 9;
-    p.wColorMatching = 3;
+    p.wPageSize = 9, p.wColorMatching = 3;
     for (int page = 0; page < 4; ++page)
       jobs[i].pages.push_back(page == 1 ? std::string(p.nBytesPerLine * p.nHeight, '\xff')
                                         : colourtest::randomPage(rng, p.nWidth, p.nHeight));

@@ -116,10 +116,8 @@ TEST(Check, GoodJobsPassAndEachFaultIsNamed) {
       {qvtest::colourJobOf(qvtest::whiteColourPage(1, 32768)), "page of 1 x 32768 pixels is larger",
        kPage1 + f::kHeight},
       // A cancelled job: one zero fill between whole pages, nothing else.
-      {cancelled({fill}), ""},
-      {cancelled({fill, "RaS2", page}), ""},
-      {cancelled({"RaS2", page, fill, page}), ""},
       {cancelled({"RaS2", page, fill}), ""},
+      {cancelled({"RaS2", page, fill, page}), ""},
       {cancelled({"RaS2", page, fill.substr(1), page}), "(page 1): bytes after"},
       {cancelled({"RaS2", page, fill, "\0"sv, page}), "(page 2): expected \"PwgRaster\""},
       {cancelled({fill, "RaS2", page, fill}), "(page 2): expected \"PwgRaster\""},
@@ -282,8 +280,8 @@ TEST(Hostile, LargestPageCostsALineLargerIsNotDrawn) {
   int status = -1;
   rusage usage{};
   ASSERT_EQ(child, ::wait4(child, &status, 0, &usage));
-  EXPECT_EQ(0, status);
-  EXPECT_LT(usage.ru_maxrss, 200 * 1024) << "KiB at most";
+  EXPECT_TRUE(status == 0 && usage.ru_maxrss < 200 * 1024)
+      << status << ", KiB: " << usage.ru_maxrss;
 }
 
 TEST(QvinspectCli, StatusAndMessagePerInput) {

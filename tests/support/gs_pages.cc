@@ -124,10 +124,8 @@ void expectJobMatches(const std::string& job, const Pages& source, const Layout&
   for (std::size_t p = 0; p < order.size(); ++p) {
     SCOPED_TRACE(testing::Message() << "printed page " << p + 1);
     ASSERT_LT(order[p], long(source.pages.size()));
-    const auto* from =
-        order[p] < 0
-            ? nullptr
-            : reinterpret_cast<const std::uint8_t*>(source.pages[std::size_t(order[p])].data());
+    const auto* from = reinterpret_cast<const std::uint8_t*>(
+        order[p] < 0 ? nullptr : source.pages[std::size_t(order[p])].data());
     if (e.mono) {
       const long top = e.ydpi / 6, twice = e.xdpi != e.ydpi ? 2 : 1, rows = source.height - 2 * top;
       const std::size_t left = std::size_t(e.xdpi / 48);

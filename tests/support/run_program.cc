@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
+#include <utility>
 
 extern char** environ;
 
@@ -56,8 +57,7 @@ RunningProgram::~RunningProgram() {
     ::kill(pid_, SIGKILL);
     ::waitpid(pid_, nullptr, 0);
   }
-  for (int fd : {in_, out_, err_})
-    if (fd >= 0) ::close(fd);
+  for (int fd : {in_, out_, err_}) ::close(fd);
 }
 
 bool RunningProgram::writeInput(std::string_view bytes) {
@@ -69,10 +69,7 @@ bool RunningProgram::writeInput(std::string_view bytes) {
   return in_ >= 0;
 }
 
-void RunningProgram::closeInput() {
-  if (in_ >= 0) ::close(in_);
-  in_ = -1;
-}
+void RunningProgram::closeInput() { ::close(std::exchange(in_, -1)); }
 
 void RunningProgram::signal(int sig) {
   if (!reaped_) ::kill(pid_, sig);
