@@ -566,10 +566,10 @@ short MSendBandData(ColourJobState& job) {
   }
   const bool gray = isGrayJob(pjp);
   send->wLineBytes = static_cast<std::uint16_t>(pjp.nWidth * 3);
-  send->pLine = job.page.get();
+  send->pLine = job.pageData;
   const bool rotate = pjp.nDuplex == 2 && send->pdev->nPrintedPages % 2 == 0;
-  const PageWriteStatus status = writePwgLines(job.fin, job.page.get(), pjp.nWidth, pjp.nHeight,
-                                               gray, rotate, job.cancelFlag, job.lines);
+  const PageWriteStatus status = writePwgLines(job.fin, job.pageData, pjp.nWidth, pjp.nHeight, gray,
+                                               rotate, job.cancelFlag, job.lines);
   if (status == PageWriteStatus::kDone && std::fflush(job.fin) == 0) {
     job.finState = PageFileState::kComplete;
     return 0;

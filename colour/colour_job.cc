@@ -103,6 +103,7 @@ int ColourJob::beginPage() {
   if (phase_ != Phase::kJob) return kColourBadState;
   if (CreateBandBuf(state_, state_.pjp.nBytesPerLine, state_.send.nBandLines) != 0)
     return status_ = kColourNoMemory;
+  state_.pageData = state_.page.get();
   filled_ = 0;
   phase_ = Phase::kPage;
   return kColourOk;
@@ -112,14 +113,26 @@ int ColourJob::writeLine(std::span<const std::uint8_t> rgb) {
   if (phase_ != Phase::kPage) return kColourBadState;
   if (rgb.size() != state_.pjp.nBytesPerLine || filled_ + rgb.size() > state_.onePageByte)
     return kColourBadSize;
-  std::memcpy(state_.page.get() + filled_, rgb.data(), rgb.size());
+  std::memcpy(state_.pageData + filled_, rgb.data(), rgb.size());
   filled_ += rgb.size();
+  return kColourOk;
+}
+
+int ColourJob::beginPage(std::span<std::uint8_t> callerPage) {
+  if (phase_ != Phase::kJob) return kColourBadState;
+  const std::uint64_t size =
+      state_.pjp.nBytesPerLine * static_cast<std::uint64_t>(state_.send.nBandLines);
+  if (size == 0 || callerPage.size() < size) return kColourBadSize;
+  state_.onePageByte = size;
+  state_.pageData = callerPage.data();
+  filled_ = 0;
+  phase_ = Phase::kPage;
   return kColourOk;
 }
 
 std::span<std::uint8_t> ColourJob::pageBuffer() {
   if (phase_ != Phase::kPage) return {};
-  return {state_.page.get(), static_cast<std::size_t>(state_.onePageByte)};
+  return {state_.pageData, static_cast<std::size_t>(state_.onePageByte)};
 }
 
 int ColourJob::endPage(std::size_t filledBytes) {
@@ -130,7 +143,7 @@ int ColourJob::endPage(std::size_t filledBytes) {
 int ColourJob::endPage() {
   if (phase_ != Phase::kPage) return kColourBadState;
   // A page that ends early is sent with its missing lines as zero bytes.
-  std::memset(state_.page.get() + filled_, 0, state_.onePageByte - filled_);
+  std::memset(state_.pageData + filled_, 0, state_.onePageByte - filled_);
   phase_ = Phase::kJob;
   const int status = sendCopies();
   closeCopiesFile(state_);
@@ -147,7 +160,7 @@ int ColourJob::sendCopies() {
       s.fdPageData = myTempFd(scratchDirectory(s.tmpDir.c_str()));
       if (s.fdPageData < 0) {
         std::fputs("ERROR: Unable to create a temporay file\n", stderr);
-      } else if (!writeCopiesFile(s, s.page.get(), size)) {
+      } else if (!writeCopiesFile(s, s.pageData, size)) {
         std::fputs(
             "ERROR: Writing raster data to temporary file failed,just ONE copy will be "
             "printed!\n",
@@ -159,7 +172,7 @@ int ColourJob::sendCopies() {
       // said; the job goes on with the next page.
       if (s.fdPageData < 0) break;
       ::lseek(s.fdPageData, 0, SEEK_SET);
-      if (!readCopiesFile(s, s.page.get(), size)) {
+      if (!readCopiesFile(s, s.pageData, size)) {
         if (s.cancelled()) return kColourCancelled;
         std::fputs("ERROR: Reading raster data from temporary file failed!\n", stderr);
         return kColourPageFailed;

@@ -12,6 +12,7 @@
 //   int cancel();
 //   std::span<std::uint8_t> pageBuffer();              // for a caller that reads
 //   int endPage(std::size_t filledBytes);              //   pixels straight into it
+//   int beginPage(std::span<std::uint8_t> callerPage); // or has them in its own buffer
 //
 // Every call returns kColourOk or one of the statuses below; after a status
 // other than kColourOk and kColourPageFailed the job cannot go on (call
@@ -69,6 +70,12 @@ class ColourJob {
 
   std::span<std::uint8_t> pageBuffer();
   int endPage(std::size_t filledBytes);
+
+  // As beginPage(), the page held in the caller's buffer of at least
+  // nBytesPerLine x nHeight bytes (a reader thread's page buffer), which stays
+  // valid until endPage() returns and may be written to (a short page is
+  // completed with zero bytes in place). The job then holds no page of its own.
+  int beginPage(std::span<std::uint8_t> callerPage);
 
  private:
   int sendCopies();

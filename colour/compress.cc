@@ -41,6 +41,7 @@ void DestroyBandBuf(ColourJobState& job) { job.onePageByte = 0; }
 
 void ReleaseBandBuf(ColourJobState& job) {
   job.page.reset();
+  job.pageData = nullptr;
   job.pageAllocated = 0;
   job.onePageByte = 0;
 }

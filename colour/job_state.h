@@ -38,8 +38,10 @@ struct ColourJobState {
   FunctionTable funcs{};
   bool cancelled() const { return cancelFlag != nullptr && *cancelFlag != 0; }
 
-  // The page buffer: one whole RGB page.
+  // The page buffer: one whole RGB page, ours or (pageData elsewhere) the
+  // caller's.
   qv::ByteBuffer page;
+  std::uint8_t* pageData = nullptr;
   std::uint64_t pageAllocated = 0;
   std::uint64_t onePageByte = 0;
 

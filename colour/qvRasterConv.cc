@@ -27,8 +27,8 @@ int skipBlankPagePrint(ColourJobState& state) {
   if (word == nullptr || std::strcmp(word, "ON") != 0) return 0;
   const std::uint64_t size =
       job->nBytesPerLine * static_cast<std::uint64_t>(job->nHeight > 0 ? job->nHeight : 0);
-  if (size == 0 || !state.page) return 0;
-  if (!isWhitePage(state.page.get(), size)) return 0;
+  if (size == 0 || state.pageData == nullptr) return 0;
+  if (!isWhitePage(state.pageData, size)) return 0;
   send->wFlags = static_cast<std::uint16_t>(send->wFlags | 1u);
   return 1;
 }

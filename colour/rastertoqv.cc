@@ -10,11 +10,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 #include "colour/colour_job.h"
 #include "colour/pbmproc.h"
@@ -82,13 +84,73 @@ struct StdoutSink {
 
 }  // namespace
 
+namespace {
+
+// The PPM page headers, read on the input's reader thread. `opened` turns
+// true once a header has announced a page: before that a SIGTERM ends the
+// process, as it always has; after it, it cancels the job on the printer.
+struct PpmHeaders {
+  qv::HeaderStream stream;
+  std::atomic<bool> opened{false};
+  static int read(void* self, qv::HeaderInput& in) {
+    auto* headers = static_cast<PpmHeaders*>(self);
+    std::FILE* file = headers->stream.bind(in);
+    const long header = file != nullptr ? ReadPpmFileHeader(file) : kPpmMalformed;
+    if (header == kPpmPage) headers->opened = true;
+    return static_cast<int>(header);
+  }
+};
+
+// Where the pages come from: a reader thread that reads the next page while
+// this one is encoded, or, where that cannot start (no memory for two pages,
+// no thread), reads on this thread into the job's own page buffer.
+class PageSource {
+ public:
+  PageSource(std::FILE* in, std::size_t pageBytes) : in_(in) {
+    reader_.emplace(::fileno(in), pageBytes, qv::PageHeaderReader{&PpmHeaders::read, &headers_});
+    if (reader_->status() != qv::PageInput::kOk) reader_.reset();  // its buffers go at once
+    if (!reader_) qv::raisePipeCapacity(::fileno(in));
+  }
+  bool threaded() const { return reader_.has_value(); }
+  bool opened() const { return headers_.opened; }
+
+  // The next page header: kPpmPage, kPpmEnd or kPpmMalformed. A signal that
+  // interrupts the wait gives kPpmEnd; the caller looks at its flag first.
+  long nextHeader() {
+    if (!reader_) return ReadPpmFileHeader(in_);
+    do page_ = reader_->next();
+    while (page_.interrupted && gCancelRequested == 0);
+    if (page_.interrupted) return kPpmEnd;
+    if (page_.end) return page_.header == kPpmMalformed ? kPpmMalformed : kPpmEnd;
+    return kPpmPage;
+  }
+  int beginPage(qv::ColourJob& colour) {
+    if (!reader_) return colour.beginPage();
+    return colour.beginPage({page_.bytes.data(), reader_->pageBytes()});
+  }
+  // The page's pixel bytes, in the job's page buffer; fewer where the input
+  // ended, failed or a cancel came.
+  std::size_t readPixels(qv::ColourJob& colour) {
+    if (reader_) return page_.bytes.size();
+    const std::span<std::uint8_t> page = colour.pageBuffer();
+    return ::readPixels(in_, page.data(), page.size());
+  }
+
+ private:
+  std::FILE* in_;
+  PpmHeaders headers_;
+  std::optional<qv::PageInput> reader_;
+  qv::InputPage page_;
+};
+
+}  // namespace
+
 int SendRasterDoc(const PjpInfo& job, const RcInfo& rc) {
   // A spooler that closes our output must not kill us with SIGPIPE: writes
   // fail instead, and the job ends with its message.
   ::signal(SIGPIPE, SIG_IGN);
   // 1 MiB pipes instead of 64 KiB: a page moves in a sixteenth of the
   // wake-ups of the rasteriser, this filter and the backend.
-  qv::raisePipeCapacity(::fileno(job.fpInput));
   qv::raisePipeCapacity(STDOUT_FILENO);
   const qv::ColourJobEnv env{std::getenv("PASSWORD"),   std::getenv("OWNER"),
                              std::getenv("TITLE"),      std::getenv("QVREDVAL"),
@@ -100,17 +162,31 @@ int SendRasterDoc(const PjpInfo& job, const RcInfo& rc) {
     std::fprintf(stderr, "ERROR: Unable to send print data: %s\n", std::strerror(out.error));
     return 1;
   };
+  const std::size_t pageBytes =
+      job.nHeight > 0 ? static_cast<std::size_t>(job.nBytesPerLine * job.nHeight) : 0;
+  PageSource source(job.fpInput, pageBytes);
+  // The reader thread may meet the first header while this thread waits, so
+  // the handler is there from the start; see PpmHeaders.
+  if (source.threaded()) installCancelHandler();
+
+  long pagesRead = 0;
+  bool failed = false;
   // The way the printers have always been told: the zero fill, then the job
   // end (the last complete page file, the trailer).
   const auto cancelNow = [&] {
     ::signal(SIGTERM, SIG_IGN);
+    if (pagesRead == 0) {  // only the reader thread can be this early
+      if (!source.opened()) {
+        ::signal(SIGTERM, SIG_DFL);
+        ::raise(SIGTERM);
+      }
+      if (colour.beginJob() != qv::kColourOk) return 1;
+    }
     return colour.cancel() == qv::kColourOk ? 0 : outputLost();
   };
 
-  long pagesRead = 0;
-  bool failed = false;
   for (;;) {
-    const long header = ReadPpmFileHeader(job.fpInput);
+    const long header = source.nextHeader();
     if (gCancelRequested != 0) return cancelNow();
     if (header == kPpmEnd) break;
     if (header == kPpmMalformed) {
@@ -121,12 +197,11 @@ int SendRasterDoc(const PjpInfo& job, const RcInfo& rc) {
       installCancelHandler();
       if (colour.beginJob() != qv::kColourOk) return 1;
     }
-    if (colour.beginPage() != qv::kColourOk) {
+    if (source.beginPage(colour) != qv::kColourOk) {
       failed = true;  // its message is out; the job still ends on the printer
       break;
     }
-    const std::span<std::uint8_t> page = colour.pageBuffer();
-    const std::size_t got = readPixels(job.fpInput, page.data(), page.size());
+    const std::size_t got = source.readPixels(colour);
     if (gCancelRequested != 0) return cancelNow();
     if (got == 0) {
       // A page without pixel data is the end of the input: no copies of it.

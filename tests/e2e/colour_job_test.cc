@@ -57,11 +57,16 @@ qvtest::ProgramResult runJob(const TestPrinter& printer, const std::string& inpu
       qvtest::writeFile(planted.emplace_back(dir + "/ec_tmppage_" + pid + suffix), "planted");
   program.writeInput(input);
   if (signal == 0) program.closeInput();
-  // Signal once the filter, having taken all, sleeps in read() (woken but not run, it is awake).
-  while (signal != 0 &&
-         !(qvtest::readFile("/proc/" + pid + "/stat").find(") S ") != std::string::npos &&
-           qvtest::readFile("/proc/" + pid + "/syscall").starts_with("0 0x0 ")))
-    program.pump(1);
+  // Signal once the filter has taken all and each of its threads sleeps (woken but not run, a
+  // thread is awake).
+  const auto asleep = [&] {
+    for (const std::string& task : qvtest::listDirectory("/proc/" + pid + "/task")) {
+      const std::string stat = qvtest::readFile("/proc/" + pid + "/task/" + task + "/stat");
+      if (stat.find(") S ", stat.rfind(')')) == std::string::npos) return false;
+    }
+    return program.unread() == 0;
+  };
+  while (signal != 0 && !asleep()) program.pump(1);
   if (signal != 0) program.signal(signal);
   qvtest::ProgramResult r = program.wait();
   for (const std::string& name : planted)

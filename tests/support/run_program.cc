@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -76,6 +77,11 @@ void RunningProgram::signal(int sig) {
 }
 
 void RunningProgram::pump(int milliseconds) { ::poll(nullptr, 0, milliseconds); }
+
+int RunningProgram::unread() const {
+  int bytes = 0;
+  return in_ >= 0 && ::ioctl(in_, FIONREAD, &bytes) == 0 ? bytes : -1;
+}
 
 ProgramResult RunningProgram::wait() {
   closeInput();

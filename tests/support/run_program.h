@@ -46,6 +46,7 @@ class RunningProgram {
   void signal(int sig);
   ProgramResult wait();         // reaps it; its outputs
   void pump(int milliseconds);  // lets it run that long
+  int unread() const;           // input bytes written and not yet read
   pid_t pid() const { return pid_; }
 
  private:
