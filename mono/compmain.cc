@@ -2,7 +2,9 @@
 // header, pages, sorted-copy replays and the PJL trailer) and the program's
 // page loop over it.
 #include <cstring>
+#include <optional>
 
+#include "common/page_input.h"
 #include "mono/PCLUtils.h"
 #include "mono/compmain.h"
 #include "mono/copy_file.h"
@@ -159,6 +161,19 @@ int MonoJob::endJob() {
 
 }  // namespace qv
 
+namespace {
+
+// Whether the reader thread may take `in`'s bytes from its descriptor: only
+// where the stream itself holds none. glibc keeps read-ahead and ungetc()
+// bytes in the FILE, and they come before the descriptor's; a stream that
+// has seen its end or an error would give no more to fread() either.
+bool readableByDescriptor(std::FILE* in) {
+  return ::fileno(in) >= 0 && !std::feof(in) && !std::ferror(in) &&
+         in->_IO_read_ptr == in->_IO_read_end && in->_IO_save_base == nullptr;
+}
+
+}  // namespace
+
 int qvcomp1030(std::FILE* in, qv::ByteSink sink, const PrintSettings& settings) {
   // A size that cannot describe a page gives a job without pages: reading
   // pages of 0 bytes would never end, and a negative size has no buffer.
@@ -166,18 +181,38 @@ int qvcomp1030(std::FILE* in, qv::ByteSink sink, const PrintSettings& settings) 
   const std::size_t rowBytes =
       pagesPossible ? (static_cast<std::size_t>(settings.width) + 7) / 8 : 0;
   const std::size_t height = pagesPossible ? static_cast<std::size_t>(settings.height) : 0;
-  // One read call per page rather than per row: the result is the same (a
-  // short read anywhere ends the page), and at 1200 dpi a page has 14000
-  // rows.
-  const qv::ByteBuffer page = qv::allocateBytes(rowBytes * height);
-  if (!page) return qv::kMonoNoMemory;
+  const std::size_t pageBytes = rowBytes * height;
+  // The next page is read on a thread of its own while this one is encoded,
+  // into two page buffers. Without a descriptor, or without memory or a
+  // thread for that, one buffer takes one page per read call (a short read
+  // anywhere ends the page; at 1200 dpi a page has 14000 rows).
+  std::optional<qv::PageInput> reader;
+  if (pagesPossible && readableByDescriptor(in)) {
+    reader.emplace(::fileno(in), pageBytes);
+    if (reader->status() != qv::PageInput::kOk) reader.reset();
+  }
+  qv::ByteBuffer page;
+  if (!reader) {
+    page = qv::allocateBytes(pageBytes);
+    if (!page) return qv::kMonoNoMemory;
+  }
+  // The next whole page, or null at the end of the input. A short last page
+  // or a read error ends the job after the pages before, as the end does.
+  const auto nextPage = [&]() -> const std::uint8_t* {
+    if (!reader)
+      return std::fread(page.get(), 1, pageBytes, in) == pageBytes ? page.get() : nullptr;
+    qv::InputPage next = reader->next();
+    // A signal caught by a handler of the caller's cut the wait short: rawtoqv
+    // installs none, so the wait goes on.
+    while (next.interrupted) next = reader->next();
+    return !next.end && next.bytes.size() == pageBytes ? next.bytes.data() : nullptr;
+  };
   qv::MonoJob job(settings, sink);
   int status = job.beginJob();
-  while (pagesPossible && status == qv::kMonoOk &&
-         std::fread(page.get(), 1, rowBytes * height, in) == rowBytes * height) {
+  for (const std::uint8_t* bytes; pagesPossible && status == qv::kMonoOk && (bytes = nextPage());) {
     status = job.beginPage();
     for (std::size_t y = 0; y < height && status == qv::kMonoOk; ++y)
-      status = job.writeRow({page.get() + y * rowBytes, rowBytes});
+      status = job.writeRow({bytes + y * rowBytes, rowBytes});
     if (status == qv::kMonoOk) status = job.endPage();
   }
   const int ended = job.endJob();

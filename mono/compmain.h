@@ -93,9 +93,14 @@ struct MonoJobState {
 
 // Runs one whole job: reads raw 1-bit pages of settings.width x
 // settings.height from `in` and sends the PJL/PCL job to `sink`, through
-// qv::MonoJob. Returns qv::kMonoOk after a job, also an empty one;
-// qv::kMonoNoMemory when a buffer cannot be allocated (nothing sent then);
-// qv::kMonoWriteFailed when a write failed (nothing more is read or sent).
+// qv::MonoJob. The next page is read on a thread of its own, straight from
+// `in`'s descriptor, while this one is encoded; a stream without a
+// descriptor or with bytes in its buffer is read with fread(). Either way a
+// short last page is dropped and a read error ends the input. Returns
+// qv::kMonoOk after a job, also an empty one; qv::kMonoNoMemory when a
+// buffer cannot be allocated (nothing sent then);
+// qv::kMonoWriteFailed when a write failed (the reading stops, nothing more
+// is sent).
 // A size that cannot describe a page (qv::monoPageFits) gives a job without
 // pages, and the input is not read.
 [[nodiscard]] int qvcomp1030(std::FILE* in, qv::ByteSink sink, const PrintSettings& settings);
