@@ -79,6 +79,8 @@ int ChildProcess::spawn(const SpawnSpec& spec) {
       posix_spawn_file_actions_addopen(&files.actions, targets[i], "/dev/null",
                                        i == 0 ? O_RDONLY : O_WRONLY, 0);
   }
+  for (std::size_t i = 0; i < spec.extraFds.size(); ++i)
+    posix_spawn_file_actions_adddup2(&files.actions, spec.extraFds[i], 3 + static_cast<int>(i));
 
   // The child starts with default signal actions and nothing blocked: we
   // ignore SIGPIPE and catch SIGTERM, the filters must not inherit either.

@@ -19,6 +19,7 @@ struct SpawnSpec {
   int stdinFd = -1;               // descriptors for the child's 0, 1, 2
   int stdoutFd = -1;              // (-1: /dev/null)
   int stderrFd = -1;
+  std::vector<int> extraFds;     // become the child's 3, 4, ... (each must be above those)
   bool ownProcessGroup = false;  // out of the spooler's reach when it signals our group
 };
 

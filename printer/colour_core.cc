@@ -48,6 +48,7 @@ class ColourStream final : public CoreStream {
       : job_(rc.info, record, env, sink, false) {}
   int beginJob() override { return job_.beginJob(); }
   int beginPage() override { return job_.beginPage(); }
+  int beginPage(std::span<std::uint8_t> page) override { return job_.beginPage(page); }
   int write(std::span<const std::uint8_t> line) override { return job_.writeLine(line); }
   int endPage() override { return job_.endPage(); }
   std::span<std::uint8_t> pageBuffer() override { return job_.pageBuffer(); }

@@ -40,6 +40,14 @@ int CoreJob::beginPage() {
   return rc;
 }
 
+int CoreJob::beginFilledPage(std::span<std::uint8_t> page) {
+  const int rc = core_->beginPage(page);
+  pageOpen_ = rc == 0;
+  linesWritten_ = 0;
+  if (pageOpen_) ++pages_;
+  return rc;
+}
+
 void CoreJob::toMonoRow(unsigned y, std::span<const std::uint8_t> line, LineFormat format,
                         unsigned width) {
   const unsigned outWidth = static_cast<unsigned>(plan_.rasterWidth());

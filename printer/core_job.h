@@ -44,6 +44,9 @@ class CoreJob {
   // lines; empty when the core has none. endFilledPage() then ends the page.
   std::span<std::uint8_t> pageBuffer();
   int endFilledPage();
+  // As beginPage(), the page already in the caller's buffer in the core's own
+  // form (see CoreStream::beginPage); endFilledPage() ends it.
+  int beginFilledPage(std::span<std::uint8_t> page);
   // The 16 x 16 threshold matrix for gray lines on the mono printer (PAPPL's
   // dither for the job's content); without one, gray is cut at half.
   void setDither(const unsigned char (*matrix)[16]) { dither_ = matrix; }

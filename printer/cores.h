@@ -25,6 +25,10 @@ class CoreStream {
   // The open page's own buffer, for a caller that reads lines straight into
   // it (colour: the imaging area's RGB lines); empty when the core has none.
   virtual std::span<std::uint8_t> pageBuffer() { return {}; }
+  // Begins a page held in the caller's buffer (colour: the imaging area's
+  // RGB lines, as pageBuffer() gives them), which must stay as it is until
+  // the page has ended; non-zero where the core cannot.
+  virtual int beginPage(std::span<std::uint8_t> /*page*/) { return -1; }
   // Ends a page filled through pageBuffer(): its first `filled` bytes.
   virtual int endPage(std::size_t /*filled*/) { return endPage(); }
   virtual int endJob() = 0;

@@ -307,6 +307,16 @@ bool startPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*, u
   return true;
 }
 
+bool startFilledPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*,
+                     std::span<std::uint8_t> pixels) {
+  auto* state = static_cast<JobState*>(papplJobGetData(job));
+  if (state == nullptr || state->failed) return false;
+  if (!state->core && !beginCoreJob(job, *state, *options)) return false;
+  if (state->core->beginFilledPage(pixels) != 0)
+    return failJob(job, state, "The printer connection was lost while printing.");
+  return true;
+}
+
 bool writeLine(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*, unsigned y,
                const unsigned char* line) {
   auto* state = static_cast<JobState*>(papplJobGetData(job));
@@ -328,12 +338,6 @@ bool endPage(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t* device, unsi
     return failJob(job, state, "The printer connection was lost while printing.");
   papplDeviceFlush(device);
   return true;
-}
-
-std::span<std::uint8_t> pageBuffer(pappl_job_t* job) {
-  auto* state = static_cast<JobState*>(papplJobGetData(job));
-  if (state == nullptr || state->failed || !state->core) return {};
-  return state->core->pageBuffer();
 }
 
 bool endFilledPage(pappl_job_t* job, pappl_device_t* device) {

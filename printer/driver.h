@@ -35,10 +35,10 @@ bool writeLine(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* de
 bool endPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device, unsigned page);
 bool endJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device);
 
-// For the PDF filter, after startPage: the open page's buffer in the core's
-// own form (empty when the core has none; see CoreJob::pageBuffer), and the
-// end of a page filled through it.
-std::span<std::uint8_t> pageBuffer(pappl_job_t* job);
+// For the PDF filter: a page already rendered in `pixels` in the core's form
+// (startFilledPage, instead of startPage and its lines), and its end.
+bool startFilledPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device,
+                     std::span<std::uint8_t> pixels);
 bool endFilledPage(pappl_job_t* job, pappl_device_t* device);
 
 }  // namespace qvprinter

@@ -1,6 +1,7 @@
 // pdf_filter.cc - PDF through Ghostscript into the raster callbacks.
 #include "printer/pdf_filter.h"
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -20,6 +21,7 @@
 #include "cups/pnm_reader.h"
 #include "printer/driver.h"
 #include "printer/job_plan.h"
+#include "printer/render_client.h"
 
 namespace qvprinter {
 namespace {
@@ -45,46 +47,18 @@ void describePage(pappl_pr_options_t& options, const qvcups::PnmHeader& page, in
 
 enum class Outcome { kDone, kCancelled, kFailed };
 
-// A colour sheet read straight into the core's page: Ghostscript's rows a
-// megabyte at a time, their imaging area copied out. The line by line path
-// copies each pixel three times and reads the pipe in row-sized pieces.
-Outcome readImagingArea(pappl_job_t* job, qvcups::PnmReader& reader, const qvcups::PnmHeader& sheet,
-                        const qvcups::PaperSize& paper, std::span<std::uint8_t> page,
-                        unsigned pageNumber, std::vector<std::uint8_t>& staging) {
-  const std::size_t inRow = sheet.rowBytes();
-  const std::size_t left = qvcups::kImagingMargin600 * 3,
-                    outRow = page.size() / qvcups::colourRasterHeight(paper);
-  const long top = qvcups::kImagingMargin600, height = qvcups::colourRasterHeight(paper);
-  staging.resize(std::max<std::size_t>(inRow, std::size_t{1} << 20) / inRow * inRow);
-  const long rowsPerRead = static_cast<long>(staging.size() / inRow);
-  for (long y = 0; y < sheet.height;) {
-    if (papplJobIsCanceled(job)) return Outcome::kCancelled;
-    const long rows = std::min(rowsPerRead, sheet.height - y);
-    if (!reader.readExact(staging.data(), static_cast<std::size_t>(rows) * inRow)) {
-      papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Ghostscript output ends inside page %u.", pageNumber);
-      return Outcome::kFailed;
-    }
-    for (long r = 0; r < rows; ++r, ++y)
-      if (y >= top && y < top + height)
-        std::memcpy(page.data() + static_cast<std::size_t>(y - top) * outRow,
-                    staging.data() + static_cast<std::size_t>(r) * inRow + left, outRow);
-  }
-  return Outcome::kDone;
-}
-
+// Mono pages: Ghostscript's PBM rows through a pipe, a row at a time.
 Outcome pumpPages(pappl_job_t* job, pappl_pr_options_t& options, pappl_device_t* device,
-                  qvcups::PnmReader& reader, const qvcups::PaperSize& paper, int dpi, long width,
-                  long height, bool mono) {
-  std::vector<std::uint8_t> row;  // a sheet row, or a colour page's reads: kept for the job
+                  qvcups::PnmReader& reader, int dpi, long width, long height, unsigned& pages) {
+  std::vector<std::uint8_t> row;
   for (unsigned page = 1;; ++page) {
     qvcups::PnmHeader header;
     std::string error;
     const qvcups::PnmStatus status = reader.readHeader(header, error);
     if (papplJobIsCanceled(job)) return Outcome::kCancelled;
     if (status == qvcups::PnmStatus::kEnd) return Outcome::kDone;
-    const bool kindOk = mono ? header.kind == '4' : header.kind == '6';
-    if (status != qvcups::PnmStatus::kPage || !kindOk || header.maxval > 255 ||
-        header.width != width || header.height != height) {
+    if (status != qvcups::PnmStatus::kPage || header.kind != '4' || header.width != width ||
+        header.height != height) {
       papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Ghostscript page %u unreadable: %s", page,
                   error.c_str());
       return Outcome::kFailed;
@@ -92,18 +66,6 @@ Outcome pumpPages(pappl_job_t* job, pappl_pr_options_t& options, pappl_device_t*
     describePage(options, header, dpi);
     row.resize(header.rowBytes());
     if (!startPage(job, &options, device, page)) return Outcome::kFailed;
-    const std::span<std::uint8_t> core = pageBuffer(job);
-    const long rasterWidth = qvcups::colourRasterWidth(paper);
-    if (!mono && header.maxval == 255 && width > rasterWidth &&
-        core.size() == static_cast<std::size_t>(rasterWidth) * 3 *
-                           static_cast<std::size_t>(qvcups::colourRasterHeight(paper))) {
-      if (const Outcome read = readImagingArea(job, reader, header, paper, core, page, row);
-          read != Outcome::kDone)
-        return read;
-      if (!endFilledPage(job, device)) return Outcome::kFailed;
-      papplJobSetImpressionsCompleted(job, 1);
-      continue;
-    }
     for (long y = 0; y < height; ++y) {
       if (papplJobIsCanceled(job)) return Outcome::kCancelled;
       if (!reader.readExact(row.data(), row.size())) {
@@ -115,7 +77,107 @@ Outcome pumpPages(pappl_job_t* job, pappl_pr_options_t& options, pappl_device_t*
     }
     if (!endPage(job, &options, device, page)) return Outcome::kFailed;
     papplJobSetImpressionsCompleted(job, 1);
+    ++pages;
   }
+}
+
+// Colour pages that qvrender renders straight into the slots it shares with
+// us: each goes to the core where it lies, and its slot is given back once
+// the core has sent it.
+Outcome pumpRenderedPages(pappl_job_t* job, pappl_pr_options_t& options, pappl_device_t* device,
+                          RenderedPages& pages, const RenderArea& area, unsigned& count) {
+  qvcups::PnmHeader sheet;
+  sheet.kind = '6';
+  sheet.width = area.sheetWidth;
+  sheet.height = area.sheetHeight;
+  sheet.maxval = 255;
+  for (;;) {
+    const std::span<std::uint8_t> pixels = pages.next([job] { return papplJobIsCanceled(job); });
+    if (papplJobIsCanceled(job)) return Outcome::kCancelled;
+    if (pixels.empty()) return Outcome::kDone;  // the end, or a failure qvrender's status tells
+    describePage(options, sheet, area.dpi);
+    if (!startFilledPage(job, &options, device, pixels) || !endFilledPage(job, device))
+      return Outcome::kFailed;
+    papplJobSetImpressionsCompleted(job, 1);
+    pages.release();
+    ++count;
+  }
+}
+
+// The end of a job that ran to its end: Ghostscript's failure, or a
+// document without a page, is the job's failure (nothing was sent).
+bool endRendering(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device,
+                  Outcome outcome, int status, unsigned pages) {
+  const bool ended = endJob(job, options, device);
+  if (outcome != Outcome::kDone) return outcome == Outcome::kCancelled && ended;
+  if (!(WIFEXITED(status) && WEXITSTATUS(status) == 0)) {
+    papplJobSetMessage(job, "Ghostscript could not render the document (%s).",
+                       qvcups::describeWaitStatus(status).c_str());
+    return false;
+  }
+  if (pages == 0) {
+    papplJobSetMessage(job, "The document cannot be rendered: Ghostscript found no page in it.");
+    return false;
+  }
+  return ended;
+}
+
+// A colour job: qvrender renders its pages into memory shared with us.
+bool printColour(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device,
+                 const char* document, const qvcups::PaperSize& paper, const char* tmpdir) {
+  const RenderArea area{600,
+                        paper.width600,
+                        paper.height600,
+                        qvcups::kImagingMargin600,
+                        qvcups::kImagingMargin600,
+                        qvcups::colourRasterWidth(paper),
+                        qvcups::colourRasterHeight(paper)};
+  if (!startJob(job, options, device)) return false;
+  const std::string program = findQvrender();
+  RenderedPages pages;
+  if (const int rc = program.empty() ? ENOENT : pages.start(program, document, area, tmpdir);
+      rc != 0) {
+    papplJobSetMessage(job, "Cannot start qvrender: %s", std::strerror(rc));
+    endJob(job, options, device);
+    return false;
+  }
+  unsigned count = 0;
+  const Outcome outcome = pumpRenderedPages(job, *options, device, pages, area, count);
+  const int status = pages.finish();
+  return endRendering(job, options, device, outcome, status, count);
+}
+
+// A mono job: Ghostscript's PBM pages through a pipe (a 1-bit page is small).
+bool printMono(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device,
+               const char* document, const qvcups::PaperSize& paper, int dpi, const char* tmpdir) {
+  const long width = paper.width600 * dpi / 600, height = paper.height600 * dpi / 600;
+  int pipeFds[2];
+  if (qvcups::makePipe(pipeFds) != 0) {
+    papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Cannot create a pipe: %s", std::strerror(errno));
+    return false;
+  }
+  qv::UniqueFd gsOut(pipeFds[0]), gsChildEnd(pipeFds[1]);
+  qvcups::SpawnSpec spec = qvcups::ghostscriptRaster(
+      true, "-r" + std::to_string(dpi) + "x" + std::to_string(dpi),
+      "-g" + std::to_string(width) + "x" + std::to_string(height), document, tmpdir);
+  spec.stdoutFd = gsChildEnd.get();
+  spec.ownProcessGroup = true;
+
+  if (!startJob(job, options, device)) return false;
+  qvcups::ChildProcess ghostscript;
+  if (const int rc = ghostscript.spawn(spec); rc != 0) {
+    papplJobSetMessage(job, "Cannot start Ghostscript (gs): %s", std::strerror(rc));
+    endJob(job, options, device);
+    return false;
+  }
+  gsChildEnd.reset();
+  qvcups::PnmReader reader(gsOut.get());
+  unsigned pages = 0;
+  const Outcome outcome = pumpPages(job, *options, device, reader, dpi, width, height, pages);
+  if (outcome != Outcome::kDone) ghostscript.signal(SIGTERM);
+  gsOut.reset();
+  const int status = ghostscript.wait();
+  return endRendering(job, options, device, outcome, status, pages);
 }
 
 }  // namespace
@@ -136,44 +198,10 @@ bool pdfFilter(pappl_job_t* job, pappl_device_t* device, void*) {
   if (medium == nullptr) return startJob(job, options.get(), device);  // sets the message
   const int dpi = mono ? options->printer_resolution[0] : 600;
   if (dpi != 300 && dpi != 600 && dpi != 1200) return startJob(job, options.get(), device);
-  const long width = medium->paper->width600 * dpi / 600;
-  const long height = medium->paper->height600 * dpi / 600;
-
-  int pipeFds[2];
-  if (qvcups::makePipe(pipeFds) != 0) {
-    papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Cannot create a pipe: %s", std::strerror(errno));
-    return false;
-  }
-  qv::UniqueFd gsOut(pipeFds[0]), gsChildEnd(pipeFds[1]);
   const char* tmpdir = std::getenv("TMPDIR");
-  qvcups::SpawnSpec spec =
-      qvcups::ghostscriptRaster(mono, "-r" + std::to_string(dpi) + "x" + std::to_string(dpi),
-                                "-g" + std::to_string(width) + "x" + std::to_string(height),
-                                document, tmpdir != nullptr ? tmpdir : "/tmp");
-  spec.stdoutFd = gsChildEnd.get();
-  spec.ownProcessGroup = true;
-
-  if (!startJob(job, options.get(), device)) return false;
-  qvcups::ChildProcess ghostscript;
-  if (const int rc = ghostscript.spawn(spec); rc != 0) {
-    papplJobSetMessage(job, "Cannot start Ghostscript (gs): %s", std::strerror(rc));
-    endJob(job, options.get(), device);
-    return false;
-  }
-  gsChildEnd.reset();
-  qvcups::PnmReader reader(gsOut.get());
-  const Outcome outcome =
-      pumpPages(job, *options, device, reader, *medium->paper, dpi, width, height, mono);
-  if (outcome != Outcome::kDone) ghostscript.signal(SIGTERM);
-  gsOut.reset();
-  const int status = ghostscript.wait();
-  const bool ended = endJob(job, options.get(), device);
-  if (outcome == Outcome::kDone && !(WIFEXITED(status) && WEXITSTATUS(status) == 0)) {
-    papplJobSetMessage(job, "Ghostscript could not render the document (%s).",
-                       qvcups::describeWaitStatus(status).c_str());
-    return false;
-  }
-  return outcome != Outcome::kFailed && ended;
+  if (tmpdir == nullptr) tmpdir = "/tmp";
+  return mono ? printMono(job, options.get(), device, document, *medium->paper, dpi, tmpdir)
+              : printColour(job, options.get(), device, document, *medium->paper, tmpdir);
 }
 
 }  // namespace qvprinter

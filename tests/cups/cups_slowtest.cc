@@ -210,11 +210,12 @@ TEST(Package, FilesLintianAndPpds) {
   for (std::string mode, owner, size, date, time, path;
        listing >> mode >> owner >> size >> date >> time >> path;)
     if (mode[0] == '-') files.insert(path.substr(path.rfind('/') + 1));
-  EXPECT_EQ((std::set<std::string>{"ImagingArea", "PaperDimension", "README.md", "changelog.gz",
-                                   "copyright", "qv-printer-driver", "qvc600.ppd", "qvcupsfilter",
-                                   "qvcupsfilter.8.gz", "qvinspect", "qvinspect.1.gz", "qvm600.ppd",
-                                   "qvprinter", "qvprinter.8.gz", "qvprinter.service", "rastertoqv",
-                                   "rastertoqv.1.gz", "rawtoqv", "rawtoqv.1.gz"}),
+  EXPECT_EQ((std::set<std::string>{
+                "ImagingArea",       "PaperDimension",    "README.md",         "changelog.gz",
+                "copyright",         "qv-printer-driver", "qvc600.ppd",        "qvcupsfilter",
+                "qvcupsfilter.8.gz", "qvinspect",         "qvinspect.1.gz",    "qvm600.ppd",
+                "qvprinter",         "qvprinter.8.gz",    "qvprinter.service", "qvrender",
+                "rastertoqv",        "rastertoqv.1.gz",   "rawtoqv",           "rawtoqv.1.gz"}),
             files);
   const qvtest::ProgramResult lintian = run(systemTool("lintian"), {deb});
   EXPECT_EQ(0, lintian.status);

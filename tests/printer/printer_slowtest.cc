@@ -196,17 +196,25 @@ TEST_F(QvPrinter, DocumentsPrintAsTheirSourcePages) {
                mono ? "-dcupsColorSpace=18" : "-dcupsColorSpace=19", "-dcupsBitsPerColor=8", pdf});
   };
   const std::string pwgFormat = "image/pwg-raster", pdfFormat = "application/pdf";
+  const std::string corrupt = dir + "corrupt.pdf";  // Ghostscript renders no page, exits 0
+  qvtest::writeFile(corrupt, "%PDF-1.4\n1 0 obj <</Type/Catalog/Pages 2 0 R>>\n%%EOF\n");
   const std::tuple<bool, std::string, std::string, std::string, int> jobs[] = {
       {true, pwg(true), pwgFormat, "", 600}, {false, pwg(false), pwgFormat, "", 600},
       {true, pdf, pdfFormat, "", 600},       {true, pdf, pdfFormat, "", 300},
       {false, pdf, pdfFormat, "4711", 600},  {true, jpeg, "image/jpeg", "", 600},
       {false, jpeg, "image/jpeg", "", 600},  {true, pdf, pdfFormat, "12a4", 600},
-      {false, pdf, pdfFormat, "123", 600}};
+      {false, pdf, pdfFormat, "123", 600},   {true, corrupt, pdfFormat, "", 600},
+      {false, corrupt, pdfFormat, "", 600}};
   for (const auto& [mono, file, format, pin, dpi] : jobs) {
     SCOPED_TRACE(format + (mono ? " mono " : " colour ") + std::to_string(dpi) + pin);
     const JobResult job = server_->print(mono, file, format, pin, dpi);
     if (pin == "12a4" || pin == "123") {  // refused, nothing sent
       EXPECT_EQ("aborted: The secure-print PIN must be exactly 4 digits; the job was not printed.",
+                job.state + ": " + job.message + job.bytes);
+      continue;
+    }
+    if (file == corrupt) {
+      EXPECT_EQ("aborted: The document cannot be rendered: Ghostscript found no page in it.",
                 job.state + ": " + job.message + job.bytes);
       continue;
     }
