@@ -32,6 +32,7 @@ serverbin() {  # build-dir name
     [[ -e /usr/lib/cups/$d ]] && ln -s "/usr/lib/cups/$d" "$work/$2/serverbin/$d"
   done
   cp "$1/cups/qvcupsfilter" "$1/mono/rawtoqv" "$1/colour/rastertoqv" "$work/$2/serverbin/filter/"
+  [[ ! -e $1/printer/qvrender ]] || cp "$1/printer/qvrender" "$work/$2/serverbin/filter/"
   echo "ServerBin $work/$2/serverbin" >"$work/$2/cups-files.conf"
 }
 serverbin "$build" now

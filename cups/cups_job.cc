@@ -19,6 +19,9 @@
 #include <memory>
 #include <vector>
 
+#include "colour/colour_job.h"
+#include "colour/rastertoqv.h"
+#include "common/malloc_buffer.h"
 #include "common/unique_file.h"
 #include "cups/child_process.h"
 #include "cups/filter_streams.h"
@@ -26,6 +29,7 @@
 #include "cups/paper_files.h"
 #include "cups/pnm_reader.h"
 #include "cups/private_dir.h"
+#include "cups/render_client.h"
 
 namespace qvcups {
 namespace {
@@ -160,6 +164,7 @@ class CupsJob {
   [[nodiscard]] int skipRaster(PnmReader& reader, std::size_t size);
   PumpResult sendBlankPage();
   int finish(PumpResult result);
+  int runColour();
 
   JobSettings job_;
   bool mono_ = true;
@@ -507,6 +512,7 @@ int CupsJob::run(int argc, char** argv) {
   if (!job_.warning.empty()) message("WARNING: ", job_.warning);
   message("INFO: ", "Rendering " + std::string(job_.paper->ppdText) + " pages at " +
                         (resolution_ + 2) + " dpi");
+  if (!mono_) return runColour();
   PumpResult result = PumpResult::kDone;
   for (int pass = 0; pass < job_.passes() && result == PumpResult::kDone && !g_cancelled; ++pass) {
     const int before = pagesSent_;
@@ -519,6 +525,142 @@ int CupsJob::run(int argc, char** argv) {
   }
   if (g_cancelled) result = PumpResult::kCancelled;
   return finish(result);
+}
+
+// Standard output as the colour job's sink: every byte written, a write
+// interrupted by a signal resumed (a page on its way must arrive whole).
+struct PrinterSink {
+  int error = 0;
+  static bool write(void* context, std::span<const std::uint8_t> bytes) {
+    auto* sink = static_cast<PrinterSink*>(context);
+    while (!bytes.empty()) {
+      const ssize_t written = ::write(1, bytes.data(), bytes.size());
+      if (written < 0 && errno == EINTR) continue;
+      if (written <= 0) {
+        sink->error = written < 0 ? errno : EIO;
+        return false;
+      }
+      bytes = bytes.subspan(static_cast<std::size_t>(written));
+    }
+    return true;
+  }
+};
+
+// The colour job, in this process: qvrender renders each page into memory
+// shared with us (gs_render.h), and the colour filter's own job code
+// (qv::ColourJob, with its page files and copies file in the private
+// directory, as rastertoqv runs it) encodes it straight from there. No page
+// image crosses a pipe. The settings are read by the filter's own functions
+// from the files written for the job, so the printer gets the bytes
+// rastertoqv would send.
+int CupsJob::runColour() {
+  std::string rcPath = dir_.file(settingsName_), paperPath = dir_.file("paperinf");
+  char program[] = "rastertoqv", rcOption[] = "-rc", paperOption[] = "-pi";
+  char* args[] = {program, rcOption, rcPath.data(), paperOption, paperPath.data(), nullptr};
+  PjpInfo record{};
+  RcSettings settings;
+  int status = InterpretParameters(5, args, &record);
+  if (status == 0) status = PrepareLPRngPrint(&record, &settings.info);
+  if (status != 0) {  // the filter's own message is out
+    message("ERROR: ",
+            "The colour job's settings or the printer's geometry files cannot be used "
+            "(rastertoqv error " +
+                std::to_string(status) + ")");
+    return kExitFailed;
+  }
+  const RenderArea area{job_.xdpi,      job_.renderWidth(), job_.renderHeight(), job_.cropLeft(),
+                        job_.cropTop(), job_.rasterWidth(), job_.rasterHeight()};
+  if (record.nWidth != area.width || record.nHeight != area.height) {
+    message("ERROR: ", "The colour printer's settings or geometry files do not fit the job");
+    return kExitFailed;
+  }
+  qv::ColourJobEnv env;
+  env.owner = job_.owner.c_str();
+  env.title = job_.title.c_str();
+  env.password = job_.pin.empty() ? nullptr : job_.pin.c_str();
+  env.outputTray = job_.outputTray.empty() ? nullptr : job_.outputTray.c_str();
+  const std::string tmpdir = dir_.path();
+  env.tmpDir = tmpdir.c_str();
+  env.cancelFlag = &g_cancelled;
+  PrinterSink sink;
+  qv::ColourJob colour(settings.info, record, env, qv::ByteSink{PrinterSink::write, &sink}, true);
+  const std::string renderer = findQvrender(filterDirectory());
+  const auto cancelled = [] { return g_cancelled != 0; };
+  qv::ByteBuffer blank;  // a white page, made when a two-sided job needs one
+  bool begun = false;
+  PumpResult result = PumpResult::kDone;
+  // One page to the printer: the job header before the first.
+  const auto sendPage = [&](std::span<std::uint8_t> page) {
+    if (!begun && colour.beginJob() != qv::kColourOk) return PumpResult::kFailed;
+    begun = true;
+    if (colour.beginPage(page) != qv::kColourOk) return PumpResult::kFailed;
+    const int ended = colour.endPage(page.size());
+    if (ended == qv::kColourCancelled || g_cancelled) return PumpResult::kCancelled;
+    return ended == qv::kColourOk ? PumpResult::kDone : PumpResult::kFailed;
+  };
+  for (int pass = 0; pass < job_.passes() && result == PumpResult::kDone && !g_cancelled; ++pass) {
+    const int before = pagesSent_;
+    RenderedPages pages;
+    if (const int rc = renderer.empty() ? ENOENT : pages.start(renderer, document_, area, tmpdir);
+        rc != 0) {
+      message("ERROR: ", std::string("Cannot start qvrender: ") + std::strerror(rc));
+      result = PumpResult::kFailed;
+      break;
+    }
+    for (std::span<std::uint8_t> page;
+         result == PumpResult::kDone && !(page = pages.next(cancelled)).empty();) {
+      result = sendPage(page);
+      if (result != PumpResult::kDone) break;
+      pages.release();
+      ++pagesSent_;
+      char text[48];
+      std::snprintf(text, sizeof text, "%d %d", pagesSent_, job_.filterCopies());
+      message("PAGE: ", text);
+    }
+    status = pages.finish();
+    if (g_cancelled) result = PumpResult::kCancelled;
+    if (result == PumpResult::kDone && !(WIFEXITED(status) && WEXITSTATUS(status) == 0)) {
+      message("ERROR: ", std::string(pagesSent_ == 0 ? "The document cannot be rendered: " : "") +
+                             "Ghostscript failed (" + describeWaitStatus(status) + ")");
+      result = PumpResult::kFailed;
+    }
+    // Two-sided: an odd page count would put the next copy's first page on
+    // the back of this copy's last sheet.
+    if (result == PumpResult::kDone && job_.duplex && pass + 1 < job_.passes() &&
+        (pagesSent_ - before) % 2 == 1) {
+      if (!blank && (blank = qv::allocateBytes(area.pageBytes())))
+        std::memset(blank.get(), 0xFF, area.pageBytes());
+      result = blank ? sendPage({blank.get(), area.pageBytes()}) : PumpResult::kFailed;
+    }
+  }
+
+  if (!begun) {  // nothing was sent
+    if (result == PumpResult::kCancelled) {
+      message("INFO: ", "Job cancelled before its first page");
+      return kExitOk;
+    }
+    if (result == PumpResult::kDone)
+      message("ERROR: ", "The document cannot be rendered: Ghostscript found no page in it");
+    return kExitFailed;
+  }
+  // The job is always ended on the printer: after a cancel as the filter
+  // ends a cancelled job (the zero fill, the trailer), else with its
+  // trailer. Only whole pages were ever begun.
+  const bool ended =
+      sink.error == 0 && (result == PumpResult::kCancelled ? colour.cancel() == qv::kColourOk
+                                                           : colour.endJob() == qv::kColourOk);
+  if (sink.error != 0 || !ended) {
+    message("ERROR: ", std::string("Cannot send the job to the printer: ") +
+                           std::strerror(sink.error != 0 ? sink.error : EIO));
+    return kExitFailed;
+  }
+  if (result == PumpResult::kCancelled) {
+    message("INFO: ", "Job cancelled after " + std::to_string(pagesSent_) + " page(s)");
+    return kExitOk;
+  }
+  if (result == PumpResult::kFailed) return kExitFailed;
+  message("INFO: ", "Sent " + std::to_string(pagesSent_) + " page(s) to the printer");
+  return kExitOk;
 }
 
 }  // namespace

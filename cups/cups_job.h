@@ -1,8 +1,9 @@
 // cups_job.h - qvcupsfilter: the CUPS filter that prints a PDF or PostScript
 // job on a QV printer. It rasterises the document with Ghostscript at the
-// job's resolution and page size, hands the pages to the model's filter
-// (rawtoqv or rastertoqv) with a settings file and a paper file written for
-// the job, and lets the filter's job stream go to the printer.
+// job's resolution and page size and writes a settings file and a paper file
+// for the job. Mono pages go to rawtoqv, whose job stream it passes on to the
+// printer; colour pages, rendered by qvrender into shared memory, are encoded
+// in this process by the colour filter's job code, as rastertoqv would.
 #pragma once
 
 #include <string>

@@ -19,9 +19,9 @@
 #include "cups/child_process.h"
 #include "cups/paper_table.h"
 #include "cups/pnm_reader.h"
+#include "cups/render_client.h"
 #include "printer/driver.h"
 #include "printer/job_plan.h"
-#include "printer/render_client.h"
 
 namespace qvprinter {
 namespace {
@@ -46,6 +46,15 @@ void describePage(pappl_pr_options_t& options, const qvcups::PnmHeader& page, in
 }
 
 enum class Outcome { kDone, kCancelled, kFailed };
+
+// This program's directory, where a build tree has qvrender.
+std::string selfDirectory() {
+  char self[PATH_MAX];
+  const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+  if (n <= 0) return ".";
+  const std::string path(self, static_cast<std::size_t>(n));
+  return path.substr(0, path.rfind('/'));
+}
 
 // Mono pages: Ghostscript's PBM rows through a pipe, a row at a time.
 Outcome pumpPages(pappl_job_t* job, pappl_pr_options_t& options, pappl_device_t* device,
@@ -85,7 +94,8 @@ Outcome pumpPages(pappl_job_t* job, pappl_pr_options_t& options, pappl_device_t*
 // us: each goes to the core where it lies, and its slot is given back once
 // the core has sent it.
 Outcome pumpRenderedPages(pappl_job_t* job, pappl_pr_options_t& options, pappl_device_t* device,
-                          RenderedPages& pages, const RenderArea& area, unsigned& count) {
+                          qvcups::RenderedPages& pages, const qvcups::RenderArea& area,
+                          unsigned& count) {
   qvcups::PnmHeader sheet;
   sheet.kind = '6';
   sheet.width = area.sheetWidth;
@@ -125,16 +135,16 @@ bool endRendering(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*
 // A colour job: qvrender renders its pages into memory shared with us.
 bool printColour(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device,
                  const char* document, const qvcups::PaperSize& paper, const char* tmpdir) {
-  const RenderArea area{600,
-                        paper.width600,
-                        paper.height600,
-                        qvcups::kImagingMargin600,
-                        qvcups::kImagingMargin600,
-                        qvcups::colourRasterWidth(paper),
-                        qvcups::colourRasterHeight(paper)};
+  const qvcups::RenderArea area{600,
+                                paper.width600,
+                                paper.height600,
+                                qvcups::kImagingMargin600,
+                                qvcups::kImagingMargin600,
+                                qvcups::colourRasterWidth(paper),
+                                qvcups::colourRasterHeight(paper)};
   if (!startJob(job, options, device)) return false;
-  const std::string program = findQvrender();
-  RenderedPages pages;
+  const std::string program = qvcups::findQvrender(selfDirectory());
+  qvcups::RenderedPages pages;
   if (const int rc = program.empty() ? ENOENT : pages.start(program, document, area, tmpdir);
       rc != 0) {
     papplJobSetMessage(job, "Cannot start qvrender: %s", std::strerror(rc));

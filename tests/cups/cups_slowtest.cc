@@ -30,7 +30,7 @@ class Sandbox : public testing::Test {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root (/opt/quarno, cupsd)";
     ::chmod(root().c_str(), 0755);  // the lp user runs the filters under cupsd
     ASSERT_EQ(0, run("/bin/cp", {"-as", "/usr/lib/cups", serverBin_}).status);  // links
-    for (const char* built : {QVCUPSFILTER_PATH, RAWTOQV_PATH, RASTERTOQV_PATH})
+    for (const char* built : {QVCUPSFILTER_PATH, RAWTOQV_PATH, RASTERTOQV_PATH, QVRENDER_PATH})
       fs::copy_file(built, serverBin_ + "/filter/" + fs::path(built).filename().string());
     qvtest::writeFile(file("cups-files.conf"), "ServerBin " + serverBin_ + "\n");
     const std::string printer = "QVT" + std::to_string(::getpid());

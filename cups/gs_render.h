@@ -1,14 +1,14 @@
-// gs_render.h - qvrender: Ghostscript's library renders a document's pages
-// straight into page slots that qvprinter shares with it, so that no page
-// image crosses a pipe.
+// gs_render.h - qvrender: Ghostscript's library renders a document's colour
+// pages straight into page slots that its caller (qvprinter, qvcupsfilter)
+// shares with it, so that no 100 MB page image crosses a pipe.
 //
-// qvprinter starts qvrender for a colour job with two descriptors:
+// The caller starts qvrender for a colour job with two descriptors:
 //   3  a memory file of two page slots, each the imaging area as RGB lines
 //      (width x 3 bytes a line, height lines);
 //   4  one end of a socket pair: qvrender writes one byte, the slot number,
-//      when a page is complete in that slot; qvprinter writes one byte when
+//      when a page is complete in that slot; the caller writes one byte when
 //      it has finished with a slot. Page n goes into slot n % 2, and no slot
-//      is written again before qvprinter has given it back.
+//      is written again before the caller has given it back.
 // qvrender ends with status 0 after the last page, kRenderFailed when
 // Ghostscript cannot render the document, kRenderUsage for a bad call.
 // Ghostscript still runs in a process of its own: a document that crashes it
@@ -19,7 +19,7 @@
 #include <cstdint>
 #include <span>
 
-namespace qvprinter {
+namespace qvcups {
 
 inline constexpr int kRenderSlotsFd = 3;
 inline constexpr int kRenderControlFd = 4;
@@ -49,4 +49,4 @@ int renderDocument(const char* document, const RenderArea& area, std::span<std::
 // WIDTH HEIGHT", with descriptors 3 and 4 as above.
 int runQvrender(int argc, char** argv);
 
-}  // namespace qvprinter
+}  // namespace qvcups

@@ -1,5 +1,5 @@
-// render_client.cc - the page slots qvprinter shares with qvrender.
-#include "printer/render_client.h"
+// render_client.cc - the page slots a caller shares with qvrender.
+#include "cups/render_client.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -8,22 +8,15 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
 #include <csignal>
 #include <utility>
 
-namespace qvprinter {
+namespace qvcups {
 
-std::string findQvrender() {
-  char self[PATH_MAX];
-  const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
-  if (n > 0) {
-    std::string path(self, static_cast<std::size_t>(n));
-    path = path.substr(0, path.rfind('/') + 1) + "qvrender";
+std::string findQvrender(const std::string& directory) {
+  for (const std::string& path : {directory + "/qvrender", std::string(QV_RENDER_DIR "/qvrender")})
     if (::access(path.c_str(), X_OK) == 0) return path;
-  }
-  const std::string installed = QV_RENDER_DIR "/qvrender";
-  return ::access(installed.c_str(), X_OK) == 0 ? installed : std::string();
+  return {};
 }
 
 RenderedPages::~RenderedPages() {
@@ -53,7 +46,7 @@ int RenderedPages::start(const std::string& program, const std::string& document
   const qv::UniqueFd theirs(high(pair[1]));
   if (!theirs) return errno;
 
-  qvcups::SpawnSpec spec;
+  SpawnSpec spec;
   spec.program = program;
   spec.args = {"qvrender",
                document,
@@ -108,4 +101,4 @@ int RenderedPages::finish() {
   return renderer_.wait();
 }
 
-}  // namespace qvprinter
+}  // namespace qvcups

@@ -1,6 +1,6 @@
 // gs_render.cc - Ghostscript's display device in rectangle mode, rendering
-// band by band into the page slots that qvprinter shares with qvrender.
-#include "printer/gs_render.h"
+// band by band into the page slots that qvrender shares with its caller.
+#include "cups/gs_render.h"
 
 #include <stddef.h>  // gdevdsp.h uses size_t unqualified
 //
@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-namespace qvprinter {
+namespace qvcups {
 namespace {
 
 // One rendering: the slots, where the page in progress stands, the band
@@ -38,15 +38,15 @@ struct Rendering {
   std::size_t bandRaster = 0;
   int bandHeight = 0;
   long pages = 0;                // pages published
-  int freeSlots = 2;             // slots qvprinter does not hold
+  int freeSlots = 2;             // slots the caller does not hold
   std::uint8_t* page = nullptr;  // the slot of the page in progress
   long nextLine = 0;             // the next sheet line to ask for
   long bandStart = -1;           // the sheet line of the band's first line
   int bandLines = 0;
-  bool stopped = false;  // qvprinter has gone
+  bool stopped = false;  // the caller has gone
 };
 
-// Waits for qvprinter to give a slot back. False when it has gone.
+// Waits for the caller to give a slot back. False when it has gone.
 bool takeSlot(Rendering& r) {
   while (r.freeSlots == 0) {
     std::uint8_t given = 0;
@@ -129,8 +129,10 @@ int onRectangle(void* handle, void*, void** memory, int* ox, int* oy, int* raste
   }
   const int lines = static_cast<int>(
       std::min<long>(r.bandHeight > 0 ? r.bandHeight : 64, a.top + a.height - r.nextLine));
-  r.bandRaster = std::max<std::size_t>(static_cast<std::size_t>(std::max(*raster, 0)),
-                                       static_cast<std::size_t>(a.sheetWidth) * 3);
+  // Ghostscript writes the band with its own line pitch, the width padded to
+  // the 8 bytes the format asks for, whatever pitch is answered here.
+  r.bandRaster = *raster > 0 ? static_cast<std::size_t>(*raster)
+                             : (static_cast<std::size_t>(a.sheetWidth) * 3 + 7) / 8 * 8;
   const std::size_t need = r.bandRaster * static_cast<std::size_t>(lines);
   if (r.band.size() < need) r.band.resize(need);
   *memory = r.band.data();
@@ -211,10 +213,12 @@ int renderDocument(const char* document, const RenderArea& area, std::span<std::
   if (gsapi_new_instance(&instance.gs, nullptr) < 0) return kRenderFailed;
   gsapi_set_stdio_with_handle(instance.gs, noInput, toStderr, toStderr, nullptr);
   if (gsapi_register_callout(instance.gs, onCallout, &callout) < 0) return kRenderFailed;
-  // The colour filter's lines: 8-bit RGB, red first, top line first.
+  // The colour filter's lines: 8-bit RGB, red first, top line first; lines
+  // of the band padded to 8 bytes.
   const unsigned format =
       static_cast<unsigned>(DISPLAY_COLORS_RGB) | static_cast<unsigned>(DISPLAY_DEPTH_8) |
-      static_cast<unsigned>(DISPLAY_BIGENDIAN) | static_cast<unsigned>(DISPLAY_TOPFIRST);
+      static_cast<unsigned>(DISPLAY_BIGENDIAN) | static_cast<unsigned>(DISPLAY_TOPFIRST) |
+      static_cast<unsigned>(DISPLAY_ROW_ALIGN_8);
   std::vector<std::string> args = {
       "qvrender",
       "-q",
@@ -240,9 +244,10 @@ int renderDocument(const char* document, const RenderArea& area, std::span<std::
 int runQvrender(int argc, char** argv) {
   long values[7] = {};
   if (argc != 9) {
-    std::fprintf(stderr,
-                 "Usage: qvrender DOCUMENT DPI SHEET-WIDTH SHEET-HEIGHT LEFT TOP WIDTH HEIGHT\n"
-                 "(started by qvprinter, with its page slots and control socket as 3 and 4)\n");
+    std::fprintf(
+        stderr,
+        "Usage: qvrender DOCUMENT DPI SHEET-WIDTH SHEET-HEIGHT LEFT TOP WIDTH HEIGHT\n"
+        "(started by qvprinter and qvcupsfilter, with page slots and a socket as 3 and 4)\n");
     return kRenderUsage;
   }
   for (int i = 0; i < 7; ++i) {
@@ -279,4 +284,4 @@ int runQvrender(int argc, char** argv) {
   return status;
 }
 
-}  // namespace qvprinter
+}  // namespace qvcups

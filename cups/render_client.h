@@ -1,4 +1,4 @@
-// render_client.h - qvprinter's side of qvrender (see gs_render.h): the
+// render_client.h - the caller's side of qvrender (see gs_render.h): the
 // page slots it shares with the renderer, and the pages as they complete.
 //
 //   RenderedPages pages;
@@ -18,13 +18,14 @@
 
 #include "common/unique_file.h"
 #include "cups/child_process.h"
-#include "printer/gs_render.h"
+#include "cups/gs_render.h"
 
-namespace qvprinter {
+namespace qvcups {
 
-// Where qvrender is: next to this program (a build tree), else where the
-// package installs it. Empty when neither has it.
-std::string findQvrender();
+// Where qvrender is: in `directory` (where this program's filters are: a
+// build tree, a test's ServerBin), else where the package installs it.
+// Empty when neither has it.
+std::string findQvrender(const std::string& directory);
 
 class RenderedPages {
  public:
@@ -52,9 +53,9 @@ class RenderedPages {
   qv::UniqueFd control_;
   std::uint8_t* slots_ = nullptr;
   std::size_t slotsSize_ = 0;
-  qvcups::ChildProcess renderer_;
+  ChildProcess renderer_;
   bool holding_ = false;
   bool ended_ = false;  // the renderer closed its end: it has finished
 };
 
-}  // namespace qvprinter
+}  // namespace qvcups
