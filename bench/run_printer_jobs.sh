@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # run_printer_jobs.sh - pages per minute of a 20-page A4 PDF through
 # qvprinter (to a socket sink on 127.0.0.1) next to the CUPS driver chain
-# (cupsfilter with the QV PPDs: Ghostscript, a PNM pipe, the filter program)
+# (cupsfilter with the QV PPDs: Ghostscript, the filter program or, for colour,
+# qvrender and the colour core in the wrapper)
 # on the same PDF, mono and colour, in pairs, the median of three pairs. Also
 # Ghostscript's rendering alone at the job's size, and from it the share of
 # the qvprinter job spent after rendering (the device side: the filter core,
@@ -78,7 +79,7 @@ until "$build/printer/qvprinter" status >/dev/null 2>&1; do sleep 0.1; done
 # the filters, and the QV-C600 geometry rastertoqv reads.
 mkdir -p "$work/serverbin/filter"
 cp "$build/cups/qvcupsfilter" "$build/mono/rawtoqv" "$build/colour/rastertoqv" \
-  "$work/serverbin/filter/"
+  "$build/printer/qvrender" "$work/serverbin/filter/"
 for f in /usr/lib/cups/filter/*; do ln -sf "$f" "$work/serverbin/filter/"; done
 printf 'ServerBin %s/serverbin\nDataDir /usr/share/cups\n' "$work" >"$work/cups-files.conf"
 if [[ ! -d /opt/quarno/QV-C600 ]]; then

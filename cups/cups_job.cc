@@ -90,13 +90,7 @@ enum class PumpResult { kDone, kCancelled, kFailed };
 // directory).
 std::string filterDirectory() {
   if (const char* dir = std::getenv("QV_FILTER_DIR"); dir != nullptr && dir[0] != '\0') return dir;
-  char self[PATH_MAX];
-  const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
-  if (n <= 0) return ".";
-  self[n] = '\0';
-  std::string path(self);
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+  return programDirectory();
 }
 
 // Spools standard input into the private directory: Ghostscript needs a
@@ -584,7 +578,7 @@ int CupsJob::runColour() {
   env.cancelFlag = &g_cancelled;
   PrinterSink sink;
   qv::ColourJob colour(settings.info, record, env, qv::ByteSink{PrinterSink::write, &sink}, true);
-  const std::string renderer = findQvrender(filterDirectory());
+  const std::string renderer = findQvrender(filterDirectory(), QV_RENDER_FROM_FILTER);
   const auto cancelled = [] { return g_cancelled != 0; };
   qv::ByteBuffer blank;  // a white page, made when a two-sided job needs one
   bool begun = false;

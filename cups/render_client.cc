@@ -8,13 +8,24 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <utility>
 
 namespace qvcups {
 
-std::string findQvrender(const std::string& directory) {
-  for (const std::string& path : {directory + "/qvrender", std::string(QV_RENDER_DIR "/qvrender")})
+std::string programDirectory() {
+  char self[PATH_MAX];
+  const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+  if (n <= 0) return ".";
+  const std::string path(self, static_cast<std::size_t>(n));
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+}
+
+std::string findQvrender(const std::string& directory, std::string_view installed) {
+  for (const std::string& path :
+       {directory + "/qvrender", programDirectory() + "/" + std::string(installed) + "/qvrender"})
     if (::access(path.c_str(), X_OK) == 0) return path;
   return {};
 }

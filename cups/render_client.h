@@ -15,6 +15,7 @@
 #include <functional>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "common/unique_file.h"
 #include "cups/child_process.h"
@@ -22,10 +23,14 @@
 
 namespace qvcups {
 
-// Where qvrender is: in `directory` (where this program's filters are: a
-// build tree, a test's ServerBin), else where the package installs it.
-// Empty when neither has it.
-std::string findQvrender(const std::string& directory);
+// This program's directory (of /proc/self/exe); "." when it cannot be read.
+std::string programDirectory();
+
+// Where qvrender is: in `directory` (a build tree, a test's ServerBin), else
+// where the package installs it, `installed` relative to this program's
+// directory (the package may be installed under any prefix). Empty when
+// neither has it.
+std::string findQvrender(const std::string& directory, std::string_view installed);
 
 class RenderedPages {
  public:

@@ -47,15 +47,6 @@ void describePage(pappl_pr_options_t& options, const qvcups::PnmHeader& page, in
 
 enum class Outcome { kDone, kCancelled, kFailed };
 
-// This program's directory, where a build tree has qvrender.
-std::string selfDirectory() {
-  char self[PATH_MAX];
-  const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
-  if (n <= 0) return ".";
-  const std::string path(self, static_cast<std::size_t>(n));
-  return path.substr(0, path.rfind('/'));
-}
-
 // Mono pages: Ghostscript's PBM rows through a pipe, a row at a time.
 Outcome pumpPages(pappl_job_t* job, pappl_pr_options_t& options, pappl_device_t* device,
                   qvcups::PnmReader& reader, int dpi, long width, long height, unsigned& pages) {
@@ -143,7 +134,7 @@ bool printColour(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* 
                                 qvcups::colourRasterWidth(paper),
                                 qvcups::colourRasterHeight(paper)};
   if (!startJob(job, options, device)) return false;
-  const std::string program = qvcups::findQvrender(selfDirectory());
+  const std::string program = qvcups::findQvrender(qvcups::programDirectory(), QV_RENDER_FROM_BIN);
   qvcups::RenderedPages pages;
   if (const int rc = program.empty() ? ENOENT : pages.start(program, document, area, tmpdir);
       rc != 0) {

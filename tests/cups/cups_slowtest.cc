@@ -191,7 +191,7 @@ TEST_F(Sandbox, CupsdRefusesAndCancels) {
 }
 
 // The package holds what cmake installs, lintian is silent, cupstestppd passes its PPDs.
-TEST(Package, FilesLintianAndPpds) {
+TEST_F(Sandbox, PackageFilesLintianPpdsAndAColourJob) {
   for (const char* name : {"dpkg-deb", "cupstestppd", "lintian"})
     if (systemTool(name).empty()) GTEST_SKIP() << name << " is not installed";
   qvtest::ScopedTempDir scratch;
@@ -225,6 +225,12 @@ TEST(Package, FilesLintianAndPpds) {
     EXPECT_EQ(
         0,
         run(systemTool("cupstestppd"), {"-R", root, root + "/usr/share/ppd/quarno/" + ppd}).status);
+  // The installed wrapper finds the installed qvrender, wherever the package's root is.
+  const qvtest::ProgramResult job = run(
+      root + "/usr/lib/cups/filter/qvcupsfilter",
+      {"1", "alice", "title", "1", "PageSize=A4", qvtest::makeTestPdf(this->root(), 1, 595, 842)},
+      {{"PPD", ppd(false)}, {"TMPDIR", this->root()}});
+  EXPECT_TRUE(job.status == 0 && job.out.find("@PJL EOJ") != npos) << job.err;
 }
 
 }  // namespace
