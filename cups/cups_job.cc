@@ -21,6 +21,7 @@
 
 #include "colour/colour_job.h"
 #include "colour/rastertoqv.h"
+#include "common/fd_writer.h"
 #include "common/malloc_buffer.h"
 #include "common/unique_file.h"
 #include "cups/child_process.h"
@@ -464,6 +465,18 @@ PumpResult CupsJob::sendBlankPage() {
   return PumpResult::kFailed;
 }
 
+// A job that sent the printer nothing: cancelled, or a document without a
+// page, or a failure already reported.
+int endWithoutPages(PumpResult result) {
+  if (result == PumpResult::kCancelled) {
+    message("INFO: ", "Job cancelled before its first page");
+    return kExitOk;
+  }
+  if (result == PumpResult::kDone)
+    message("ERROR: ", "The document cannot be rendered: Ghostscript found no page in it");
+  return kExitFailed;
+}
+
 // End of input: the filter finishes the job (for a cancel, the page in
 // progress is dropped or ended as the filter defines) and its job stream
 // is forwarded to the end. After a failure in the middle of a colour page
@@ -471,15 +484,7 @@ PumpResult CupsJob::sendBlankPage() {
 // page's missing lines as black. A lost write to the printer ends the job
 // at once, reported once.
 int CupsJob::finish(PumpResult result) {
-  if (!filter_.running()) {  // no page was rendered: nothing was sent
-    if (result == PumpResult::kCancelled) {
-      message("INFO: ", "Job cancelled before its first page");
-      return kExitOk;
-    }
-    if (result == PumpResult::kDone)
-      message("ERROR: ", "The document cannot be rendered: Ghostscript found no page in it");
-    return kExitFailed;
-  }
+  if (!filter_.running()) return endWithoutPages(result);  // no page was rendered
   if ((result == PumpResult::kFailed && !mono_) || streams_.printerError() != 0)
     filter_.signal(SIGTERM);
   streams_.finish();
@@ -521,25 +526,6 @@ int CupsJob::run(int argc, char** argv) {
   return finish(result);
 }
 
-// Standard output as the colour job's sink: every byte written, a write
-// interrupted by a signal resumed (a page on its way must arrive whole).
-struct PrinterSink {
-  int error = 0;
-  static bool write(void* context, std::span<const std::uint8_t> bytes) {
-    auto* sink = static_cast<PrinterSink*>(context);
-    while (!bytes.empty()) {
-      const ssize_t written = ::write(1, bytes.data(), bytes.size());
-      if (written < 0 && errno == EINTR) continue;
-      if (written <= 0) {
-        sink->error = written < 0 ? errno : EIO;
-        return false;
-      }
-      bytes = bytes.subspan(static_cast<std::size_t>(written));
-    }
-    return true;
-  }
-};
-
 // The colour job, in this process: qvrender renders each page into memory
 // shared with us (gs_render.h), and the colour filter's own job code
 // (qv::ColourJob, with its page files and copies file in the private
@@ -576,8 +562,8 @@ int CupsJob::runColour() {
   const std::string tmpdir = dir_.path();
   env.tmpDir = tmpdir.c_str();
   env.cancelFlag = &g_cancelled;
-  PrinterSink sink;
-  qv::ColourJob colour(settings.info, record, env, qv::ByteSink{PrinterSink::write, &sink}, true);
+  qv::FdWriter printer(STDOUT_FILENO);
+  qv::ColourJob colour(settings.info, record, env, printer.sink(), true);
   const std::string renderer = findQvrender(filterDirectory(), QV_RENDER_FROM_FILTER);
   const auto cancelled = [] { return g_cancelled != 0; };
   qv::ByteBuffer blank;  // a white page, made when a two-sided job needs one
@@ -628,24 +614,16 @@ int CupsJob::runColour() {
     }
   }
 
-  if (!begun) {  // nothing was sent
-    if (result == PumpResult::kCancelled) {
-      message("INFO: ", "Job cancelled before its first page");
-      return kExitOk;
-    }
-    if (result == PumpResult::kDone)
-      message("ERROR: ", "The document cannot be rendered: Ghostscript found no page in it");
-    return kExitFailed;
-  }
+  if (!begun) return endWithoutPages(result);
   // The job is always ended on the printer: after a cancel as the filter
   // ends a cancelled job (the zero fill, the trailer), else with its
   // trailer. Only whole pages were ever begun.
   const bool ended =
-      sink.error == 0 && (result == PumpResult::kCancelled ? colour.cancel() == qv::kColourOk
-                                                           : colour.endJob() == qv::kColourOk);
-  if (sink.error != 0 || !ended) {
+      printer.error() == 0 && (result == PumpResult::kCancelled ? colour.cancel() == qv::kColourOk
+                                                                : colour.endJob() == qv::kColourOk);
+  if (!ended || !printer.flush()) {
     message("ERROR: ", std::string("Cannot send the job to the printer: ") +
-                           std::strerror(sink.error != 0 ? sink.error : EIO));
+                           std::strerror(printer.error() != 0 ? printer.error() : EIO));
     return kExitFailed;
   }
   if (result == PumpResult::kCancelled) {
