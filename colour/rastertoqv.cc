@@ -82,10 +82,6 @@ struct StdoutSink {
   }
 };
 
-}  // namespace
-
-namespace {
-
 // The PPM page headers, read on the input's reader thread. `opened` turns
 // true once a header has announced a page: before that a SIGTERM ends the
 // process, as it always has; after it, it cancels the job on the printer.

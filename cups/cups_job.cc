@@ -160,6 +160,7 @@ class CupsJob {
   PumpResult sendBlankPage();
   int finish(PumpResult result);
   int runColour();
+  void pageSent();
 
   JobSettings job_;
   bool mono_ = true;
@@ -360,10 +361,7 @@ PumpResult CupsJob::pumpPages(PnmReader& reader) {
       message("ERROR: ", std::string("Cannot send the page to the filter: ") + std::strerror(rc));
       return PumpResult::kFailed;
     }
-    ++pagesSent_;
-    char page[48];
-    std::snprintf(page, sizeof page, "%d %d", pagesSent_, job_.filterCopies());
-    message("PAGE: ", page);
+    pageSent();
   }
 }
 
@@ -463,6 +461,12 @@ PumpResult CupsJob::sendBlankPage() {
   if (streams_.printerError() == 0)
     message("ERROR: ", std::string("Cannot send the page to the filter: ") + std::strerror(rc));
   return PumpResult::kFailed;
+}
+
+// Counts a page on its way to the printer and tells CUPS ("PAGE: n copies").
+void CupsJob::pageSent() {
+  ++pagesSent_;
+  message("PAGE: ", std::to_string(pagesSent_) + " " + std::to_string(job_.filterCopies()));
 }
 
 // A job that sent the printer nothing: cancelled, or a document without a
@@ -592,10 +596,7 @@ int CupsJob::runColour() {
       result = sendPage(page);
       if (result != PumpResult::kDone) break;
       pages.release();
-      ++pagesSent_;
-      char text[48];
-      std::snprintf(text, sizeof text, "%d %d", pagesSent_, job_.filterCopies());
-      message("PAGE: ", text);
+      pageSent();
     }
     status = pages.finish();
     if (g_cancelled) result = PumpResult::kCancelled;

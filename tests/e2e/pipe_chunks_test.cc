@@ -2,6 +2,7 @@
 // of the same job read from a file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 #include "tests/support/colour_printer.h"
@@ -38,6 +39,7 @@ void expectSameBytes(const qvtest::ProgramRun& run, const std::string& dir) {
   }
 }
 
+// Four pages with copies, and a short one.
 TEST(PipeChunks, ColourJob) {
   constexpr int kWidth = 600, kHeight = 400;
   const colourtest::TestPrinter printer(kWidth, kHeight, "Copies=2\n");
@@ -47,6 +49,17 @@ TEST(PipeChunks, ColourJob) {
     input += colourtest::ppmPage(kWidth, kHeight, colourtest::randomPage(rng, kWidth, kHeight));
   input += colourtest::ppmPage(kWidth, kHeight, std::string(kWidth * 3 * 100, '\x40'));  // short
   expectSameBytes(printer.run(input), printer.dir().path());
+}
+
+// Three whole pages and a short one of sparse noise.
+TEST(PipeChunks, MonoJob) {
+  const qvtest::ScopedTempDir dir;
+  qvtest::writeFile(dir.file("rc"), "[QV]\nPaperType=A4\n");
+  std::mt19937 rng(11);
+  std::string input(3 * 300 * 3000 + 123457, '\0');
+  std::ranges::generate(input, [&rng] { return static_cast<char>(rng() & rng() & rng()); });
+  expectSameBytes({RAWTOQV_PATH, {"-rc", dir.file("rc"), "-ps", "2400x3000"}, {}, input},
+                  dir.path());
 }
 
 }  // namespace
