@@ -76,6 +76,8 @@ MonoJob::MonoJob(const PrintSettings& settings, ByteSink sink) {
   state_.sink = sink;
 }
 
+MonoJob::~MonoJob() = default;
+
 int MonoJob::beginJob() {
   if (phase_ != Phase::kNew) return kMonoBadOrder;
   MonoJobState& job = state_;
@@ -125,6 +127,33 @@ int MonoJob::writeRow(std::span<const std::uint8_t> row) {
     return kMonoBadRow;
   if (state_.outputFailed) return kMonoWriteFailed;
   sendRow_1030(state_, state_.copy, row.data());
+  return status();
+}
+
+int MonoJob::writePage(std::span<const std::uint8_t> page) {
+  if (phase_ != Phase::kPage) return kMonoBadOrder;
+  MonoJobState& job = state_;
+  const auto rowBytes = static_cast<std::size_t>(job.rowBytes);
+  if (job.nextRow != 0 || page.size() != rowBytes * static_cast<std::size_t>(job.settings.height))
+    return kMonoBadRow;
+  if (job.outputFailed) return kMonoWriteFailed;
+  if (!encoder_ && !noEncoder_) {
+    encoder_ = std::make_unique<PageEncoder>(job);
+    if (!encoder_->start()) {
+      encoder_.reset();
+      noEncoder_ = true;
+    }
+  }
+  if (!encoder_) {
+    for (std::size_t y = 0; y < static_cast<std::size_t>(job.settings.height); ++y)
+      sendRow_1030(job, job.copy, page.data() + y * rowBytes);
+    return status();
+  }
+  encoder_->sendPage(job, job.copy, page.data());
+  job.nextRow = job.settings.height;
+  // The seed buffer was not kept up to date; the next page starts with a
+  // key row, which needs none.
+  job.seedBufferBlank = false;
   return status();
 }
 
@@ -211,8 +240,7 @@ int qvcomp1030(std::FILE* in, qv::ByteSink sink, const PrintSettings& settings) 
   int status = job.beginJob();
   for (const std::uint8_t* bytes; pagesPossible && status == qv::kMonoOk && (bytes = nextPage());) {
     status = job.beginPage();
-    for (std::size_t y = 0; y < height && status == qv::kMonoOk; ++y)
-      status = job.writeRow({bytes + y * rowBytes, rowBytes});
+    if (status == qv::kMonoOk) status = job.writePage({bytes, pageBytes});
     if (status == qv::kMonoOk) status = job.endPage();
   }
   const int ended = job.endJob();

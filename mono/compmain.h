@@ -2,10 +2,14 @@
 // band pipeline (method 1030) and the method-9 row compressor.
 #pragma once
 
+#include <pthread.h>
+
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
+#include <mutex>
 #include <optional>
 
 #include "common/byte_sink.h"
@@ -142,6 +146,13 @@ void saveDumb_1030(MonoJobState& job, std::FILE* copy, int length, const std::ui
 // count, then method-9 commands), placing the row leftShift bytes to the right.
 void compressM9_1030(MonoJobState& job);
 
+// The same for any row: encodes `rowLen` bytes of `row` (at most 1248)
+// against `seed` into `dest` and returns the encoded length, 0 when the row
+// equals its seed. Touches nothing else, so rows may be encoded on several
+// threads at once.
+int compressRow(const std::uint8_t* row, const std::uint8_t* seed, int rowLen, int leftShift,
+                std::uint8_t* dest);
+
 // Completes the command byte already stored in command[0] (0x00 literal,
 // 0x80 run) with the offset and count fields and appends their extension
 // bytes; `length` becomes 1 plus the number of extension bytes.
@@ -149,3 +160,63 @@ void checkOptByte(std::uint8_t* command, int offset, int count, int& length);
 
 // Copies a finished command of `length` bytes to `destination`.
 void setCommand(const std::uint8_t* command, std::uint8_t* destination, int length);
+
+// Encodes whole pages on two threads: the caller's and a worker's. The
+// records and the bytes sent are those of sendRow_1030 row by row; only
+// the time changes. One per job, made after the job's geometry is set.
+class PageEncoder {
+ public:
+  explicit PageEncoder(const MonoJobState& job);
+  ~PageEncoder();  // stops the worker and waits for it
+  PageEncoder(const PageEncoder&) = delete;
+  PageEncoder& operator=(const PageEncoder&) = delete;
+
+  // Allocates the batch buffers and starts the worker; false when either
+  // cannot be had (the job then goes on row by row).
+  bool start();
+
+  // Sends the printable rows of `page` (settings.height rows of rowBytes)
+  // as row records, as sendRow_1030 would for each of its rows. Returns once
+  // the worker no longer reads `page`.
+  void sendPage(MonoJobState& job, std::FILE* copy, const std::uint8_t* page);
+
+ private:
+  static constexpr int kBatchRows = 256;
+  static constexpr int kSlots = 8;  // batch b lives in batches_[b % kSlots]
+  struct Batch {
+    qv::ByteBuffer bytes;    // the records, one after the other
+    qv::ByteBuffer keySeed;  // scratch: the complement of a key row
+    std::uint16_t lengths[2 * kBatchRows];
+    int records = 0;
+  };
+
+  static void* workerMain(void* self);
+  void work();
+  bool encodeNextBatch();
+  void encodeBatch(const std::uint8_t* page, int b, Batch& batch) const;
+
+  // The job's geometry.
+  const int rowBytes_;
+  const std::int16_t rowCount_;
+  const int leftShift_;
+  const int resMode_;
+  const PrintableArea area_;
+  const int printableRows_;
+
+  Batch batches_[kSlots];
+  pthread_t thread_{};
+  bool started_ = false;
+
+  std::mutex mutex_;
+  std::condition_variable toWorker_, toMain_;
+  // Guarded by mutex_.
+  bool stop_ = false;                   // the worker ends
+  long pageSerial_ = 0;                 // counts pages handed to the worker
+  const std::uint8_t* page_ = nullptr;  // the page being encoded
+  int pageBatches_ = 0;
+  int nextBatch_ = 0;       // the next batch nobody has taken
+  int framed_ = 0;          // batches of the page the caller has framed
+  int ready_[kSlots] = {};  // the batch whose records are in each slot (-1: none)
+  bool workerIdle_ = true;  // the worker is done with the page
+  bool abort_ = false;      // no more batches are taken: a write failed, or the page is framed
+};

@@ -6,6 +6,7 @@
 //   int beginJob();
 //   int beginPage();
 //   int writeRow(std::span<const std::uint8_t> row);
+//   int writePage(std::span<const std::uint8_t> page);
 //   int endPage();
 //   int endJob();
 //   ~MonoJob();
@@ -18,6 +19,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 
 #include "common/byte_sink.h"
@@ -46,7 +48,7 @@ class MonoJob {
   // size at the job resolution (width x height dots), the flags and offset,
   // and the directory of the sorted-copy file (empty: /tmp).
   MonoJob(const PrintSettings& settings, ByteSink sink);
-  ~MonoJob() = default;  // frees every buffer; the copy file has no name to remove
+  ~MonoJob();  // frees every buffer; the copy file has no name to remove
   MonoJob(const MonoJob&) = delete;
   MonoJob& operator=(const MonoJob&) = delete;
 
@@ -55,6 +57,10 @@ class MonoJob {
   // One row of (width + 7) / 8 bytes, the most significant bit the leftmost
   // dot, 1 = black. The bytes are not kept after the call.
   int writeRow(std::span<const std::uint8_t> row);
+  // A whole page at once, settings.height rows one after the other, right
+  // after beginPage(): the same bytes as writeRow() row by row, encoded on
+  // two threads.
+  int writePage(std::span<const std::uint8_t> page);
   int endPage();  // a short page is completed with blank rows
   int endJob();   // ends an open page, then the sorted-copy replays and the PJL trailer
 
@@ -64,6 +70,8 @@ class MonoJob {
 
   MonoJobState state_;
   Phase phase_ = Phase::kNew;
+  std::unique_ptr<PageEncoder> encoder_;  // writePage's worker, made at its first call
+  bool noEncoder_ = false;                // the worker could not be had
 };
 
 }  // namespace qv

@@ -27,7 +27,7 @@ TEST(MonoThreads, JobsAtOnceGiveTheBytesOfJobsAlone) {
   std::vector<std::string> alone, together(6);
   for (std::uint32_t seed = 1; seed <= 6; ++seed) {
     std::mt19937 rng(seed);
-    jobs.push_back(randomMonoCase(rng, 300, 2));
+    jobs.push_back(randomMonoCase(rng, 900, 2));             // pages of up to 4 batches of rows
     jobs.back().settings.outputBin = seed % 2 == 0 ? 9 : 0;  // sorted copies: a copy file each
     alone.push_back(runJob(jobs.back().settings, jobs.back().input(), jobs.back().flags).out);
   }
@@ -60,6 +60,35 @@ TEST(MonoJobApi, ShortPagesBadRowsAndAFailingSink) {
   for (const int result : {failing.beginJob(), failing.beginPage(), failing.endJob()})
     EXPECT_EQ(qv::kMonoWriteFailed, result);
   EXPECT_EQ(3, writes);
+}
+
+// A whole page at once: the bytes of its rows one by one, up to a failed write.
+TEST(MonoJobApi, WholePagesGiveTheBytesOfRowsUpToAFailedWrite) {
+  std::mt19937 rng(7);
+  MonoCase c{pageSettings(2, 4960, 3000), {}, {makePage(rng, 620, 3000)}};
+  const std::string rows = streamJob(c);
+  struct Budget {
+    std::string out;
+    std::size_t left;
+  };
+  for (const std::size_t budget : {std::size_t{5000}, rows.size() / 2, rows.size()}) {
+    Budget sent{{}, budget};
+    qv::MonoJob job(c.settings, {[](void* context, std::span<const std::uint8_t> bytes) {
+                                   auto& to = *static_cast<Budget*>(context);
+                                   if (bytes.size() > to.left) return false;
+                                   to.left -= bytes.size();
+                                   to.out.append(bytes.begin(), bytes.end());
+                                   return true;
+                                 },
+                                 &sent});
+    int status = job.beginJob() | job.beginPage();
+    EXPECT_EQ(qv::kMonoBadRow, job.writePage({c.pages[0].data(), c.pages[0].size() - 1}));
+    status |= job.writePage(c.pages[0]);
+    EXPECT_EQ(qv::kMonoBadRow, job.writePage(c.pages[0]));  // the page is complete
+    status |= job.endPage() | job.endJob();
+    EXPECT_EQ(budget < rows.size() ? qv::kMonoWriteFailed : qv::kMonoOk, status);
+    EXPECT_EQ(rows.substr(0, sent.out.size()), sent.out);
+  }
 }
 
 }  // namespace
