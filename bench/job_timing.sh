@@ -9,6 +9,10 @@
 # A B, ...), so that load on the machine falls on all of them alike. Sets
 #   input_mb             size of INPUT in MB
 #   median_s[NAME]       median wall seconds ("floor" for the floor)
+#   floor_range          the fastest and slowest floor of the passes: on a
+#                        small virtual machine the floor is bimodal (the two
+#                        cats keep pace on two processors, or wait on each
+#                        other's wake-ups), and a ratio means little without it
 #   ratio[NAME]          median over the passes of NAME / floor of that pass
 #   walls[NAME]          the wall seconds of each pass, in order (for paired_ratio)
 #   cpu_s[NAME]          median CPU seconds (user + system) of NAME alone: the
@@ -61,6 +65,7 @@ time_jobs() {
     done
   done
   median_s[floor]=$(median ${walls[floor]})
+  floor_range=$(printf '%s\n' ${walls[floor]} | sort -g | sed -n '1p;$p' | paste -sd-)
   for spec in "$@"; do
     name=${spec%%:*}
     median_s[$name]=$(median ${walls[$name]})

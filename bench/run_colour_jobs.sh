@@ -37,15 +37,15 @@ printf '[%s]\n' "$printer" >"$work/rc"
 source bench/job_timing.sh
 
 print_load
-printf '%-8s %8s %8s %12s %8s %6s %9s %8s %10s %7s %8s%s\n' job "input MB" "floor s" \
+printf '%-8s %8s %8s %13s %12s %8s %6s %9s %8s %10s %7s %8s%s\n' job "input MB" "floor s" "floor range" \
   "rastertoqv s" "x floor" "CPU s" "libcups s" "x floor" "x libcups" "RSS MB" "out MB" \
   "${before:+  before s  x floor x libcups  CPU s  RSS MB}"
 for kind in text photo noise; do
   "$gen" 4960 7016 "$pages" "$kind" 7 >"$work/job.ppm"
   args="-rc $work/rc -pi $work/paperinf"
   time_jobs "$work/job.ppm" "qv:$rastertoqv $args" "cups:$pwg" ${before:+"before:$before $args"}
-  printf '%-8s %8s %8s %12s %7sx %6s %9s %7sx %9sx %7s %8s' "$kind" "$input_mb" \
-    "${median_s[floor]}" "${median_s[qv]}" "${ratio[qv]}" "${cpu_s[qv]}" "${median_s[cups]}" \
+  printf '%-8s %8s %8s %13s %12s %7sx %6s %9s %7sx %9sx %7s %8s' "$kind" "$input_mb" \
+    "${median_s[floor]}" "$floor_range" "${median_s[qv]}" "${ratio[qv]}" "${cpu_s[qv]}" "${median_s[cups]}" \
     "${ratio[cups]}" \
     "$(paired_ratio qv cups)" \
     "${rss_mb[qv]}" "${out_mb[qv]}"

@@ -26,7 +26,7 @@ trap 'rm -rf "$work"' EXIT
 source bench/job_timing.sh
 
 print_load
-printf '%-14s %8s %8s %9s %8s %6s %7s %8s%s\n' job "input MB" "floor s" "rawtoqv s" "x floor" \
+printf '%-14s %8s %8s %13s %9s %8s %6s %7s %8s%s\n' job "input MB" "floor s" "floor range" "rawtoqv s" "x floor" \
   "CPU s" "RSS MB" "out MB" "${before:+  before s  x floor  CPU s  RSS MB}"
 for resolution in 600 1200; do
   scale=$((resolution / 600))
@@ -35,8 +35,8 @@ for resolution in 600 1200; do
     "$gen" $((4960 * scale)) $((7016 * scale)) "$pages" "$kind" 7 >"$work/job.raw"
     args="-rc $work/rc -ps 4960x7016"
     time_jobs "$work/job.raw" "rawtoqv:$rawtoqv $args" ${before:+"before:$before $args"}
-    printf '%-14s %8s %8s %9s %7sx %6s %7s %8s' "$kind-$resolution" "$input_mb" \
-      "${median_s[floor]}" "${median_s[rawtoqv]}" "${ratio[rawtoqv]}" "${cpu_s[rawtoqv]}" \
+    printf '%-14s %8s %8s %13s %9s %7sx %6s %7s %8s' "$kind-$resolution" "$input_mb" \
+      "${median_s[floor]}" "$floor_range" "${median_s[rawtoqv]}" "${ratio[rawtoqv]}" "${cpu_s[rawtoqv]}" \
       "${rss_mb[rawtoqv]}" "${out_mb[rawtoqv]}"
     [[ -z $before ]] || printf ' %9s %7sx %6s %7s' "${median_s[before]}" "${ratio[before]}" \
       "${cpu_s[before]}" "${rss_mb[before]}"

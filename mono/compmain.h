@@ -182,7 +182,7 @@ class PageEncoder {
 
  private:
   static constexpr int kBatchRows = 256;
-  static constexpr int kSlots = 8;  // batch b lives in batches_[b % kSlots]
+  static constexpr int kSlots = 4;  // batch b lives in batches_[b % kSlots]
   struct Batch {
     qv::ByteBuffer bytes;    // the records, one after the other
     qv::ByteBuffer keySeed;  // scratch: the complement of a key row
