@@ -183,11 +183,16 @@ class PageEncoder {
  private:
   static constexpr int kBatchRows = 256;
   static constexpr int kSlots = 4;  // batch b lives in batches_[b % kSlots]
+  // Commands a row, on average over a page's first batch, from which the
+  // worker takes part in the page (text and noise pages: about 4; halftones: 60
+  // and more).
+  static constexpr int kSharedCommandsPerRow = 16;
   struct Batch {
     qv::ByteBuffer bytes;    // the records, one after the other
     qv::ByteBuffer keySeed;  // scratch: the complement of a key row
     std::uint16_t lengths[2 * kBatchRows];
     int records = 0;
+    long commands = 0;  // method-9 commands in the batch's records
   };
 
   static void* workerMain(void* self);

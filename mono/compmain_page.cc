@@ -125,6 +125,7 @@ void PageEncoder::encodeBatch(const std::uint8_t* page, int b, Batch& batch) con
   };
   std::uint8_t* out = batch.bytes.get();
   int records = 0;
+  long commands = 0;
   for (int i = first; i < last; ++i) {
     const std::uint8_t* row = rowAt(i);
     std::size_t length = 1;
@@ -146,6 +147,7 @@ void PageEncoder::encodeBatch(const std::uint8_t* page, int b, Batch& batch) con
       const int encoded = compressRow(row, seed, rowCount_, leftShift_, out);
       if (encoded != 0) {
         length = static_cast<std::size_t>(encoded);
+        commands += out[0];
       } else {
         out[0] = kRepeatRecord;
       }
@@ -159,6 +161,7 @@ void PageEncoder::encodeBatch(const std::uint8_t* page, int b, Batch& batch) con
     }
   }
   batch.records = records;
+  batch.commands = commands;
 }
 
 void PageEncoder::sendPage(MonoJobState& job, std::FILE* copy, const std::uint8_t* page) {
@@ -171,12 +174,21 @@ void PageEncoder::sendPage(MonoJobState& job, std::FILE* copy, const std::uint8_
     framed_ = 0;
     for (int& batch : ready_) batch = -1;
     abort_ = false;
-    if (batches > 1) {
+  }
+  // The worker joins only where its help outweighs handing it the rows and
+  // taking back its records: on pages whose first batch needs many commands
+  // a row (halftones). On text and noise the caller alone is faster.
+  bool shared = false;
+  if (batches > 1 && encodeNextBatch() &&
+      batches_[0].commands >= long{kSharedCommandsPerRow} * kBatchRows) {
+    shared = true;
+    {
+      const std::lock_guard lock(mutex_);
       workerIdle_ = false;
       ++pageSerial_;
     }
+    toWorker_.notify_one();
   }
-  if (batches > 1) toWorker_.notify_one();
   for (int b = 0; b < batches && !job.outputFailed; ++b) {
     // While batch b is not there, the caller encodes a batch too.
     for (;;) {
@@ -207,6 +219,7 @@ void PageEncoder::sendPage(MonoJobState& job, std::FILE* copy, const std::uint8_
   // The page is the caller's again only once the worker is done with it.
   std::unique_lock lock(mutex_);
   abort_ = true;
+  if (!shared) return;
   toMain_.notify_all();
   toMain_.wait(lock, [&] { return workerIdle_; });
 }

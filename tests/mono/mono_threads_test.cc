@@ -64,8 +64,11 @@ TEST(MonoJobApi, ShortPagesBadRowsAndAFailingSink) {
 
 // A whole page at once: the bytes of its rows one by one, up to a failed write.
 TEST(MonoJobApi, WholePagesGiveTheBytesOfRowsUpToAFailedWrite) {
-  std::mt19937 rng(7);
-  MonoCase c{pageSettings(2, 4960, 3000), {}, {makePage(rng, 620, 3000)}};
+  // A halftone: runs of four bytes whose values move on from row to row, so
+  // that every row needs a hundred commands and the worker joins in.
+  MonoCase c{pageSettings(2, 4960, 3000), {}, {Bytes(620 * 3000)}};
+  for (std::size_t at = 0; at < c.pages[0].size(); ++at)
+    c.pages[0][at] = static_cast<std::uint8_t>((at % 620 / 4 + at / 620) * 37);
   const std::string rows = streamJob(c);
   struct Budget {
     std::string out;
