@@ -4,11 +4,11 @@
 # (bench/pwg_writer) on the same bytes in the same run: wall seconds (medians
 # of paired passes), multiples of the floor, rastertoqv against libcups, peak
 # RSS and output size, and `cat` itself between the same two pipes ("cat x
-# floor": a filter that did no work and wrote every byte it read). Prints
-# figures; never passes or fails. Builds nothing
-# (needs rastertoqv, tools/gen_colour_chart and bench/pwg_writer in
-# BUILD_DIR). Needs root: the benchmark printer's geometry files go to
-# /opt/quarno/qvbench-<pid> (removed at the end).
+# floor": a filter that did no work and wrote every byte it read; "x cat":
+# rastertoqv against it, pass by pass). Prints figures; never passes or
+# fails. Builds nothing (needs rastertoqv, tools/gen_colour_chart and
+# bench/pwg_writer in BUILD_DIR). Needs root: the benchmark printer's
+# geometry files go to /opt/quarno/qvbench-<pid> (removed at the end).
 #
 #   bench/run_colour_jobs.sh [BUILD_DIR] [RUNS] [PAGES] [BEFORE_DIR]  (default: build 5 10)
 #
@@ -39,20 +39,20 @@ printf '[%s]\n' "$printer" >"$work/rc"
 source bench/job_timing.sh
 
 print_load
-printf '%-8s %8s %8s %13s %12s %8s %6s %9s %8s %10s %7s %8s %11s%s\n' job "input MB" "floor s" \
+printf '%-8s %8s %8s %13s %12s %8s %6s %9s %8s %10s %7s %8s %11s %7s%s\n' job "input MB" "floor s" \
   "floor range" "rastertoqv s" "x floor" "CPU s" "libcups s" "x floor" "x libcups" "RSS MB" "out MB" \
-  "cat x floor" \
+  "cat x floor" "x cat" \
   "${before:+  before s  x floor x libcups  CPU s  RSS MB}"
 for kind in text photo noise; do
   "$gen" 4960 7016 "$pages" "$kind" 7 >"$work/job.ppm"
   args="-rc $work/rc -pi $work/paperinf"
   time_jobs "$work/job.ppm" "qv:$rastertoqv $args" "cups:$pwg" "through:cat" \
     ${before:+"before:$before $args"}
-  printf '%-8s %8s %8s %13s %12s %7sx %6s %9s %7sx %9sx %7s %8s %10sx' "$kind" "$input_mb" \
+  printf '%-8s %8s %8s %13s %12s %7sx %6s %9s %7sx %9sx %7s %8s %10sx %6sx' "$kind" "$input_mb" \
     "${median_s[floor]}" "$floor_range" "${median_s[qv]}" "${ratio[qv]}" "${cpu_s[qv]}" "${median_s[cups]}" \
     "${ratio[cups]}" \
     "$(paired_ratio qv cups)" \
-    "${rss_mb[qv]}" "${out_mb[qv]}" "${ratio[through]}"
+    "${rss_mb[qv]}" "${out_mb[qv]}" "${ratio[through]}" "$(paired_ratio qv through)"
   [[ -z $before ]] || printf ' %9s %7sx %8sx %6s %7s' "${median_s[before]}" "${ratio[before]}" \
     "$(paired_ratio before cups)" "${cpu_s[before]}" "${rss_mb[before]}"
   [[ -z $before ]] || cmp -s <("$before" $args <"$work/job.ppm" 2>/dev/null) \
