@@ -130,6 +130,31 @@ void beginBand_1030(MonoJobState& job, std::FILE* copy);
 // bottom strips are dropped, the others become row records.
 void sendRow_1030(MonoJobState& job, std::FILE* copy, const std::uint8_t* row);
 
+// What rowRecords needs of a job: its resolution mode, the printable bytes
+// of a row and the left shift.
+struct RowCoding {
+  int resMode;
+  std::int16_t rowCount;
+  int leftShift;
+};
+
+// The records of one printable row, written one after the other.
+struct RowRecords {
+  int count = 0;  // 1, or 2 in 600x300 (the row, then a repeat)
+  std::uint16_t lengths[2] = {};
+  int commands = 0;       // method-9 commands in them
+  bool lookedAt = false;  // the row becomes the next row's seed (XR1200A skips odd rows)
+  bool blank = false;
+};
+
+// Writes the records of printable row `i` (counted from the page's first
+// printable row) to `out`: blank, repeat, or the row encoded against `seed`,
+// the row the printer holds, or, for a key row, against its own complement
+// made in `keySeed` (rowCount bytes of scratch). Touches nothing else, so
+// rows may be encoded on several threads at once.
+RowRecords rowRecords(const RowCoding& coding, int i, const std::uint8_t* row,
+                      const std::uint8_t* seed, std::uint8_t* keySeed, std::uint8_t* out);
+
 // Sends "\e*b1030m" and the page's printable rows as row records; the last
 // block stays in the block buffer for serialSend_1030.
 void SendData_1030(MonoJobState& job, std::FILE* copy, const std::uint8_t* page);
@@ -201,10 +226,8 @@ class PageEncoder {
   void encodeBatch(const std::uint8_t* page, int b, Batch& batch) const;
 
   // The job's geometry.
+  const RowCoding coding_;
   const int rowBytes_;
-  const std::int16_t rowCount_;
-  const int leftShift_;
-  const int resMode_;
   const PrintableArea area_;
   const int printableRows_;
 

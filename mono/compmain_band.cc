@@ -34,53 +34,67 @@ constexpr int kRes600x300 = 6;
 constexpr std::size_t kKeySeedOffset = 4096;
 static_assert(kKeySeedOffset >= 2100 && kKeySeedOffset + 1248 <= 32768);
 
-void saveByteRecord(MonoJobState& job, std::FILE* copy, std::uint8_t record) {
-  saveDumb_1030(job, copy, 1, &record);
-}
-
-// One printable row, `i` counted from the first printable row.
+// One printable row, `i` counted from the first printable row. The seed
+// buffer keeps the row the printer holds: the caller's row may not outlive
+// the call.
 void sendPrintableRow(MonoJobState& job, std::FILE* copy, int i, const std::uint8_t* row) {
-  const int resMode = job.param.resMode;
-  CompData& data = job.compData;
-  if (resMode == kResXR1200A && (i & 1) != 0) {
-    // XR1200A prints every even row twice: the odd row is not looked at
-    // and the seed stays the even row.
-    saveByteRecord(job, copy, kRepeatRecord);
-  } else if (job.rowCount <= 0) {
-    saveByteRecord(job, copy, kBlankRecord);
-  } else {
-    const bool blank = checkZero(row, job.rowCount) != 0;
-    if (blank) {
-      saveByteRecord(job, copy, kBlankRecord);
-    } else {
-      if (job.SendRasCnt % kMaxRowsPerBlock == 0 || i == 0) {
-        std::uint8_t* const keySeed = job.destBufPtr + kKeySeedOffset;
-        invertData(row, keySeed, job.rowCount);
-        data.seed = keySeed;
-      }
-      data.row = row;
-      compressM9_1030(job);
-      if (data.destLen != 0) {
-        saveDumb_1030(job, copy, data.destLen, data.dest);
-      } else {
-        saveByteRecord(job, copy, kRepeatRecord);
-      }
-    }
-    // The row is the next row's seed; the caller's row may not outlive the
-    // call, so the seed is a copy. A blank row after a blank row copies
-    // nothing: most rows of a text page are blank, and the copy was a tenth
-    // of such a job's instructions.
-    if (!(blank && job.seedBufferBlank))
-      std::memcpy(job.seedBuffer.get(), row, static_cast<std::size_t>(job.rowCount));
-    job.seedBufferBlank = blank;
-    data.seed = job.seedBuffer.get();
+  const RowRecords records =
+      rowRecords({job.param.resMode, job.rowCount, job.param.leftShift}, i, row,
+                 job.seedBuffer.get(), job.destBufPtr + kKeySeedOffset, job.destBufPtr);
+  const std::uint8_t* record = job.destBufPtr;
+  for (int r = 0; r < records.count; ++r) {
+    saveDumb_1030(job, copy, records.lengths[r], record);
+    record += records.lengths[r];
   }
-  // 600x300: every row is printed twice, which doubles the 300-dpi
-  // vertical resolution to 600.
-  if (resMode == kRes600x300) saveByteRecord(job, copy, kRepeatRecord);
+  if (!records.lookedAt) return;
+  // A blank row after a blank row copies nothing: most rows of a text page
+  // are blank, and the copy was a tenth of such a job's instructions.
+  if (!(records.blank && job.seedBufferBlank))
+    std::memcpy(job.seedBuffer.get(), row, static_cast<std::size_t>(job.rowCount));
+  job.seedBufferBlank = records.blank;
 }
 
 }  // namespace
+
+RowRecords rowRecords(const RowCoding& coding, int i, const std::uint8_t* row,
+                      const std::uint8_t* seed, std::uint8_t* keySeed, std::uint8_t* out) {
+  RowRecords records;
+  std::uint16_t length = 1;
+  if (coding.resMode == kResXR1200A && (i & 1) != 0) {
+    // XR1200A prints every even row twice: the odd row is not looked at
+    // and the seed stays the even row.
+    out[0] = kRepeatRecord;
+  } else {
+    records.lookedAt = true;
+    records.blank = coding.rowCount <= 0 || checkZero(row, coding.rowCount) != 0;
+    if (records.blank) {
+      out[0] = kBlankRecord;
+    } else {
+      // Every 128th record of a page is a key row; records come one a row,
+      // two in 600x300.
+      const int recordsBefore = coding.resMode == kRes600x300 ? 2 * i : i;
+      if (i == 0 || recordsBefore % kMaxRowsPerBlock == 0) {
+        invertData(row, keySeed, coding.rowCount);
+        seed = keySeed;
+      }
+      const int encoded = compressRow(row, seed, coding.rowCount, coding.leftShift, out);
+      if (encoded != 0) {
+        length = static_cast<std::uint16_t>(encoded);
+        records.commands = out[0];
+      } else {
+        out[0] = kRepeatRecord;
+      }
+    }
+  }
+  records.lengths[records.count++] = length;
+  // 600x300: every row is printed twice, which doubles the 300-dpi
+  // vertical resolution to 600.
+  if (coding.resMode == kRes600x300) {
+    out[length] = kRepeatRecord;
+    records.lengths[records.count++] = 1;
+  }
+  return records;
+}
 
 void saveDumb_1030(MonoJobState& job, std::FILE* copy, int length, const std::uint8_t* record) {
   const auto bytes = static_cast<std::uint64_t>(length);

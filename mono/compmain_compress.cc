@@ -120,7 +120,7 @@ constexpr int kMaxRowBytes = 1248;
 constexpr int kMaskWords = kMaxRowBytes / 64 + 2;
 
 struct RowMasks {
-  std::uint64_t differ[kMaskWords];  // bit i: row[i] != seed[i]
+  std::uint64_t differ[kMaskWords];  // bit i: row[i] != seed[i]; and bit rowLen
   std::uint64_t same[kMaskWords];    // bit i: row[i] == row[i + 1], both in the row
   // bit i: row[i] == row[i + 1] == row[i + 2], all in the row; and bit rowLen
   std::uint64_t triple[kMaskWords];
@@ -204,7 +204,9 @@ void buildMasksWith(RowMasks& masks, const std::uint8_t* row, const std::uint8_t
   for (int w = 0; w < words; ++w)
     masks.triple[w] = masks.same[w] & ((masks.same[w] >> 1) | (masks.same[w + 1] << 63));
   masks.triple[words] = 0;
-  // A stop for the scans for the next three equal bytes: they need no bound.
+  // Stops for the scans for the next differing byte and the next three
+  // equal bytes: they need no bound.
+  masks.differ[rowLen / 64] |= std::uint64_t{1} << (rowLen % 64);
   masks.triple[rowLen / 64] |= std::uint64_t{1} << (rowLen % 64);
 }
 
@@ -214,40 +216,6 @@ void buildMasks(RowMasks& masks, const std::uint8_t* row, const std::uint8_t* se
   if (hasAvx2) return buildMasksWith<blockMasksAvx2>(masks, row, seed, rowLen);
 #endif
   buildMasksWith<blockMasks>(masks, row, seed, rowLen);
-}
-
-// The first set bit in [from, limit), or `limit`.
-inline int nextSet(const std::uint64_t* mask, int from, int limit) {
-  int w = from >> 6;
-  std::uint64_t word = mask[w] & (~std::uint64_t{0} << (from & 63));
-  while (word == 0) {
-    if (++w << 6 >= limit) return limit;
-    word = mask[w];
-  }
-  const int k = (w << 6) + std::countr_zero(word);
-  return k < limit ? k : limit;
-}
-
-// The first clear bit in [from, limit), or `limit`.
-inline int nextClear(const std::uint64_t* mask, int from, int limit) {
-  int w = from >> 6;
-  std::uint64_t word = ~mask[w] & (~std::uint64_t{0} << (from & 63));
-  while (word == 0) {
-    if (++w << 6 >= limit) return limit;
-    word = ~mask[w];
-  }
-  const int k = (w << 6) + std::countr_zero(word);
-  return k < limit ? k : limit;
-}
-
-}  // namespace
-
-void checkOptByte(std::uint8_t* command, int offset, int count, int& length) {
-  length = encodeCommand(command, offset, count);
-}
-
-void setCommand(const std::uint8_t* command, std::uint8_t* destination, int length) {
-  std::memcpy(destination, command, static_cast<std::size_t>(length));
 }
 
 // The first set bit at or after `from`; the mask has one past every `from`.
@@ -298,6 +266,16 @@ std::uint8_t* encodeStretch(const RowMasks& masks, const std::uint8_t* row, int 
   return out;
 }
 
+}  // namespace
+
+void checkOptByte(std::uint8_t* command, int offset, int count, int& length) {
+  length = encodeCommand(command, offset, count);
+}
+
+void setCommand(const std::uint8_t* command, std::uint8_t* destination, int length) {
+  std::memcpy(destination, command, static_cast<std::size_t>(length));
+}
+
 // Performance-critical: runs on every non-blank row. Each differing stretch
 // of 3 or more bytes is covered with runs of three or more equal bytes and
 // literals between them, greedily from the left; the first command of a
@@ -324,7 +302,7 @@ int compressRow(const std::uint8_t* row, const std::uint8_t* seed, int rowLen, i
       ++commands;
       break;
     }
-    const int start = nextSet(masks.differ, pos, rowLen);
+    const int start = firstSetFrom(masks.differ, pos);
     // Trailing bytes equal to the seed need no command; a row equal to its
     // seed needs none at all, not even the shift.
     if (start == rowLen) {
@@ -332,7 +310,8 @@ int compressRow(const std::uint8_t* row, const std::uint8_t* seed, int rowLen, i
       break;
     }
     const int offset = start - pos;
-    const int end = nextClear(masks.differ, start, rowLen);
+    const int differing = firstClearFrom(masks.differ, start);
+    const int end = differing < rowLen ? differing : rowLen;
     rowHasCommand = true;
     if (end - start <= 2) {
       out = putLiteral(out, offset, row + start, end - start);

@@ -18,23 +18,16 @@
 namespace {
 
 constexpr int kResXR1200A = 4;
-constexpr int kRes600x300 = 6;
-constexpr int kRecordsPerKey = 128;
 
-constexpr std::uint8_t kBlankRecord = 0xFF;
-constexpr std::uint8_t kRepeatRecord = 0x00;
-
-// The longest record of one row: an encoded row of at most 1248 bytes stays
+// The longest records of one row: an encoded row of at most 1248 bytes stays
 // below 2100 bytes (see compmain_band.cc), and 600x300 adds a repeat record.
 constexpr std::size_t kMaxRowRecordBytes = 2112;
 
 }  // namespace
 
 PageEncoder::PageEncoder(const MonoJobState& job)
-    : rowBytes_(job.rowBytes),
-      rowCount_(job.rowCount),
-      leftShift_(job.param.leftShift),
-      resMode_(job.param.resMode),
+    : coding_{job.param.resMode, job.rowCount, job.param.leftShift},
+      rowBytes_(job.rowBytes),
       area_(job.area),
       printableRows_(job.printableRows) {}
 
@@ -51,7 +44,8 @@ PageEncoder::~PageEncoder() {
 bool PageEncoder::start() {
   for (Batch& batch : batches_) {
     batch.bytes = qv::allocateBytes(kBatchRows * kMaxRowRecordBytes);
-    batch.keySeed = qv::allocateBytes(static_cast<std::size_t>(rowCount_ > 0 ? rowCount_ : 1));
+    batch.keySeed =
+        qv::allocateBytes(static_cast<std::size_t>(coding_.rowCount > 0 ? coding_.rowCount : 1));
     if (!batch.bytes || !batch.keySeed) return false;
   }
   // The worker takes no signal: they stay with the threads the program has.
@@ -127,38 +121,16 @@ void PageEncoder::encodeBatch(const std::uint8_t* page, int b, Batch& batch) con
   int records = 0;
   long commands = 0;
   for (int i = first; i < last; ++i) {
-    const std::uint8_t* row = rowAt(i);
-    std::size_t length = 1;
-    if (resMode_ == kResXR1200A && (i & 1) != 0) {
-      // XR1200A prints every even row twice; the seed stays the even row.
-      out[0] = kRepeatRecord;
-    } else if (rowCount_ <= 0 || checkZero(row, rowCount_) != 0) {
-      out[0] = kBlankRecord;
-    } else {
-      // Records before this row's: one a row, two in 600x300.
-      const int recordsBefore = resMode_ == kRes600x300 ? 2 * i : i;
-      const std::uint8_t* seed;
-      if (i == 0 || recordsBefore % kRecordsPerKey == 0) {
-        invertData(row, batch.keySeed.get(), rowCount_);
-        seed = batch.keySeed.get();
-      } else {
-        seed = rowAt(resMode_ == kResXR1200A ? i - 2 : i - 1);
-      }
-      const int encoded = compressRow(row, seed, rowCount_, leftShift_, out);
-      if (encoded != 0) {
-        length = static_cast<std::size_t>(encoded);
-        commands += out[0];
-      } else {
-        out[0] = kRepeatRecord;
-      }
+    // The seed is the row above, or two above in XR1200A, whose odd rows
+    // are not looked at.
+    const std::uint8_t* seed =
+        i > 0 ? rowAt(coding_.resMode == kResXR1200A ? i - 2 : i - 1) : nullptr;
+    const RowRecords row = rowRecords(coding_, i, rowAt(i), seed, batch.keySeed.get(), out);
+    for (int r = 0; r < row.count; ++r) {
+      batch.lengths[records++] = row.lengths[r];
+      out += row.lengths[r];
     }
-    batch.lengths[records++] = static_cast<std::uint16_t>(length);
-    out += length;
-    if (resMode_ == kRes600x300) {
-      out[0] = kRepeatRecord;
-      batch.lengths[records++] = 1;
-      out += 1;
-    }
+    commands += row.commands;
   }
   batch.records = records;
   batch.commands = commands;
