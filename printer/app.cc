@@ -6,8 +6,10 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
+#include "printer/cli.h"
 #include "printer/driver.h"
 #include "printer/pdf_filter.h"
 
@@ -104,11 +106,17 @@ pappl_system_t* createSystem(int count, cups_option_t* options, void* context) {
 }  // namespace
 
 int runMainloop(int argc, char* argv[]) {
+  MainloopArgs args(argc, argv);
+  // The program's own name, as papplMainloop names its server's socket.
+  const char* slash = argc > 0 ? std::strrchr(argv[0], '/') : nullptr;
+  const char* program = slash != nullptr ? slash + 1 : argc > 0 ? argv[0] : kName;
+  if (int status = 0; runOwnSubcommand(args, program, status)) return status;
   int driverCount = 0;
   pappl_pr_driver_t* drivers = driverList(driverCount);
   std::string statePath;
-  return papplMainloop(argc, argv, kVersion, kFooter, driverCount, drivers, autoAddCallback,
-                       driverCallback, nullptr, nullptr, createSystem, nullptr, &statePath);
+  return papplMainloop(args.argc(), args.argv(), kVersion, kFooter, driverCount, drivers,
+                       autoAddCallback, driverCallback, nullptr, nullptr, createSystem, nullptr,
+                       &statePath);
 }
 
 }  // namespace qvprinter

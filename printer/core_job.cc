@@ -2,9 +2,11 @@
 #include "printer/core_job.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "printer/cores.h"
+#include "printer/page_spool.h"
 
 namespace qvprinter {
 
@@ -23,6 +25,18 @@ std::unique_ptr<CoreJob> CoreJob::create(const JobPlan& plan, qv::ByteSink sink,
     job->row_.assign(static_cast<std::size_t>(plan.rasterWidth() + 7) / 8, 0);
   else
     job->row_.assign(static_cast<std::size_t>(plan.rasterWidth()) * 3, 255);
+  if (plan.passes > 1) {
+    // Kept on disk, not in memory: a 1200 dpi mono page is 17 MB, a colour
+    // page 97 MB before the spool's blank rows shrink it.
+    const char* tmpdir = std::getenv("TMPDIR");
+    job->spool_ = std::make_unique<PageSpool>();
+    if (const int rc =
+            job->spool_->open(tmpdir != nullptr && *tmpdir ? tmpdir : "/tmp", job->row_.size());
+        rc != 0) {
+      error = std::string("Cannot keep the pages for collated copies: ") + std::strerror(rc);
+      return nullptr;
+    }
+  }
   return job;
 }
 
@@ -36,16 +50,31 @@ int CoreJob::beginPage() {
   const int rc = core_->beginPage();
   pageOpen_ = rc == 0;
   linesWritten_ = 0;
+  filled_ = {};
   if (pageOpen_) ++pages_;
-  return rc;
+  return rc != 0 || !spool_ ? rc : spool_->beginPage();
 }
 
 int CoreJob::beginFilledPage(std::span<std::uint8_t> page) {
   const int rc = core_->beginPage(page);
   pageOpen_ = rc == 0;
   linesWritten_ = 0;
+  filled_ = page;
   if (pageOpen_) ++pages_;
-  return rc;
+  return rc != 0 || !spool_ ? rc : spool_->beginPage();
+}
+
+int CoreJob::put(std::span<const std::uint8_t> row) {
+  if (spool_)
+    if (const int rc = spool_->addRow(row); rc != 0) return rc;
+  return core_->write(row);
+}
+
+int CoreJob::keepRows(std::span<const std::uint8_t> page) {
+  if (!spool_) return 0;
+  for (std::size_t at = 0; at + row_.size() <= page.size(); at += row_.size())
+    if (const int rc = spool_->addRow(page.subspan(at, row_.size())); rc != 0) return rc;
+  return spool_->endPage();
 }
 
 void CoreJob::toMonoRow(unsigned y, std::span<const std::uint8_t> line, LineFormat format,
@@ -110,18 +139,22 @@ int CoreJob::writeSheetLine(unsigned y, std::span<const std::uint8_t> line, Line
     toRgbLine(line, format, width);
     ++linesWritten_;
   }
-  return core_->write(row_);
+  return put(row_);
 }
 
 int CoreJob::endPage() {
   if (!pageOpen_) return 0;
   pageOpen_ = false;
+  if (spool_ && plan_.model == Model::kMono)
+    if (const int rc = spool_->endPage(); rc != 0) return rc;
   if (plan_.model == Model::kMono) return core_->endPage();  // completed with blank rows
   // The colour core completes a short page with zero (black) lines: a page
   // shorter than the paper is completed with white here.
   std::fill(row_.begin(), row_.end(), 255);
   for (; linesWritten_ < plan_.rasterHeight(); ++linesWritten_)
-    if (const int rc = core_->write(row_); rc != 0) return rc;
+    if (const int rc = put(row_); rc != 0) return rc;
+  if (spool_)
+    if (const int rc = spool_->endPage(); rc != 0) return rc;
   return core_->endPage();
 }
 
@@ -132,7 +165,47 @@ std::span<std::uint8_t> CoreJob::pageBuffer() {
 int CoreJob::endFilledPage() {
   if (!pageOpen_) return 0;
   pageOpen_ = false;
+  if (const int rc = keepRows(filled_.empty() ? core_->pageBuffer() : filled_); rc != 0) return rc;
   return core_->endPage(core_->pageBuffer().size());
+}
+
+void CoreJob::dropCopies() { spool_.reset(); }
+
+int CoreJob::blankPage() {
+  std::unique_ptr<PageSpool> spool = std::move(spool_);  // a blank back is never a page to copy
+  int rc = beginPage();
+  if (rc == 0) rc = endPage();
+  spool_ = std::move(spool);
+  return rc;
+}
+
+int CoreJob::sendCopies(bool (*cancelled)(void*), void (*pageSent)(void*), void* context) {
+  if (!spool_ || !jobOpen_ || pageOpen_) return 0;
+  std::unique_ptr<PageSpool> spool = std::move(spool_);  // the copies are not kept again
+  const std::size_t pages = spool->pages();
+  const auto write = [](void* stream, std::span<const std::uint8_t> row) {
+    return static_cast<CoreStream*>(stream)->write(row);
+  };
+  for (int pass = 1; pass < plan_.passes && pages > 0; ++pass) {
+    // Two-sided: an odd page count would put this copy's first page on the
+    // back of the last copy's last sheet.
+    if (plan_.duplex && pages % 2 == 1 && !cancelled(context)) {
+      if (const int rc = blankPage(); rc != 0) return rc;
+      pageSent(context);
+    }
+    for (std::size_t page = 0; page < pages; ++page) {
+      if (cancelled(context)) return 0;
+      int rc = core_->beginPage();
+      pageOpen_ = rc == 0;
+      if (rc == 0) rc = spool->readPage(page, write, core_.get());
+      if (rc != 0) return rc;
+      pageOpen_ = false;
+      if ((rc = core_->endPage()) != 0) return rc;
+      ++pages_;
+      pageSent(context);
+    }
+  }
+  return 0;
 }
 
 int CoreJob::endJob(bool cancelled) {

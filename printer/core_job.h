@@ -54,6 +54,17 @@ class CoreJob {
   // (the open page finished, the trailer written).
   int endJob(bool cancelled);
 
+  // A white page (a blank back, so that the next copy starts on a new sheet).
+  int blankPage();
+  // The further collated copies of the plan (plan().passes), from the pages
+  // kept since the first: each copy after a blank back when two-sided pages
+  // are odd in number. Stops, returning 0, when `cancelled(context)` says so
+  // between pages (endJob then ends the job as cancelled); calls
+  // `pageSent(context)` after each page. Returns 0 or the core's status.
+  int sendCopies(bool (*cancelled)(void*), void (*pageSent)(void*), void* context);
+  // The document did not come out whole: no copies are made of it.
+  void dropCopies();
+
   const JobPlan& plan() const { return plan_; }
   int pagesBegun() const { return pages_; }
 
@@ -61,10 +72,14 @@ class CoreJob {
   explicit CoreJob(const JobPlan& plan);
   void toMonoRow(unsigned y, std::span<const std::uint8_t> line, LineFormat format, unsigned width);
   void toRgbLine(std::span<const std::uint8_t> line, LineFormat format, unsigned width);
+  int put(std::span<const std::uint8_t> row);  // to the core, and to the spool
+  int keepRows(std::span<const std::uint8_t> page);
 
   JobPlan plan_;
   std::unique_ptr<class CoreStream> core_;
-  std::vector<std::uint8_t> row_;  // one converted row, reused for every line
+  std::unique_ptr<class PageSpool> spool_;  // the pages, for collated copies
+  std::span<std::uint8_t> filled_;          // the caller's page (beginFilledPage)
+  std::vector<std::uint8_t> row_;           // one converted row, reused for every line
   const unsigned char (*dither_)[16] = nullptr;
   bool pageOpen_ = false;
   bool jobOpen_ = false;

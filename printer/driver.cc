@@ -1,6 +1,7 @@
 // driver.cc - the two QV drivers of qvprinter.
 #include "printer/driver.h"
 
+#include <climits>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -19,6 +20,11 @@ struct JobState {
   pappl_device_t* device = nullptr;
   std::unique_ptr<CoreJob> core;  // made at the first page
   bool failed = false;
+  bool blankBacks = false;  // PAPPL prints an image's copies: two-sided, each on its own sheet
+  // "page-ranges" of a raster document, which PAPPL passes on whole: the
+  // pages outside are read and dropped.
+  unsigned firstPage = 1, lastPage = UINT_MAX;
+  bool skipping = false;  // the current page is outside them
 
   void bindRequest() {
     request.mediaName = mediaName;
@@ -46,6 +52,16 @@ std::string_view vendorOption(const pappl_pr_options_t* options, const char* nam
   const char* value = cupsGetOption(name, options->num_vendor, options->vendor);
   return value != nullptr ? value : "";
 }
+
+// "multiple-document-handling": collated unless the job asks otherwise.
+bool collatedCopies(pappl_job_t* job) {
+  const char* value =
+      ippGetString(papplJobGetAttribute(job, "multiple-document-handling"), 0, nullptr);
+  return value == nullptr || std::strcmp(value, "separate-documents-uncollated-copies") != 0;
+}
+
+bool isCancelled(void* job) { return papplJobIsCanceled(static_cast<pappl_job_t*>(job)); }
+void pageSent(void* job) { papplJobSetImpressionsCompleted(static_cast<pappl_job_t*>(job), 1); }
 
 LineFormat lineFormat(const pappl_pr_options_t* options) {
   if (options->header.cupsBitsPerColor == 1) return LineFormat::kBlack1;
@@ -250,6 +266,18 @@ bool startJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* dev
   request.xdpi = options->printer_resolution[0];
   request.ydpi = options->printer_resolution[1];
   request.copies = options->copies > 0 ? options->copies : 1;
+  request.collate = collatedCopies(job);
+  // PAPPL's JPEG and PNG filter prints an image once per copy itself.
+  if (const char* format = papplJobGetFormat(job);
+      format != nullptr &&
+      (!std::strcmp(format, "image/jpeg") || !std::strcmp(format, "image/png"))) {
+    state->blankBacks = request.copies > 1 && request.sides != Sides::kOneSided;
+    request.copies = 1;
+  } else if (format != nullptr &&
+             (!std::strcmp(format, "image/pwg-raster") || !std::strcmp(format, "image/urf"))) {
+    state->firstPage = options->first_page;
+    state->lastPage = options->last_page;
+  }
   const std::string_view toner = vendorOption(options, kTonerSaveAttr);
   request.tonerSave = toner == "true" || toner == "yes" || toner == "on";
   state->pin = vendorOption(options, kPinAttr);
@@ -297,11 +325,15 @@ bool beginCoreJob(pappl_job_t* job, JobState& state, const pappl_pr_options_t& o
 
 }  // namespace
 
-bool startPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*, unsigned) {
+bool startPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*, unsigned page) {
   auto* state = static_cast<JobState*>(papplJobGetData(job));
   if (state == nullptr || state->failed) return false;
+  state->skipping = page < state->firstPage || page > state->lastPage;
+  if (state->skipping) return true;
   if (!state->core && !beginCoreJob(job, *state, *options)) return false;
   state->core->setDither(options->dither);
+  if (state->blankBacks && state->core->pagesBegun() % 2 == 1 && state->core->blankPage() != 0)
+    return failJob(job, state, "The printer connection was lost while printing.");
   if (state->core->beginPage() != 0)
     return failJob(job, state, "The printer connection was lost while printing.");
   return true;
@@ -320,6 +352,7 @@ bool startFilledPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device
 bool writeLine(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*, unsigned y,
                const unsigned char* line) {
   auto* state = static_cast<JobState*>(papplJobGetData(job));
+  if (state != nullptr && state->skipping) return true;
   if (state == nullptr || state->failed || !state->core) return false;
   const std::size_t bytes = options->header.cupsBytesPerLine;
   if (state->core->writeSheetLine(y, {line, bytes}, lineFormat(options),
@@ -330,6 +363,10 @@ bool writeLine(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*, u
 
 bool endPage(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t* device, unsigned) {
   auto* state = static_cast<JobState*>(papplJobGetData(job));
+  if (state != nullptr && state->skipping) {
+    state->skipping = false;
+    return true;
+  }
   if (state == nullptr || state->failed || !state->core) return false;
   // A cancelled page stays open: the job's end finishes it as the core
   // defines a cancel.
@@ -355,12 +392,20 @@ bool endJob(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t* device) {
   papplJobSetData(job, nullptr);
   if (!state) return false;
   if (!state->core) return !state->failed;  // no page began: nothing was sent
+  if (!state->failed && !papplJobIsCanceled(job) &&
+      state->core->sendCopies(isCancelled, pageSent, job) != 0)
+    failJob(job, state.get(), "The printer connection was lost while printing.");
   const bool cancelled = papplJobIsCanceled(job);
   const int rc = state->core->endJob(cancelled);
   papplDeviceFlush(device);
   if (rc != 0 && !state->failed)
     return failJob(job, nullptr, "The printer connection was lost while printing.");
   return !state->failed;
+}
+
+void abandonCopies(pappl_job_t* job) {
+  auto* state = static_cast<JobState*>(papplJobGetData(job));
+  if (state != nullptr && state->core) state->core->dropCopies();
 }
 
 }  // namespace qvprinter

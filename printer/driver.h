@@ -40,5 +40,8 @@ bool endJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* devic
 bool startFilledPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device,
                      std::span<std::uint8_t> pixels);
 bool endFilledPage(pappl_job_t* job, pappl_device_t* device);
+// For the PDF filter: the document did not render whole, so endJob makes
+// no collated copies of what was sent.
+void abandonCopies(pappl_job_t* job);
 
 }  // namespace qvprinter

@@ -196,6 +196,11 @@ bool planJob(const JobRequest& request, JobPlan& plan, std::string& error) {
   const auto add = [&plan](const char* key, std::string word) {
     plan.settings.emplace_back(key, std::move(word));
   };
+  // Collated copies are the pages sent again (CoreJob::sendCopies), so the
+  // core itself makes one copy; uncollated ones are the core's copies.
+  plan.passes = request.collate ? request.copies : 1;
+  plan.duplex = request.sides != Sides::kOneSided;
+  const std::string copies = std::to_string(request.collate ? 1 : request.copies);
   const char* source = wordFor(mediaSources(request.model), request.source);
   const char* type = wordFor(mediaTypes(request.model), request.type);
   const char* bin = wordFor(outputBins(request.model), request.outputBin);
@@ -215,7 +220,7 @@ bool planJob(const JobRequest& request, JobPlan& plan, std::string& error) {
     add("Duplex", request.sides == Sides::kOneSided ? "OFF" : "ON");
     if (request.sides != Sides::kOneSided)
       add("DuplexType", request.sides == Sides::kLongEdge ? "Long" : "Short");
-    add("Copies", std::to_string(request.copies));
+    add("Copies", copies);
     // Without the key the mono printer saves toner: always say which.
     add("TonerSaveMode", request.tonerSave ? "ON" : "OFF");
     if (bin) add("OutputBin", bin);
@@ -230,7 +235,7 @@ bool planJob(const JobRequest& request, JobPlan& plan, std::string& error) {
                     : request.sides == Sides::kLongEdge ? "DuplexNoTumble"
                                                         : "DuplexTumble");
     add("QVMonoColor", request.monochrome ? "Mono" : "Auto");
-    add("Copies", std::to_string(request.copies));
+    add("Copies", copies);
     add("Collate", "OFF");
     add("TonerSaveMode", request.tonerSave ? "ON" : "OFF");
     if (bin) plan.outputTray = bin;

@@ -74,6 +74,10 @@ struct JobRequest {
   int quality = 4;          // "print-quality": 3 draft, 4 normal, 5 high
   int xdpi = 600, ydpi = 600;
   int copies = 1;
+  // "multiple-document-handling": collated copies are the whole document
+  // sent again (each copy starting on a new sheet); uncollated ones the
+  // printer's own copies of each page.
+  bool collate = true;
   bool tonerSave = false;
   std::string_view pin;  // "qv-secure-pin"; empty for none
   std::string_view owner, title;
@@ -88,6 +92,8 @@ struct JobPlan {
   std::string pin, owner, title;                              // PJL-safe texts
   std::string outputTray;                                     // colour OUTPUTTRAY, "" for unset
   unsigned monoFlags = 0;                                     // the paper's matching flags (mono)
+  int passes = 1;       // times the pages are sent: collated copies, else 1
+  bool duplex = false;  // two-sided: a copy of odd pages gets a blank back
 
   // The page the core takes, in pixels at `dpi`: the whole sheet for the
   // mono core (it cuts its margins itself), the imaging area for the colour

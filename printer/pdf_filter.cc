@@ -51,7 +51,9 @@ enum class Outcome { kDone, kCancelled, kFailed };
 Outcome pumpPages(pappl_job_t* job, pappl_pr_options_t& options, pappl_device_t* device,
                   qvcups::PnmReader& reader, int dpi, long width, long height, unsigned& pages) {
   std::vector<std::uint8_t> row;
-  for (unsigned page = 1;; ++page) {
+  // Ghostscript renders the job's page range only (Ghostscript's page
+  // numbers are the document's).
+  for (unsigned page = options.first_page;; ++page) {
     qvcups::PnmHeader header;
     std::string error;
     const qvcups::PnmStatus status = reader.readHeader(header, error);
@@ -92,10 +94,16 @@ Outcome pumpRenderedPages(pappl_job_t* job, pappl_pr_options_t& options, pappl_d
   sheet.width = area.sheetWidth;
   sheet.height = area.sheetHeight;
   sheet.maxval = 255;
-  for (;;) {
+  for (unsigned page = 1;; ++page) {
     const std::span<std::uint8_t> pixels = pages.next([job] { return papplJobIsCanceled(job); });
     if (papplJobIsCanceled(job)) return Outcome::kCancelled;
     if (pixels.empty()) return Outcome::kDone;  // the end, or a failure qvrender's status tells
+    // qvrender renders every page: those outside the job's page range are
+    // passed over here.
+    if (page < options.first_page || page > options.last_page) {
+      pages.release();
+      continue;
+    }
     describePage(options, sheet, area.dpi);
     if (!startFilledPage(job, &options, device, pixels) || !endFilledPage(job, device))
       return Outcome::kFailed;
@@ -109,6 +117,8 @@ Outcome pumpRenderedPages(pappl_job_t* job, pappl_pr_options_t& options, pappl_d
 // document without a page, is the job's failure (nothing was sent).
 bool endRendering(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device,
                   Outcome outcome, int status, unsigned pages) {
+  if (outcome != Outcome::kDone || !(WIFEXITED(status) && WEXITSTATUS(status) == 0))
+    abandonCopies(job);
   const bool ended = endJob(job, options, device);
   if (outcome != Outcome::kDone) return outcome == Outcome::kCancelled && ended;
   if (!(WIFEXITED(status) && WEXITSTATUS(status) == 0)) {
@@ -117,7 +127,10 @@ bool endRendering(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*
     return false;
   }
   if (pages == 0) {
-    papplJobSetMessage(job, "The document cannot be rendered: Ghostscript found no page in it.");
+    papplJobSetMessage(job,
+                       options->first_page > 1
+                           ? "The document has no page in the job's page-ranges."
+                           : "The document cannot be rendered: Ghostscript found no page in it.");
     return false;
   }
   return ended;
@@ -161,6 +174,11 @@ bool printMono(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* de
   qvcups::SpawnSpec spec = qvcups::ghostscriptRaster(
       true, "-r" + std::to_string(dpi) + "x" + std::to_string(dpi),
       "-g" + std::to_string(width) + "x" + std::to_string(height), document, tmpdir);
+  if (options->first_page > 1 || options->last_page < INT_MAX) {
+    const auto firstArg = std::find(spec.args.begin(), spec.args.end(), "-f");
+    spec.args.insert(firstArg, {"-dFirstPage=" + std::to_string(options->first_page),
+                                "-dLastPage=" + std::to_string(options->last_page)});
+  }
   spec.stdoutFd = gsChildEnd.get();
   spec.ownProcessGroup = true;
 

@@ -40,7 +40,8 @@ TEST(PrinterTables, PwgMediaNamesAndWordsTheCupsDriverAlsoWrites) {
   EXPECT_EQ(nullptr, findMedium(Model::kColour, "iso_a3_297x420mm", 29700, 42000));
 }
 
-// Edits, then the words they give ("(none)": absent; "pin=": the PIN) or "!" and why not.
+// Edits, then the words they give ("(none)": absent; "pin=", "passes=": the plan's) or "!" and
+// why not.
 TEST(PrinterPlan, MapsEveryChoiceOrSaysWhyNot) {
   const std::pair<void (*)(JobRequest&), const char*> cases[] = {
       {[](JobRequest&) {},
@@ -48,10 +49,11 @@ TEST(PrinterPlan, MapsEveryChoiceOrSaysWhyNot) {
       {[](JobRequest& r) {
          r.xdpi = r.ydpi = 1200, r.sides = Sides::kLongEdge, r.source = "by-pass-tray";
          r.type = "envelope-heavyweight", r.outputBin = "mailbox-2", r.tonerSave = true,
-         r.copies = 3;
+         r.copies = 3, r.collate = false;
        },
        "Resolution=1200 Duplex=ON DuplexType=Long PaperSource=MpTray Media=Env.Thick "
-       "OutputBin=Outbin2 TonerSaveMode=ON Copies=3"},
+       "OutputBin=Outbin2 TonerSaveMode=ON Copies=3 passes=1"},
+      {[](JobRequest& r) { r.model = Model::kColour, r.copies = 3; }, "Copies=1 passes=3"},
       {[](JobRequest& r) { r.mediaName = "na_foolscap_8.5x13in"; }, "PaperType=FOLIO"},
       {[](JobRequest& r) { r.pin = "0042"; }, "pin=0042"},
       {[](JobRequest& r) { r.model = Model::kColour; },
@@ -85,7 +87,9 @@ TEST(PrinterPlan, MapsEveryChoiceOrSaysWhyNot) {
     std::istringstream words(want[0] == '!' ? "" : want);
     EXPECT_NE(std::string::npos, error.find(want[0] == '!' ? want + 1 : "")) << error;
     for (std::string word; words >> word;) {
-      std::string got = word.starts_with("pin=") ? "pin=" + plan.pin : "(none)";
+      std::string got = word.starts_with("pin=")      ? "pin=" + plan.pin
+                        : word.starts_with("passes=") ? "passes=" + std::to_string(plan.passes)
+                                                      : "(none)";
       for (const auto& [key, value] : plan.settings)
         if (word.starts_with(key + "=")) got = key + "=" + value;
       EXPECT_EQ(word, word.ends_with("=(none)") && got == "(none)" ? word : got);

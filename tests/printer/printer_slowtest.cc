@@ -127,12 +127,15 @@ struct Server {
   // Print-Job on A4; with `wait`, the job's end and what the printer received.
   JobResult print(bool mono, const std::string& file, const std::string& format,
                   const std::string& pin = "", int dpi = 600, bool wait = true) const {
+    return submit(mono, "print.test",
+                  {"-d", "format=" + format, "-d", "media=iso_a4_210x297mm", "-d", "pin=" + pin,
+                   "-d", "fidelity=false", "-d", "res=" + std::to_string(dpi) + "dpi", "-f", file},
+                  wait);
+  }
+  // The job an ipptool file submits, as print() gives it.
+  JobResult submit(bool mono, const std::string& test, Words args, bool wait = true) const {
     const std::size_t n = sink.started();
-    const std::string out =
-        ipptool(mono, "print.test",
-                {"-d", "format=" + format, "-d", "media=iso_a4_210x297mm", "-d", "pin=" + pin, "-d",
-                 "fidelity=false", "-d", "res=" + std::to_string(dpi) + "dpi", "-f", file})
-            .out;
+    const std::string out = ipptool(mono, test, std::move(args)).out;
     std::smatch id;
     if (!std::regex_search(out, id, std::regex("job-id \\(integer\\) = (\\d+)")))
       return {"", "not submitted", out, ""};
@@ -289,8 +292,79 @@ TEST_F(QvPrinter, CupsEverywhereQueuePrintsThroughQvprinter) {
                                            "application/vnd.cups-pdf", "-o", "media=A4", pdf})
                 .out);
   const qvtest::Layout layout{false};
-  qvtest::expectJobMatches(server_->sink.job(n), qvtest::renderPdf(sent, layout, server_->file("")),
-                           layout);
+  const qvtest::Pages pages = qvtest::renderPdf(sent, layout, server_->file(""));
+  qvtest::expectJobMatches(server_->sink.job(n), pages, layout);
+  // Two collated copies two-sided: each on a sheet of its own, the back left blank.
+  const qvtest::ProgramResult copies =
+      cupsd.client("lp", {"-d", "qv", "-n", "2", "-o", "collate=true", "-o",
+                          "sides=two-sided-long-edge", "-o", "media=A4", pdf});
+  ASSERT_EQ(0, copies.status) << copies.err;
+  ASSERT_TRUE(server_->sink.waitEnded(n + 1)) << cupsd.log();
+  const qvtest::Layout sheets{false, 600, 600, 4960, 7016, "0 -1 0", "", false, true};
+  qvtest::expectJobMatches(server_->sink.job(n + 1), pages, sheets);
+}
+
+// A 3-page PDF's copies: collated (each copy on new sheets: a blank back after an odd page count
+// two-sided), uncollated (mono: the printer's copies of each page), and a page range.
+TEST_F(QvPrinter, CopiesAreCollatedAsAskedAndPageRangesHonoured) {
+  const std::string dir = server_->file(""), pdf = qvtest::makeTestPdf(dir, 3, 595, 842);
+  const qvtest::Pages pages[2] = {qvtest::renderPdf(pdf, qvtest::Layout{false}, dir),
+                                  qvtest::renderPdf(pdf, qvtest::Layout{true}, dir)};
+  // Model, copies, handling, sides, page-ranges, the pages printed, job header lines.
+  const std::tuple<bool, int, std::string, std::string, const char*, const char*, const char*>
+      jobs[] = {{true, 2, "collated", "one-sided", "1-99", "0 1 2 0 1 2", "\x1b&l1X"},
+                {true, 2, "uncollated", "one-sided", "1-99", "0 1 2", "\x1b&l2X"},
+                {true, 2, "collated", "two-sided-long-edge", "1-99", "0 1 2 -1 0 1 2", "\x1b&l1S"},
+                {true, 1, "collated", "one-sided", "2-3", "1 2", ""},
+                {false, 2, "collated", "two-sided-long-edge", "1-99", "0 1 2 -1 0 1 2",
+                 "@PJL SET DUPLEX=ON"},
+                {false, 2, "uncollated", "one-sided", "1-99", "0 0 1 1 2 2", ""},
+                {false, 1, "collated", "one-sided", "2-3", "1 2", ""}};
+  for (const auto& [mono, copies, handling, sides, ranges, order, header] : jobs) {
+    SCOPED_TRACE(std::string(Server::name(mono)) + " " + handling + " " + sides + " " + ranges);
+    const JobResult job =
+        server_->submit(mono, "copies.test",
+                        {"-d", "copies=" + std::to_string(copies), "-d",
+                         "handling=separate-documents-" + handling + "-copies", "-d",
+                         "sides=" + sides, "-d", std::string("ranges=") + ranges, "-f", pdf});
+    ASSERT_EQ("completed", job.state) << job.message;
+    qvtest::inspectJob(job.bytes, dir + "copies.prn");
+    const bool turn = !mono && sides != "one-sided";  // the colour printer turns long-edge backs
+    const qvtest::Layout layout{mono, 600, 600, 4960, 7016, order, header, false, turn};
+    qvtest::expectJobMatches(job.bytes, pages[mono], layout);
+  }
+}
+
+// The command line: submit -n, the options the drivers take, the printers and their jobs.
+TEST_F(QvPrinter, CommandLineSubmitsCopiesListsOptionsAndShowsJobs) {
+  const auto cli = [](Words args) { return run(QVPRINTER_PATH, std::move(args), server_->env); };
+  const std::string dir = server_->file(""), pdf = qvtest::makeTestPdf(dir, 1, 595, 842);
+  const std::size_t n = server_->sink.started();
+  const qvtest::ProgramResult submitted = cli({"submit", "-d", "mono", "-n", "2", pdf});
+  ASSERT_EQ(0, submitted.status) << submitted.err;
+  ASSERT_TRUE(server_->sink.waitEnded(n));
+  const qvtest::Layout twice{true, 600, 600, 4960, 7016, "0 0"};
+  qvtest::expectJobMatches(server_->sink.job(n), qvtest::renderPdf(pdf, twice, dir), twice);
+
+  const qvtest::ProgramResult options = cli({"options", "-d", "mono"});
+  ASSERT_EQ(0, options.status) << options.err;
+  for (const char* line :
+       {"-n COPIES", "-o sides=two-sided-long-edge", "-o output-bin=mailbox-1",
+        "-o media-source=tray-2", "-o media-type=envelope", "-o printer-resolution=1200dpi",
+        "-o qv-toner-save=true", "-o job-password=NNNN", "-o qv-secure-pin=NNNN"})
+    EXPECT_NE(npos, options.out.find(line)) << line << "\n" << options.out;
+  EXPECT_EQ(npos, options.out.find("-c ")) << options.out;
+
+  const qvtest::ProgramResult held =
+      cli({"submit", "-d", "colour", "-o", "job-hold-until=indefinite", pdf});
+  std::smatch id;
+  ASSERT_TRUE(std::regex_search(held.out, id, std::regex("colour-(\\d+)"))) << held.out << held.err;
+  const qvtest::ProgramResult status = cli({"status"});
+  cli({"cancel", "-d", "colour", "-j", id[1]});
+  EXPECT_EQ(0, status.status) << status.err;
+  for (const std::string& line :
+       Words{"mono: idle", "colour: ", "job " + id[1].str() + ": pending-held"})
+    EXPECT_NE(npos, status.out.find(line)) << line << "\n" << status.out;
 }
 
 // Last (its jobs may outlive it). All passes but PAPPL 1.3's own choices (held jobs, overrides).
