@@ -180,8 +180,10 @@ qvtest::Pages readPwg(const std::string& path) {
   qvdecode::DecodeError error;
   const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
   EXPECT_EQ(0, qvdecode::decodePwgRaster({data, bytes.size()}, pages, error));
-  const qvdecode::PwgPage& page = pages.at(0);
-  return {page.header.bytesPerLine, page.header.height, {{page.pixels.begin(), page.pixels.end()}}};
+  qvtest::Pages all{pages.at(0).header.bytesPerLine, pages.at(0).header.height, {}};
+  for (const qvdecode::PwgPage& page : pages)
+    all.pages.emplace_back(page.pixels.begin(), page.pixels.end());
+  return all;
 }
 
 // Jobs pass qvinspect --check with the input's or Ghostscript's pages (mono PWG: dithered).
@@ -320,19 +322,34 @@ TEST_F(QvPrinter, CopiesAreCollatedAsAskedAndPageRangesHonoured) {
                  "@PJL SET DUPLEX=ON"},
                 {false, 2, "uncollated", "one-sided", "1-99", "0 0 1 1 2 2", ""},
                 {false, 1, "collated", "one-sided", "2-3", "1 2", ""}};
+  const auto submit = [](bool mono, const std::string& file, const char* format, int copies,
+                         const std::string& handling, const std::string& sides,
+                         const std::string& ranges) {
+    return server_->submit(
+        mono, "copies.test",
+        {"-d", std::string("format=") + format, "-d", "copies=" + std::to_string(copies), "-d",
+         "handling=separate-documents-" + handling + "-copies", "-d", "sides=" + sides, "-d",
+         "ranges=" + ranges, "-f", file});
+  };
   for (const auto& [mono, copies, handling, sides, ranges, order, header] : jobs) {
     SCOPED_TRACE(std::string(Server::name(mono)) + " " + handling + " " + sides + " " + ranges);
-    const JobResult job =
-        server_->submit(mono, "copies.test",
-                        {"-d", "copies=" + std::to_string(copies), "-d",
-                         "handling=separate-documents-" + handling + "-copies", "-d",
-                         "sides=" + sides, "-d", std::string("ranges=") + ranges, "-f", pdf});
+    const JobResult job = submit(mono, pdf, "application/pdf", copies, handling, sides, ranges);
     ASSERT_EQ("completed", job.state) << job.message;
     qvtest::inspectJob(job.bytes, dir + "copies.prn");
     const bool turn = !mono && sides != "one-sided";  // the colour printer turns long-edge backs
     const qvtest::Layout layout{mono, 600, 600, 4960, 7016, order, header, false, turn};
     qvtest::expectJobMatches(job.bytes, pages[mono], layout);
   }
+  // Raster as PAPPL streams it: the range dropped page by page, the copies sent line by line.
+  const std::string pwg = dir + "copies.pwg";
+  ASSERT_EQ(0, run(systemTool("gs"), {"-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-sDEVICE=pwgraster",
+                                      "-r600", "-g4960x7016", "-dFIXEDMEDIA", "-dcupsColorSpace=19",
+                                      "-dcupsBitsPerColor=8", "-sOutputFile=" + pwg, pdf})
+                   .status);
+  const JobResult job = submit(false, pwg, "image/pwg-raster", 2, "collated", "one-sided", "2-3");
+  ASSERT_EQ("completed", job.state) << job.message;
+  const qvtest::Layout raster{false, 600, 600, 4960, 7016, "1 2 1 2"};
+  qvtest::expectJobMatches(job.bytes, readPwg(pwg), raster);
 }
 
 // The command line: submit -n, the options the drivers take, the printers and their jobs.
