@@ -21,6 +21,7 @@ struct JobState {
   bool failed = false;
   unsigned pagesBegun = 0;  // startPage calls
   unsigned pageLines = 0;   // lines of the open page received
+  bool pageOpen = false;    // startPage succeeded, endPage not yet
 
   void bindRequest() {
     request.mediaName = mediaName;
@@ -335,6 +336,7 @@ bool startPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*, u
   state->core->setDither(options->dither);
   if (state->core->beginPage() != 0)
     return failJob(job, state, "The printer connection was lost while printing.");
+  state->pageOpen = true;
   return true;
 }
 
@@ -375,6 +377,7 @@ bool endPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* devi
                    "Page " + std::to_string(state->pagesBegun) +
                        " of the raster document ends after " + std::to_string(state->pageLines) +
                        " of " + std::to_string(options->header.cupsHeight) + " lines.");
+  state->pageOpen = false;
   if (state->core->endPage() != 0)
     return failJob(job, state, "The printer connection was lost while printing.");
   papplDeviceFlush(device);
@@ -391,7 +394,7 @@ bool endFilledPage(pappl_job_t* job, pappl_device_t* device) {
   return true;
 }
 
-bool endJob(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t* device) {
+bool endJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device) {
   std::unique_ptr<JobState> state(static_cast<JobState*>(papplJobGetData(job)));
   papplJobSetData(job, nullptr);
   if (!state) return false;
@@ -404,9 +407,16 @@ bool endJob(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t* device) {
                   " of the raster document has a page header that cannot be printed.");
   }
   if (!state->core) return !state->failed;  // no page began: nothing was sent
+  // A job whose input stopped inside a page (Ghostscript ended early) has
+  // failed, though no callback said so.
+  const bool cancelled = papplJobIsCanceled(job);
+  if (state->pageOpen && !cancelled && !state->failed)
+    failJob(job, state.get(),
+            "Page " + std::to_string(state->pagesBegun) + " of the document ends after " +
+                std::to_string(state->pageLines) + " of " +
+                std::to_string(options->header.cupsHeight) + " lines.");
   // A failed job ends as a cancelled one: its open page is not completed.
-  const bool cancelled = papplJobIsCanceled(job) || state->failed;
-  const int rc = state->core->endJob(cancelled);
+  const int rc = state->core->endJob(cancelled || state->failed);
   papplDeviceFlush(device);
   if (rc != 0 && !state->failed)
     return failJob(job, nullptr, "The printer connection was lost while printing.");
