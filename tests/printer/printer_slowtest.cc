@@ -298,6 +298,12 @@ std::string cut(const std::string& file, std::size_t bytes, const std::string& t
   qvtest::writeFile(to, qvtest::readFile(file).substr(0, bytes));
   return to;
 }
+// Overwrites 8 bytes `before` bytes from the end (inside a PNG's last IDAT).
+std::string damage(const std::string& file, std::size_t before, const std::string& to) {
+  const std::string bytes = qvtest::readFile(file);
+  qvtest::writeFile(to, std::string(bytes).replace(bytes.size() - before, 8, "damaged!"));
+  return to;
+}
 
 // Each ends at once, aborted with its reason; only the cut PWG page's first page reaches the
 // printer, and the next job prints.
@@ -341,7 +347,7 @@ TEST_F(QvPrinter, OversizedAndDamagedDocumentsAbortWithTheirReason) {
        "The image is 60000 x 60000" + tooBig},
       {"a JPEG declaring 60000 x 60000", false, hugeJpeg, "image/jpeg",
        "The image is 60000 x 60000" + tooBig},
-      {"a PNG cut short", false, cut(png, 2000, dir + "cut.png"), "image/png",
+      {"a PNG with damaged data", false, damage(png, 200, dir + "damaged.png"), "image/png",
        "The PNG image cannot be read: .+; the job was not printed\\."},
       {"a JPEG cut short", true, cut(jpeg, 2000, dir + "cut.jpg"), "image/jpeg",
        "The JPEG image cannot be read: .+; the job was not printed\\."},
