@@ -11,6 +11,7 @@
 
 #include "printer/cli.h"
 #include "printer/driver.h"
+#include "printer/image_filter.h"
 #include "printer/pdf_filter.h"
 
 namespace qvprinter {
@@ -99,6 +100,7 @@ pappl_system_t* createSystem(int count, cups_option_t* options, void* context) {
   auto* state = static_cast<std::string*>(context);
   *state = stateFile(count, options);
   papplSystemLoadState(system, state->c_str());
+  setImageLimits(system);
   papplSystemSetSaveCallback(system, saveState, state);
   return system;
 }

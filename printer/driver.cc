@@ -24,7 +24,10 @@ struct JobState {
   // "page-ranges" of a raster document, which PAPPL passes on whole: the
   // pages outside are read and dropped.
   unsigned firstPage = 1, lastPage = UINT_MAX;
-  bool skipping = false;  // the current page is outside them
+  bool skipping = false;    // the current page is outside them
+  unsigned pagesBegun = 0;  // startPage calls
+  unsigned pageLines = 0;   // lines of the current page received
+  bool pageOpen = false;    // startPage succeeded, endPage not yet
 
   void bindRequest() {
     request.mediaName = mediaName;
@@ -323,11 +326,40 @@ bool beginCoreJob(pappl_job_t* job, JobState& state, const pappl_pr_options_t& o
   return true;
 }
 
+// A page header may declare any size (100000 x 100000 pixels with 100 bytes
+// of data behind it), and PAPPL sends the printer each line it reads: a
+// page larger than the job's paper at its own resolution (a millimetre
+// given for rounding), or at another resolution than the job's first page,
+// is refused before a line of it is read.
+bool checkPageHeader(pappl_job_t* job, JobState& state, const cups_page_header2_t& header,
+                     unsigned page) {
+  const qvcups::PaperSize& paper = *state.plan.medium->paper;
+  const long xdpi = header.HWResolution[0] > 0 ? header.HWResolution[0] : state.plan.dpi;
+  const long ydpi = header.HWResolution[1] > 0 ? header.HWResolution[1] : state.plan.dpi;
+  const std::string name = "Page " + std::to_string(page) + " of the raster document";
+  if (state.core && (xdpi != state.plan.dpi || ydpi != state.plan.dpi))
+    return failJob(job, &state,
+                   name + " is at " + std::to_string(xdpi) + "x" + std::to_string(ydpi) +
+                       " dpi; the job's first page was at " + std::to_string(state.plan.dpi) +
+                       " dpi.");
+  const long width = paper.width600 * xdpi / 600, height = paper.height600 * ydpi / 600;
+  if (header.cupsWidth > width + xdpi / 25 || header.cupsHeight > height + ydpi / 25)
+    return failJob(job, &state,
+                   name + " is " + std::to_string(header.cupsWidth) + " x " +
+                       std::to_string(header.cupsHeight) +
+                       " pixels, larger than the job's paper (" + state.plan.medium->pwgName +
+                       ", " + std::to_string(width) + " x " + std::to_string(height) + " at " +
+                       std::to_string(xdpi) + " dpi).");
+  return true;
+}
+
 }  // namespace
 
 bool startPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*, unsigned page) {
   auto* state = static_cast<JobState*>(papplJobGetData(job));
-  if (state == nullptr || state->failed) return false;
+  if (state == nullptr || state->failed || papplJobIsCanceled(job)) return false;
+  state->pageLines = 0;
+  if (!checkPageHeader(job, *state, options->header, ++state->pagesBegun)) return false;
   state->skipping = page < state->firstPage || page > state->lastPage;
   if (state->skipping) return true;
   if (!state->core && !beginCoreJob(job, *state, *options)) return false;
@@ -336,6 +368,7 @@ bool startPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*, u
     return failJob(job, state, "The printer connection was lost while printing.");
   if (state->core->beginPage() != 0)
     return failJob(job, state, "The printer connection was lost while printing.");
+  state->pageOpen = true;
   return true;
 }
 
@@ -352,8 +385,14 @@ bool startFilledPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device
 bool writeLine(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*, unsigned y,
                const unsigned char* line) {
   auto* state = static_cast<JobState*>(papplJobGetData(job));
-  if (state != nullptr && state->skipping) return true;
+  if (state != nullptr && state->skipping) {
+    ++state->pageLines;
+    return true;
+  }
   if (state == nullptr || state->failed || !state->core) return false;
+  // After a cancel PAPPL still pads the page out: nothing more is sent.
+  if (papplJobIsCanceled(job)) return true;
+  ++state->pageLines;
   const std::size_t bytes = options->header.cupsBytesPerLine;
   if (state->core->writeSheetLine(y, {line, bytes}, lineFormat(options),
                                   options->header.cupsWidth) != 0)
@@ -361,16 +400,26 @@ bool writeLine(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*, u
   return true;
 }
 
-bool endPage(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t* device, unsigned) {
+bool endPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device, unsigned) {
   auto* state = static_cast<JobState*>(papplJobGetData(job));
-  if (state != nullptr && state->skipping) {
-    state->skipping = false;
-    return true;
-  }
-  if (state == nullptr || state->failed || !state->core) return false;
+  if (state == nullptr || state->failed) return false;
   // A cancelled page stays open: the job's end finishes it as the core
   // defines a cancel.
   if (papplJobIsCanceled(job)) return true;
+  // PAPPL ends a raster page whose data stops short (a cut connection, a
+  // damaged line) as if it were whole; it must not print as one, nor may a
+  // page outside the job's page-ranges end that way unnoticed.
+  if (state->pageLines < options->header.cupsHeight)
+    return failJob(job, state,
+                   "Page " + std::to_string(state->pagesBegun) +
+                       " of the raster document ends after " + std::to_string(state->pageLines) +
+                       " of " + std::to_string(options->header.cupsHeight) + " lines.");
+  if (state->skipping) {
+    state->skipping = false;
+    return true;
+  }
+  if (!state->core) return false;
+  state->pageOpen = false;
   if (state->core->endPage() != 0)
     return failJob(job, state, "The printer connection was lost while printing.");
   papplDeviceFlush(device);
@@ -387,16 +436,31 @@ bool endFilledPage(pappl_job_t* job, pappl_device_t* device) {
   return true;
 }
 
-bool endJob(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t* device) {
+bool endJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device) {
   std::unique_ptr<JobState> state(static_cast<JobState*>(papplJobGetData(job)));
   papplJobSetData(job, nullptr);
   if (!state) return false;
+  // PAPPL aborts a raster job on a page header it cannot use, and only logs why.
+  if (papplJobGetState(job) == IPP_JSTATE_ABORTED && !state->failed) {
+    const char* message = papplJobGetMessage(job);
+    if (message == nullptr || *message == '\0')
+      failJob(job, state.get(),
+              "Page " + std::to_string(state->pagesBegun + 1) +
+                  " of the raster document has a page header that cannot be printed.");
+  }
   if (!state->core) return !state->failed;  // no page began: nothing was sent
-  if (!state->failed && !papplJobIsCanceled(job) &&
-      state->core->sendCopies(isCancelled, pageSent, job) != 0)
-    failJob(job, state.get(), "The printer connection was lost while printing.");
+  // A job whose input stopped inside a page (Ghostscript ended early) has
+  // failed, though no callback said so.
   const bool cancelled = papplJobIsCanceled(job);
-  const int rc = state->core->endJob(cancelled);
+  if (state->pageOpen && !cancelled && !state->failed)
+    failJob(job, state.get(),
+            "Page " + std::to_string(state->pagesBegun) + " of the document ends after " +
+                std::to_string(state->pageLines) + " of " +
+                std::to_string(options->header.cupsHeight) + " lines.");
+  if (!state->failed && !cancelled && state->core->sendCopies(isCancelled, pageSent, job) != 0)
+    failJob(job, state.get(), "The printer connection was lost while printing.");
+  // A failed job ends as a cancelled one: its open page is not completed.
+  const int rc = state->core->endJob(cancelled || state->failed);
   papplDeviceFlush(device);
   if (rc != 0 && !state->failed)
     return failJob(job, nullptr, "The printer connection was lost while printing.");

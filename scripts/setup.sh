@@ -10,7 +10,7 @@
 set -euo pipefail
 
 # Building the programs (scripts/sample.sh).
-build_packages=(g++ cmake make git pkg-config libpng-dev libcups2-dev cups-ppdc libpappl-dev libgs-dev)
+build_packages=(g++ cmake make git pkg-config libpng-dev libjpeg-dev libcups2-dev cups-ppdc libpappl-dev libgs-dev)
 # Running every test (scripts/test.sh): GoogleTest, the benchmarks, the format
 # check, a real cupsd and Ghostscript, IPP clients, a headless browser for the
 # printer application's web interface, the package check, and the libFuzzer

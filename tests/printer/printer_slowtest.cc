@@ -9,7 +9,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
+#include <random>
 #include <regex>
 #include <set>
 
@@ -24,8 +26,10 @@ using qvtest::Words;
 constexpr std::size_t npos = std::string::npos;
 
 // A loopback socket listening on a free port (port 0: the port it got) or connected; or -1.
-int loopback(int& port) {
+// `window`: a fixed receive buffer for the connections it accepts (0: the kernel's, which grows).
+int loopback(int& port, int window = 0) {
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (window != 0) ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &window, sizeof window);
   sockaddr_in address{AF_INET, htons(std::uint16_t(port)), {htonl(INADDR_LOOPBACK)}, {}};
   socklen_t size = sizeof address;
   auto* any = reinterpret_cast<sockaddr*>(&address);
@@ -36,20 +40,26 @@ int loopback(int& port) {
   return ok ? fd : (::close(fd), -1);
 }
 
-// An AppSocket port: a child writes connection n to <dir>/n, renamed n.end at its end.
+// An AppSocket port: a child writes connection n to <dir>/n, renamed n.end at its end. Its
+// window is 64 KiB, as a printer's: held, it holds back a job with megabytes left to send.
 class SocketSink {
  public:
   SocketSink(const std::string& dir) : dir_(dir + "/") {
     std::filesystem::create_directories(dir_);
-    const int fd = loopback(port_);
+    const int fd = loopback(port_, 1 << 16);
     if ((pid_ = ::fork()) == 0) {
       ::prctl(PR_SET_PDEATHSIG, SIGKILL);  // ends with the suite, however that ends
       for (int n = 0, in; (in = ::accept(fd, nullptr, nullptr)) >= 0; ++n) {
         const std::string name = dir_ + std::to_string(n);
         const int out = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+        std::uintmax_t hold = std::strtoull(qvtest::readFile(holdFile()).c_str(), nullptr, 10);
+        std::filesystem::remove(holdFile(), ignored_);
         char buffer[1 << 16];
-        for (ssize_t got; (got = ::read(in, buffer, sizeof buffer)) > 0;)
+        for (ssize_t got; (got = ::read(in, buffer, sizeof buffer)) > 0;) {
           if (::write(out, buffer, std::size_t(got)) != got) ::_exit(1);
+          if (hold != 0 && (hold -= std::min<std::uintmax_t>(hold, std::size_t(got))) == 0)
+            ::raise(SIGSTOP);  // held: the test sees it stopped, and resumes it
+        }
         ::close(in);
         ::close(out);
         ::rename(name.c_str(), (name + ".end").c_str());
@@ -74,8 +84,23 @@ class SocketSink {
     return qvtest::waitUntil(ended, 300);
   }
   std::string job(std::size_t n) const { return qvtest::readFile(end(n)); }
+  // The next connection stops reading once it has `bytes` bytes; waitHeld() sees it stop.
+  void holdNextAt(std::uintmax_t bytes) const {
+    qvtest::writeFile(holdFile(), std::to_string(bytes));
+  }
+  bool waitHeld() const {
+    int status = 0;
+    bool held = false;  // waitpid reports a stop once
+    return qvtest::waitUntil([&] {
+      return held = held ||
+                    (::waitpid(pid_, &status, WNOHANG | WUNTRACED) == pid_ && WIFSTOPPED(status));
+    });
+  }
+  void resume() const { ::kill(pid_, SIGCONT); }
 
  private:
+  std::string holdFile() const { return dir_ + "../sink.hold"; }
+  std::error_code ignored_;
   std::string end(std::size_t n) const { return dir_ + std::to_string(n) + ".end"; }
   std::string dir_;
   int port_ = 0;
@@ -106,6 +131,24 @@ struct Server {
     return "ipp://127.0.0.1:" + std::to_string(port) + "/ipp/print/" + name(mono);
   }
   std::string file(const std::string& name) const { return dir.file(name); }
+  // Print-Job of A4 while the test goes on (a streamed raster job answers at its end).
+  std::unique_ptr<qvtest::RunningProgram> submit(bool mono, const std::string& file,
+                                                 const std::string& format) const {
+    Words args = printArgs(file, format);
+    args.insert(args.begin(), {"600", systemTool("ipptool"), "-t"});
+    args.insert(args.end(), {uri(mono), QV_PRINTER_TEST_DIR "/print.test"});
+    return std::make_unique<qvtest::RunningProgram>(
+        qvtest::ProgramRun{systemTool("timeout"), args, {}, ""});
+  }
+  // The id of the printer's job in state processing, else "".
+  std::string processingJob(bool mono) const {
+    const std::string out = ipptool(mono, "jobs.test", {}).out;
+    std::smatch m;
+    if (out.find("job-state (enum) = processing") == npos ||
+        !std::regex_search(out, m, std::regex("job-id \\(integer\\) = (\\d+)")))
+      return "";
+    return m[1];
+  }
 
   // ipptool -t, timed out: a job that never ends must not hang the suite.
   qvtest::ProgramResult ipptool(bool mono, std::string test, Words args) const {
@@ -124,13 +167,19 @@ struct Server {
       (m[1].matched ? result.message : result.state) = m[2].str();
     return result;
   }
+  static Words printArgs(const std::string& file, const std::string& format,
+                         const std::string& pin = "", int dpi = 600) {
+    return {"-d", "format=" + format,
+            "-d", "media=iso_a4_210x297mm",
+            "-d", "pin=" + pin,
+            "-d", "fidelity=false",
+            "-d", "res=" + std::to_string(dpi) + "dpi",
+            "-f", file};
+  }
   // Print-Job on A4; with `wait`, the job's end and what the printer received.
   JobResult print(bool mono, const std::string& file, const std::string& format,
                   const std::string& pin = "", int dpi = 600, bool wait = true) const {
-    return submit(mono, "print.test",
-                  {"-d", "format=" + format, "-d", "media=iso_a4_210x297mm", "-d", "pin=" + pin,
-                   "-d", "fidelity=false", "-d", "res=" + std::to_string(dpi) + "dpi", "-f", file},
-                  wait);
+    return submit(mono, "print.test", printArgs(file, format, pin, dpi), wait);
   }
   // The job an ipptool file submits, as print() gives it.
   JobResult submit(bool mono, const std::string& test, Words args, bool wait = true) const {
@@ -174,6 +223,13 @@ class QvPrinter : public testing::Test {
 };
 std::unique_ptr<Server> QvPrinter::server_;
 
+// Ghostscript with its quiet batch options; `out`.
+std::string gs(const std::string& out, Words args) {
+  args.insert(args.begin(), {"-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-sOutputFile=" + out});
+  EXPECT_EQ(0, run(systemTool("gs"), args).status) << out;
+  return out;
+}
+
 qvtest::Pages readPwg(const std::string& path) {
   const std::string bytes = qvtest::readFile(path);
   std::vector<qvdecode::PwgPage> pages;
@@ -189,11 +245,6 @@ qvtest::Pages readPwg(const std::string& path) {
 // Jobs pass qvinspect --check with the input's or Ghostscript's pages (mono PWG: dithered).
 TEST_F(QvPrinter, DocumentsPrintAsTheirSourcePages) {
   const std::string dir = server_->file(""), pdf = qvtest::makeTestPdf(dir, 2, 595, 842);
-  const auto gs = [&](const std::string& out, Words args) {
-    args.insert(args.begin(), {"-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-sOutputFile=" + out});
-    EXPECT_EQ(0, run(systemTool("gs"), args).status) << out;
-    return out;
-  };
   const std::string jpeg = gs(dir + "photo.jpg", {"-sDEVICE=jpeg", "-r50", pdf});
   const auto pwg = [&](bool mono) {
     return gs(dir + (mono ? "gray.pwg" : "rgb.pwg"),
@@ -235,22 +286,151 @@ TEST_F(QvPrinter, DocumentsPrintAsTheirSourcePages) {
   }
 }
 
-// Cancelled mid-job: the stream ends in the trailer, short of the last page.
-TEST_F(QvPrinter, CancelMidJobEndsTheStreamWithTheTrailer) {
-  const std::string pdf = qvtest::makeTestPdf(server_->file(""), 20, 595, 842);
-  for (const bool mono : {true, false}) {
-    SCOPED_TRACE(Server::name(mono));
-    const SocketSink& sink = server_->sink;
+std::string bigEndian32(std::uint32_t value) {
+  return {char(value >> 24), char(value >> 16), char(value >> 8), char(value)};
+}
+void patch32(std::string& bytes, std::size_t at, std::uint32_t value) {
+  bytes.replace(at, 4, bigEndian32(value));
+}
+std::string pngChunk(const std::string& type, const std::string& data) {
+  std::uint32_t crc = ~0u;
+  for (const unsigned char byte : type + data) {
+    crc ^= byte;
+    for (int bit = 0; bit < 8; ++bit) crc = crc >> 1 ^ (0xEDB88320u & (0u - (crc & 1)));
+  }
+  return bigEndian32(std::uint32_t(data.size())) + type + data + bigEndian32(~crc);
+}
+std::string cut(const std::string& file, std::size_t bytes, const std::string& to) {
+  qvtest::writeFile(to, qvtest::readFile(file).substr(0, bytes));
+  return to;
+}
+// Overwrites 8 bytes `before` bytes from the end (inside a PNG's last IDAT).
+std::string damage(const std::string& file, std::size_t before, const std::string& to) {
+  const std::string bytes = qvtest::readFile(file);
+  qvtest::writeFile(to, std::string(bytes).replace(bytes.size() - before, 8, "damaged!"));
+  return to;
+}
+
+// Each ends at once, aborted with its reason; only the cut PWG page's first page reaches the
+// printer, and the next job prints.
+TEST_F(QvPrinter, OversizedAndDamagedDocumentsAbortWithTheirReason) {
+  const std::string dir = server_->file(""), pdf = qvtest::makeTestPdf(dir, 2, 595, 842);
+  const std::string png = gs(dir + "page.png", {"-sDEVICE=png16m", "-r50", "-dLastPage=1", pdf});
+  const std::string jpeg = gs(dir + "page.jpg", {"-sDEVICE=jpeg", "-r50", "-dLastPage=1", pdf});
+  const std::string pwg =
+      gs(dir + "pages.pwg", {"-sDEVICE=pwgraster", "-r600", "-g4960x7016", "-dFIXEDMEDIA",
+                             "-dcupsColorSpace=18", "-dcupsBitsPerColor=8", pdf});
+  // 74 bytes: the signature, IHDR of 60000 x 60000 RGB, an IDAT of 17 bytes, IEND.
+  const std::string hugePng = dir + "huge.png";
+  qvtest::writeFile(hugePng, "\x89PNG\r\n\x1a\n" +
+                                 pngChunk("IHDR", bigEndian32(60000) + bigEndian32(60000) +
+                                                      std::string("\x08\x02\0\0\0", 5)) +
+                                 pngChunk("IDAT", std::string(17, 'x')) + pngChunk("IEND", ""));
+  std::string bytes = qvtest::readFile(jpeg);  // SOF0: length, precision, lines, samples a line
+  const std::size_t sof = bytes.find("\xff\xc0");
+  ASSERT_NE(npos, sof);
+  bytes.replace(sof + 5, 4, "\xea\x60\xea\x60");
+  const std::string hugeJpeg = dir + "huge.jpg";
+  qvtest::writeFile(hugeJpeg, bytes);
+  bytes = qvtest::readFile(pwg).substr(0, 4 + 1796);  // sync word and the first page's header
+  patch32(bytes, 4 + 372, 100000);                    // cupsWidth
+  patch32(bytes, 4 + 376, 100000);                    // cupsHeight
+  patch32(bytes, 4 + 392, 100000);                    // cupsBytesPerLine
+  const std::string hugePwg = dir + "huge.pwg";
+  qvtest::writeFile(hugePwg, bytes + std::string(100, '\0'));
+  const std::string tooBig =
+      " pixels; images of up to 16384 pixels a side and 50 million pixels "
+      "are printed. The job was not printed.";
+  const std::size_t pwgSize = qvtest::readFile(pwg).size();
+  struct Case {
+    const char* why;
+    bool mono;
+    std::string file, format, message;  // a regular expression
+    bool sent = false;                  // the printer received something
+  };
+  const Case cases[] = {
+      {"a 74-byte PNG declaring 60000 x 60000", true, hugePng, "image/png",
+       "The image is 60000 x 60000" + tooBig},
+      {"a JPEG declaring 60000 x 60000", false, hugeJpeg, "image/jpeg",
+       "The image is 60000 x 60000" + tooBig},
+      {"a PNG with damaged data", false, damage(png, 200, dir + "damaged.png"), "image/png",
+       "The PNG image cannot be read: .+; the job was not printed\\."},
+      {"a JPEG cut short", true, cut(jpeg, 2000, dir + "cut.jpg"), "image/jpeg",
+       "The JPEG image cannot be read: .+; the job was not printed\\."},
+      {"a PWG document cut in its second page", true, cut(pwg, pwgSize * 3 / 4, dir + "cut.pwg"),
+       "image/pwg-raster", "Page 2 of the raster document ends after \\d+ of 7016 lines\\.", true},
+      {"a PWG page of 100000 x 100000 with 100 bytes", true, hugePwg, "image/pwg-raster",
+       "Page 1 of the raster document is 100000 x 100000 pixels, larger than the job's paper "
+       "\\(iso_a4_210x297mm, 4960 x 7016 at 600 dpi\\)\\."},
+      {"the next job prints", true, png, "image/png", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.why);
+    const auto start = std::chrono::steady_clock::now();
+    const JobResult job = server_->print(c.mono, c.file, c.format);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    if (c.message.empty()) {
+      EXPECT_EQ("completed", job.state) << job.message;
+      EXPECT_NE(npos, qvtest::inspectJob(job.bytes, dir + "next.prn").find(", 1 page"));
+      continue;
+    }
+    EXPECT_EQ("aborted", job.state);
+    EXPECT_TRUE(std::regex_match(job.message, std::regex(c.message))) << job.message;
+    EXPECT_EQ(c.sent, !job.bytes.empty());
+  }
+}
+
+// Cancelled mid-job while the printer reads nothing (so the job cannot finish first): once the
+// printer reads again, the job ends within seconds and its stream in the trailer.
+TEST_F(QvPrinter, CancelEndsEveryKindOfJobWithinSeconds) {
+  const std::string dir = server_->file("");
+  // Three pages of gray noise at 300 dpi: megabytes a page for either printer.
+  const int width = 2480, height = 3508;
+  std::string noise = "%!PS\n";
+  std::mt19937 random(1);
+  for (int page = 0; page < 3; ++page) {
+    noise += "<< /PageSize [595 842] >> setpagedevice 595 842 scale " + std::to_string(width) +
+             " " + std::to_string(height) + " 8 [" + std::to_string(width) + " 0 0 -" +
+             std::to_string(height) + " 0 " + std::to_string(height) + "] currentfile image\n";
+    for (int i = 0; i < width * height; ++i) noise += char(random() & 0xFF);
+    noise += "\nshowpage\n";
+  }
+  qvtest::writeFile(dir + "noise.ps", noise);
+  const std::string pdf = dir + "noise.pdf";
+  ASSERT_EQ(0, run(systemTool("ps2pdf"), {dir + "noise.ps", pdf}, {{"TMPDIR", dir}}).status);
+  const std::string jpeg =
+      gs(dir + "noise.jpg", {"-sDEVICE=jpeggray", "-r300", "-dLastPage=1", pdf});
+  const std::string pwg =
+      gs(dir + "noise.pwg", {"-sDEVICE=pwgraster", "-r300", "-g2480x3508", "-dFIXEDMEDIA",
+                             "-dcupsColorSpace=18", "-dcupsBitsPerColor=8", pdf});
+  const std::tuple<bool, std::string, std::string> jobs[] = {
+      {true, pdf, "application/pdf"},
+      {false, pdf, "application/pdf"},
+      {true, pwg, "image/pwg-raster"},  // streamed: the request is still being read
+      {false, jpeg, "image/jpeg"},
+  };
+  const SocketSink& sink = server_->sink;
+  for (const auto& [mono, file, format] : jobs) {
+    SCOPED_TRACE(format + (mono ? " mono" : " colour"));
     const std::size_t n = sink.started();
-    const JobResult job = server_->print(mono, pdf, "application/pdf", "", 600, false);
-    ASSERT_NE("", job.id) << job.message;
-    ASSERT_TRUE(sink.waitEnded(n, 20000));  // the header and the first page are on their way
-    server_->ipptool(mono, "cancel.test", {"-d", "job=" + job.id});
-    EXPECT_EQ("canceled", server_->waitJob(mono, job.id).state);
+    sink.holdNextAt(20000);  // the header and the first page on their way
+    const std::unique_ptr<qvtest::RunningProgram> client = server_->submit(mono, file, format);
+    ASSERT_TRUE(sink.waitHeld());
+    std::string id;
+    const bool running =
+        qvtest::waitUntil([&] { return !(id = server_->processingJob(mono)).empty(); });
+    if (running) server_->ipptool(mono, "cancel.test", {"-d", "job=" + id});
+    const auto cancelled = std::chrono::steady_clock::now();
+    sink.resume();
+    ASSERT_TRUE(running);
+    EXPECT_EQ("canceled", server_->waitJob(mono, id).state);
+    EXPECT_LT(std::chrono::steady_clock::now() - cancelled, std::chrono::seconds(5));
+    client->wait();
     ASSERT_TRUE(sink.waitEnded(n));
     const std::string bytes = sink.job(n);
     EXPECT_NE(npos, bytes.find("\x1b%-12345X", bytes.size() - 16));
-    EXPECT_EQ(npos, qvtest::inspectJob(bytes, server_->file("cancel.prn")).find(", 20 pages"));
+    const std::string report = qvtest::inspectJob(bytes, dir + "cancel.prn");
+    EXPECT_EQ(npos, report.find(", 3 pages")) << report;
   }
 }
 
