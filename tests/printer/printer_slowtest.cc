@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -383,10 +384,13 @@ TEST_F(QvPrinter, IppEverywhereSuitePasses) {
 }
 
 // A network namespace joined to this one by a veth pair: 198.18.0.1/30 on this side,
-// 198.18.0.2/30 in it (the benchmarking range). `up` is false where that is not permitted.
+// 198.18.0.2/30 in it (the benchmarking range). `up` is false where that is not permitted. One
+// at a time on the machine (tests run in parallel processes; the addresses are always these).
 class VethNamespace {
  public:
   VethNamespace() {
+    const auto locked = [this] { return ::flock(lock_, LOCK_EX | LOCK_NB) == 0; };
+    if (lock_ < 0 || !qvtest::waitUntil(locked, 900)) return;
     if (ip_.empty() || qvtest::run(ip_, {"netns", "add", name_}).status != 0) return;
     added_ = true;
     const std::string here = name_ + "h", there = name_ + "n";
@@ -400,9 +404,11 @@ class VethNamespace {
                              [&](const Words& step) { return qvtest::run(ip_, step).status == 0; });
   }
   ~VethNamespace() {
-    if (!added_) return;
-    qvtest::run(ip_, {"link", "del", name_ + "h"});  // both ends, wherever the other one is
-    qvtest::run(ip_, {"netns", "del", name_});
+    if (added_) {
+      qvtest::run(ip_, {"link", "del", name_ + "h"});  // both ends, wherever the other one is
+      qvtest::run(ip_, {"netns", "del", name_});
+    }
+    if (lock_ >= 0) ::close(lock_);  // and the lock with it
   }
   VethNamespace(const VethNamespace&) = delete;
   VethNamespace& operator=(const VethNamespace&) = delete;
@@ -416,6 +422,7 @@ class VethNamespace {
   bool up = false;
 
  private:
+  const int lock_ = ::open("/tmp/qvtest-veth-198.18.0.0.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0600);
   const std::string ip_ = systemTool("ip"), name_ = "qvt" + std::to_string(::getpid());
   bool added_ = false;
 };
