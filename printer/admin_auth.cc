@@ -15,7 +15,13 @@
 // operation asks, and papplClientHTMLAuthorize, which every web page that
 // changes something asks.
 //
-// A third, papplPrinterCreate, makes Delete-Printer usable: PAPPL 1.3 gives
+// papplSystemHashPassword is replaced: PAPPL 1.3 cuts the nonce off a
+// stored hash at ':' where it writes '~', so it checks a password with the
+// whole stored hash as its nonce, and the stored hash is then a prefix of
+// every result: any password opened the web pages (and no old password was
+// ever right on the Security page).
+//
+// papplPrinterCreate makes Delete-Printer usable: PAPPL 1.3 gives
 // a printer added while the server runs the printer-id attribute 0 (the
 // attribute is made before the id is chosen), so neither `qvprinter delete`
 // nor an IPP client can name it until the next restart. Choosing the id
@@ -28,6 +34,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 
@@ -175,4 +182,30 @@ extern "C" pappl_printer_t* papplPrinterCreate(pappl_system_t* system, int print
       &next);
   lastIssued = next;
   return original(system, next, printerName, driverName, deviceId, deviceUri);
+}
+
+// PAPPL's format, "NONCE~HASH" with HASH the SHA2-256 of "NONCE:PASSWORD" in
+// hex; the nonce is the salt's up to its '~', else a new random one.
+extern "C" char* papplSystemHashPassword(pappl_system_t* system, const char* salt,
+                                         const char* password, char* buffer, size_t bufsize) {
+  if (buffer == nullptr || bufsize == 0) return buffer;
+  *buffer = '\0';
+  if (system == nullptr || password == nullptr) return buffer;
+  std::string nonce;
+  if (const char* end = salt != nullptr ? std::strchr(salt, '~') : nullptr; end != nullptr) {
+    nonce.assign(salt, end);
+  } else {
+    std::array<char, 17> random{};
+    std::snprintf(random.data(), random.size(), "%08x%08x", papplGetRand(), papplGetRand());
+    nonce = random.data();
+  }
+  const std::string text = nonce + ":" + password;
+  std::array<unsigned char, 32> hash{};
+  std::array<char, 65> hex{};
+  if (cupsHashData("sha2-256", text.data(), text.size(), hash.data(), hash.size()) !=
+          static_cast<ssize_t>(hash.size()) ||
+      cupsHashString(hash.data(), hash.size(), hex.data(), hex.size()) == nullptr)
+    return buffer;
+  std::snprintf(buffer, bufsize, "%s~%s", nonce.c_str(), hex.data());
+  return buffer;
 }

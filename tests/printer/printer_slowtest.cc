@@ -284,6 +284,13 @@ std::string httpStatus(Words args, std::string* body = nullptr, Words prefix = {
   return end == npos ? out : out.substr(end + 1);
 }
 
+// The CSRF token of a web page's form ("" for none).
+std::string formSession(const std::string& page) {
+  std::smatch session;
+  std::regex_search(page, session, std::regex("name=\"session\" value=\"(\\w+)\""));
+  return session[1].str();
+}
+
 TEST_F(QvPrinter, WebInterfaceListsBothPrinters) {
   if (systemTool("chromium").empty()) GTEST_SKIP() << "chromium is not installed";
   const qvtest::ProgramResult page = chromiumDom(*server_, "/");
@@ -317,10 +324,8 @@ TEST_F(QvPrinter, AddPrinterWorksWithoutAvahiDaemon) {
   const std::string base = "http://127.0.0.1:" + std::to_string(server_->port);
   std::string form;
   ASSERT_EQ("200", httpStatus({base + "/addprinter"}, &form));
-  std::smatch session;
-  ASSERT_TRUE(std::regex_search(form, session, std::regex("name=\"session\" value=\"(\\w+)\"")));
   const std::string device = server_->sink.uri().substr(std::string("socket://").size());
-  EXPECT_EQ("302", httpStatus({"--data-urlencode", "session=" + session[1].str(),
+  EXPECT_EQ("302", httpStatus({"--data-urlencode", "session=" + formSession(form),
                                "--data-urlencode", "printer_name=web", "--data-urlencode",
                                "device_uri=socket", "--data-urlencode", "hostname=" + device,
                                "--data-urlencode", "driver_name=qv-m600", base + "/addprinter"}));
@@ -487,6 +492,25 @@ class AdminAccess : public testing::Test {
 
 const std::vector<std::string> kAllPass = {"PASS", "PASS", "PASS"};
 
+// unshare: the server in a mount table of its own, with etc/ssl (its TLS keys, which a root server
+// keeps in /etc/cups/ssl) and etc/pam.d, if there is one, mounted over the machine's.
+Words privateEtc(const qvtest::ScopedTempDir& etc) {
+  std::filesystem::create_directories(etc.file("ssl"));
+  std::string script = "mount --bind \"$1/ssl\" /etc/cups/ssl && shift && exec \"$@\"";
+  if (std::filesystem::is_directory(etc.file("pam.d")))
+    script = "mount --bind \"$1/pam.d\" /etc/pam.d && " + script;
+  return {systemTool("unshare"),
+          "--mount",
+          "--propagation",
+          "private",
+          "--",
+          "/bin/sh",
+          "-c",
+          script,
+          "sh",
+          etc.path()};
+}
+
 // No auth service: printing from elsewhere works, administration from elsewhere is refused over
 // IPP and the web (a plain form POST included), and works from the machine itself.
 TEST_F(AdminAccess, WithoutAnAuthServiceOnlyThisMachineAdministers) {
@@ -514,20 +538,15 @@ TEST_F(AdminAccess, WithAnAuthServiceAdministratorsSignInOverTls) {
       !std::filesystem::is_directory("/etc/cups/ssl"))
     GTEST_SKIP() << "no user nobody with a group of its own, or no /etc/cups/ssl";
   const std::string group = nobodyGroup->gr_name;
-  const qvtest::ScopedTempDir etc;  // PAM's service and TLS keys, mounted for the server only
+  const qvtest::ScopedTempDir etc;
   std::filesystem::create_directories(etc.file("pam.d"));
-  std::filesystem::create_directories(etc.file("ssl"));
   qvtest::writeFile(etc.file("check"), "#!/bin/sh\nread -r password\n[ \"$password\" = s3cret ]\n");
   ::chmod(etc.file("check").c_str(), 0755);
   qvtest::writeFile(etc.file("pam.d/qvprinter"),
                     "auth required pam_exec.so expose_authtok quiet " + etc.file("check") +
                         "\nauth required pam_permit.so\naccount required pam_permit.so\n");
-  const Server server(
-      {"-o", "auth-service=qvprinter", "-o", "admin-group=" + group},
-      {systemTool("unshare"), "--mount", "--propagation", "private", "--", "/bin/sh", "-c",
-       "mount --bind \"$1\" /etc/pam.d && mount --bind \"$2\" /etc/cups/ssl && shift 2 && "
-       "exec \"$@\"",
-       "sh", etc.file("pam.d"), etc.file("ssl")});
+  const Server server({"-o", "auth-service=qvprinter", "-o", "admin-group=" + group},
+                      privateEtc(etc));
   ASSERT_TRUE(server.up) << qvtest::readFile(server.file("log"));
   EXPECT_EQ("completed", printRemotely(server));
   EXPECT_EQ(std::vector<std::string>(3, "client-error-not-authenticated"),
@@ -542,6 +561,35 @@ TEST_F(AdminAccess, WithAnAuthServiceAdministratorsSignInOverTls) {
   EXPECT_EQ("200", web(server, {"-u", "nobody:s3cret"}, true, "https://", "/addprinter"));
   EXPECT_EQ(kAllPass, admin(server, systemUri(server, "ipp://", false), false, true, "local"));
   EXPECT_EQ("200", web(server, {}, false, "http://", "/addprinter"));
+}
+
+// No auth service, an access password set on this machine: other machines get the web pages
+// after signing in over TLS (http:// is sent to https://); IPP administration stays refused.
+TEST_F(AdminAccess, AnAccessPasswordOpensTheWebPagesOverTls) {
+  if (!std::filesystem::is_directory("/etc/cups/ssl")) GTEST_SKIP() << "no /etc/cups/ssl";
+  const qvtest::ScopedTempDir etc;
+  const Server server({}, privateEtc(etc));
+  ASSERT_TRUE(server.up) << qvtest::readFile(server.file("log"));
+  const std::string local = "http://127.0.0.1:" + std::to_string(server.port) + "/security";
+  std::string page;
+  ASSERT_EQ("200", httpStatus({local}, &page));
+  ASSERT_EQ("200", httpStatus({"--data-urlencode", "session=" + formSession(page),
+                               "--data-urlencode", "new_password=Secret123", "--data-urlencode",
+                               "new_password2=Secret123", local}));
+  EXPECT_EQ("301", web(server, {}, true, "http://", "/addprinter"));
+  const std::string remote = "https://198.18.0.1:" + std::to_string(server.port) + "/addprinter";
+  ASSERT_EQ("200", httpStatus({remote}, &page, ns_.prefix()));  // the login form
+  EXPECT_EQ(npos, page.find("name=\"printer_name\""));
+  const Words login = {"--data-urlencode", "session=" + formSession(page), "--data-urlencode"};
+  for (const char* password : {"Wrong1234", "Secret123"}) {
+    Words args = login;
+    args.insert(args.end(), {std::string("password=") + password, remote});
+    ASSERT_EQ("200", httpStatus(args, &page, ns_.prefix()));
+    EXPECT_EQ(password == std::string("Secret123"), page.find("name=\"printer_name\"") != npos)
+        << password;
+  }
+  EXPECT_EQ(std::vector<std::string>(3, "client-error-forbidden"),
+            admin(server, systemUri(server, "ipp://", true), true, false));
 }
 
 }  // namespace
