@@ -9,7 +9,9 @@
 #include <cstring>
 #include <string>
 
+#include "printer/admin_auth.h"
 #include "printer/cli.h"
+#include "printer/discovery.h"
 #include "printer/driver.h"
 #include "printer/image_filter.h"
 #include "printer/pdf_filter.h"
@@ -86,6 +88,11 @@ pappl_system_t* createSystem(int count, cups_option_t* options, void* context) {
     papplSystemAddListeners(system, listen.c_str());
     papplSystemSetHostName(system, listen.c_str());
   }
+  // A second local socket, where clients of other users find a server that
+  // runs as a user of its own (the systemd unit links /run/qvprinter.sock
+  // to it).
+  if (const std::string control = option(count, options, "control-socket", ""); !control.empty())
+    papplSystemAddListeners(system, control.c_str());
   int driverCount = 0;
   pappl_pr_driver_t* drivers = driverList(driverCount);
   papplSystemSetPrinterDrivers(system, driverCount, drivers, autoAddCallback, createCallback,
@@ -101,6 +108,16 @@ pappl_system_t* createSystem(int count, cups_option_t* options, void* context) {
   *state = stateFile(count, options);
   papplSystemLoadState(system, state->c_str());
   setImageLimits(system);
+  if (std::string error; !configureAdminAccess(system, count, options, error)) {
+    std::fprintf(stderr, "qvprinter: %s\n", error.c_str());
+    papplSystemDelete(system);
+    return nullptr;
+  }
+  if (std::string why; !dnssdAvailable(why))
+    papplLog(system, PAPPL_LOGLEVEL_WARN,
+             "DNS-SD is unavailable: %s. Printers are not advertised and not discovered; "
+             "add them with a socket:// device URI.",
+             why.c_str());
   papplSystemSetSaveCallback(system, saveState, state);
   return system;
 }

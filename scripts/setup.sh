@@ -12,11 +12,12 @@ set -euo pipefail
 # Building the programs (scripts/sample.sh).
 build_packages=(g++ cmake make git pkg-config libpng-dev libjpeg-dev libcups2-dev cups-ppdc libpappl-dev libgs-dev)
 # Running every test (scripts/test.sh): GoogleTest, the benchmarks, the format
-# check, a real cupsd and Ghostscript, IPP clients, a headless browser for the
-# printer application's web interface, the package check, and the libFuzzer
-# targets (clang with its runtime libraries).
+# check, a real cupsd and Ghostscript, IPP and HTTP clients, a headless browser
+# for the printer application's web interface, ip for its network namespace
+# test, the package check, and the libFuzzer targets (clang with its runtime
+# libraries).
 test_packages=(libgtest-dev libgmock-dev googletest libbenchmark-dev clang-format
-               cups cups-client cups-filters cups-ipp-utils ghostscript
+               cups cups-client cups-filters cups-ipp-utils ghostscript curl iproute2
                chromium lintian dpkg-dev file
                clang libclang-rt-14-dev)
 

@@ -210,17 +210,41 @@ TEST_F(Sandbox, PackageFilesLintianPpdsAndAColourJob) {
   for (std::string mode, owner, size, date, time, path;
        listing >> mode >> owner >> size >> date >> time >> path;)
     if (mode[0] == '-') files.insert(path.substr(path.rfind('/') + 1));
-  EXPECT_EQ((std::set<std::string>{
-                "ImagingArea",       "PaperDimension",    "README.md",         "changelog.gz",
-                "copyright",         "qv-printer-driver", "qvc600.ppd",        "qvcupsfilter",
-                "qvcupsfilter.8.gz", "qvinspect",         "qvinspect.1.gz",    "qvm600.ppd",
-                "qvprinter",         "qvprinter.8.gz",    "qvprinter.service", "qvrender",
-                "rastertoqv",        "rastertoqv.1.gz",   "rawtoqv",           "rawtoqv.1.gz"}),
+  EXPECT_EQ((std::set<std::string>{"ImagingArea",       "PaperDimension", "README.md",
+                                   "changelog.gz",      "copyright",      "qv-printer-driver",
+                                   "qvc600.ppd",        "qvcupsfilter",   "qvcupsfilter.8.gz",
+                                   "qvinspect",         "qvinspect.1.gz", "qvm600.ppd",
+                                   "qvprinter",         "qvprinter.8.gz", "qvprinter.conf",
+                                   "qvprinter.service", "qvrender",       "rastertoqv",
+                                   "rastertoqv.1.gz",   "rawtoqv",        "rawtoqv.1.gz"}),
             files);
   const qvtest::ProgramResult lintian = run(systemTool("lintian"), {deb});
   EXPECT_EQ(0, lintian.status);
   EXPECT_EQ("", lintian.out);
   EXPECT_NE(npos, run(dpkgDeb, {"-f", deb, "Depends"}).out.find("libcups2"));
+  // qvprinter.service: its PAM service a conffile; its user made from the sysusers file (here in
+  // a scratch root); the unit as systemd reads it, with its man page.
+  EXPECT_EQ("/etc/pam.d/qvprinter\n", run(dpkgDeb, {"-I", deb, "conffiles"}).out);
+  EXPECT_NE(npos, qvtest::readFile(root + "/etc/pam.d/qvprinter").find("@include common-auth"));
+  if (const std::string sysusers = systemTool("systemd-sysusers"); !sysusers.empty()) {
+    fs::create_directories(scratch.file("users/etc"));
+    EXPECT_EQ(0, run(sysusers, {"--root=" + scratch.file("users"),
+                                root + "/usr/lib/sysusers.d/qvprinter.conf"})
+                     .status);
+    EXPECT_TRUE(
+        std::regex_search(qvtest::readFile(scratch.file("users/etc/passwd")),
+                          std::regex("(^|\n)qvprinter:x:\\d+:\\d+:[^:]*:/var/lib/qvprinter:")));
+  }
+  if (const std::string analyze = systemTool("systemd-analyze"); !analyze.empty()) {
+    const std::string unit = scratch.file("qvprinter.service");  // the program where it is now
+    qvtest::writeFile(
+        unit,
+        std::regex_replace(qvtest::readFile(root + "/usr/lib/systemd/system/qvprinter.service"),
+                           std::regex("/usr/bin/qvprinter"), root + "/usr/bin/qvprinter"));
+    const qvtest::ProgramResult verify =
+        run(analyze, {"verify", unit}, {{"MANPATH", root + "/usr/share/man"}});
+    EXPECT_EQ(0, verify.status) << verify.out << verify.err;
+  }
   for (const char* ppd : {"qvm600.ppd", "qvc600.ppd"})  // -R: filters under the package's root
     EXPECT_EQ(
         0,

@@ -1,14 +1,18 @@
 // printer_slowtest.cc - qvprinter on loopback as ipptool, cupsd and chromium see it.
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <random>
@@ -111,9 +115,13 @@ struct JobResult {
   std::string id, state, message, bytes;  // bytes: what the sink received ("" for nothing)
 };
 
-// qvprinter with printers "mono" and "colour" for the suite; clients find it by SNAP_COMMON.
+// qvprinter with printers "mono" and "colour"; clients find it by SNAP_COMMON. `options`: the
+// server's own (listening, TLS, auth); `wrap`: a command that runs the server's command line.
 struct Server {
-  Server() {
+  explicit Server(Words options = {"-o", "listen-hostname=127.0.0.1", "-o",
+                                   "server-options=no-tls"},
+                  Words wrap = {})
+      : server(command(std::move(options), std::move(wrap))) {
     // Before the server owns its port, a client would start a private one.
     up = qvtest::waitUntil([p = port]() mutable { return ::close(loopback(p)) == 0; });
     for (const bool mono : {true, false})
@@ -198,13 +206,18 @@ struct Server {
   const SocketSink sink{dir.file("sink")};  // both printers' (the tests print in turn)
   const int port = [free = 0]() mutable { return ::close(loopback(free)), free; }();
   const std::map<std::string, std::string> env{{"SNAP_COMMON", dir.path()}, {"TMPDIR", dir.path()}};
-  qvtest::RunningProgram server{
-      {QVPRINTER_PATH,
-       {"server", "-o", "server-port=" + std::to_string(port), "-o", "listen-hostname=127.0.0.1",
-        "-o", "spool-directory=" + dir.path(), "-o", "log-file=" + dir.file("log"), "-o",
-        "log-level=info", "-o", "server-options=no-tls", "-o", "state-file=" + dir.file("state")},
-       env,
-       ""}};
+  qvtest::ProgramRun command(Words options, Words wrap) const {
+    Words args = {QVPRINTER_PATH, "server",
+                  "-o",           "server-port=" + std::to_string(port),
+                  "-o",           "spool-directory=" + dir.path(),
+                  "-o",           "log-file=" + dir.file("log"),
+                  "-o",           "log-level=info",
+                  "-o",           "state-file=" + dir.file("state")};
+    args.insert(args.end(), options.begin(), options.end());
+    wrap.insert(wrap.end(), args.begin(), args.end());
+    return {wrap.front(), {wrap.begin() + 1, wrap.end()}, env, ""};
+  }
+  qvtest::RunningProgram server;
   bool up = false;
 };
 
@@ -434,20 +447,76 @@ TEST_F(QvPrinter, CancelEndsEveryKindOfJobWithinSeconds) {
   }
 }
 
+// The page at `path` on the suite's server as headless chromium builds it.
+qvtest::ProgramResult chromiumDom(const Server& server, const std::string& path) {
+  return run(systemTool("timeout"),
+             {"120", systemTool("chromium"), "--headless", "--no-sandbox", "--disable-gpu",
+              "--disable-background-networking", "--disable-component-update", "--disable-sync",
+              "--no-first-run", "--user-data-dir=" + server.file("chromium"), "--dump-dom",
+              "http://127.0.0.1:" + std::to_string(server.port) + path},
+             {{"HOME", server.file("")}});
+}
+
+// curl's HTTP status for `args` (options and URL), run by `prefix` (e.g. in a namespace); the
+// body in `body`.
+std::string httpStatus(Words args, std::string* body = nullptr, Words prefix = {}) {
+  args.insert(args.begin(), {"-s", "-k", "--max-time", "120", "-w", "\n%{http_code}"});
+  args.insert(args.begin(), systemTool("curl"));
+  prefix.insert(prefix.end(), args.begin(), args.end());
+  const std::string out = run(prefix.front(), {prefix.begin() + 1, prefix.end()}).out;
+  const std::size_t end = out.rfind('\n');
+  if (body != nullptr) *body = out.substr(0, end == npos ? 0 : end);
+  return end == npos ? out : out.substr(end + 1);
+}
+
+// The CSRF token of a web page's form ("" for none).
+std::string formSession(const std::string& page) {
+  std::smatch session;
+  std::regex_search(page, session, std::regex("name=\"session\" value=\"(\\w+)\""));
+  return session[1].str();
+}
+
 TEST_F(QvPrinter, WebInterfaceListsBothPrinters) {
-  const std::string chromium = systemTool("chromium");
-  if (chromium.empty()) GTEST_SKIP() << "chromium is not installed";
-  const qvtest::ProgramResult page =
-      run(systemTool("timeout"),
-          {"120", chromium, "--headless", "--no-sandbox", "--disable-gpu",
-           "--disable-background-networking", "--disable-component-update", "--disable-sync",
-           "--no-first-run", "--user-data-dir=" + server_->file("chromium"), "--dump-dom",
-           "http://127.0.0.1:" + std::to_string(server_->port) + "/"},
-          {{"HOME", server_->file("")}});
+  if (systemTool("chromium").empty()) GTEST_SKIP() << "chromium is not installed";
+  const qvtest::ProgramResult page = chromiumDom(*server_, "/");
   ASSERT_EQ(0, page.status) << page.err;
   for (const char* text :
        {"href=\"/mono/\"", "href=\"/colour/\"", "Quarno QV M600", "Quarno QV C600"})
     EXPECT_NE(npos, page.out.find(text)) << text << "\n" << page.out;
+}
+
+bool avahiDaemonRuns() {
+  for (const auto& process : std::filesystem::directory_iterator("/proc"))
+    if (qvtest::readFile(process.path() / "comm") == "avahi-daemon\n") return true;
+  return false;
+}
+
+// Without an avahi-daemon (a server's or a container's usual case) discovery says so instead of
+// aborting, and the web "Add Printer" page renders and adds a socket:// printer.
+TEST_F(QvPrinter, AddPrinterWorksWithoutAvahiDaemon) {
+  for (const char* tool : {"chromium", "curl"})
+    if (systemTool(tool).empty()) GTEST_SKIP() << tool << " is not installed";
+  const qvtest::ProgramResult devices =
+      run(systemTool("timeout"), {"120", QVPRINTER_PATH, "devices"}, server_->env);
+  EXPECT_EQ(0, devices.status) << devices.err;
+  if (!avahiDaemonRuns()) {
+    EXPECT_NE(npos, devices.out.find("DNS-SD discovery is unavailable")) << devices.out;
+  }
+  const qvtest::ProgramResult page = chromiumDom(*server_, "/addprinter");
+  ASSERT_EQ(0, page.status) << page.err;
+  for (const char* text : {"name=\"printer_name\"", "value=\"socket\"", "name=\"hostname\""})
+    EXPECT_NE(npos, page.out.find(text)) << text << "\n" << page.out;
+  const std::string base = "http://127.0.0.1:" + std::to_string(server_->port);
+  std::string form;
+  ASSERT_EQ("200", httpStatus({base + "/addprinter"}, &form));
+  const std::string device = server_->sink.uri().substr(std::string("socket://").size());
+  EXPECT_EQ("302", httpStatus({"--data-urlencode", "session=" + formSession(form),
+                               "--data-urlencode", "printer_name=web", "--data-urlencode",
+                               "device_uri=socket", "--data-urlencode", "hostname=" + device,
+                               "--data-urlencode", "driver_name=qv-m600", base + "/addprinter"}));
+  EXPECT_EQ("200", httpStatus({base + "/web/"}));
+  EXPECT_EQ(0, run(QVPRINTER_PATH, {"delete", "-d", "web"}, server_->env).status);
+  EXPECT_EQ("404", httpStatus({base + "/web/"}));
 }
 
 // A cupsd everywhere queue prints the pixels of the PDF that CUPS's own filters make for it.
@@ -588,6 +657,210 @@ TEST_F(QvPrinter, IppEverywhereSuitePasses) {
                 counts["PASS"], counts["FAIL"], counts["SKIP"]);
     EXPECT_GT(counts["PASS"], 60) << result.out << result.err;
   }
+}
+
+// A network namespace joined to this one by a veth pair: 198.18.0.1/30 on this side,
+// 198.18.0.2/30 in it (the benchmarking range). `up` is false where that is not permitted. One
+// at a time on the machine (tests run in parallel processes; the addresses are always these).
+class VethNamespace {
+ public:
+  VethNamespace() {
+    const auto locked = [this] { return ::flock(lock_, LOCK_EX | LOCK_NB) == 0; };
+    if (lock_ < 0 || !qvtest::waitUntil(locked, 900)) return;
+    if (ip_.empty() || qvtest::run(ip_, {"netns", "add", name_}).status != 0) return;
+    added_ = true;
+    const std::string here = name_ + "h", there = name_ + "n";
+    const Words steps[] = {{"link", "add", here, "type", "veth", "peer", "name", there},
+                           {"link", "set", there, "netns", name_},
+                           {"addr", "add", "198.18.0.1/30", "dev", here},
+                           {"link", "set", here, "up"},
+                           {"-n", name_, "addr", "add", "198.18.0.2/30", "dev", there},
+                           {"-n", name_, "link", "set", there, "up"}};
+    up = std::ranges::all_of(steps,
+                             [&](const Words& step) { return qvtest::run(ip_, step).status == 0; });
+  }
+  ~VethNamespace() {
+    if (added_) {
+      qvtest::run(ip_, {"link", "del", name_ + "h"});  // both ends, wherever the other one is
+      qvtest::run(ip_, {"netns", "del", name_});
+    }
+    if (lock_ >= 0) ::close(lock_);  // and the lock with it
+  }
+  VethNamespace(const VethNamespace&) = delete;
+  VethNamespace& operator=(const VethNamespace&) = delete;
+  Words prefix() const { return {systemTool("timeout"), "300", ip_, "netns", "exec", name_}; }
+  qvtest::ProgramResult run(const char* tool, const Words& args) const {
+    Words command = prefix();
+    command.push_back(systemTool(tool));
+    command.insert(command.end(), args.begin(), args.end());
+    return qvtest::run(command.front(), {command.begin() + 1, command.end()});
+  }
+  bool up = false;
+
+ private:
+  const int lock_ = ::open("/tmp/qvtest-veth-198.18.0.0.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  const std::string ip_ = systemTool("ip"), name_ = "qvt" + std::to_string(::getpid());
+  bool added_ = false;
+};
+
+// Two servers listening on every interface, one after the other; clients in a namespace of the
+// test's own are another machine.
+class AdminAccess : public testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* tool : {"ipptool", "curl", "gs", "unshare"})
+      if (systemTool(tool).empty()) GTEST_SKIP() << tool << " is not installed";
+    if (!ns_.up) GTEST_SKIP() << "no network namespace with a veth pair (ip netns add refused)";
+  }
+  static std::string systemUri(const Server& server, const std::string& scheme, bool remote) {
+    return scheme + (remote ? "198.18.0.1:" : "127.0.0.1:") + std::to_string(server.port) +
+           "/ipp/system";
+  }
+  // admin.test at `uri`, from the namespace when `remote`: with `create`, printer `name` is
+  // created, changed and deleted; else the server's "mono" (id 1) is changed and deleted. Each
+  // operation's outcome: PASS or the status it got.
+  std::vector<std::string> admin(const Server& server, const std::string& uri, bool remote,
+                                 bool create, const std::string& name = "intruder") const {
+    Words args = {"-I", "-t",
+                  "-d", "name=" + name,
+                  "-d", "printer=" + (create ? name : "mono"),
+                  "-d", "device=" + server.sink.uri()};
+    if (!create) args.insert(args.end(), {"-d", "id=1"});
+    args.insert(args.end(), {uri, QV_PRINTER_TEST_DIR "/admin.test"});
+    const std::string out =
+        remote ? ns_.run("ipptool", args).out : run(systemTool("ipptool"), args).out;
+    std::vector<std::string> outcomes;
+    const std::regex line(
+        "(Create-Printer|Set-Printer-Attributes|Delete-Printer) +\\[(\\w+)\\]"
+        "(\\s+RECEIVED[^\\n]*\\n\\s+status-code = (\\S+))?");
+    std::smatch m;
+    for (std::string rest = out; std::regex_search(rest, m, line); rest = m.suffix())
+      outcomes.push_back(m[4].matched ? m[4].str() : m[2].str());
+    return outcomes;
+  }
+  // A PDF printed on "mono" from the namespace, without credentials: the job's end state.
+  std::string printRemotely(const Server& server) const {
+    const std::string pdf = qvtest::makeTestPdf(server.file(""), 1, 595, 842);
+    const std::string out =
+        ns_.run("ipptool", {"-t", "-d", "format=application/pdf", "-d", "media=iso_a4_210x297mm",
+                            "-d", "pin=", "-d", "fidelity=false", "-d", "res=600dpi", "-f", pdf,
+                            "ipp://198.18.0.1:" + std::to_string(server.port) + "/ipp/print/mono",
+                            QV_PRINTER_TEST_DIR "/print.test"})
+            .out;
+    std::smatch id;
+    if (!std::regex_search(out, id, std::regex("job-id \\(integer\\) = (\\d+)"))) return out;
+    return server.waitJob(true, id[1]).state;
+  }
+  std::string web(const Server& server, Words args, bool remote, const std::string& scheme,
+                  const std::string& path) const {
+    args.push_back(scheme + (remote ? "198.18.0.1:" : "127.0.0.1:") + std::to_string(server.port) +
+                   path);
+    return httpStatus(args, nullptr, remote ? ns_.prefix() : Words{});
+  }
+
+  const VethNamespace ns_;
+};
+
+const std::vector<std::string> kAllPass = {"PASS", "PASS", "PASS"};
+
+// unshare: the server in a mount table of its own, with etc/ssl (its TLS keys, which a root server
+// keeps in /etc/cups/ssl) and etc/pam.d, if there is one, mounted over the machine's.
+Words privateEtc(const qvtest::ScopedTempDir& etc) {
+  std::filesystem::create_directories(etc.file("ssl"));
+  std::string script = "mount --bind \"$1/ssl\" /etc/cups/ssl && shift && exec \"$@\"";
+  if (std::filesystem::is_directory(etc.file("pam.d")))
+    script = "mount --bind \"$1/pam.d\" /etc/pam.d && " + script;
+  return {systemTool("unshare"),
+          "--mount",
+          "--propagation",
+          "private",
+          "--",
+          "/bin/sh",
+          "-c",
+          script,
+          "sh",
+          etc.path()};
+}
+
+// No auth service: printing from elsewhere works, administration from elsewhere is refused over
+// IPP and the web (a plain form POST included), and works from the machine itself.
+TEST_F(AdminAccess, WithoutAnAuthServiceOnlyThisMachineAdministers) {
+  const Server server({"-o", "server-options=no-tls"});
+  ASSERT_TRUE(server.up) << qvtest::readFile(server.file("log"));
+  EXPECT_EQ("completed", printRemotely(server));
+  const std::string forbidden = "client-error-forbidden";
+  EXPECT_EQ(std::vector<std::string>(3, forbidden),
+            admin(server, systemUri(server, "ipp://", true), true, false));
+  EXPECT_EQ("403", web(server, {}, true, "http://", "/addprinter"));
+  EXPECT_EQ("403", web(server, {"-d", "x=1"}, true, "http://", "/mono/delete"));
+  EXPECT_EQ("403", web(server, {"-d", "location=x"}, true, "http://", "/config"));
+  EXPECT_EQ("200", web(server, {}, false, "http://", "/mono/"));  // not deleted
+  EXPECT_EQ("200", web(server, {}, false, "http://", "/addprinter"));
+  EXPECT_EQ(kAllPass, admin(server, systemUri(server, "ipp://", false), false, true, "local"));
+}
+
+// With an auth service (PAM, here a throwaway service in a mount namespace of the server's own):
+// remote administrators sign in over TLS and must be in the admin group; printing still needs
+// nothing; this machine administers without signing in.
+TEST_F(AdminAccess, WithAnAuthServiceAdministratorsSignInOverTls) {
+  const passwd* nobody = ::getpwnam("nobody");
+  const group* nobodyGroup = nobody != nullptr ? ::getgrgid(nobody->pw_gid) : nullptr;
+  if (nobodyGroup == nullptr || nobody->pw_gid == 0 ||
+      !std::filesystem::is_directory("/etc/cups/ssl"))
+    GTEST_SKIP() << "no user nobody with a group of its own, or no /etc/cups/ssl";
+  const std::string group = nobodyGroup->gr_name;
+  const qvtest::ScopedTempDir etc;
+  std::filesystem::create_directories(etc.file("pam.d"));
+  qvtest::writeFile(etc.file("check"), "#!/bin/sh\nread -r password\n[ \"$password\" = s3cret ]\n");
+  ::chmod(etc.file("check").c_str(), 0755);
+  qvtest::writeFile(etc.file("pam.d/qvprinter"),
+                    "auth required pam_exec.so expose_authtok quiet " + etc.file("check") +
+                        "\nauth required pam_permit.so\naccount required pam_permit.so\n");
+  const Server server({"-o", "auth-service=qvprinter", "-o", "admin-group=" + group},
+                      privateEtc(etc));
+  ASSERT_TRUE(server.up) << qvtest::readFile(server.file("log"));
+  EXPECT_EQ("completed", printRemotely(server));
+  EXPECT_EQ(std::vector<std::string>(3, "client-error-not-authenticated"),
+            admin(server, systemUri(server, "ipp://", true), true, false));
+  EXPECT_EQ(std::vector<std::string>(3, "client-error-forbidden"),  // not in the group
+            admin(server, systemUri(server, "ipps://root:s3cret@", true), true, false));
+  EXPECT_EQ(kAllPass,
+            admin(server, systemUri(server, "ipps://nobody:s3cret@", true), true, true, "remote"));
+  EXPECT_EQ("301", web(server, {}, true, "http://", "/addprinter"));  // to https://
+  EXPECT_EQ("401", web(server, {}, true, "https://", "/addprinter"));
+  EXPECT_EQ("401", web(server, {"-u", "nobody:wrong"}, true, "https://", "/addprinter"));
+  EXPECT_EQ("200", web(server, {"-u", "nobody:s3cret"}, true, "https://", "/addprinter"));
+  EXPECT_EQ(kAllPass, admin(server, systemUri(server, "ipp://", false), false, true, "local"));
+  EXPECT_EQ("200", web(server, {}, false, "http://", "/addprinter"));
+}
+
+// No auth service, an access password set on this machine: other machines get the web pages
+// after signing in over TLS (http:// is sent to https://); IPP administration stays refused.
+TEST_F(AdminAccess, AnAccessPasswordOpensTheWebPagesOverTls) {
+  if (!std::filesystem::is_directory("/etc/cups/ssl")) GTEST_SKIP() << "no /etc/cups/ssl";
+  const qvtest::ScopedTempDir etc;
+  const Server server({}, privateEtc(etc));
+  ASSERT_TRUE(server.up) << qvtest::readFile(server.file("log"));
+  const std::string local = "http://127.0.0.1:" + std::to_string(server.port) + "/security";
+  std::string page;
+  ASSERT_EQ("200", httpStatus({local}, &page));
+  ASSERT_EQ("200", httpStatus({"--data-urlencode", "session=" + formSession(page),
+                               "--data-urlencode", "new_password=Secret123", "--data-urlencode",
+                               "new_password2=Secret123", local}));
+  EXPECT_EQ("301", web(server, {}, true, "http://", "/addprinter"));
+  const std::string remote = "https://198.18.0.1:" + std::to_string(server.port) + "/addprinter";
+  ASSERT_EQ("200", httpStatus({remote}, &page, ns_.prefix()));  // the login form
+  EXPECT_EQ(npos, page.find("name=\"printer_name\""));
+  const Words login = {"--data-urlencode", "session=" + formSession(page), "--data-urlencode"};
+  for (const char* password : {"Wrong1234", "Secret123"}) {
+    Words args = login;
+    args.insert(args.end(), {std::string("password=") + password, remote});
+    ASSERT_EQ("200", httpStatus(args, &page, ns_.prefix()));
+    EXPECT_EQ(password == std::string("Secret123"), page.find("name=\"printer_name\"") != npos)
+        << password;
+  }
+  EXPECT_EQ(std::vector<std::string>(3, "client-error-forbidden"),
+            admin(server, systemUri(server, "ipp://", true), true, false));
 }
 
 }  // namespace
