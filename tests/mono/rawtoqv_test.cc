@@ -261,7 +261,8 @@ TEST_F(RawtoqvEntry, BinarySmokeBlankPageAndLostJobs) {
   // Sorted copies that cannot be made fail: a copy file cut by a full disk leaves the job sent
   // once with its trailer; a TMPDIR that is no directory, nothing sent.
   const std::string sorter3 = expand("@:[QV]\nPaperType=A4\nOutputBin=Sorter3\n");
-  const qvtest::ProgramResult cut = runBinary("ulimit -f 4; trap '' XFSZ", {"-rc", sorter3});
+  const qvtest::ProgramResult cut =
+      runBinary("unset TMPDIR; ulimit -f 4; trap '' XFSZ", {"-rc", sorter3});
   EXPECT_EQ(std::pair(6,
                       "ERROR: Writing the sorted copies to a temporary file in /tmp failed, "
                       "just ONE copy was printed!\n"s),
