@@ -473,7 +473,12 @@ int decodeMonoJob(std::span<const std::uint8_t> job, MonoJob& out, DecodeError& 
     }
     if (cursor.startsWith(kUniversalExit)) {
       out.trailerOffset = cursor.offset();
-      return readPjlTrailer(cursor, TrailerForm::kMono, out.trailerLines, error);
+      if (readPjlTrailer(cursor, TrailerForm::kMono, out.trailerLines, error, options.moreJobs) !=
+          0) {
+        return -1;
+      }
+      out.end = cursor.offset();
+      return 0;
     }
     if (cursor.atEnd()) {
       return fail(error, cursor.offset(),

@@ -105,6 +105,7 @@ struct MonoJob {
   MonoGeometry geometry;                // from unitDpi
   std::vector<MonoReplay> replays;
   std::size_t trailerOffset = 0;
+  std::size_t end = 0;  // where the trailer ends: the input's size, unless `moreJobs`
 };
 
 struct MonoDecodeOptions {
@@ -118,6 +119,10 @@ struct MonoDecodeOptions {
   // False: `onPage` gets the counts only, and decoding needs one row of
   // memory (a report or a check of a hostile job).
   bool pageRows = true;
+  // True: the input may go on after the trailer with another job (a capture
+  // of a device that took several jobs on one connection); MonoJob::end
+  // says where this one ends.
+  bool moreJobs = false;
 };
 
 // Decodes a whole job. Returns 0, or -1 with `error` set at the first byte

@@ -7,6 +7,11 @@
 #include "decode/decode_error.h"
 
 namespace qvdecode {
+namespace {
+
+constexpr std::string_view kNextJob = "\x1b%-12345X@PJL";
+
+}  // namespace
 
 std::string describeError(const DecodeError& error) {
   std::string text = "offset " + std::to_string(error.offset);
@@ -71,12 +76,15 @@ int readPjlHeader(ByteCursor& cursor, std::string_view enterLine, std::vector<st
 }
 
 int readPjlTrailer(ByteCursor& cursor, TrailerForm form, std::vector<std::string>& lines,
-                   DecodeError& error) {
+                   DecodeError& error, bool moreJobs) {
   if (!cursor.skip(kUniversalExit)) {
     return fail(error, cursor.offset(), "expected the trailer's universal exit \"\\e%-12345X\"");
   }
-  // The mono filter may end its job with this one exit.
+  // The mono filter may end its job with this one exit; in a capture, the
+  // next job then opens with its own exit and PJL lines (a second exit with
+  // anything else after it closes a trailer without lines).
   if (form == TrailerForm::kMono && cursor.atEnd()) return 0;
+  if (form == TrailerForm::kMono && moreJobs && cursor.startsWith(kNextJob)) return 0;
   std::string line;
   while (cursor.startsWith("@PJL")) {
     if (lines.size() >= kMaxPjlLines) return fail(error, cursor.offset(), "too many trailer lines");
@@ -90,7 +98,7 @@ int readPjlTrailer(ByteCursor& cursor, TrailerForm form, std::vector<std::string
   if (form == TrailerForm::kColour && !cursor.skip("\n")) {
     return fail(error, cursor.offset(), "expected a line feed after the closing universal exit");
   }
-  if (!cursor.atEnd()) {
+  if (!cursor.atEnd() && !(moreJobs && cursor.startsWith(kUniversalExit))) {
     return fail(error, cursor.offset(),
                 std::to_string(cursor.remaining()) + " bytes after the end of the job");
   }

@@ -40,9 +40,11 @@ int readPjlHeader(ByteCursor& cursor, std::string_view enterLine, std::vector<st
 enum class TrailerForm { kMono, kColour };
 
 // Reads the trailer at the cursor (it starts with the universal exit) and
-// requires the input to end with it. "@PJL ..." lines between the two exits
+// requires the input to end with it, or, with `moreJobs`, to end or go on
+// with the universal exit of another job (a capture of a device that kept
+// its connection open across jobs). "@PJL ..." lines between the two exits
 // go to `lines`.
 int readPjlTrailer(ByteCursor& cursor, TrailerForm form, std::vector<std::string>& lines,
-                   DecodeError& error);
+                   DecodeError& error, bool moreJobs = false);
 
 }  // namespace qvdecode

@@ -359,7 +359,12 @@ int decodeColourJob(std::span<const std::uint8_t> job, ColourJob& out, DecodeErr
     if (decodePages(cursor, &out.cancelFill, out.pages, options, error) != 0) return -1;
   }
   out.trailerOffset = cursor.offset();
-  return readPjlTrailer(cursor, TrailerForm::kColour, out.trailerLines, error);
+  if (readPjlTrailer(cursor, TrailerForm::kColour, out.trailerLines, error, options.moreJobs) !=
+      0) {
+    return -1;
+  }
+  out.end = cursor.offset();
+  return 0;
 }
 
 }  // namespace qvdecode

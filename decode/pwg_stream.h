@@ -99,6 +99,10 @@ struct PwgDecodeOptions {
   // A page wider or taller than this is damage, reported before any of its
   // lines is read.
   std::uint32_t maxWidth = kMaxPwgWidth, maxHeight = kMaxPwgHeight;
+  // decodeColourJob only. True: the input may go on after the trailer with
+  // another job (a capture of a device); ColourJob::end says where this one
+  // ends.
+  bool moreJobs = false;
 };
 
 // Decodes a PWG Raster stream that starts with "RaS2". Returns 0, or -1 with
@@ -119,6 +123,7 @@ struct ColourJob {
   std::optional<std::size_t> cancelFill;  // offset of the cancel fill, in a cancelled job
   std::size_t rasterOffset = 0;           // of "RaS2", or of the trailer when there is none
   std::size_t trailerOffset = 0;
+  std::size_t end = 0;  // where the trailer ends: the input's size, unless `moreJobs`
 };
 
 // Decodes a whole colour job. Returns 0, or -1 with `error` set. One cancel

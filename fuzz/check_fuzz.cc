@@ -1,4 +1,4 @@
-// check_fuzz.cc - qvinspect's kind detection, --check and both reports.
+// check_fuzz.cc - qvinspect's kind detection, --check, both reports and captures of jobs.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -17,5 +17,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   (void)qvinspect::summariseJob(job, kind, summary);
   (void)qvinspect::textReport("job", summary);
   (void)qvinspect::jsonReport("job", summary);
+  // As the first job of a capture of several, and the job after it.
+  qvinspect::DecodedJob decoded;
+  if (qvinspect::summariseJob(job, kind, summary, decoded, {}, {}, true) == 0) {
+    (void)qvinspect::checkDecoded(summary, decoded, violation);
+    const std::span<const std::uint8_t> next = job.subspan(summary.bytes);
+    (void)qvinspect::summariseJob(next, qvinspect::detectJobKind(next, why), summary, decoded, {},
+                                  {}, true);
+  }
   return 0;
 }

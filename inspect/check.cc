@@ -102,12 +102,18 @@ int checkJob(std::span<const std::uint8_t> job, JobKind kind, qvdecode::DecodeEr
   }
   JobSummary summary;
   DecodedJob decoded;
-  const bool complete = summariseJob(job, kind, summary, decoded, {}) == 0;
-  std::vector<qvdecode::DecodeError> found;
-  if (!complete) found.push_back(summary.error);
-  if (kind == JobKind::kMono) checkMono(decoded.mono, complete, found);
-  if (kind == JobKind::kColour) checkColour(decoded.colour, found);
+  (void)summariseJob(job, kind, summary, decoded, {});
   cancelFill = summary.cancelFill;
+  return checkDecoded(summary, decoded, violation);
+}
+
+int checkDecoded(const JobSummary& summary, const DecodedJob& decoded,
+                 qvdecode::DecodeError& violation) {
+  violation = qvdecode::DecodeError{};
+  std::vector<qvdecode::DecodeError> found;
+  if (!summary.complete) found.push_back(summary.error);
+  if (summary.kind == JobKind::kMono) checkMono(decoded.mono, summary.complete, found);
+  if (summary.kind == JobKind::kColour) checkColour(decoded.colour, found);
   if (found.empty()) return 0;
   violation = found.front();
   for (const qvdecode::DecodeError& error : found) {

@@ -29,4 +29,9 @@ int checkJob(std::span<const std::uint8_t> job, JobKind kind, qvdecode::DecodeEr
 int checkJob(std::span<const std::uint8_t> job, JobKind kind, qvdecode::DecodeError& violation,
              std::optional<std::size_t>& cancelFill);
 
+// The same rules on a job summariseJob already decoded (e.g. one job of a
+// capture of several): the decoding fault, if any, or the first broken rule.
+int checkDecoded(const JobSummary& summary, const DecodedJob& decoded,
+                 qvdecode::DecodeError& violation);
+
 }  // namespace qvinspect

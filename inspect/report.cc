@@ -117,9 +117,14 @@ std::string textReport(const std::string& name, const JobSummary& summary) {
   return out;
 }
 
-std::string jsonReport(const std::string& name, const JobSummary& summary) {
+std::string jsonReport(const std::string& name, const JobSummary& summary, const JobPlace* place) {
   std::string out = "{\n";
   out += "  \"file\": " + jsonString(name) + ",\n";
+  if (place != nullptr) {
+    out += "  \"job\": " + std::to_string(place->number) +
+           ", \"jobs\": " + std::to_string(place->count) +
+           ", \"offset\": " + std::to_string(place->offset) + ",\n";
+  }
   out += "  \"kind\": " + jsonString(kindName(summary.kind)) + ",\n";
   out += "  \"bytes\": " + std::to_string(summary.bytes) + ",\n";
   out += std::string("  \"complete\": ") + (summary.complete ? "true" : "false") + ",\n";

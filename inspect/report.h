@@ -14,8 +14,16 @@ namespace qvinspect {
 // `name` is the file name shown in the first line.
 std::string textReport(const std::string& name, const JobSummary& summary);
 
-// The same as one JSON object (UTF-8, numbers in the C locale).
-std::string jsonReport(const std::string& name, const JobSummary& summary);
+// Where a job stands in a capture of several: its number, 1-based, the
+// number of jobs, and the offset of its first byte.
+struct JobPlace {
+  std::size_t number = 1, count = 1, offset = 0;
+};
+
+// The same as one JSON object (UTF-8, numbers in the C locale); with a
+// place, the object says it after "file" ("job", "jobs", "offset").
+std::string jsonReport(const std::string& name, const JobSummary& summary,
+                       const JobPlace* place = nullptr);
 
 // "cancelled job: 5768-byte fill at offset N": where a cancelled colour job
 // carries the zero fill of the cancel.

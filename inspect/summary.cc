@@ -192,7 +192,8 @@ int summariseJob(std::span<const std::uint8_t> job, JobKind kind, JobSummary& su
 }
 
 int summariseJob(std::span<const std::uint8_t> job, JobKind kind, JobSummary& summary,
-                 DecodedJob& decoded, const PageVisitor& visitor, const LineVisitor& lines) {
+                 DecodedJob& decoded, const PageVisitor& visitor, const LineVisitor& lines,
+                 bool moreJobs) {
   summary = JobSummary{};
   summary.kind = kind;
   summary.bytes = job.size();
@@ -201,6 +202,7 @@ int summariseJob(std::span<const std::uint8_t> job, JobKind kind, JobSummary& su
     qvdecode::MonoDecodeOptions options;
     options.keepRows = false;
     options.pageRows = static_cast<bool>(visitor);
+    options.moreJobs = moreJobs;
     const qvdecode::MonoJob& mono = decoded.mono;
     options.onPage = [&](const qvdecode::MonoPage& page) {
       PageSummary s;
@@ -231,6 +233,7 @@ int summariseJob(std::span<const std::uint8_t> job, JobKind kind, JobSummary& su
     options.pagePixels = false;
     options.maxWidth = kMaxColourWidth;
     options.maxHeight = kMaxColourHeight;
+    options.moreJobs = moreJobs;
     std::size_t blank = 0;
     options.onLine = [&](const qvdecode::PwgPage& page, std::uint32_t y, std::uint32_t copies,
                          std::span<const std::uint8_t> line) {
@@ -265,6 +268,9 @@ int summariseJob(std::span<const std::uint8_t> job, JobKind kind, JobSummary& su
     summary.cancelFill = decoded.colour.cancelFill;
   }
   summary.complete = result == 0;
+  if (summary.complete) {
+    summary.bytes = kind == JobKind::kMono ? decoded.mono.end : decoded.colour.end;
+  }
   return result;
 }
 

@@ -46,7 +46,7 @@ struct PageSummary {
 
 struct JobSummary {
   JobKind kind = JobKind::kUnknown;
-  std::size_t bytes = 0;
+  std::size_t bytes = 0;              // of the job: up to the end of its trailer when complete
   std::vector<std::string> settings;  // PJL lines without "@PJL ", PIN masked
   std::vector<std::string> pcl;       // mono: the PCL set-up, one command per line
   std::vector<PageSummary> pages;
@@ -84,8 +84,12 @@ struct DecodedJob {
   qvdecode::MonoJob mono;
   qvdecode::ColourJob colour;
 };
+// With `moreJobs`, `job` may go on after the job's trailer with the next job
+// of a capture (the kind of each job is its own); `summary.bytes` then says
+// where the job ends, when it decoded.
 int summariseJob(std::span<const std::uint8_t> job, JobKind kind, JobSummary& summary,
-                 DecodedJob& decoded, const PageVisitor& visitor, const LineVisitor& lines = {});
+                 DecodedJob& decoded, const PageVisitor& visitor, const LineVisitor& lines = {},
+                 bool moreJobs = false);
 
 // A PJL line as the report shows it: without "@PJL ", the hold key's value
 // replaced by "****" (a PIN must not land in a log or a ticket).

@@ -97,13 +97,17 @@ int MonoJob::beginJob() {
   job.destBufPtr = job.destBuffer.get();
   job.CompBufPtr = job.compBuffer.get();
   job.SnedBufPtr = job.sendBuffer.get();
-  // The sorted-copy file; without it the replays carry only their PJL
-  // commands.
+  // The sorted-copy file. Without it the printer would get one set where
+  // several were asked for: the job fails before anything is sent.
   if (isSorted(job.param)) {
     UniqueFd fd(openCopyFile(job.settings.tmpDir[0] != '\0' ? job.settings.tmpDir : "/tmp"));
     if (fd) job.copyFile.reset(::fdopen(fd.get(), "w+"));
     if (job.copyFile) fd.release();
     job.copy = job.copyFile.get();
+    if (job.copy == nullptr) {
+      phase_ = Phase::kDone;
+      return kMonoNoCopyFile;
+    }
   }
   phase_ = Phase::kJob;
   BeginSendData(job, job.copy);
@@ -175,17 +179,18 @@ int MonoJob::endJob() {
   phase_ = Phase::kDone;
   MonoJobState& job = state_;
   // A copy file that could not take the whole stream (a full disk) would
-  // replay a cut raster sequence: the replays then carry only their PJL
-  // commands, as when the file cannot be created.
+  // replay a cut raster sequence: the job then ends after its first set, and
+  // fails, so that nobody takes one set for the several asked for.
+  const bool sorted = isSorted(job.param);
   std::FILE* copy = job.copy;
   const bool copyComplete = copy != nullptr && std::fflush(copy) == 0 && std::ferror(copy) == 0;
   job.copy = nullptr;
-  const int replays = isSorted(job.param) ? job.param.binCode - kFirstSorterBin + 1 : 0;
-  sendReplays(job, copyComplete ? copy : nullptr, replays, job.SnedBufPtr,
-              kSendBufBytes + kBufferSlack);
+  const int replays = sorted && copyComplete ? job.param.binCode - kFirstSorterBin + 1 : 0;
+  sendReplays(job, copy, replays, job.SnedBufPtr, kSendBufBytes + kBufferSlack);
   job.copyFile.reset();
   sendTrailer(job);
-  return status();
+  if (status() != kMonoOk) return status();
+  return sorted && !copyComplete ? kMonoCopiesLost : kMonoOk;
 }
 
 }  // namespace qv

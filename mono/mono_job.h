@@ -35,6 +35,10 @@ enum : int {
   kMonoBadPage = 3,      // beginPage: the settings' size cannot describe a page
   kMonoBadRow = 4,       // writeRow: a row of the wrong length, or past the page's end
   kMonoBadOrder = 5,     // a call out of order (a page outside a job, a row outside a page)
+  // Sorted copies need a scratch file in settings.tmpDir (or /tmp):
+  kMonoNoCopyFile = 6,  // beginJob: it cannot be created; nothing was sent
+  kMonoCopiesLost = 7,  // endJob: it could not take the whole job (a full disk); the job
+                        // went out once, with its trailer, and without its replays
 };
 
 // Whether settings.width x settings.height describe a page the writer can

@@ -318,7 +318,12 @@ int runRawtoqv(int argc, char** argv, std::FILE* in, std::FILE* out) {
                           out};
   const int status = qvcomp1030(input, sink, settings);
   if (status == qv::kMonoNoMemory) return qvError(kExitNoMemory, nullptr);
+  const char* scratch = settings.tmpDir[0] != '\0' ? settings.tmpDir : "/tmp";
+  if (status == qv::kMonoNoCopyFile) return qvError(kExitNoCopyFile, scratch);
   // What stdio still holds must reach the printer too.
-  if (status != qv::kMonoOk || std::fflush(out) != 0) return qvError(kExitWriteFailed, nullptr);
+  const bool sent =
+      (status == qv::kMonoOk || status == qv::kMonoCopiesLost) && std::fflush(out) == 0;
+  if (!sent) return qvError(kExitWriteFailed, nullptr);
+  if (status == qv::kMonoCopiesLost) return qvError(kExitCopiesLost, scratch);
   return kExitOk;
 }

@@ -70,7 +70,11 @@ pappl_system_t* createSystem(int count, cups_option_t* options, void* context) {
                            PAPPL_SOPTIONS_WEB_LOG | PAPPL_SOPTIONS_WEB_SECURITY;
   // "-o server-options=no-tls,dnssd-host": plain IPP only (a loopback test
   // server), DNS-SD names from the host name.
-  const std::string extra = "," + option(count, options, "server-options", "") + ",";
+  // Appended piece by piece: GCC 12 at -O3 takes "," + std::string&& for an
+  // overlapping copy (-Wrestrict).
+  std::string extra = ",";
+  extra += option(count, options, "server-options", "");
+  extra += ",";
   if (extra.find(",no-tls,") != std::string::npos) systemOptions |= PAPPL_SOPTIONS_NO_TLS;
   if (extra.find(",dnssd-host,") != std::string::npos) systemOptions |= PAPPL_SOPTIONS_DNSSD_HOST;
   pappl_system_t* system = papplSystemCreate(

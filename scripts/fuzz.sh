@@ -15,7 +15,7 @@ if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=cc
 # -O1 with line tables: quick to build, and a crash still names its line.
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O1 -gline-tables-only" \
   -DCMAKE_CXX_COMPILER=clang++ \
-  -DQV_FUZZ=ON -DQV_BUILD_TESTS=OFF -DQV_BUILD_BENCH=OFF "${launcher[@]}" >/dev/null
+  -DQV_FUZZ=ON -DQV_BUILD_TESTS=OFF -DQV_BUILD_BENCH=OFF -DQV_WERROR=ON "${launcher[@]}" >/dev/null
 cmake --build "$build" -j "$jobs" --target fuzz_targets gen_colour_chart gen_mono_page >/dev/null
 fuzz/make_corpus.sh "$build" "$build/corpus"
 mkdir -p "$build/crashes"

@@ -33,17 +33,17 @@ phase() {
 
 # -O2 without debug information: what ships, built as fast as it can be.
 phase "normal: configure" cmake -S . -B build -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" -DQV_BUILD_TESTS=ON -DQV_BUILD_BENCH=ON
+  -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" -DQV_BUILD_TESTS=ON -DQV_BUILD_BENCH=ON -DQV_WERROR=ON
 phase "normal: build" cmake --build build -j "$jobs"
 phase "normal: ctest (all)" ctest --test-dir build --output-on-failure -j "$jobs"
 
 phase "asan: configure" cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DQV_SANITIZE=address \
-  -DQV_BUILD_BENCH=OFF
+  -DQV_BUILD_BENCH=OFF -DQV_WERROR=ON
 phase "asan: build" cmake --build build-asan -j "$jobs" --target qv_tests
 phase "asan: ctest -L fast" ctest --test-dir build-asan -L '^fast$' --output-on-failure -j "$jobs"
 
 phase "tsan: configure" cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DQV_SANITIZE=thread \
-  -DQV_BUILD_BENCH=OFF
+  -DQV_BUILD_BENCH=OFF -DQV_WERROR=ON
 phase "tsan: build" cmake --build build-tsan -j "$jobs" --target thread_tests
 phase "tsan: ctest -L threads" ctest --test-dir build-tsan -L '^threads$' --output-on-failure
 

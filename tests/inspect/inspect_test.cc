@@ -327,4 +327,87 @@ TEST(QvinspectCli, StatusAndMessagePerInput) {
   EXPECT_EQ(5u, qvtest::listDirectory(dir.path()).size()) << "the four jobs and one PNG";
 }
 
+// A capture of a device that took several jobs on one connection: each job reported and
+// checked by its place, with the capture's offsets; a job whose end is unknown ends the capture.
+TEST(QvinspectCli, CaptureOfSeveralJobs) {
+  const std::string one = str(qvtest::monoJob()),
+                    gray = str(qvtest::colourJobOf(qvtest::grayPage()));
+  const std::string lone = one.substr(0, one.find("@PJL EOJ"));  // the trailer's lone exit
+  const std::string at2 = std::to_string(lone.size()),
+                    at3 = std::to_string(lone.size() + gray.size());
+  const std::string job2 = "<stdin>, job 2 of 3 at offset " + at2,
+                    job3 = "<stdin>, job 3 of 3 at offset " + at3;
+  const Bytes capture = qvtest::text(lone + gray + one);
+  const auto report = runCli({}, capture);
+  EXPECT_EQ(0, report.status);
+  for (const std::string& part : {"<stdin>, job 1 of 3 at offset 0: mono job, " + at2 + " bytes",
+                                  job2 + ": colour job, " + std::to_string(gray.size()) + " bytes",
+                                  job3 + ": mono job, 187 bytes, 1 page\n"})
+    EXPECT_NE(npos, report.out.find(part)) << part << "\n" << report.out;
+  const auto check = runCli({"--check"}, capture);
+  EXPECT_EQ(std::pair(0, "<stdin>, job 1 of 3 at offset 0: OK: mono job, every page readable\n" +
+                             job2 + ": OK: colour job, every page readable\n" + job3 +
+                             ": OK: mono job, every page readable\n"),
+            std::pair(check.status, check.out));
+  const std::string json = runCli({"--json"}, capture).out;
+  EXPECT_TRUE(
+      json.starts_with(
+          "[\n{\n  \"file\": \"<stdin>\",\n  \"job\": 1, \"jobs\": 3, \"offset\": 0,\n") &&
+      json.find("\n},\n{\n  \"file\": \"<stdin>\",\n  \"job\": 2, \"jobs\": 3, \"offset\": " + at2 +
+                ",\n") != npos &&
+      json.ends_with("]\n}\n]\n"))
+      << json;
+  // A broken rule in one job; damage; bytes after a job that start no job.
+  const std::string bad = str(mono("\x1b*t300R", "\x1b*t1201R"));
+  const auto checked = runCli({"--check"}, qvtest::text(one + bad + one));
+  EXPECT_EQ(1, checked.status);
+  EXPECT_EQ(
+      "<stdin>, job 2 of 3 at offset 187: offset 253: raster resolution 1201 dpi; expected 300, "
+      "600 or 1200\n",
+      checked.err);
+  EXPECT_NE(npos, checked.out.find("<stdin>, job 3 of 3 at offset 375: OK: mono job"))
+      << checked.out;
+  const auto cut = runCli({}, qvtest::text(one + one.substr(0, 167)));
+  EXPECT_EQ(1, cut.status);
+  EXPECT_EQ(
+      0u,
+      cut.err.find(
+          "qvinspect: <stdin>, job 2 of 2 at offset 187: damaged or truncated job: offset 354: "))
+      << cut.err;
+  const auto junk =
+      runCli({"--check"}, qvtest::text(one + std::string(qvdecode::kUniversalExit) + "junk"));
+  EXPECT_EQ(1, junk.status);
+  EXPECT_EQ(0u, junk.err.find("qvinspect: <stdin>, job 2 of 2 at offset 187: not a QV job: "))
+      << junk.err;
+  qvtest::ScopedTempDir dir;
+  EXPECT_EQ(0, runCli({"--pnm", dir.path()}, capture).status);
+  EXPECT_EQ(std::vector<std::string>({"stdin-job-001-page-001.pbm", "stdin-job-002-page-001.pgm",
+                                      "stdin-job-003-page-001.pbm"}),
+            qvtest::listDirectory(dir.path()));
+}
+
+// A report that cannot be written whole (a full disk, a closed output, a reader gone) fails.
+TEST(QvinspectCli, ReportThatCannotBeWrittenFails) {
+  qvtest::ScopedTempDir dir;
+  qvtest::writeFile(dir.file("job.prn"), str(qvtest::monoJob()));
+  std::string path = dir.file("job.prn");
+  char* argv[] = {const_cast<char*>("qvinspect"), path.data()};
+  qv::UniqueFile full(std::fopen("/dev/full", "w")), err(std::tmpfile());
+  ASSERT_TRUE(full && err);
+  EXPECT_EQ(qvinspect::kExitCannotWrite,
+            qvinspect::runQvinspect(2, argv, stdin, full.get(), err.get()));
+  for (const auto& [redirect, reason] :
+       {std::pair{"exec >&-", "Bad file descriptor"},
+        {"trap '' PIPE; exec 4> >(:); wait $!; exec >&4 4>&-", "Broken pipe"}}) {
+    const auto r = qvtest::runProgram(
+        {"/bin/bash",
+         {"-c", std::string(redirect) + "; exec \"$0\" \"$@\"", QVINSPECT_PATH, "--check", path},
+         {},
+         {}});
+    EXPECT_EQ(std::pair(4, std::string("qvinspect: cannot write the report: ") + reason + "\n"),
+              std::pair(r.status, r.err))
+        << redirect;
+  }
+}
+
 }  // namespace

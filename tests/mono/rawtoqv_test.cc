@@ -258,14 +258,23 @@ TEST_F(RawtoqvEntry, BinarySmokeBlankPageAndLostJobs) {
               std::pair(result.status, result.err))
         << redirect;
   }
-  // A sorted-copy file cut by a full disk is not replayed: the replays carry only their PJL.
-  const std::string replay = "\x1b%-12345X@PJL\n@PJL SET COPY=";
-  const qvtest::ProgramResult cut = runBinary(
-      "ulimit -f 4; trap '' XFSZ", {"-rc", expand("@:[QV]\nPaperType=A4\nOutputBin=Sorter3\n")});
-  EXPECT_EQ(0, cut.status);
-  EXPECT_TRUE(cut.out.ends_with("1030M\f" + replay + "2\n@PJL ENTER LANGUAGE = PCL\n" + replay +
-                                "3\n@PJL ENTER LANGUAGE = PCL\n" + kTrailer))
-      << cut.err;
+  // Sorted copies that cannot be made fail: a copy file cut by a full disk leaves the job sent
+  // once with its trailer; a TMPDIR that is no directory, nothing sent.
+  const std::string sorter3 = expand("@:[QV]\nPaperType=A4\nOutputBin=Sorter3\n");
+  const qvtest::ProgramResult cut =
+      runBinary("unset TMPDIR; ulimit -f 4; trap '' XFSZ", {"-rc", sorter3});
+  EXPECT_EQ(std::pair(6,
+                      "ERROR: Writing the sorted copies to a temporary file in /tmp failed, "
+                      "just ONE copy was printed!\n"s),
+            std::pair(cut.status, cut.err));
+  EXPECT_TRUE(cut.out.ends_with("1030M\f" + kTrailer) &&
+              cut.out.find("@PJL SET COPY=2") == std::string::npos);
+  const std::string none = dir_.file("none");
+  const qvtest::ProgramResult nowhere = runBinary("export TMPDIR=" + none, {"-rc", sorter3});
+  EXPECT_EQ(
+      std::tuple(5, "ERROR: Unable to create a temporary file in " + none + " for sorted copies\n",
+                 ""s),
+      std::tuple(nowhere.status, nowhere.err, nowhere.out));
 }
 
 // Streams the reader thread must leave to stdio (no descriptor; bytes already in the stream's
