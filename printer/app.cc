@@ -9,6 +9,7 @@
 #include <string>
 
 #include "printer/driver.h"
+#include "printer/ipp_gate.h"
 #include "printer/pdf_filter.h"
 
 namespace qvprinter {
@@ -88,6 +89,7 @@ pappl_system_t* createSystem(int count, cups_option_t* options, void* context) {
   papplSystemSetPrinterDrivers(system, driverCount, drivers, autoAddCallback, createCallback,
                                driverCallback, nullptr);
   papplSystemAddMIMEFilter(system, "application/pdf", "image/pwg-raster", pdfFilter, nullptr);
+  installIppGate(system);
   papplSystemSetFooterHTML(system, kFooter);
   pappl_version_t version{};
   std::snprintf(version.name, sizeof version.name, "%s", kName);
