@@ -14,6 +14,7 @@
 #include "printer/discovery.h"
 #include "printer/driver.h"
 #include "printer/image_filter.h"
+#include "printer/ipp_gate.h"
 #include "printer/pdf_filter.h"
 
 namespace qvprinter {
@@ -102,6 +103,7 @@ pappl_system_t* createSystem(int count, cups_option_t* options, void* context) {
   papplSystemSetPrinterDrivers(system, driverCount, drivers, autoAddCallback, createCallback,
                                driverCallback, nullptr);
   papplSystemAddMIMEFilter(system, "application/pdf", "image/pwg-raster", pdfFilter, nullptr);
+  installIppGate(system);
   papplSystemSetFooterHTML(system, kFooter);
   pappl_version_t version{};
   std::snprintf(version.name, sizeof version.name, "%s", kName);

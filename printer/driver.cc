@@ -7,6 +7,7 @@
 #include <string>
 
 #include "printer/core_job.h"
+#include "printer/ipp_gate.h"
 #include "printer/job_plan.h"
 
 namespace qvprinter {
@@ -231,16 +232,20 @@ bool driverCallback(pappl_system_t* system, const char* driver_name, const char*
   for (const Choice& bin : outputBins(model)) data->bin[data->num_bin++] = bin.ipp;
   data->bin_default = 0;
 
-  // Vendor attributes: toner saving, and the secure-print PIN (the job is
-  // held at the printer until the PIN is typed on its panel).
-  data->num_vendor = 2;
+  // Never a client's format (ipp_gate.h); PAPPL must not find it NULL.
+  data->format = kDriverFormat;
+  // Vendor attribute: toner saving. The secure-print PIN (the job is held
+  // at the printer until the PIN is typed on its panel) is qv-secure-pin or
+  // the standard job-password, in text so that 0042 stays 0042; the IPP gate
+  // keeps it out of PAPPL's attributes, defaults and forms.
+  data->num_vendor = 1;
   data->vendor[0] = kTonerSaveAttr;
-  data->vendor[1] = kPinAttr;
   if (*attrs == nullptr) *attrs = ippNew();
   ippAddBoolean(*attrs, IPP_TAG_PRINTER, "qv-toner-save-supported", 1);
   ippAddBoolean(*attrs, IPP_TAG_PRINTER, "qv-toner-save-default", 0);
-  ippAddInteger(*attrs, IPP_TAG_PRINTER, IPP_TAG_INTEGER, "qv-secure-pin-supported", 4);
-  ippAddString(*attrs, IPP_TAG_PRINTER, IPP_TAG_TEXT, "qv-secure-pin-default", nullptr, "");
+  ippAddInteger(*attrs, IPP_TAG_PRINTER, IPP_TAG_INTEGER, "job-password-supported", 4);
+  ippAddString(*attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "job-password-encryption-supported",
+               nullptr, "none");
   // Attributes IPP Everywhere asks for that PAPPL leaves to the driver.
   ippAddBoolean(*attrs, IPP_TAG_PRINTER, "preferred-attributes-supported", 0);
   ippAddString(*attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "print-rendering-intent-default", nullptr,
@@ -283,7 +288,10 @@ bool startJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* dev
   }
   const std::string_view toner = vendorOption(options, kTonerSaveAttr);
   request.tonerSave = toner == "true" || toner == "yes" || toner == "on";
-  state->pin = vendorOption(options, kPinAttr);
+  if (!takeSecurePin(job, state->pin))
+    return failJob(job, nullptr,
+                   "The secure-print PIN was lost when qvprinter restarted; the job was not "
+                   "printed. Please send it again.");
   const char* user = papplJobGetUsername(job);
   const char* name = papplJobGetName(job);
   state->owner = user != nullptr ? user : "";

@@ -99,12 +99,12 @@ std::vector<Medium> buildMedia(Model model) {
   return list;
 }
 
+}  // namespace
+
 bool pinIsValid(std::string_view pin) {
   return pin.size() == 4 &&
          std::all_of(pin.begin(), pin.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
-
-}  // namespace
 
 const ModelInfo* findModel(std::string_view driverName) {
   for (const ModelInfo& info : kModels)

@@ -110,6 +110,9 @@ struct JobPlan {
 inline constexpr const char* kTonerSaveAttr = "qv-toner-save";
 inline constexpr const char* kPinAttr = "qv-secure-pin";
 
+// A secure-print PIN is exactly four digits, 0-9 (leading zeros count).
+[[nodiscard]] bool pinIsValid(std::string_view pin);
+
 // Maps the request. Returns true, or false with `error` set to the sentence
 // for the job's state message (unsupported paper, bad PIN, bad resolution).
 [[nodiscard]] bool planJob(const JobRequest& request, JobPlan& plan, std::string& error);

@@ -214,7 +214,7 @@ struct Server {
                   "-o",           "server-port=" + std::to_string(port),
                   "-o",           "spool-directory=" + dir.path(),
                   "-o",           "log-file=" + dir.file("log"),
-                  "-o",           "log-level=info",
+                  "-o",           "log-level=debug",
                   "-o",           "state-file=" + dir.file("state")};
     args.insert(args.end(), options.begin(), options.end());
     wrap.insert(wrap.end(), args.begin(), args.end());
@@ -280,9 +280,9 @@ TEST_F(QvPrinter, DocumentsPrintAsTheirSourcePages) {
   for (const auto& [mono, file, format, pin, dpi] : jobs) {
     SCOPED_TRACE(format + (mono ? " mono " : " colour ") + std::to_string(dpi) + pin);
     const JobResult job = server_->print(mono, file, format, pin, dpi);
-    if (pin == "12a4" || pin == "123") {  // refused, nothing sent
-      EXPECT_EQ("aborted: The secure-print PIN must be exactly 4 digits; the job was not printed.",
-                job.state + ": " + job.message + job.bytes);
+    if (pin == "12a4" || pin == "123") {  // refused at submission
+      EXPECT_EQ("not submitted", job.state);
+      EXPECT_NE(npos, job.message.find("PIN must be exactly 4 digits")) << job.message;
       continue;
     }
     if (file == corrupt) {
@@ -300,6 +300,109 @@ TEST_F(QvPrinter, DocumentsPrintAsTheirSourcePages) {
     else if (format == "image/pwg-raster" && !mono)
       qvtest::expectJobMatches(job.bytes, readPwg(file), layout);
   }
+}
+
+// Types the drivers do not print, and bytes not of the declared type, are refused at submission
+// by Print-Job, Send-Document and Validate-Job, with fidelity or without, and by `qvprinter
+// submit` on the local socket; no job is made of them and the server goes on printing.
+TEST_F(QvPrinter, UnprintableDocumentsAreRefusedAtSubmission) {
+  const std::string dir = server_->file(""), pdf = qvtest::makeTestPdf(dir, 1, 595, 842);
+  const std::string notes = dir + "notes.txt", ps = dir + "page.ps";
+  qvtest::writeFile(notes, "Shopping list\n- milk\n");
+  qvtest::writeFile(ps,
+                    "%!PS\n/Helvetica findfont 20 scalefont setfont 72 720 moveto (QV) show\n"
+                    "showpage\n");
+  const JobResult before = server_->print(true, pdf, "application/pdf");
+  ASSERT_EQ("completed", before.state) << before.message;
+  const std::pair<std::string, std::string> refused[] = {{"text/plain", notes},
+                                                         {"Text/Plain", notes},
+                                                         {"application/octet-stream", notes},
+                                                         {"application/postscript", ps},
+                                                         {"application/pdf", ps}};
+  int cancelled = 0;  // refuse.test's Create-Job
+  for (const std::string fidelity : {"true", "false"}) {
+    for (const auto& [format, file] : refused) {
+      SCOPED_TRACE(format + " " + file + " fidelity=" + fidelity);
+      Words args{"-d", "format=" + format, "-d", "fidelity=" + fidelity, "-f", file};
+      if (format != "application/octet-stream" && format != "application/pdf")
+        args.insert(args.end(), {"-d", "validate=1"});  // refused without the bytes
+      const qvtest::ProgramResult result = server_->ipptool(true, "refuse.test", args);
+      EXPECT_EQ(0, result.status) << result.out << result.err;
+      ++cancelled;
+    }
+  }
+  const qvtest::ProgramResult submit =
+      run(QVPRINTER_PATH, {"submit", "-d", Server::name(true), notes}, server_->env);
+  EXPECT_NE(0, submit.status);
+  EXPECT_NE(npos, submit.err.find("The document is not PDF")) << submit.err;
+  const JobResult after = server_->print(true, pdf, "Application/PDF");  // read in lower case
+  EXPECT_EQ("completed", after.state) << after.message;
+  EXPECT_EQ(std::to_string(std::stoi(before.id) + cancelled + 1), after.id);
+}
+
+// A PIN matches the panel as typed (HOLDKEY=0042) from job-password, qv-secure-pin and
+// `qvprinter submit`; anything but four digits is refused at submission on every path. No
+// client, the owner included, reads it back, and neither the debug log nor the spool holds it.
+TEST_F(QvPrinter, SecurePinIsWriteOnly) {
+  const std::string dir = server_->file(""), pdf = qvtest::makeTestPdf(dir, 1, 595, 842);
+  const std::string pin = "0042", holdKey = "@PJL SET HOLDKEY=0042";
+  const SocketSink& sink = server_->sink;
+  const auto submit = [&](const std::string& value, Words more = {}) {
+    Words args{"submit", "-d", Server::name(true), "-o", "qv-secure-pin=" + value};
+    args.insert(args.end(), more.begin(), more.end());
+    args.push_back(pdf);
+    return run(QVPRINTER_PATH, args, server_->env);
+  };
+  const JobResult text = server_->print(false, pdf, "application/pdf", pin);
+  EXPECT_EQ("completed", text.state) << text.message;
+  EXPECT_NE(npos, text.bytes.find(holdKey));
+  std::size_t n = sink.started();
+  const qvtest::ProgramResult password =
+      server_->ipptool(true, "secure_pin.test", {"-d", "pin=" + pin, "-f", pdf});
+  EXPECT_EQ(0, password.status) << password.out;
+  ASSERT_TRUE(sink.waitEnded(n));
+  EXPECT_NE(npos, sink.job(n).find(holdKey));
+  n = sink.started();
+  const qvtest::ProgramResult submitted = submit(pin);
+  ASSERT_EQ(0, submitted.status) << submitted.err;
+  ASSERT_TRUE(sink.waitEnded(n));
+  EXPECT_NE(npos, sink.job(n).find(holdKey));
+
+  for (const std::string bad : {"12ab", "123", "12345"}) {
+    SCOPED_TRACE(bad);
+    const qvtest::ProgramResult ipp = server_->ipptool(
+        true, "secure_pin.test", {"-d", "pin=" + bad, "-d", "refused=1", "-f", pdf});
+    EXPECT_EQ(0, ipp.status) << ipp.out;
+    const qvtest::ProgramResult refused = submit(bad);
+    EXPECT_NE(0, refused.status);
+    EXPECT_NE(npos, refused.err.find("PIN must be exactly 4 digits")) << refused.err;
+  }
+
+  // A held job keeps its attributes in the spool until it is released or cancelled.
+  const qvtest::ProgramResult held = submit(pin, {"-o", "job-hold-until=indefinite"});
+  ASSERT_EQ(0, held.status) << held.err;
+  std::smatch heldId;
+  ASSERT_TRUE(std::regex_search(held.out, heldId, std::regex("-(\\d+)"))) << held.out;
+  const std::regex attributeFile("p[0-9]+j0*" + heldId[1].str() + "-.*\\.ipp");
+  EXPECT_TRUE(qvtest::waitUntil([&, port = server_->port]() mutable {
+    ::close(loopback(port));  // PAPPL saves its state when a connection wakes its main loop
+    const std::vector<std::string> names = qvtest::listDirectory(dir);
+    return std::any_of(names.begin(), names.end(), [&](const std::string& name) {
+      return std::regex_match(name, attributeFile);
+    });
+  }));
+  const std::regex pinToken("(^|[^0-9A-Fa-f])" + pin + "([^0-9A-Fa-f]|$)");
+  for (const std::string user : {"qvtest", "mallory"}) {
+    const qvtest::ProgramResult jobs = server_->ipptool(
+        false, "job_secrets.test", {"-v", "-d", "job=" + text.id, "-d", "who=" + user});
+    EXPECT_EQ(0, jobs.status) << jobs.out;
+    EXPECT_FALSE(std::regex_search(jobs.out, pinToken)) << user << "\n" << jobs.out;
+  }
+  for (const std::string& name : qvtest::listDirectory(dir)) {
+    if (name != "log" && name != "state" && !name.ends_with(".ipp")) continue;
+    EXPECT_FALSE(std::regex_search(qvtest::readFile(dir + name), pinToken)) << name;
+  }
+  server_->ipptool(true, "cancel.test", {"-d", "job=" + heldId[1].str()});
 }
 
 std::string bigEndian32(std::uint32_t value) {
