@@ -16,7 +16,7 @@ build_packages=(g++ cmake make git pkg-config libpng-dev libcups2-dev cups-ppdc 
 # printer application's web interface, the package check, and the libFuzzer
 # targets (clang with its runtime libraries).
 test_packages=(libgtest-dev libgmock-dev googletest libbenchmark-dev clang-format
-               cups cups-client cups-filters cups-ipp-utils ghostscript
+               cups cups-client cups-filters cups-ipp-utils ghostscript snmpd
                chromium lintian dpkg-dev file
                clang libclang-rt-14-dev)
 
