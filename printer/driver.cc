@@ -6,6 +6,7 @@
 #include <string>
 
 #include "printer/core_job.h"
+#include "printer/device_status.h"
 #include "printer/job_plan.h"
 
 namespace qvprinter {
@@ -83,8 +84,8 @@ void identifyCallback(pappl_printer_t* printer, pappl_identify_actions_t actions
 
 }  // namespace
 
-// The toner level cannot be read over AppSocket or USB: report the supplies
-// with an unknown level, as IPP allows.
+// The supplies with an unknown level, as IPP allows, until the printer's
+// MIB says more (device_status.cc).
 void createCallback(pappl_printer_t* printer, void*) {
   const bool colour = findModel(papplPrinterGetDriverName(printer))->model == Model::kColour;
   pappl_supply_t supplies[4] = {};
@@ -100,6 +101,7 @@ void createCallback(pappl_printer_t* printer, void*) {
     supplies[i].type = PAPPL_SUPPLY_TYPE_TONER;
   }
   papplPrinterSetSupplies(printer, count, supplies);
+  watchPrinter(printer);
 }
 
 namespace {
@@ -154,6 +156,8 @@ bool driverCallback(pappl_system_t* system, const char* driver_name, const char*
   data->rendpage_cb = endPage;
   data->rendjob_cb = endJob;
   data->identify_cb = identifyCallback;
+  data->status_cb = statusCallback;
+  data->delete_cb = unwatchPrinter;
   std::snprintf(data->make_and_model, sizeof data->make_and_model, "%s", info->makeAndModel);
   data->ppm = colour ? 20 : 40;
   data->ppm_color = colour ? 20 : 0;
