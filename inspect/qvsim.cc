@@ -47,12 +47,17 @@ bool parsePort(std::string_view text, int& port) {
   return ec == std::errc{} && end == text.data() + text.size() && port >= 0 && port <= 65535;
 }
 
+// The simulator serves only loopback addresses (127.x.y.z), where tests
+// and an admin's trials reach no real network.
+bool isLoopback(const std::string& address, in_addr& where) {
+  return ::inet_pton(AF_INET, address.c_str(), &where) == 1 && (ntohl(where.s_addr) >> 24) == 127;
+}
+
 int listenOn(const std::string& address, int port, std::string& error) {
   sockaddr_in where{};
   where.sin_family = AF_INET;
   where.sin_port = htons(static_cast<std::uint16_t>(port));
-  if (::inet_pton(AF_INET, address.c_str(), &where.sin_addr) != 1 ||
-      (ntohl(where.sin_addr.s_addr) >> 24) != 127) {
+  if (!isLoopback(address, where.sin_addr)) {
     error = "the address must be a loopback address (127.x.y.z), not \"" + address + "\"";
     return -1;
   }
@@ -105,6 +110,10 @@ int runPrinter(int argc, char** argv) {
       return 2;
     }
   }
+  if (in_addr ignored{}; !isLoopback(address, ignored)) {
+    std::fprintf(stderr, "qvsim: the address must be a loopback address (127.x.y.z)\n");
+    return 2;
+  }
   if (options.statePath.empty()) options.statePath = options.outDir + "/state";
   ::mkdir(options.outDir.c_str(), 0755);
   qvsim::SimState state;
@@ -119,14 +128,15 @@ int runPrinter(int argc, char** argv) {
   ::sigaction(SIGINT, &action, nullptr);
   ::signal(SIGPIPE, SIG_IGN);
 
-  const qv::UniqueFd listener(listenOn(address, port, error));
-  if (!listener) {
-    std::fprintf(stderr, "qvsim: %s\n", error.c_str());
-    return 1;
-  }
+  // SNMP first: once the AppSocket port accepts, the whole printer answers.
   qvsim::SnmpAgent agent;
   if (snmpPort != 0 && agent.start(selfPath(argv[0]), address, snmpPort, options.model,
                                    options.statePath, options.outDir, error) != 0) {
+    std::fprintf(stderr, "qvsim: %s\n", error.c_str());
+    return 1;
+  }
+  const qv::UniqueFd listener(listenOn(address, port, error));
+  if (!listener) {
     std::fprintf(stderr, "qvsim: %s\n", error.c_str());
     return 1;
   }

@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <fstream>
@@ -116,7 +117,8 @@ int loadState(const std::string& path, SimState& state, std::string& error) {
   if (!in) return 0;  // no file: a ready printer
   std::string line;
   for (int number = 1; std::getline(in, line); ++number) {
-    std::string_view text = trim(line.substr(0, line.find('#')));
+    line.resize(std::min(line.size(), line.find('#')));
+    const std::string_view text = trim(line);
     if (text.empty()) continue;
     if (applySetting(state, text, error) != 0) {
       error = path + ":" + std::to_string(number) + ": " + error;

@@ -200,6 +200,9 @@ DeviceReport reportFromMib(const MibReadings& readings) {
   if (bits & kOffline) reasons |= PAPPL_PREASON_OFFLINE;
   if (bits & kInputTrayMissing) reasons |= PAPPL_PREASON_INPUT_TRAY_MISSING;
   report.reasons = static_cast<pappl_preason_t>(reasons);
+  // PAPPL 1.3 keeps the door-open bit but never writes it out (its loop
+  // over the bits ends at toner-low): it is added with the others.
+  if (bits & kDoorOpen) report.extraReasons.emplace_back("door-open");
   if (bits & kMarkerSupplyMissing) report.extraReasons.emplace_back("marker-supply-missing");
   if (bits & kOutputFull)
     report.extraReasons.emplace_back("output-area-full");
@@ -432,8 +435,12 @@ extern "C" void _papplPrinterCopyStateNoLock(pappl_printer_t* printer, ipp_tag_t
   if (extra.empty()) return;
   ipp_attribute_t* reasons = ippFindAttribute(ipp, "printer-state-reasons", IPP_TAG_KEYWORD);
   if (reasons == nullptr) return;  // not asked for
-  const bool none =
-      ippGetCount(reasons) == 1 && std::string_view(ippGetString(reasons, 0, nullptr)) == "none";
-  int at = none ? 0 : ippGetCount(reasons);
-  for (const char* reason : extra) ippSetString(ipp, &reasons, at++, reason);
+  const auto shown = [&](std::string_view reason) {
+    for (int i = 0; i < ippGetCount(reasons); ++i)
+      if (reason == ippGetString(reasons, i, nullptr)) return true;
+    return false;
+  };
+  int at = shown("none") ? 0 : ippGetCount(reasons);
+  for (const char* reason : extra)
+    if (!shown(reason)) ippSetString(ipp, &reasons, at++, reason);
 }

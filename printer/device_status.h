@@ -31,8 +31,9 @@ struct MibReadings {
 // What the readings mean in IPP terms.
 struct DeviceReport {
   pappl_preason_t reasons = PAPPL_PREASON_NONE;
-  // Reasons PAPPL 1.3 has no bit for ("output-area-full", "marker-supply-missing"):
-  // string literals, as PAPPL's reasons attribute keeps the pointers.
+  // Reasons PAPPL 1.3 does not write out ("output-area-full",
+  // "marker-supply-missing", "door-open"): string literals, as PAPPL's
+  // reasons attribute keeps the pointers.
   std::vector<const char*> extraReasons;
   std::vector<pappl_supply_t> supplies;  // empty: the printer named none
   std::vector<int> emptyInputs;          // input indexes without paper

@@ -10,8 +10,12 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <map>
 #include <regex>
 #include <set>
+#include <sstream>
+#include <thread>
+#include <tuple>
 
 #include "decode/pwg_stream.h"
 #include "tests/support/gs_pages.h"
@@ -154,6 +158,45 @@ struct Server {
        env,
        ""}};
   bool up = false;
+};
+
+// A simulated QV printer (qvsim) on a loopback address of its own: jobs,
+// PJL status and its MIB over SNMP, from the state file that set() changes.
+class Simulator {
+ public:
+  Simulator(const std::string& dir, const std::string& address, bool mono)
+      : dir_(dir),
+        address_(address),
+        program_({QVSIM_PATH,
+                  {"--model", mono ? "mono" : "colour", "--address", address, "--out", dir},
+                  {},
+                  ""}) {
+    // Its AppSocket port opens once its SNMP agent is up.
+    up = qvtest::waitUntil([&] { return ::kill(program_.pid(), 0) == 0 && accepts(); }, 30);
+  }
+  ~Simulator() {
+    program_.signal(SIGTERM);
+    program_.wait();
+  }
+  bool set(Words settings) const {
+    settings.insert(settings.begin(), {"set", dir_ + "/state"});
+    return run(QVSIM_PATH, settings).status == 0;
+  }
+  std::string uri() const { return "socket://" + address_; }
+  std::string jobs() const { return qvtest::readFile(dir_ + "/jobs.log"); }
+  bool up = false;
+
+ private:
+  bool accepts() const {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in where{AF_INET, htons(9100), {}, {}};
+    const bool ok = ::inet_pton(AF_INET, address_.c_str(), &where.sin_addr) == 1 &&
+                    ::connect(fd, reinterpret_cast<sockaddr*>(&where), sizeof where) == 0;
+    ::close(fd);
+    return ok;
+  }
+  std::string dir_, address_;
+  qvtest::RunningProgram program_;
 };
 
 class QvPrinter : public testing::Test {
@@ -320,3 +363,121 @@ TEST_F(QvPrinter, IppEverywhereSuitePasses) {
 }
 
 }  // namespace
+
+// Printers "mono-sim" and "colour-sim" on two simulated QV printers, whose
+// SNMP agents listen on port 161 of 127.0.0.2 and 127.0.0.3, where
+// qvprinter asks.
+class QvPrinterDevice : public QvPrinter {
+ protected:
+  static void SetUpTestSuite() {
+    QvPrinter::SetUpTestSuite();
+    if (!server_ || ::getuid() != 0 || systemTool("snmpd").empty()) return;
+    for (const bool mono : {true, false}) {
+      auto& sim = sims_[mono];
+      sim = std::make_unique<Simulator>(server_->file(name(mono)), mono ? "127.0.0.2" : "127.0.0.3",
+                                        mono);
+      sim->up = sim->up &&
+                run(QVPRINTER_PATH,
+                    {"add", "-d", name(mono), "-m", mono ? "qv-m600" : "qv-c600", "-v", sim->uri()},
+                    server_->env)
+                        .status == 0;
+    }
+  }
+  static void TearDownTestSuite() {
+    for (auto& sim : sims_) sim.reset();
+    QvPrinter::TearDownTestSuite();
+  }
+  void SetUp() override {
+    QvPrinter::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    if (::getuid() != 0)
+      GTEST_SKIP() << "the simulated printers' SNMP agents bind port 161, which needs root";
+    if (systemTool("snmpd").empty()) GTEST_SKIP() << "snmpd is not installed";
+    for (const auto& sim : sims_) ASSERT_TRUE(sim && sim->up);
+  }
+  static std::string name(bool mono) { return mono ? "mono-sim" : "colour-sim"; }
+  static qvtest::ProgramResult ipptool(bool mono, const std::string& test, Words args = {}) {
+    args.insert(args.begin(), {"60", systemTool("ipptool"), "-t"});
+    args.insert(args.end(),
+                {"ipp://127.0.0.1:" + std::to_string(server_->port) + "/ipp/print/" + name(mono),
+                 std::string(QV_PRINTER_TEST_DIR) + "/" + test});
+    return run(systemTool("timeout"), args);
+  }
+  // The printer's reasons and marker levels once they are `reasons` (in
+  // any order) and `levels`, or what they were at the deadline. qvprinter
+  // asks the printer within seconds of a client asking it.
+  static std::map<std::string, std::string> waitForState(bool mono,
+                                                         const std::set<std::string>& reasons,
+                                                         const std::string& levels) {
+    std::map<std::string, std::string> shown;
+    const auto reached = [&] {
+      shown.clear();
+      std::smatch m;
+      const std::regex line("\\n\\s+([a-z-]+) \\([^)]*\\) = ([^\\n]*)");
+      for (std::string out = ipptool(mono, "status.test").out; std::regex_search(out, m, line);
+           out = m.suffix())
+        shown[m[1]] = m[2];
+      std::set<std::string> now;
+      std::stringstream list(shown["printer-state-reasons"]);
+      for (std::string reason; std::getline(list, reason, ',');) now.insert(reason);
+      return now == reasons && shown["marker-levels"] == levels;
+    };
+    for (int i = 0; i < 120 && !reached(); ++i)  // 60 s at most
+      std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    return shown;
+  }
+  static std::unique_ptr<Simulator> sims_[2];  // [true]: mono
+};
+std::unique_ptr<Simulator> QvPrinterDevice::sims_[2];
+
+// The printer's conditions reach printer-state-reasons and the marker
+// attributes, and leave them when cleared; both models; the simulated
+// printers' decoders pass the jobs they receive.
+TEST_F(QvPrinterDevice, StateAndSuppliesFollowThePrinter) {
+  const std::string pdf = qvtest::makeTestPdf(server_->file(""), 1, 595, 842);
+  for (const bool mono : {true, false}) {
+    SCOPED_TRACE(name(mono));
+    const Simulator& sim = *sims_[mono];
+    const std::string full = mono ? "80" : "80,80,80,80", low = mono ? "5" : "5,5,5,5";
+    auto shown = waitForState(mono, {"none"}, full);
+    EXPECT_EQ(full, shown["marker-levels"]);
+    EXPECT_EQ(mono ? "#000000" : "#000000,#00FFFF,#FF00FF,#FFFF00", shown["marker-colors"]);
+    EXPECT_EQ(mono ? "Black Toner" : "Black Toner,Cyan Toner,Magenta Toner,Yellow Toner",
+              shown["marker-names"]);
+    ASSERT_TRUE(sim.set({"paper=out", "toner=5"}));
+    shown = waitForState(mono, {"media-empty", "toner-low"}, low);
+    EXPECT_EQ("media-empty,toner-low", shown["printer-state-reasons"]);
+    EXPECT_EQ(low, shown["marker-levels"]);
+    ASSERT_TRUE(sim.set({"paper=100", "toner=80"}));
+    EXPECT_EQ("none", waitForState(mono, {"none"}, full)["printer-state-reasons"]);
+
+    ipptool(mono, "print.test",
+            {"-d", "format=application/pdf", "-d", "media=iso_a4_210x297mm", "-d", "pin=", "-d",
+             "fidelity=false", "-d", "res=600dpi", "-f", pdf});
+    const std::string job =
+        std::string("job 1: OK: ") + (mono ? "mono" : "colour") + " job, 1 page";
+    EXPECT_TRUE(qvtest::waitUntil([&] { return sim.jobs().find(job) != npos; }, 120)) << sim.jobs();
+  }
+  // Every other condition, split between the models, and back.
+  const std::tuple<bool, Words, std::set<std::string>, std::string> conditions[] = {
+      {true, {"door=open", "jam=yes", "toner=0"}, {"door-open", "media-jam", "toner-empty"}, "0"},
+      {false,
+       {"online=no", "paper=low", "output=full", "tray-missing=yes", "cyan=missing"},
+       {"offline", "media-low", "output-area-full", "input-tray-missing", "marker-supply-missing"},
+       "80,-1,80,80"}};
+  for (const auto& [mono, settings, reasons, levels] : conditions) {
+    SCOPED_TRACE(name(mono));
+    ASSERT_TRUE(sims_[mono]->set(settings));
+    const auto shown = waitForState(mono, reasons, levels);
+    EXPECT_EQ(levels, shown.at("marker-levels"));
+    std::set<std::string> now;
+    std::stringstream list(shown.at("printer-state-reasons"));
+    for (std::string reason; std::getline(list, reason, ',');) now.insert(reason);
+    EXPECT_EQ(reasons, now);
+    ASSERT_TRUE(sims_[mono]->set({"door=closed", "jam=no", "toner=80", "online=yes", "paper=100",
+                                  "output=ok", "tray-missing=no"}));
+    EXPECT_EQ(
+        "none",
+        waitForState(mono, {"none"}, mono ? "80" : "80,80,80,80").at("printer-state-reasons"));
+  }
+}
