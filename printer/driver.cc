@@ -8,6 +8,7 @@
 #include "printer/core_job.h"
 #include "printer/device_status.h"
 #include "printer/job_plan.h"
+#include "printer/test_page.h"
 
 namespace qvprinter {
 namespace {
@@ -158,6 +159,7 @@ bool driverCallback(pappl_system_t* system, const char* driver_name, const char*
   data->identify_cb = identifyCallback;
   data->status_cb = statusCallback;
   data->delete_cb = unwatchPrinter;
+  data->testpage_cb = testPageCallback;
   std::snprintf(data->make_and_model, sizeof data->make_and_model, "%s", info->makeAndModel);
   data->ppm = colour ? 20 : 40;
   data->ppm_color = colour ? 20 : 0;

@@ -364,39 +364,36 @@ TEST_F(QvPrinter, IppEverywhereSuitePasses) {
 
 }  // namespace
 
-// Printers "mono-sim" and "colour-sim" on two simulated QV printers, whose
-// SNMP agents listen on port 161 of 127.0.0.2 and 127.0.0.3, where
-// qvprinter asks.
+// Printers "mono-sim<n>" and "colour-sim<n>" on two simulated QV printers
+// of the test's own (127.0.0.<2n> and 127.0.0.<2n+1>, so that tests run
+// side by side), whose SNMP agents listen on port 161, where qvprinter asks.
 class QvPrinterDevice : public QvPrinter {
  protected:
-  static void SetUpTestSuite() {
-    QvPrinter::SetUpTestSuite();
-    if (!server_ || ::getuid() != 0 || systemTool("snmpd").empty()) return;
-    for (const bool mono : {true, false}) {
-      auto& sim = sims_[mono];
-      sim = std::make_unique<Simulator>(server_->file(name(mono)), mono ? "127.0.0.2" : "127.0.0.3",
-                                        mono);
-      sim->up = sim->up &&
-                run(QVPRINTER_PATH,
-                    {"add", "-d", name(mono), "-m", mono ? "qv-m600" : "qv-c600", "-v", sim->uri()},
-                    server_->env)
-                        .status == 0;
-    }
-  }
-  static void TearDownTestSuite() {
-    for (auto& sim : sims_) sim.reset();
-    QvPrinter::TearDownTestSuite();
-  }
   void SetUp() override {
     QvPrinter::SetUp();
     if (IsSkipped() || HasFatalFailure()) return;
     if (::getuid() != 0)
       GTEST_SKIP() << "the simulated printers' SNMP agents bind port 161, which needs root";
     if (systemTool("snmpd").empty()) GTEST_SKIP() << "snmpd is not installed";
-    for (const auto& sim : sims_) ASSERT_TRUE(sim && sim->up);
   }
-  static std::string name(bool mono) { return mono ? "mono-sim" : "colour-sim"; }
-  static qvtest::ProgramResult ipptool(bool mono, const std::string& test, Words args = {}) {
+  void startSimulators(int pair) {
+    pair_ = pair;
+    for (const bool mono : {true, false}) {
+      auto& sim = sims_[mono];
+      sim = std::make_unique<Simulator>(
+          server_->file(name(mono)), "127.0.0." + std::to_string(2 * pair + (mono ? 0 : 1)), mono);
+      ASSERT_TRUE(sim->up) << name(mono);
+      ASSERT_EQ(0,
+                run(QVPRINTER_PATH,
+                    {"add", "-d", name(mono), "-m", mono ? "qv-m600" : "qv-c600", "-v", sim->uri()},
+                    server_->env)
+                    .status);
+    }
+  }
+  std::string name(bool mono) const {
+    return (mono ? "mono-sim" : "colour-sim") + std::to_string(pair_);
+  }
+  qvtest::ProgramResult ipptool(bool mono, const std::string& test, Words args = {}) const {
     args.insert(args.begin(), {"60", systemTool("ipptool"), "-t"});
     args.insert(args.end(),
                 {"ipp://127.0.0.1:" + std::to_string(server_->port) + "/ipp/print/" + name(mono),
@@ -406,9 +403,8 @@ class QvPrinterDevice : public QvPrinter {
   // The printer's reasons and marker levels once they are `reasons` (in
   // any order) and `levels`, or what they were at the deadline. qvprinter
   // asks the printer within seconds of a client asking it.
-  static std::map<std::string, std::string> waitForState(bool mono,
-                                                         const std::set<std::string>& reasons,
-                                                         const std::string& levels) {
+  std::map<std::string, std::string> waitForState(bool mono, const std::set<std::string>& reasons,
+                                                  const std::string& levels) const {
     std::map<std::string, std::string> shown;
     const auto reached = [&] {
       shown.clear();
@@ -426,14 +422,41 @@ class QvPrinterDevice : public QvPrinter {
       std::this_thread::sleep_for(std::chrono::milliseconds(500));
     return shown;
   }
-  static std::unique_ptr<Simulator> sims_[2];  // [true]: mono
+  // An HTTP/1.0 exchange with the web interface; the whole response.
+  std::string http(const std::string& request) const {
+    int port = server_->port;
+    const int fd = loopback(port);
+    std::string response;
+    if (fd < 0 || ::write(fd, request.data(), request.size()) != std::ssize(request))
+      return response;
+    char buffer[1 << 14];
+    for (ssize_t got; (got = ::read(fd, buffer, sizeof buffer)) > 0;)
+      response.append(buffer, std::size_t(got));
+    ::close(fd);
+    return response;
+  }
+  // Presses a button of the printer's web page ("print-test-page",
+  // "identify-printer"); PAPPL's answer.
+  std::string pressButton(bool mono, const std::string& action) const {
+    const std::string page = http("GET /" + name(mono) + "/ HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n");
+    std::smatch session;
+    if (!std::regex_search(page, session, std::regex("name=\"session\" value=\"([0-9a-f]+)\"")))
+      return "no session in the page: " + page;
+    const std::string form = "session=" + session[1].str() + "&action=" + action;
+    return http("POST /" + name(mono) + "/ HTTP/1.0\r\nHost: 127.0.0.1\r\n" +
+                "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
+                std::to_string(form.size()) + "\r\n\r\n" + form);
+  }
+  int pair_ = 1;
+  std::unique_ptr<Simulator> sims_[2];  // [true]: mono
 };
-std::unique_ptr<Simulator> QvPrinterDevice::sims_[2];
 
 // The printer's conditions reach printer-state-reasons and the marker
 // attributes, and leave them when cleared; both models; the simulated
 // printers' decoders pass the jobs they receive.
 TEST_F(QvPrinterDevice, StateAndSuppliesFollowThePrinter) {
+  startSimulators(1);
+  if (HasFatalFailure()) return;
   const std::string pdf = qvtest::makeTestPdf(server_->file(""), 1, 595, 842);
   for (const bool mono : {true, false}) {
     SCOPED_TRACE(name(mono));
@@ -479,5 +502,24 @@ TEST_F(QvPrinterDevice, StateAndSuppliesFollowThePrinter) {
     EXPECT_EQ(
         "none",
         waitForState(mono, {"none"}, mono ? "80" : "80,80,80,80").at("printer-state-reasons"));
+  }
+}
+
+// The web page's Print Test Page and Identify Printer buttons reach the
+// printer: a test page the decoders pass, a panel message.
+TEST_F(QvPrinterDevice, TestPageAndIdentifyReachThePrinter) {
+  startSimulators(2);
+  if (HasFatalFailure()) return;
+  for (const bool mono : {true, false}) {
+    SCOPED_TRACE(name(mono));
+    const Simulator& sim = *sims_[mono];
+    EXPECT_NE(npos, pressButton(mono, "print-test-page").find("Test page printed."));
+    const std::string job =
+        std::string("job 1: OK: ") + (mono ? "mono" : "colour") + " job, 1 page";
+    EXPECT_TRUE(qvtest::waitUntil([&] { return sim.jobs().find(job) != npos; }, 120)) << sim.jobs();
+    pressButton(mono, "identify-printer");
+    // PAPPL's web page asks for the message "Hello.".
+    EXPECT_TRUE(qvtest::waitUntil([&] { return sim.jobs().find("panel: Hello.") != npos; }, 60))
+        << sim.jobs();
   }
 }
