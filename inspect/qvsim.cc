@@ -127,6 +127,7 @@ int runPrinter(int argc, char** argv) {
   ::sigaction(SIGTERM, &action, nullptr);
   ::sigaction(SIGINT, &action, nullptr);
   ::signal(SIGPIPE, SIG_IGN);
+  options.stop = &gStop;
 
   // SNMP first: once the AppSocket port accepts, the whole printer answers.
   qvsim::SnmpAgent agent;

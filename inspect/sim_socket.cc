@@ -276,6 +276,10 @@ int Connection::run() {
       std::fprintf(stderr, "qvsim: %s\n", stateError_.c_str());  // a ready printer meanwhile
     sendStatusIfChanged();
     const bool inJob = jobStart_ != npos;
+    if (options_.stop != nullptr && *options_.stop) {
+      if (inJob) finishJob(buffer_.size(), "the printer was switched off");
+      break;
+    }
     if (inJob && state_.hangupAfter > 0 && received_ >= std::uintmax_t(state_.hangupAfter)) {
       finishJob(buffer_.size(),
                 "the printer closed the connection after " + std::to_string(received_) + " bytes");

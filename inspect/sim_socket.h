@@ -3,6 +3,7 @@
 // status, and stops reading while the printer cannot print.
 #pragma once
 
+#include <csignal>
 #include <optional>
 #include <string>
 
@@ -16,10 +17,13 @@ struct SimOptions {
   std::string statePath;  // the state file ("" : always ready)
   std::string outDir;     // jobs, jobs.log and previews go here
   std::optional<qvinspect::PreviewFormat> preview;
+  // Set by a signal handler: the printer is switched off, whatever the
+  // connection is doing (a paused printer would otherwise wait forever).
+  const volatile sig_atomic_t* stop = nullptr;
 };
 
-// Serves one accepted connection until the peer ends it or the state's
-// hangup cuts it, then closes `fd`. Each job is kept as
+// Serves one accepted connection until the peer ends it, the state's
+// hangup cuts it or `stop` is set, then closes `fd`. Each job is kept as
 // "<outDir>/job-<n>.prn" and reported as a line of "<outDir>/jobs.log":
 //   job 3: OK: colour job, 2 pages
 //   job 4: damaged: <the decoder's message>

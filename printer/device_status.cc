@@ -174,6 +174,23 @@ int valueOr(const std::map<int, int>& table, int index, int fallback) {
   return found != table.end() ? found->second : fallback;
 }
 
+// The first condition of `report` in which the printer takes no job, or
+// nullptr: those that need a person at the printer.
+const char* stoppingReason(const DeviceReport& report) {
+  static constexpr std::pair<unsigned, const char*> kStopping[] = {
+      {PAPPL_PREASON_OFFLINE, "offline"},
+      {PAPPL_PREASON_MEDIA_EMPTY, "media-empty"},
+      {PAPPL_PREASON_MEDIA_JAM, "media-jam"},
+      {PAPPL_PREASON_DOOR_OPEN, "door-open"},
+      {PAPPL_PREASON_TONER_EMPTY, "toner-empty"},
+      {PAPPL_PREASON_INPUT_TRAY_MISSING, "input-tray-missing"}};
+  for (const auto& [bit, name] : kStopping)
+    if (report.reasons & bit) return name;
+  for (const char* reason : report.extraReasons)
+    if (std::string_view(reason) != "output-area-almost-full") return reason;
+  return nullptr;
+}
+
 // PAPPL's SNMP socket, closed on every return.
 struct SnmpSocket {
   explicit SnmpSocket(int socket) : fd(socket) {}
@@ -285,7 +302,7 @@ class DeviceMonitor {
   void watch(pappl_printer_t* printer) {
     std::lock_guard lock(mutex_);
     if (findLocked(printer) == nullptr)
-      watched_.push_back({printer, Clock::now(), {}, 0, {}, false});
+      watched_.push_back({printer, Clock::now(), {}, 0, {}, false, nullptr});
     if (!thread_.joinable()) thread_ = std::thread([this] { run(); });
     wake_.notify_all();
   }
@@ -310,6 +327,26 @@ class DeviceMonitor {
     }
   }
 
+  // Waits up to `timeout` for the next reading of `printer`; what keeps it
+  // from printing then, or nullptr.
+  const char* waitForReading(pappl_printer_t* printer, std::chrono::milliseconds timeout) {
+    std::unique_lock lock(mutex_);
+    const Watched* entry = findLocked(printer);
+    if (entry == nullptr) return nullptr;
+    const Clock::time_point last = entry->lastPoll;
+    wake_.wait_for(lock, timeout, [&] {
+      entry = findLocked(printer);
+      return entry == nullptr || entry->lastPoll != last;
+    });
+    return entry != nullptr ? entry->stoppedBy : nullptr;
+  }
+
+  const char* stoppedBy(pappl_printer_t* printer) {
+    std::lock_guard lock(mutex_);
+    const Watched* entry = findLocked(printer);
+    return entry != nullptr ? entry->stoppedBy : nullptr;
+  }
+
   std::vector<const char*> extraReasons(pappl_printer_t* printer) {
     std::lock_guard lock(mutex_);
     const Watched* entry = findLocked(printer);
@@ -324,6 +361,7 @@ class DeviceMonitor {
     int silentPolls;
     std::vector<const char*> extraReasons;
     bool answered = false;
+    const char* stoppedBy = nullptr;  // what keeps the printer from printing
   };
   // A printer that answered before and then misses this many polls in a
   // row is offline; one lost datagram is not.
@@ -388,6 +426,7 @@ class DeviceMonitor {
       if (!answered && entry->silentPolls < kSilentPollsOffline) return;
       if (!answered) report.reasons = PAPPL_PREASON_OFFLINE;  // and the rest unknown
       entry->extraReasons = report.extraReasons;
+      entry->stoppedBy = stoppingReason(report);
     }
     papplPrinterSetReasons(
         printer, report.reasons,
@@ -411,6 +450,23 @@ void watchPrinter(pappl_printer_t* printer) { DeviceMonitor::instance().watch(pr
 
 void unwatchPrinter(pappl_printer_t* printer, pappl_pr_driver_data_t*) {
   DeviceMonitor::instance().unwatch(printer);
+}
+
+bool waitWhilePrinterStopped(pappl_job_t* job) {
+  pappl_printer_t* printer = papplJobGetPrinter(job);
+  DeviceMonitor& monitor = DeviceMonitor::instance();
+  const char* why = monitor.stoppedBy(printer);
+  if (why == nullptr) return true;
+  papplJobSetReasons(job, PAPPL_JREASON_PRINTER_STOPPED, PAPPL_JREASON_NONE);
+  papplLogJob(job, PAPPL_LOGLEVEL_INFO, "Waiting: the printer reports %s.", why);
+  while (why != nullptr && !papplJobIsCanceled(job)) {
+    papplJobSetMessage(job, "Waiting: the printer reports %s.", why);
+    monitor.asked(printer);
+    why = monitor.waitForReading(printer, std::chrono::seconds(kAskedPollSeconds + 1));
+  }
+  papplJobSetReasons(job, PAPPL_JREASON_NONE, PAPPL_JREASON_PRINTER_STOPPED);
+  papplJobSetMessage(job, "Printing.");
+  return !papplJobIsCanceled(job);
 }
 
 bool statusCallback(pappl_printer_t* printer) {

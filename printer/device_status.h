@@ -60,4 +60,12 @@ void watchPrinter(pappl_printer_t* printer);
 void unwatchPrinter(pappl_printer_t* printer, pappl_pr_driver_data_t* data);
 bool statusCallback(pappl_printer_t* printer);
 
+// Holds a job at its start while the printer last reported a condition it
+// cannot print in (offline, out of paper, jammed, door open, out of toner,
+// tray or cartridge missing, output full): the job stays processing with
+// "printer-stopped" in its job-state-reasons and the condition in its
+// message, and goes on when the printer reports the condition cleared.
+// Returns false when the job was cancelled meanwhile.
+bool waitWhilePrinterStopped(pappl_job_t* job);
+
 }  // namespace qvprinter

@@ -268,6 +268,8 @@ bool startJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* dev
   // Everything the job needs is checked before the printer gets a byte.
   std::string error;
   if (!planJob(request, state->plan, error)) return failJob(job, nullptr, error);
+  // A printer out of paper, jammed or offline keeps the job waiting here.
+  if (!waitWhilePrinterStopped(job)) return false;
   state->device = device;
   papplJobSetData(job, state.release());
   return true;

@@ -523,3 +523,42 @@ TEST_F(QvPrinterDevice, TestPageAndIdentifyReachThePrinter) {
         << sim.jobs();
   }
 }
+
+// A job sent to a printer that is out of paper or jammed waits, saying why,
+// and prints whole when the printer is ready again.
+TEST_F(QvPrinterDevice, JobsWaitWhileThePrinterCannotPrint) {
+  startSimulators(3);
+  if (HasFatalFailure()) return;
+  const std::string pdf = qvtest::makeTestPdf(server_->file(""), 2, 595, 842);
+  for (const auto& [mono, condition, reason, cleared] :
+       {std::tuple{true, "paper=out", "media-empty", "paper=100"},
+        std::tuple{false, "jam=yes", "media-jam", "jam=no"}}) {
+    SCOPED_TRACE(name(mono));
+    const Simulator& sim = *sims_[mono];
+    const std::string full = mono ? "80" : "80,80,80,80";
+    ASSERT_TRUE(sim.set({condition}));
+    ASSERT_EQ(reason, waitForState(mono, {reason}, full)["printer-state-reasons"]);
+    const std::string out =
+        ipptool(mono, "print.test",
+                {"-d", "format=application/pdf", "-d", "media=iso_a4_210x297mm", "-d", "pin=", "-d",
+                 "fidelity=false", "-d", "res=600dpi", "-f", pdf})
+            .out;
+    std::smatch id;
+    ASSERT_TRUE(std::regex_search(out, id, std::regex("job-id \\(integer\\) = (\\d+)"))) << out;
+    std::string job;
+    const auto waiting = [&] {
+      job = ipptool(mono, "job.test", {"-d", "job=" + id[1].str()}).out;
+      return job.find("printer-stopped") != npos;
+    };
+    ASSERT_TRUE(qvtest::waitUntil(waiting, 60)) << job;
+    EXPECT_NE(npos, job.find("job-state (enum) = processing")) << job;
+    EXPECT_NE(npos, job.find(std::string("Waiting: the printer reports ") + reason)) << job;
+    EXPECT_EQ(npos, sim.jobs().find("job ")) << sim.jobs();
+    ASSERT_TRUE(sim.set({cleared}));
+    job = ipptool(mono, "wait.test", {"-d", "job=" + id[1].str()}).out;
+    EXPECT_NE(npos, job.find("job-state (enum) = completed")) << job;
+    const std::string done =
+        std::string("job 1: OK: ") + (mono ? "mono" : "colour") + " job, 2 pages";
+    EXPECT_TRUE(qvtest::waitUntil([&] { return sim.jobs().find(done) != npos; }, 60)) << sim.jobs();
+  }
+}
