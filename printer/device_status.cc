@@ -281,6 +281,37 @@ bool readPrinterMib(const std::string& host, MibReadings& readings) {
 
 namespace {
 
+// An empty tray leaves media-col-ready ("tray-N" is prtInputIndex N) and
+// comes back with its medium when the printer reports paper in it again.
+// Returns true when `emptied` changed.
+bool updateReadyMedia(pappl_printer_t* printer, const std::vector<int>& emptyInputs,
+                      std::map<int, pappl_media_col_t>& emptied) {
+  const auto data = std::make_unique<pappl_pr_driver_data_t>();
+  papplPrinterGetDriverData(printer, data.get());
+  const int count = std::min(data->num_source, PAPPL_MAX_SOURCE);
+  pappl_media_col_t ready[PAPPL_MAX_SOURCE];
+  std::copy(data->media_ready, data->media_ready + count, ready);
+  bool changed = false;
+  for (int i = 0; i < count; ++i) {
+    int tray = 0;
+    if (data->source[i] == nullptr || std::sscanf(data->source[i], "tray-%d", &tray) != 1) continue;
+    const bool empty = std::find(emptyInputs.begin(), emptyInputs.end(), tray) != emptyInputs.end();
+    pappl_media_col_t& medium = ready[i];
+    if (empty && medium.size_name[0] != '\0') {
+      emptied[i] = medium;
+      medium.size_name[0] = '\0';
+      medium.size_width = medium.size_length = 0;
+      changed = true;
+    } else if (!empty && emptied.count(i) != 0) {
+      if (medium.size_name[0] == '\0') medium = emptied[i];
+      emptied.erase(i);
+      changed = true;
+    }
+  }
+  if (changed) papplPrinterSetReadyMedia(printer, count, ready);
+  return changed;
+}
+
 // The printers being watched and the one thread that asks them. PAPPL's
 // status, create and delete callbacks carry only the printer, so this is
 // process-wide state: one object, its fields guarded by `mutex_`.
@@ -302,7 +333,7 @@ class DeviceMonitor {
   void watch(pappl_printer_t* printer) {
     std::lock_guard lock(mutex_);
     if (findLocked(printer) == nullptr)
-      watched_.push_back({printer, Clock::now(), {}, 0, {}, false, nullptr});
+      watched_.push_back({printer, Clock::now(), {}, 0, {}, false, nullptr, {}});
     if (!thread_.joinable()) thread_ = std::thread([this] { run(); });
     wake_.notify_all();
   }
@@ -362,6 +393,9 @@ class DeviceMonitor {
     std::vector<const char*> extraReasons;
     bool answered = false;
     const char* stoppedBy = nullptr;  // what keeps the printer from printing
+    // The ready media of trays found empty, by source index, put back when
+    // the tray is filled (unless the admin set that tray meanwhile).
+    std::map<int, pappl_media_col_t> emptiedTrays;
   };
   // A printer that answered before and then misses this many polls in a
   // row is offline; one lost datagram is not.
@@ -412,6 +446,7 @@ class DeviceMonitor {
     const bool answered = readPrinterMib(host, readings);
     DeviceReport report = reportFromMib(readings);
     const bool busy = papplPrinterGetState(printer) == IPP_PSTATE_PROCESSING;
+    std::map<int, pappl_media_col_t> emptied;
     {
       std::lock_guard lock(mutex_);
       Watched* entry = findLocked(printer);
@@ -427,6 +462,11 @@ class DeviceMonitor {
       if (!answered) report.reasons = PAPPL_PREASON_OFFLINE;  // and the rest unknown
       entry->extraReasons = report.extraReasons;
       entry->stoppedBy = stoppingReason(report);
+      emptied = entry->emptiedTrays;
+    }
+    if (answered && updateReadyMedia(printer, report.emptyInputs, emptied)) {
+      std::lock_guard lock(mutex_);
+      if (Watched* entry = findLocked(printer); entry != nullptr) entry->emptiedTrays = emptied;
     }
     papplPrinterSetReasons(
         printer, report.reasons,

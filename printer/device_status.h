@@ -28,7 +28,8 @@ struct MibReadings {
   std::map<int, int> inputMax, inputLevel;  // prtInputTable, by input index
 };
 
-// What the readings mean in IPP terms.
+// What the readings mean in IPP terms. The trays' media-col-ready follows
+// `emptyInputs`.
 struct DeviceReport {
   pappl_preason_t reasons = PAPPL_PREASON_NONE;
   // Reasons PAPPL 1.3 does not write out ("output-area-full",

@@ -467,12 +467,22 @@ TEST_F(QvPrinterDevice, StateAndSuppliesFollowThePrinter) {
     EXPECT_EQ(mono ? "#000000" : "#000000,#00FFFF,#FF00FF,#FFFF00", shown["marker-colors"]);
     EXPECT_EQ(mono ? "Black Toner" : "Black Toner,Cyan Toner,Magenta Toner,Yellow Toner",
               shown["marker-names"]);
+    // The simulated printer's two trays are tray-1 and tray-2.
+    const auto loaded = [&](const char* tray) {
+      return shown["media-col-ready"].find(std::string("media-source=") + tray) != npos;
+    };
+    EXPECT_TRUE(loaded("tray-1") && loaded("tray-2") && loaded("tray-3"))
+        << shown["media-col-ready"];
     ASSERT_TRUE(sim.set({"paper=out", "toner=5"}));
     shown = waitForState(mono, {"media-empty", "toner-low"}, low);
     EXPECT_EQ("media-empty,toner-low", shown["printer-state-reasons"]);
     EXPECT_EQ(low, shown["marker-levels"]);
+    EXPECT_TRUE(!loaded("tray-1") && !loaded("tray-2") && loaded("tray-3"))
+        << shown["media-col-ready"];
     ASSERT_TRUE(sim.set({"paper=100", "toner=80"}));
-    EXPECT_EQ("none", waitForState(mono, {"none"}, full)["printer-state-reasons"]);
+    shown = waitForState(mono, {"none"}, full);
+    EXPECT_EQ("none", shown["printer-state-reasons"]);
+    EXPECT_TRUE(loaded("tray-1") && loaded("tray-2")) << shown["media-col-ready"];
 
     ipptool(mono, "print.test",
             {"-d", "format=application/pdf", "-d", "media=iso_a4_210x297mm", "-d", "pin=", "-d",
