@@ -187,7 +187,9 @@ Connection::Step Connection::jobStep(bool atEnd) {
       if ((end < bytes.size() && bytes[end] == '\n' && tryJobEnd(end + 1)) || tryJobEnd(end))
         return Step::kProgress;
     }
-  } else if (tryJobEnd(after)) {  // the mono job's lone closing exit
+  } else if ((next.starts_with('\n') && tryJobEnd(after + 1)) || tryJobEnd(after)) {
+    // The closing exit of a trailer without PJL lines (colour: and its line
+    // feed), or the mono job's lone closing exit.
     return Step::kProgress;
   }
   scan_ = after;

@@ -488,7 +488,7 @@ TEST_F(QvPrinterDevice, StateAndSuppliesFollowThePrinter) {
             {"-d", "format=application/pdf", "-d", "media=iso_a4_210x297mm", "-d", "pin=", "-d",
              "fidelity=false", "-d", "res=600dpi", "-f", pdf});
     const std::string job =
-        std::string("job 1: OK: ") + (mono ? "mono" : "colour") + " job, 1 page";
+        std::string("job 1: OK: ") + (mono ? "mono" : "colour") + " job, 1 page\n";
     EXPECT_TRUE(qvtest::waitUntil([&] { return sim.jobs().find(job) != npos; }, 120)) << sim.jobs();
   }
   // Every other condition, split between the models, and back.
@@ -525,7 +525,7 @@ TEST_F(QvPrinterDevice, TestPageAndIdentifyReachThePrinter) {
     const Simulator& sim = *sims_[mono];
     EXPECT_NE(npos, pressButton(mono, "print-test-page").find("Test page printed."));
     const std::string job =
-        std::string("job 1: OK: ") + (mono ? "mono" : "colour") + " job, 1 page";
+        std::string("job 1: OK: ") + (mono ? "mono" : "colour") + " job, 1 page\n";
     EXPECT_TRUE(qvtest::waitUntil([&] { return sim.jobs().find(job) != npos; }, 120)) << sim.jobs();
     pressButton(mono, "identify-printer");
     // PAPPL's web page asks for the message "Hello.".
@@ -568,7 +568,7 @@ TEST_F(QvPrinterDevice, JobsWaitWhileThePrinterCannotPrint) {
     job = ipptool(mono, "wait.test", {"-d", "job=" + id[1].str()}).out;
     EXPECT_NE(npos, job.find("job-state (enum) = completed")) << job;
     const std::string done =
-        std::string("job 1: OK: ") + (mono ? "mono" : "colour") + " job, 2 pages";
+        std::string("job 1: OK: ") + (mono ? "mono" : "colour") + " job, 2 pages\n";
     EXPECT_TRUE(qvtest::waitUntil([&] { return sim.jobs().find(done) != npos; }, 60)) << sim.jobs();
   }
 }
