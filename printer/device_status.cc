@@ -241,7 +241,8 @@ DeviceReport reportFromMib(const MibReadings& readings) {
     const int capacity =
         valueOr(readings.supplyUnit, index, 0) == 19 ? 100 : valueOr(readings.supplyMax, index, 0);
     int percent = -1;
-    if (level >= 0 && capacity > 0) percent = std::min(100, 100 * level / capacity);
+    if (level >= 0 && capacity > 0)
+      percent = static_cast<int>(std::min(100LL, 100LL * level / capacity));
     if (level == -3) percent = 50;
     supply.level = supply.is_consumed || percent < 0 ? percent : 100 - percent;
     report.supplies.push_back(supply);
