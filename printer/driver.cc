@@ -7,8 +7,10 @@
 #include <string>
 
 #include "printer/core_job.h"
+#include "printer/device_status.h"
 #include "printer/ipp_gate.h"
 #include "printer/job_plan.h"
+#include "printer/test_page.h"
 
 namespace qvprinter {
 namespace {
@@ -103,8 +105,8 @@ void identifyCallback(pappl_printer_t* printer, pappl_identify_actions_t actions
 
 }  // namespace
 
-// The toner level cannot be read over AppSocket or USB: report the supplies
-// with an unknown level, as IPP allows.
+// The supplies with an unknown level, as IPP allows, until the printer's
+// MIB says more (device_status.cc).
 void createCallback(pappl_printer_t* printer, void*) {
   const bool colour = findModel(papplPrinterGetDriverName(printer))->model == Model::kColour;
   pappl_supply_t supplies[4] = {};
@@ -120,6 +122,7 @@ void createCallback(pappl_printer_t* printer, void*) {
     supplies[i].type = PAPPL_SUPPLY_TYPE_TONER;
   }
   papplPrinterSetSupplies(printer, count, supplies);
+  watchPrinter(printer);
 }
 
 namespace {
@@ -174,6 +177,9 @@ bool driverCallback(pappl_system_t* system, const char* driver_name, const char*
   data->rendpage_cb = endPage;
   data->rendjob_cb = endJob;
   data->identify_cb = identifyCallback;
+  data->status_cb = statusCallback;
+  data->delete_cb = unwatchPrinter;
+  data->testpage_cb = testPageCallback;
   std::snprintf(data->make_and_model, sizeof data->make_and_model, "%s", info->makeAndModel);
   data->ppm = colour ? 20 : 40;
   data->ppm_color = colour ? 20 : 0;
@@ -301,6 +307,8 @@ bool startJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* dev
   // Everything the job needs is checked before the printer gets a byte.
   std::string error;
   if (!planJob(request, state->plan, error)) return failJob(job, nullptr, error);
+  // A printer out of paper, jammed or offline keeps the job waiting here.
+  if (!waitWhilePrinterStopped(job)) return false;
   state->device = device;
   papplJobSetData(job, state.release());
   return true;

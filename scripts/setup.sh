@@ -17,7 +17,7 @@ build_packages=(g++ cmake make git pkg-config libpng-dev libjpeg-dev libcups2-de
 # test, the package check, and the libFuzzer targets (clang with its runtime
 # libraries).
 test_packages=(libgtest-dev libgmock-dev googletest libbenchmark-dev clang-format
-               cups cups-client cups-filters cups-ipp-utils ghostscript curl iproute2
+               cups cups-client cups-filters cups-ipp-utils ghostscript curl iproute2 snmpd
                chromium lintian dpkg-dev file
                clang libclang-rt-14-dev)
 

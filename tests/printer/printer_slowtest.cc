@@ -16,9 +16,13 @@
 #include <chrono>
 #include <deque>
 #include <filesystem>
+#include <map>
 #include <random>
 #include <regex>
 #include <set>
+#include <sstream>
+#include <thread>
+#include <tuple>
 
 #include "decode/pwg_stream.h"
 #include "tests/decode/job_bytes.h"
@@ -222,6 +226,45 @@ struct Server {
   }
   qvtest::RunningProgram server;
   bool up = false;
+};
+
+// A simulated QV printer (qvsim) on a loopback address of its own: jobs,
+// PJL status and its MIB over SNMP, from the state file that set() changes.
+class Simulator {
+ public:
+  Simulator(const std::string& dir, const std::string& address, bool mono)
+      : dir_(dir),
+        address_(address),
+        program_({QVSIM_PATH,
+                  {"--model", mono ? "mono" : "colour", "--address", address, "--out", dir},
+                  {},
+                  ""}) {
+    // Its AppSocket port opens once its SNMP agent is up.
+    up = qvtest::waitUntil([&] { return ::kill(program_.pid(), 0) == 0 && accepts(); }, 30);
+  }
+  ~Simulator() {
+    program_.signal(SIGTERM);
+    program_.wait();
+  }
+  bool set(Words settings) const {
+    settings.insert(settings.begin(), {"set", dir_ + "/state"});
+    return run(QVSIM_PATH, settings).status == 0;
+  }
+  std::string uri() const { return "socket://" + address_; }
+  std::string jobs() const { return qvtest::readFile(dir_ + "/jobs.log"); }
+  bool up = false;
+
+ private:
+  bool accepts() const {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in where{AF_INET, htons(9100), {}, {}};
+    const bool ok = ::inet_pton(AF_INET, address_.c_str(), &where.sin_addr) == 1 &&
+                    ::connect(fd, reinterpret_cast<sockaddr*>(&where), sizeof where) == 0;
+    ::close(fd);
+    return ok;
+  }
+  std::string dir_, address_;
+  qvtest::RunningProgram program_;
 };
 
 class QvPrinter : public testing::Test {
@@ -1153,3 +1196,212 @@ TEST_F(QvPrinter, MutatedIppRequestsLeaveTheServerServing) {
 }
 
 }  // namespace
+
+// Printers "mono-sim<n>" and "colour-sim<n>" on two simulated QV printers
+// of the test's own (127.0.0.<2n> and 127.0.0.<2n+1>, so that tests run
+// side by side), whose SNMP agents listen on port 161, where qvprinter asks.
+class QvPrinterDevice : public QvPrinter {
+ protected:
+  void SetUp() override {
+    QvPrinter::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    if (::getuid() != 0)
+      GTEST_SKIP() << "the simulated printers' SNMP agents bind port 161, which needs root";
+    if (systemTool("snmpd").empty()) GTEST_SKIP() << "snmpd is not installed";
+  }
+  void startSimulators(int pair) {
+    pair_ = pair;
+    for (const bool mono : {true, false}) {
+      auto& sim = sims_[mono];
+      sim = std::make_unique<Simulator>(
+          server_->file(name(mono)), "127.0.0." + std::to_string(2 * pair + (mono ? 0 : 1)), mono);
+      ASSERT_TRUE(sim->up) << name(mono);
+      ASSERT_EQ(0,
+                run(QVPRINTER_PATH,
+                    {"add", "-d", name(mono), "-m", mono ? "qv-m600" : "qv-c600", "-v", sim->uri()},
+                    server_->env)
+                    .status);
+    }
+  }
+  std::string name(bool mono) const {
+    return (mono ? "mono-sim" : "colour-sim") + std::to_string(pair_);
+  }
+  qvtest::ProgramResult ipptool(bool mono, const std::string& test, Words args = {}) const {
+    args.insert(args.begin(), {"60", systemTool("ipptool"), "-t"});
+    args.insert(args.end(),
+                {"ipp://127.0.0.1:" + std::to_string(server_->port) + "/ipp/print/" + name(mono),
+                 std::string(QV_PRINTER_TEST_DIR) + "/" + test});
+    return run(systemTool("timeout"), args);
+  }
+  // The printer's reasons and marker levels once they are `reasons` (in
+  // any order) and `levels`, or what they were at the deadline. qvprinter
+  // asks the printer within seconds of a client asking it.
+  std::map<std::string, std::string> waitForState(bool mono, const std::set<std::string>& reasons,
+                                                  const std::string& levels) const {
+    std::map<std::string, std::string> shown;
+    const auto reached = [&] {
+      shown.clear();
+      std::smatch m;
+      const std::regex line("\\n\\s+([a-z-]+) \\([^)]*\\) = ([^\\n]*)");
+      for (std::string out = ipptool(mono, "status.test").out; std::regex_search(out, m, line);
+           out = m.suffix())
+        shown[m[1]] = m[2];
+      std::set<std::string> now;
+      std::stringstream list(shown["printer-state-reasons"]);
+      for (std::string reason; std::getline(list, reason, ',');) now.insert(reason);
+      return now == reasons && shown["marker-levels"] == levels;
+    };
+    for (int i = 0; i < 120 && !reached(); ++i)  // 60 s at most
+      std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    return shown;
+  }
+  // An HTTP/1.0 exchange with the web interface; the whole response.
+  std::string http(const std::string& request) const {
+    int port = server_->port;
+    const int fd = loopback(port);
+    std::string response;
+    if (fd < 0 || ::write(fd, request.data(), request.size()) != std::ssize(request))
+      return response;
+    char buffer[1 << 14];
+    for (ssize_t got; (got = ::read(fd, buffer, sizeof buffer)) > 0;)
+      response.append(buffer, std::size_t(got));
+    ::close(fd);
+    return response;
+  }
+  // Presses a button of the printer's web page ("print-test-page",
+  // "identify-printer"); PAPPL's answer.
+  std::string pressButton(bool mono, const std::string& action) const {
+    const std::string page = http("GET /" + name(mono) + "/ HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n");
+    std::smatch session;
+    if (!std::regex_search(page, session, std::regex("name=\"session\" value=\"([0-9a-f]+)\"")))
+      return "no session in the page: " + page;
+    const std::string form = "session=" + session[1].str() + "&action=" + action;
+    return http("POST /" + name(mono) + "/ HTTP/1.0\r\nHost: 127.0.0.1\r\n" +
+                "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
+                std::to_string(form.size()) + "\r\n\r\n" + form);
+  }
+  int pair_ = 1;
+  std::unique_ptr<Simulator> sims_[2];  // [true]: mono
+};
+
+// The printer's conditions reach printer-state-reasons and the marker
+// attributes, and leave them when cleared; both models; the simulated
+// printers' decoders pass the jobs they receive.
+TEST_F(QvPrinterDevice, StateAndSuppliesFollowThePrinter) {
+  startSimulators(1);
+  if (HasFatalFailure()) return;
+  const std::string pdf = qvtest::makeTestPdf(server_->file(""), 1, 595, 842);
+  for (const bool mono : {true, false}) {
+    SCOPED_TRACE(name(mono));
+    const Simulator& sim = *sims_[mono];
+    const std::string full = mono ? "80" : "80,80,80,80", low = mono ? "5" : "5,5,5,5";
+    auto shown = waitForState(mono, {"none"}, full);
+    EXPECT_EQ(full, shown["marker-levels"]);
+    EXPECT_EQ(mono ? "#000000" : "#000000,#00FFFF,#FF00FF,#FFFF00", shown["marker-colors"]);
+    EXPECT_EQ(mono ? "Black Toner" : "Black Toner,Cyan Toner,Magenta Toner,Yellow Toner",
+              shown["marker-names"]);
+    // The simulated printer's two trays are tray-1 and tray-2.
+    const auto loaded = [&](const char* tray) {
+      return shown["media-col-ready"].find(std::string("media-source=") + tray) != npos;
+    };
+    EXPECT_TRUE(loaded("tray-1") && loaded("tray-2") && loaded("tray-3"))
+        << shown["media-col-ready"];
+    ASSERT_TRUE(sim.set({"paper=out", "toner=5"}));
+    shown = waitForState(mono, {"media-empty", "toner-low"}, low);
+    EXPECT_EQ("media-empty,toner-low", shown["printer-state-reasons"]);
+    EXPECT_EQ(low, shown["marker-levels"]);
+    EXPECT_TRUE(!loaded("tray-1") && !loaded("tray-2") && loaded("tray-3"))
+        << shown["media-col-ready"];
+    ASSERT_TRUE(sim.set({"paper=100", "toner=80"}));
+    shown = waitForState(mono, {"none"}, full);
+    EXPECT_EQ("none", shown["printer-state-reasons"]);
+    EXPECT_TRUE(loaded("tray-1") && loaded("tray-2")) << shown["media-col-ready"];
+
+    ipptool(mono, "print.test",
+            {"-d", "format=application/pdf", "-d", "media=iso_a4_210x297mm", "-d", "pin=", "-d",
+             "fidelity=false", "-d", "res=600dpi", "-f", pdf});
+    const std::string job =
+        std::string("job 1: OK: ") + (mono ? "mono" : "colour") + " job, 1 page\n";
+    EXPECT_TRUE(qvtest::waitUntil([&] { return sim.jobs().find(job) != npos; }, 120)) << sim.jobs();
+  }
+  // Every other condition, split between the models, and back.
+  const std::tuple<bool, Words, std::set<std::string>, std::string> conditions[] = {
+      {true, {"door=open", "jam=yes", "toner=0"}, {"door-open", "media-jam", "toner-empty"}, "0"},
+      {false,
+       {"online=no", "paper=low", "output=full", "tray-missing=yes", "cyan=missing"},
+       {"offline", "media-low", "output-area-full", "input-tray-missing", "marker-supply-missing"},
+       "80,-1,80,80"}};
+  for (const auto& [mono, settings, reasons, levels] : conditions) {
+    SCOPED_TRACE(name(mono));
+    ASSERT_TRUE(sims_[mono]->set(settings));
+    const auto shown = waitForState(mono, reasons, levels);
+    EXPECT_EQ(levels, shown.at("marker-levels"));
+    std::set<std::string> now;
+    std::stringstream list(shown.at("printer-state-reasons"));
+    for (std::string reason; std::getline(list, reason, ',');) now.insert(reason);
+    EXPECT_EQ(reasons, now);
+    ASSERT_TRUE(sims_[mono]->set({"door=closed", "jam=no", "toner=80", "online=yes", "paper=100",
+                                  "output=ok", "tray-missing=no"}));
+    EXPECT_EQ(
+        "none",
+        waitForState(mono, {"none"}, mono ? "80" : "80,80,80,80").at("printer-state-reasons"));
+  }
+}
+
+// The web page's Print Test Page and Identify Printer buttons reach the
+// printer: a test page the decoders pass, a panel message.
+TEST_F(QvPrinterDevice, TestPageAndIdentifyReachThePrinter) {
+  startSimulators(2);
+  if (HasFatalFailure()) return;
+  for (const bool mono : {true, false}) {
+    SCOPED_TRACE(name(mono));
+    const Simulator& sim = *sims_[mono];
+    EXPECT_NE(npos, pressButton(mono, "print-test-page").find("Test page printed."));
+    const std::string job =
+        std::string("job 1: OK: ") + (mono ? "mono" : "colour") + " job, 1 page\n";
+    EXPECT_TRUE(qvtest::waitUntil([&] { return sim.jobs().find(job) != npos; }, 120)) << sim.jobs();
+    pressButton(mono, "identify-printer");
+    // PAPPL's web page asks for the message "Hello.".
+    EXPECT_TRUE(qvtest::waitUntil([&] { return sim.jobs().find("panel: Hello.") != npos; }, 60))
+        << sim.jobs();
+  }
+}
+
+// A job sent to a printer that is out of paper or jammed waits, saying why,
+// and prints whole when the printer is ready again.
+TEST_F(QvPrinterDevice, JobsWaitWhileThePrinterCannotPrint) {
+  startSimulators(3);
+  if (HasFatalFailure()) return;
+  const std::string pdf = qvtest::makeTestPdf(server_->file(""), 2, 595, 842);
+  for (const auto& [mono, condition, reason, cleared] :
+       {std::tuple{true, "paper=out", "media-empty", "paper=100"},
+        std::tuple{false, "jam=yes", "media-jam", "jam=no"}}) {
+    SCOPED_TRACE(name(mono));
+    const Simulator& sim = *sims_[mono];
+    const std::string full = mono ? "80" : "80,80,80,80";
+    ASSERT_TRUE(sim.set({condition}));
+    ASSERT_EQ(reason, waitForState(mono, {reason}, full)["printer-state-reasons"]);
+    const std::string out =
+        ipptool(mono, "print.test",
+                {"-d", "format=application/pdf", "-d", "media=iso_a4_210x297mm", "-d", "pin=", "-d",
+                 "fidelity=false", "-d", "res=600dpi", "-f", pdf})
+            .out;
+    std::smatch id;
+    ASSERT_TRUE(std::regex_search(out, id, std::regex("job-id \\(integer\\) = (\\d+)"))) << out;
+    std::string job;
+    const auto waiting = [&] {
+      job = ipptool(mono, "job.test", {"-d", "job=" + id[1].str()}).out;
+      return job.find("printer-stopped") != npos;
+    };
+    ASSERT_TRUE(qvtest::waitUntil(waiting, 60)) << job;
+    EXPECT_NE(npos, job.find("job-state (enum) = processing")) << job;
+    EXPECT_NE(npos, job.find(std::string("Waiting: the printer reports ") + reason)) << job;
+    EXPECT_EQ(npos, sim.jobs().find("job ")) << sim.jobs();
+    ASSERT_TRUE(sim.set({cleared}));
+    job = ipptool(mono, "wait.test", {"-d", "job=" + id[1].str()}).out;
+    EXPECT_NE(npos, job.find("job-state (enum) = completed")) << job;
+    const std::string done =
+        std::string("job 1: OK: ") + (mono ? "mono" : "colour") + " job, 2 pages\n";
+    EXPECT_TRUE(qvtest::waitUntil([&] { return sim.jobs().find(done) != npos; }, 60)) << sim.jobs();
+  }
+}
