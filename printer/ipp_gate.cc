@@ -384,19 +384,22 @@ constexpr Settable kSettable[] = {
 };
 
 // Whether PAPPL can import the media collection `col` (a job's media-col,
-// media-col-default, a media-col-ready value): it copies media-source,
-// media-type and media-tracking as strings unchecked, and, with `size`,
-// takes the size of media-size-name or media-size from CUPS's table
-// unchecked (no entry: a NULL size). A job's media-col of no known size is
-// left to PAPPL, which ignores or refuses it before the import.
-bool mediaColIsImportable(ipp_t* col, bool size) {
+// media-col-default, a media-col-ready value). It copies media-source,
+// media-type and media-tracking as strings unchecked, and takes the size of
+// media-size-name or else of media-size/x-dimension and y-dimension from
+// CUPS's table unchecked (no entry: a NULL size). libcups's lookup of
+// "media-size/x-dimension" returns media-size itself when it is no
+// collection, so a media-size of another syntax, or without a value, is
+// read as a size of 0 by 0. PAPPL checks a job's media-size-name against
+// media-supported, by the same lookup as the import, so `byName` is false
+// for a job's media-col.
+bool mediaColIsImportable(ipp_t* col, bool byName) {
   for (const char* member : {"media-source", "media-type", "media-tracking"})
     if (ipp_attribute_t* attr = ippFindAttribute(col, member, IPP_TAG_ZERO);
         attr != nullptr && ippGetString(attr, 0, nullptr) == nullptr)
       return false;
-  if (!size) return true;
   if (ipp_attribute_t* name = ippFindAttribute(col, "media-size-name", IPP_TAG_ZERO))
-    return pwgMediaForPWG(ippGetString(name, 0, nullptr)) != nullptr;
+    return !byName || pwgMediaForPWG(ippGetString(name, 0, nullptr)) != nullptr;
   ipp_attribute_t* x = ippFindAttribute(col, "media-size/x-dimension", IPP_TAG_INTEGER);
   ipp_attribute_t* y = ippFindAttribute(col, "media-size/y-dimension", IPP_TAG_INTEGER);
   return x == nullptr || y == nullptr ||
@@ -405,15 +408,19 @@ bool mediaColIsImportable(ipp_t* col, bool size) {
 
 // Set-Printer-Attributes and Create-Printer: the printer attributes PAPPL
 // applies in the syntax it takes, media collections it can import; a job's
-// media-col with members it can copy. Returns false after refusing the
-// request.
+// media-col with members and a size it can import. Returns false after
+// refusing the request.
 bool checkSettings(pappl_client_t* client, ipp_op_t op) {
   ipp_t* request = papplClientGetRequest(client);
   if (op == IPP_OP_PRINT_JOB || op == IPP_OP_CREATE_JOB || op == IPP_OP_VALIDATE_JOB) {
-    ipp_attribute_t* attr = ippFindAttribute(request, "media-col", IPP_TAG_BEGIN_COLLECTION);
-    if (attr == nullptr || mediaColIsImportable(ippGetCollection(attr, 0), false)) return true;
-    papplClientRespondIPPUnsupported(client, attr);
-    return false;
+    for (ipp_attribute_t* attr = ippFindAttribute(request, "media-col", IPP_TAG_BEGIN_COLLECTION);
+         attr != nullptr;
+         attr = ippFindNextAttribute(request, "media-col", IPP_TAG_BEGIN_COLLECTION))
+      if (!mediaColIsImportable(ippGetCollection(attr, 0), false)) {
+        papplClientRespondIPPUnsupported(client, attr);
+        return false;
+      }
+    return true;
   }
   if (op != IPP_OP_SET_PRINTER_ATTRIBUTES && op != IPP_OP_CREATE_PRINTER) return true;
   for (ipp_attribute_t* attr = ippFirstAttribute(request); attr != nullptr;
