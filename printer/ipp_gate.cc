@@ -13,7 +13,9 @@
 //    a type the drivers do not print, or whose bytes are not of the declared
 //    type, and a PIN that is not four digits are refused with the request's
 //    answer; a valid PIN goes into the vault, and the job gets only the
-//    vault's key (kPinRefAttr). After it, Get-Printer-Attributes answers
+//    vault's key (kPinRefAttr); printer settings and media collections
+//    that PAPPL would apply unchecked are refused as unsupported (see
+//    kSettable). After it, Get-Printer-Attributes answers
 //    list the PIN attributes in job-creation-attributes-supported;
 //  - _papplJobProcess: a job of another format (from an older spool) aborts
 //    with a message instead of reaching the device.
@@ -344,6 +346,103 @@ bool checkDocument(pappl_client_t* client, ipp_op_t op) {
   return true;
 }
 
+// ---- Printer settings and media collections ----------------------------------
+
+// PAPPL's Set-Printer-Attributes (and Create-Printer) reports a settable
+// attribute of the wrong syntax or with too many values as unsupported, and
+// then applies it all the same: a printer-geo-location that is not a URI
+// is read as a NULL string, more than PAPPL_MAX_SOURCE media-ready or
+// media-col-ready values overrun its array of sources. These are the
+// attributes it takes (its own list), with their syntax and most values.
+struct Settable {
+  std::string_view name;
+  ipp_tag_t tag;
+  int maxCount;
+};
+constexpr Settable kSettable[] = {
+    {"label-mode-configured", IPP_TAG_KEYWORD, 1},
+    {"label-tear-off-configured", IPP_TAG_INTEGER, 1},
+    {"media-col-default", IPP_TAG_BEGIN_COLLECTION, 1},
+    {"media-col-ready", IPP_TAG_BEGIN_COLLECTION, PAPPL_MAX_SOURCE},
+    {"media-default", IPP_TAG_KEYWORD, 1},
+    {"media-ready", IPP_TAG_KEYWORD, PAPPL_MAX_SOURCE},
+    {"orientation-requested-default", IPP_TAG_ENUM, 1},
+    {"print-color-mode-default", IPP_TAG_KEYWORD, 1},
+    {"print-content-optimize-default", IPP_TAG_KEYWORD, 1},
+    {"print-darkness-default", IPP_TAG_INTEGER, 1},
+    {"print-quality-default", IPP_TAG_ENUM, 1},
+    {"print-speed-default", IPP_TAG_INTEGER, 1},
+    {"printer-contact-col", IPP_TAG_BEGIN_COLLECTION, 1},
+    {"printer-darkness-configured", IPP_TAG_INTEGER, 1},
+    {"printer-geo-location", IPP_TAG_URI, 1},
+    {"printer-location", IPP_TAG_TEXT, 1},
+    {"printer-organization", IPP_TAG_TEXT, 1},
+    {"printer-organizational-unit", IPP_TAG_TEXT, 1},
+    {"printer-resolution-default", IPP_TAG_RESOLUTION, 1},
+    {"printer-wifi-password", IPP_TAG_STRING, 1},
+    {"printer-wifi-ssid", IPP_TAG_NAME, 1},
+};
+
+// Whether PAPPL can import the media collection `col` (a job's media-col,
+// media-col-default, a media-col-ready value). It copies media-source,
+// media-type and media-tracking as strings unchecked, and takes the size of
+// media-size-name or else of media-size/x-dimension and y-dimension from
+// CUPS's table unchecked (no entry: a NULL size). libcups's lookup of
+// "media-size/x-dimension" returns media-size itself when it is no
+// collection, so a media-size of another syntax, or without a value, is
+// read as a size of 0 by 0. PAPPL checks a job's media-size-name against
+// media-supported, by the same lookup as the import, so `byName` is false
+// for a job's media-col.
+bool mediaColIsImportable(ipp_t* col, bool byName) {
+  for (const char* member : {"media-source", "media-type", "media-tracking"})
+    if (ipp_attribute_t* attr = ippFindAttribute(col, member, IPP_TAG_ZERO);
+        attr != nullptr && ippGetString(attr, 0, nullptr) == nullptr)
+      return false;
+  if (ipp_attribute_t* name = ippFindAttribute(col, "media-size-name", IPP_TAG_ZERO))
+    return !byName || pwgMediaForPWG(ippGetString(name, 0, nullptr)) != nullptr;
+  ipp_attribute_t* x = ippFindAttribute(col, "media-size/x-dimension", IPP_TAG_INTEGER);
+  ipp_attribute_t* y = ippFindAttribute(col, "media-size/y-dimension", IPP_TAG_INTEGER);
+  return x == nullptr || y == nullptr ||
+         pwgMediaForSize(ippGetInteger(x, 0), ippGetInteger(y, 0)) != nullptr;
+}
+
+// Set-Printer-Attributes and Create-Printer: the printer attributes PAPPL
+// applies in the syntax it takes, media collections it can import; a job's
+// media-col with members and a size it can import. Returns false after
+// refusing the request.
+bool checkSettings(pappl_client_t* client, ipp_op_t op) {
+  ipp_t* request = papplClientGetRequest(client);
+  if (op == IPP_OP_PRINT_JOB || op == IPP_OP_CREATE_JOB || op == IPP_OP_VALIDATE_JOB) {
+    for (ipp_attribute_t* attr = ippFindAttribute(request, "media-col", IPP_TAG_BEGIN_COLLECTION);
+         attr != nullptr;
+         attr = ippFindNextAttribute(request, "media-col", IPP_TAG_BEGIN_COLLECTION))
+      if (!mediaColIsImportable(ippGetCollection(attr, 0), false)) {
+        papplClientRespondIPPUnsupported(client, attr);
+        return false;
+      }
+    return true;
+  }
+  if (op != IPP_OP_SET_PRINTER_ATTRIBUTES && op != IPP_OP_CREATE_PRINTER) return true;
+  for (ipp_attribute_t* attr = ippFirstAttribute(request); attr != nullptr;
+       attr = ippNextAttribute(request)) {
+    const char* name = ippGetName(attr);
+    if (name == nullptr || ippGetGroupTag(attr) != IPP_TAG_PRINTER) continue;
+    const auto known = std::find_if(std::begin(kSettable), std::end(kSettable),
+                                    [&](const Settable& s) { return s.name == name; });
+    if (known == std::end(kSettable)) continue;
+    const int count = ippGetCount(attr);
+    bool takes = ippGetValueTag(attr) == known->tag && count <= known->maxCount;
+    for (int i = 0; takes && known->tag == IPP_TAG_BEGIN_COLLECTION && i < count; ++i)
+      takes = known->name == "printer-contact-col" ||
+              mediaColIsImportable(ippGetCollection(attr, i), true);
+    if (!takes) {
+      papplClientRespondIPPUnsupported(client, attr);
+      return false;
+    }
+  }
+  return true;
+}
+
 // ---- The dispatchers ---------------------------------------------------------
 
 // PAPPL's lists of job attributes leave out the PIN attributes, which are
@@ -369,7 +468,8 @@ using Dispatcher = void (*)(pappl_client_t*);
 void dispatch(pappl_client_t* client, Dispatcher next) {
   const ipp_op_t op = papplClientGetOperation(client);
   std::string pin;
-  if (!checkPin(client, op, pin) || !checkDocument(client, op)) return;
+  if (!checkPin(client, op, pin) || !checkSettings(client, op) || !checkDocument(client, op))
+    return;
   std::string key;
   if (!pin.empty() && op != IPP_OP_VALIDATE_JOB) {
     key = pinVault().put(pin);

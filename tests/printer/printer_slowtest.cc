@@ -1062,6 +1062,23 @@ TEST_F(QvPrinter, MutatedIppRequestsLeaveTheServerServing) {
   const std::string pwg = "RaS2" + qvtest::str(qvtest::grayPage());
   for (const bool mono : {true, false})
     ASSERT_EQ(IPP_STATUS_OK, ippDo(server, mono, ippRequest(server, IPP_OP_PAUSE_PRINTER, mono)));
+  // Mutations that ended the server, refused now: a setting of the wrong syntax, and media-col
+  // members that a job's thread would read as a string or as a size (were the printer not paused).
+  const auto refused = [&](bool mono, ipp_op_t op, const auto& build) {
+    Ipp ipp = ippRequest(server, op, mono);
+    build(ipp.get());
+    return ippDo(server, mono, std::move(ipp)) == IPP_STATUS_ERROR_ATTRIBUTES_OR_VALUES;
+  };
+  EXPECT_TRUE(refused(false, IPP_OP_SET_PRINTER_ATTRIBUTES, [](ipp_t* ipp) {
+    ippAddInteger(ipp, IPP_TAG_PRINTER, IPP_TAG_INTEGER, "printer-geo-location", 1);
+  }));
+  for (const char* member : {"media-type", "media-size"}) {
+    EXPECT_TRUE(refused(true, IPP_OP_CREATE_JOB, [&](ipp_t* ipp) {
+      const Ipp col(ippNew(), ippDelete);
+      ippAddInteger(col.get(), IPP_TAG_ZERO, IPP_TAG_INTEGER, member, 0);
+      ippAddCollection(ipp, IPP_TAG_JOB, "media-col", col.get());
+    })) << member;
+  }
   int jobId = 0;  // of the job that Send-Document, Cancel-Job and Get-Job-Attributes name
   ASSERT_EQ(IPP_STATUS_OK,
             ippDo(server, true, ippRequest(server, IPP_OP_CREATE_JOB, true), &jobId));
