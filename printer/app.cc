@@ -9,7 +9,9 @@
 #include <string>
 
 #include "printer/driver.h"
+#include "printer/job_queue.h"
 #include "printer/pdf_filter.h"
+#include "printer/recovery.h"
 
 namespace qvprinter {
 namespace {
@@ -47,9 +49,8 @@ std::string stateFile(int count, cups_option_t* options) {
   return std::string(home != nullptr ? home : "/tmp") + "/.config/qvprinter.state";
 }
 
-bool saveState(pappl_system_t* system, void* path) {
-  return papplSystemSaveState(system, static_cast<std::string*>(path)->c_str());
-}
+// Saves to the path loadState() was given.
+bool saveStateCallback(pappl_system_t* system, void*) { return saveState(system); }
 
 // `context` is the state file's path, owned by runMainloop for the life of
 // the system.
@@ -96,8 +97,9 @@ pappl_system_t* createSystem(int count, cups_option_t* options, void* context) {
   papplSystemSetVersions(system, 1, &version);
   auto* state = static_cast<std::string*>(context);
   *state = stateFile(count, options);
-  papplSystemLoadState(system, state->c_str());
-  papplSystemSetSaveCallback(system, saveState, state);
+  loadState(system, *state);
+  papplSystemSetSaveCallback(system, saveStateCallback, state);
+  startJobQueue(system);
   return system;
 }
 

@@ -7,6 +7,7 @@
 
 #include "printer/core_job.h"
 #include "printer/job_plan.h"
+#include "printer/recovery.h"
 
 namespace qvprinter {
 namespace {
@@ -19,6 +20,9 @@ struct JobState {
   pappl_device_t* device = nullptr;
   std::unique_ptr<CoreJob> core;  // made at the first page
   bool failed = false;
+  // Bytes handed to the device, and its count of bytes written when the job
+  // began: the device buffers writes and a failed flush only shows there.
+  std::size_t handed = 0, writtenBefore = 0;
 
   void bindRequest() {
     request.mediaName = mediaName;
@@ -32,8 +36,25 @@ struct JobState {
 };
 
 bool writeToDevice(void* context, std::span<const std::uint8_t> bytes) {
-  auto* device = static_cast<pappl_device_t*>(context);
-  return papplDeviceWrite(device, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+  auto* state = static_cast<JobState*>(context);
+  if (papplDeviceWrite(state->device, bytes.data(), bytes.size()) !=
+      static_cast<ssize_t>(bytes.size()))
+    return false;
+  state->handed += bytes.size();
+  return true;
+}
+
+std::size_t bytesWritten(pappl_device_t* device) {
+  pappl_devmetrics_t metrics{};
+  papplDeviceGetMetrics(device, &metrics);
+  return metrics.write_bytes;
+}
+
+// Flushes the device; whether every byte of the job has reached it so far.
+// A job that could not be sent whole is aborted, never reported completed.
+bool flushWhole(JobState& state) {
+  papplDeviceFlush(state.device);
+  return bytesWritten(state.device) - state.writtenBefore == state.handed;
 }
 
 Model modelOf(pappl_job_t* job) {
@@ -263,6 +284,8 @@ bool startJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* dev
   std::string error;
   if (!planJob(request, state->plan, error)) return failJob(job, nullptr, error);
   state->device = device;
+  state->writtenBefore = bytesWritten(device);
+  recordJobStart(job);
   papplJobSetData(job, state.release());
   return true;
 }
@@ -286,7 +309,7 @@ bool beginCoreJob(pappl_job_t* job, JobState& state, const pappl_pr_options_t& o
     if (!planJob(state.request, state.plan, error)) return failJob(job, &state, error);
   }
   std::string error;
-  state.core = CoreJob::create(state.plan, qv::ByteSink{writeToDevice, state.device}, error);
+  state.core = CoreJob::create(state.plan, qv::ByteSink{writeToDevice, &state}, error);
   if (!state.core) return failJob(job, &state, error);
   papplLogJob(job, PAPPL_LOGLEVEL_INFO, "Printing on %s at %d dpi.",
               state.plan.medium->pwgName.c_str(), state.plan.dpi);
@@ -328,37 +351,36 @@ bool writeLine(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*, u
   return true;
 }
 
-bool endPage(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t* device, unsigned) {
+bool endPage(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*, unsigned) {
   auto* state = static_cast<JobState*>(papplJobGetData(job));
   if (state == nullptr || state->failed || !state->core) return false;
   // A cancelled page stays open: the job's end finishes it as the core
   // defines a cancel.
   if (papplJobIsCanceled(job)) return true;
-  if (state->core->endPage() != 0)
+  if (state->core->endPage() != 0 || !flushWhole(*state))
     return failJob(job, state, "The printer connection was lost while printing.");
-  papplDeviceFlush(device);
   return true;
 }
 
-bool endFilledPage(pappl_job_t* job, pappl_device_t* device) {
+bool endFilledPage(pappl_job_t* job, pappl_device_t*) {
   auto* state = static_cast<JobState*>(papplJobGetData(job));
   if (state == nullptr || state->failed || !state->core) return false;
   if (papplJobIsCanceled(job)) return true;  // as endPage
-  if (state->core->endFilledPage() != 0)
+  if (state->core->endFilledPage() != 0 || !flushWhole(*state))
     return failJob(job, state, "The printer connection was lost while printing.");
-  papplDeviceFlush(device);
   return true;
 }
 
-bool endJob(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t* device) {
+bool endJob(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*) {
   std::unique_ptr<JobState> state(static_cast<JobState*>(papplJobGetData(job)));
   papplJobSetData(job, nullptr);
   if (!state) return false;
+  recordJobEnd(job);
   if (!state->core) return !state->failed;  // no page began: nothing was sent
   const bool cancelled = papplJobIsCanceled(job);
   const int rc = state->core->endJob(cancelled);
-  papplDeviceFlush(device);
-  if (rc != 0 && !state->failed)
+  const bool whole = flushWhole(*state);  // even after a failure: nothing stays buffered
+  if ((rc != 0 || !whole) && !state->failed)
     return failJob(job, nullptr, "The printer connection was lost while printing.");
   return !state->failed;
 }
