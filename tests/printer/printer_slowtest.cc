@@ -36,10 +36,11 @@ int loopback(int& port) {
   return ok ? fd : (::close(fd), -1);
 }
 
-// An AppSocket port: a child writes connection n to <dir>/n, renamed n.end at its end.
+// An AppSocket port: a child writes connection n to <dir>/n, renamed n.end at its end
+// (or once it has `limit` bytes: it then closes the connection, as a printer that fails).
 class SocketSink {
  public:
-  SocketSink(const std::string& dir) : dir_(dir + "/") {
+  SocketSink(const std::string& dir, std::size_t limit = SIZE_MAX) : dir_(dir + "/") {
     std::filesystem::create_directories(dir_);
     const int fd = loopback(port_);
     if ((pid_ = ::fork()) == 0) {
@@ -48,8 +49,12 @@ class SocketSink {
         const std::string name = dir_ + std::to_string(n);
         const int out = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
         char buffer[1 << 16];
-        for (ssize_t got; (got = ::read(in, buffer, sizeof buffer)) > 0;)
+        for (std::size_t total = 0; total < limit;) {
+          const ssize_t got = ::read(in, buffer, std::min(sizeof buffer, limit - total));
+          if (got <= 0) break;
           if (::write(out, buffer, std::size_t(got)) != got) ::_exit(1);
+          total += std::size_t(got);
+        }
         ::close(in);
         ::close(out);
         ::rename(name.c_str(), (name + ".end").c_str());
@@ -426,6 +431,33 @@ TEST(QvPrinterRestart, KilledMidJobRestartsWithoutLossOrLimbo) {
   EXPECT_TRUE(server.exitsWithin(15)) << qvtest::readFile(server.file("log")).substr(logStart);
   server.server->wait();
   server.sink.pause(false);
+}
+
+// A printer that drops the connection mid-job: the job ends aborted, never completed,
+// and the next job prints.
+TEST_F(QvPrinter, JobCutOffByThePrinterIsAborted) {
+  const SocketSink cut(server_->file("cut-sink"), 20000);
+  ASSERT_EQ(
+      0, run(QVPRINTER_PATH, {"add", "-d", "cut", "-m", "qv-m600", "-v", cut.uri()}, server_->env)
+             .status);
+  const std::string pdf = qvtest::makeTestPdf(server_->file(""), 20, 595, 842);
+  const std::string uri = "ipp://127.0.0.1:" + std::to_string(server_->port) + "/ipp/print/cut";
+  const std::string out =
+      run(systemTool("timeout"),
+          server_->ipptoolArgs(
+              uri, "print.test",
+              {"-d", "format=application/pdf", "-d", "media=iso_a4_210x297mm", "-d", "pin=", "-d",
+               "fidelity=false", "-d", "res=600dpi", "-f", pdf}))
+          .out;
+  std::smatch id;
+  ASSERT_TRUE(std::regex_search(out, id, std::regex("job-id \\(integer\\) = (\\d+)"))) << out;
+  const std::string state =
+      run(systemTool("timeout"),
+          server_->ipptoolArgs(uri, "wait.test", {"-d", "job=" + id[1].str()}))
+          .out;
+  EXPECT_NE(npos, state.find("job-state (enum) = aborted")) << state;
+  EXPECT_NE(npos, state.find("connection was lost")) << state;
+  EXPECT_EQ("completed", server_->print(true, pdf, "application/pdf").state);
 }
 
 TEST_F(QvPrinter, WebInterfaceListsBothPrinters) {
