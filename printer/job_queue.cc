@@ -28,6 +28,7 @@
 #include <cstring>
 #include <mutex>
 #include <set>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -38,6 +39,7 @@ namespace {
 
 using CheckJobsFunction = void (*)(pappl_printer_t*);
 using ProcessRasterFunction = void (*)(pappl_job_t*, pappl_client_t*);
+using CopyDocumentFunction = void (*)(pappl_client_t*, pappl_job_t*);
 using Clock = std::chrono::steady_clock;
 
 // A started job leaves the pending state within microseconds; the bound
@@ -98,6 +100,11 @@ CheckJobsFunction originalCheckJobs() {
   return original;
 }
 
+CopyDocumentFunction originalCopyDocument() {
+  static const auto original = findOriginal<CopyDocumentFunction>("_papplJobCopyDocumentData");
+  return original;
+}
+
 ProcessRasterFunction originalProcessRaster() {
   static const auto original = findOriginal<ProcessRasterFunction>("_papplJobProcessRaster");
   return original;
@@ -133,13 +140,11 @@ bool waitForJobs(Done done, Clock::time_point deadline) {
 
 struct ActiveJobs {
   int processing = 0;
-  int active = 0;
   std::vector<int> pending;  // in PAPPL's order: the first is the one it starts
 };
 
 void countJob(pappl_job_t* job, void* data) {
   auto* jobs = static_cast<ActiveJobs*>(data);
-  ++jobs->active;
   const ipp_jstate_t state = papplJobGetState(job);
   if (state == IPP_JSTATE_PROCESSING || state == IPP_JSTATE_STOPPED)
     ++jobs->processing;
@@ -177,6 +182,39 @@ void checkJobs(pappl_printer_t* printer) {
     papplLogPrinter(printer, PAPPL_LOGLEVEL_DEBUG, "Job %d has not started (device in use?).", id);
 }
 
+// Whether a raster stream for `printer` must be refused now (checkMutex held).
+bool rasterBusy(const JobQueue& queue, pappl_printer_t* printer) {
+  return queue.draining || queue.streaming.count(printer) != 0 ||
+         activeJobs(printer).processing > 0;
+}
+
+// Refuses a raster job as busy and ends it.
+void refuseRaster(pappl_job_t* job, pappl_client_t* client) {
+  papplClientRespondIPP(client, IPP_STATUS_ERROR_BUSY, "Currently printing another job.");
+  papplJobSetMessage(job, "The printer was printing another job; send this one again.");
+  papplJobCancel(job);
+}
+
+// A job's document arriving. A raster stream the printer cannot take now is
+// refused here: PAPPL's own refusal takes the printer's lock, then the
+// system's, while a state save takes them the other way round, and the two
+// deadlock the server.
+void copyDocument(pappl_client_t* client, pappl_job_t* job) {
+  const CopyDocumentFunction original = originalCopyDocument();
+  if (original == nullptr) return;  // logged at start-up
+  const std::string_view format = papplJobGetFormat(job) != nullptr ? papplJobGetFormat(job) : "";
+  if (format == "image/pwg-raster" || format == "image/urf") {
+    JobQueue& queue = jobQueue();
+    bool busy;
+    {
+      std::lock_guard<std::mutex> serial(queue.checkMutex);
+      busy = rasterBusy(queue, papplJobGetPrinter(job));
+    }
+    if (busy) return refuseRaster(job, client);
+  }
+  original(client, job);
+}
+
 // A raster job from the client's connection: printed now if the printer is
 // free, else refused as busy (it cannot wait in the queue: its data is on
 // the connection, not in the spool).
@@ -188,16 +226,10 @@ void processRaster(pappl_job_t* job, pappl_client_t* client) {
   bool busy;
   {
     std::lock_guard<std::mutex> serial(queue.checkMutex);
-    busy =
-        queue.draining || queue.streaming.count(printer) != 0 || activeJobs(printer).processing > 0;
+    busy = rasterBusy(queue, printer);
     if (!busy) queue.streaming.insert(printer);
   }
-  if (busy) {
-    papplClientRespondIPP(client, IPP_STATUS_ERROR_BUSY, "Currently printing another job.");
-    papplJobSetMessage(job, "The printer was printing another job; send this one again.");
-    papplJobCancel(job);
-    return;
-  }
+  if (busy) return refuseRaster(job, client);
   original(job, client);
   {
     std::lock_guard<std::mutex> serial(queue.checkMutex);
@@ -298,10 +330,11 @@ bool onTimer(pappl_system_t* system, void*) {
 }  // namespace
 
 void startJobQueue(pappl_system_t* system) {
-  if (originalCheckJobs() == nullptr || originalProcessRaster() == nullptr) {
+  if (originalCheckJobs() == nullptr || originalProcessRaster() == nullptr ||
+      originalCopyDocument() == nullptr) {
     papplLog(system, PAPPL_LOGLEVEL_ERROR,
-             "PAPPL's _papplPrinterCheckJobs or _papplJobProcessRaster was not found: jobs may "
-             "run two at a time.");
+             "PAPPL's _papplPrinterCheckJobs, _papplJobProcessRaster or _papplJobCopyDocumentData "
+             "was not found: jobs may run two at a time.");
   }
   papplSystemSetEventCallback(system, onEvent, nullptr);
   papplSystemAddTimerCallback(system, time(nullptr), 1, onTimer, nullptr);
@@ -313,4 +346,8 @@ extern "C" void _papplPrinterCheckJobs(pappl_printer_t* printer) { qvprinter::ch
 
 extern "C" void _papplJobProcessRaster(pappl_job_t* job, pappl_client_t* client) {
   qvprinter::processRaster(job, client);
+}
+
+extern "C" void _papplJobCopyDocumentData(pappl_client_t* client, pappl_job_t* job) {
+  qvprinter::copyDocument(client, job);
 }

@@ -28,3 +28,8 @@ extern "C" void _papplPrinterCheckJobs(pappl_printer_t* printer);
 // connection: refused as busy (the job cancelled) unless the printer is
 // free; no job starts on its printer until the stream has ended.
 extern "C" void _papplJobProcessRaster(pappl_job_t* job, pappl_client_t* client);
+
+// A job's document arriving: a PWG or Apple raster job is refused as busy
+// here when its printer is printing, before PAPPL's own refusal, whose locks
+// can deadlock with a state save.
+extern "C" void _papplJobCopyDocumentData(pappl_client_t* client, pappl_job_t* job);

@@ -11,7 +11,6 @@
 #include <ctime>
 #include <fstream>
 #include <mutex>
-#include <sstream>
 #include <string_view>
 #include <vector>
 
