@@ -15,7 +15,9 @@
 #include "printer/driver.h"
 #include "printer/image_filter.h"
 #include "printer/ipp_gate.h"
+#include "printer/job_queue.h"
 #include "printer/pdf_filter.h"
+#include "printer/recovery.h"
 
 namespace qvprinter {
 namespace {
@@ -53,9 +55,8 @@ std::string stateFile(int count, cups_option_t* options) {
   return std::string(home != nullptr ? home : "/tmp") + "/.config/qvprinter.state";
 }
 
-bool saveState(pappl_system_t* system, void* path) {
-  return papplSystemSaveState(system, static_cast<std::string*>(path)->c_str());
-}
+// Saves to the path loadState() was given.
+bool saveStateCallback(pappl_system_t* system, void*) { return saveState(system); }
 
 // `context` is the state file's path, owned by runMainloop for the life of
 // the system.
@@ -112,7 +113,7 @@ pappl_system_t* createSystem(int count, cups_option_t* options, void* context) {
   papplSystemSetVersions(system, 1, &version);
   auto* state = static_cast<std::string*>(context);
   *state = stateFile(count, options);
-  papplSystemLoadState(system, state->c_str());
+  loadState(system, *state);
   setImageLimits(system);
   if (std::string error; !configureAdminAccess(system, count, options, error)) {
     std::fprintf(stderr, "qvprinter: %s\n", error.c_str());
@@ -124,7 +125,8 @@ pappl_system_t* createSystem(int count, cups_option_t* options, void* context) {
              "DNS-SD is unavailable: %s. Printers are not advertised and not discovered; "
              "add them with a socket:// device URI.",
              why.c_str());
-  papplSystemSetSaveCallback(system, saveState, state);
+  papplSystemSetSaveCallback(system, saveStateCallback, state);
+  startJobQueue(system);
   return system;
 }
 

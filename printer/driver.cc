@@ -10,6 +10,7 @@
 #include "printer/device_status.h"
 #include "printer/ipp_gate.h"
 #include "printer/job_plan.h"
+#include "printer/recovery.h"
 #include "printer/test_page.h"
 
 namespace qvprinter {
@@ -31,6 +32,9 @@ struct JobState {
   unsigned pagesBegun = 0;  // startPage calls
   unsigned pageLines = 0;   // lines of the current page received
   bool pageOpen = false;    // startPage succeeded, endPage not yet
+  // Bytes handed to the device, and its count of bytes written when the job
+  // began: the device buffers writes and a failed flush only shows there.
+  std::size_t handed = 0, writtenBefore = 0;
 
   void bindRequest() {
     request.mediaName = mediaName;
@@ -44,8 +48,25 @@ struct JobState {
 };
 
 bool writeToDevice(void* context, std::span<const std::uint8_t> bytes) {
-  auto* device = static_cast<pappl_device_t*>(context);
-  return papplDeviceWrite(device, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+  auto* state = static_cast<JobState*>(context);
+  if (papplDeviceWrite(state->device, bytes.data(), bytes.size()) !=
+      static_cast<ssize_t>(bytes.size()))
+    return false;
+  state->handed += bytes.size();
+  return true;
+}
+
+std::size_t bytesWritten(pappl_device_t* device) {
+  pappl_devmetrics_t metrics{};
+  papplDeviceGetMetrics(device, &metrics);
+  return metrics.write_bytes;
+}
+
+// Flushes the device; whether every byte of the job has reached it so far.
+// A job that could not be sent whole is aborted, never reported completed.
+bool flushWhole(JobState& state) {
+  papplDeviceFlush(state.device);
+  return bytesWritten(state.device) - state.writtenBefore == state.handed;
 }
 
 Model modelOf(pappl_job_t* job) {
@@ -310,6 +331,8 @@ bool startJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* dev
   // A printer out of paper, jammed or offline keeps the job waiting here.
   if (!waitWhilePrinterStopped(job)) return false;
   state->device = device;
+  state->writtenBefore = bytesWritten(device);
+  recordJobStart(job);
   papplJobSetData(job, state.release());
   return true;
 }
@@ -333,7 +356,7 @@ bool beginCoreJob(pappl_job_t* job, JobState& state, const pappl_pr_options_t& o
     if (!planJob(state.request, state.plan, error)) return failJob(job, &state, error);
   }
   std::string error;
-  state.core = CoreJob::create(state.plan, qv::ByteSink{writeToDevice, state.device}, error);
+  state.core = CoreJob::create(state.plan, qv::ByteSink{writeToDevice, &state}, error);
   if (!state.core) return failJob(job, &state, error);
   papplLogJob(job, PAPPL_LOGLEVEL_INFO, "Printing on %s at %d dpi.",
               state.plan.medium->pwgName.c_str(), state.plan.dpi);
@@ -416,7 +439,7 @@ bool writeLine(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*, u
   return true;
 }
 
-bool endPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device, unsigned) {
+bool endPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*, unsigned) {
   auto* state = static_cast<JobState*>(papplJobGetData(job));
   if (state == nullptr || state->failed) return false;
   // A cancelled page stays open: the job's end finishes it as the core
@@ -436,23 +459,21 @@ bool endPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* devi
   }
   if (!state->core) return false;
   state->pageOpen = false;
-  if (state->core->endPage() != 0)
+  if (state->core->endPage() != 0 || !flushWhole(*state))
     return failJob(job, state, "The printer connection was lost while printing.");
-  papplDeviceFlush(device);
   return true;
 }
 
-bool endFilledPage(pappl_job_t* job, pappl_device_t* device) {
+bool endFilledPage(pappl_job_t* job, pappl_device_t*) {
   auto* state = static_cast<JobState*>(papplJobGetData(job));
   if (state == nullptr || state->failed || !state->core) return false;
   if (papplJobIsCanceled(job)) return true;  // as endPage
-  if (state->core->endFilledPage() != 0)
+  if (state->core->endFilledPage() != 0 || !flushWhole(*state))
     return failJob(job, state, "The printer connection was lost while printing.");
-  papplDeviceFlush(device);
   return true;
 }
 
-bool endJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device) {
+bool endJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*) {
   std::unique_ptr<JobState> state(static_cast<JobState*>(papplJobGetData(job)));
   papplJobSetData(job, nullptr);
   if (!state) return false;
@@ -464,6 +485,7 @@ bool endJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* devic
               "Page " + std::to_string(state->pagesBegun + 1) +
                   " of the raster document has a page header that cannot be printed.");
   }
+  recordJobEnd(job);
   if (!state->core) return !state->failed;  // no page began: nothing was sent
   // A job whose input stopped inside a page (Ghostscript ended early) has
   // failed, though no callback said so.
@@ -477,8 +499,8 @@ bool endJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* devic
     failJob(job, state.get(), "The printer connection was lost while printing.");
   // A failed job ends as a cancelled one: its open page is not completed.
   const int rc = state->core->endJob(cancelled || state->failed);
-  papplDeviceFlush(device);
-  if (rc != 0 && !state->failed)
+  const bool whole = flushWhole(*state);  // even after a failure: nothing stays buffered
+  if ((rc != 0 || !whole) && !state->failed)
     return failJob(job, nullptr, "The printer connection was lost while printing.");
   return !state->failed;
 }

@@ -51,11 +51,12 @@ int loopback(int& port, int window = 0) {
   return ok ? fd : (::close(fd), -1);
 }
 
-// An AppSocket port: a child writes connection n to <dir>/n, renamed n.end at its end. Its
-// window is 64 KiB, as a printer's: held, it holds back a job with megabytes left to send.
+// An AppSocket port: a child writes connection n to <dir>/n, renamed n.end at its end (or once
+// it has `limit` bytes: it then closes the connection, as a printer that fails). Its window is
+// 64 KiB, as a printer's: held, it holds back a job with megabytes left to send.
 class SocketSink {
  public:
-  SocketSink(const std::string& dir) : dir_(dir + "/") {
+  SocketSink(const std::string& dir, std::uintmax_t limit = UINTMAX_MAX) : dir_(dir + "/") {
     std::filesystem::create_directories(dir_);
     const int fd = loopback(port_, 1 << 16);
     if ((pid_ = ::fork()) == 0) {
@@ -66,8 +67,12 @@ class SocketSink {
         std::uintmax_t hold = std::strtoull(qvtest::readFile(holdFile()).c_str(), nullptr, 10);
         std::filesystem::remove(holdFile(), ignored_);
         char buffer[1 << 16];
-        for (ssize_t got; (got = ::read(in, buffer, sizeof buffer)) > 0;) {
+        for (std::uintmax_t total = 0; total < limit;) {
+          const ssize_t got = ::read(
+              in, buffer, std::size_t(std::min<std::uintmax_t>(sizeof buffer, limit - total)));
+          if (got <= 0) break;
           if (::write(out, buffer, std::size_t(got)) != got) ::_exit(1);
+          total += std::size_t(got);
           if (hold != 0 && (hold -= std::min<std::uintmax_t>(hold, std::size_t(got))) == 0)
             ::raise(SIGSTOP);  // held: the test sees it stopped, and resumes it
         }
@@ -84,6 +89,8 @@ class SocketSink {
     ::waitpid(pid_, nullptr, 0);
   }
   std::string uri() const { return "socket://127.0.0.1:" + std::to_string(port_); }
+  // A stopped sink takes no connection and reads nothing: the printer's writes block.
+  void pause(bool stopped) const { ::kill(pid_, stopped ? SIGSTOP : SIGCONT); }
   std::size_t started() const { return qvtest::listDirectory(dir_).size(); }
   // Connection n has ended, or has received `bytes` bytes.
   bool waitEnded(std::size_t n, std::uintmax_t bytes = UINTMAX_MAX) const {
@@ -128,9 +135,8 @@ struct Server {
   explicit Server(Words options = {"-o", "listen-hostname=127.0.0.1", "-o",
                                    "server-options=no-tls"},
                   Words wrap = {})
-      : server(command(std::move(options), std::move(wrap))) {
-    // Before the server owns its port, a client would start a private one.
-    up = qvtest::waitUntil([p = port]() mutable { return ::close(loopback(p)) == 0; });
+      : options_(std::move(options)), wrap_(std::move(wrap)) {
+    up = start();
     for (const bool mono : {true, false})
       up = up &&
            run(QVPRINTER_PATH,
@@ -138,8 +144,19 @@ struct Server {
                    .status == 0;
   }
   ~Server() {
-    server.signal(SIGTERM);  // PAPPL ends its jobs and saves its state
-    server.wait();
+    server->signal(SIGTERM);  // PAPPL ends its jobs and saves its state
+    server->wait();
+  }
+  // Starts qvprinter on the suite's port, state file and spool; once it listens.
+  bool start() {
+    server = std::make_unique<qvtest::RunningProgram>(command(options_, wrap_));
+    // Before the server owns its port, a client would start a private one.
+    return qvtest::waitUntil([p = port]() mutable { return ::close(loopback(p)) == 0; });
+  }
+  // The server has exited within `seconds` (a zombie until reaped).
+  bool exitsWithin(int seconds) const {
+    const std::string stat = "/proc/" + std::to_string(server->pid()) + "/stat";
+    return qvtest::waitUntil([&] { return qvtest::readFile(stat).find(") Z ") != npos; }, seconds);
   }
   static const char* name(bool mono) { return mono ? "mono" : "colour"; }
   std::string uri(bool mono) const {
@@ -167,10 +184,13 @@ struct Server {
 
   // ipptool -t, timed out: a job that never ends must not hang the suite.
   qvtest::ProgramResult ipptool(bool mono, std::string test, Words args) const {
+    return run(systemTool("timeout"), ipptoolArgs(uri(mono), std::move(test), std::move(args)));
+  }
+  Words ipptoolArgs(const std::string& printerUri, std::string test, Words args) const {
     if (test.find('/') == npos) test = QV_PRINTER_TEST_DIR "/" + test;
     args.insert(args.begin(), {"600", systemTool("ipptool"), "-t"});
-    args.insert(args.end(), {uri(mono), test});
-    return run(systemTool("timeout"), args);
+    args.insert(args.end(), {printerUri, test});
+    return args;
   }
   // Its last state and message as ipptool shows them, once the job has ended.
   JobResult waitJob(bool mono, const std::string& id) const {
@@ -216,7 +236,7 @@ struct Server {
   qvtest::ProgramRun command(Words options, Words wrap) const {
     Words args = {QVPRINTER_PATH, "server",
                   "-o",           "server-port=" + std::to_string(port),
-                  "-o",           "spool-directory=" + dir.path(),
+                  "-o",           "spool-directory=" + dir.file("spool"),
                   "-o",           "log-file=" + dir.file("log"),
                   "-o",           "log-level=debug",
                   "-o",           "state-file=" + dir.file("state")};
@@ -224,7 +244,8 @@ struct Server {
     wrap.insert(wrap.end(), args.begin(), args.end());
     return {wrap.front(), {wrap.begin() + 1, wrap.end()}, env, ""};
   }
-  qvtest::RunningProgram server;
+  Words options_, wrap_;
+  std::unique_ptr<qvtest::RunningProgram> server;
   bool up = false;
 };
 
@@ -429,7 +450,7 @@ TEST_F(QvPrinter, SecurePinIsWriteOnly) {
   const std::regex attributeFile("p[0-9]+j0*" + heldId[1].str() + "-.*\\.ipp");
   EXPECT_TRUE(qvtest::waitUntil([&, port = server_->port]() mutable {
     ::close(loopback(port));  // PAPPL saves its state when a connection wakes its main loop
-    const std::vector<std::string> names = qvtest::listDirectory(dir);
+    const std::vector<std::string> names = qvtest::listDirectory(dir + "spool");
     return std::any_of(names.begin(), names.end(), [&](const std::string& name) {
       return std::regex_match(name, attributeFile);
     });
@@ -441,10 +462,10 @@ TEST_F(QvPrinter, SecurePinIsWriteOnly) {
     EXPECT_EQ(0, jobs.status) << jobs.out;
     EXPECT_FALSE(std::regex_search(jobs.out, pinToken)) << user << "\n" << jobs.out;
   }
-  for (const std::string& name : qvtest::listDirectory(dir)) {
-    if (name != "log" && name != "state" && !name.ends_with(".ipp")) continue;
+  for (const char* name : {"log", "state"})
     EXPECT_FALSE(std::regex_search(qvtest::readFile(dir + name), pinToken)) << name;
-  }
+  for (const std::string& name : qvtest::listDirectory(dir + "spool"))
+    EXPECT_FALSE(std::regex_search(qvtest::readFile(dir + "spool/" + name), pinToken)) << name;
   server_->ipptool(true, "cancel.test", {"-d", "job=" + heldId[1].str()});
 }
 
@@ -623,6 +644,197 @@ std::string formSession(const std::string& page) {
   std::smatch session;
   std::regex_search(page, session, std::regex("name=\"session\" value=\"(\\w+)\""));
   return session[1].str();
+}
+
+// A connection's bytes as the jobs PAPPL sent on it one after another (it keeps the
+// device open between jobs): each opens with a UEL and @PJL, has one JOB line and ends
+// with EOJ and a UEL. Empty unless the bytes are exactly such jobs back to back.
+std::vector<std::string> wholeJobs(const std::string& stream) {
+  const std::string uel = "\x1b%-12345X", eoj = uel + "@PJL EOJ";
+  std::vector<std::string> jobs;
+  for (std::size_t at = 0; at < stream.size();) {
+    const std::size_t end = stream.find(eoj, at);
+    const std::size_t last = end == npos ? npos : stream.find(uel, end + eoj.size());
+    if (stream.compare(at, uel.size() + 4, uel + "@PJL") != 0 || last == npos) return {};
+    std::string job = stream.substr(at, last + uel.size() - at);
+    if (job.find("\n@PJL JOB ") != job.rfind("\n@PJL JOB ")) return {};  // two jobs' starts
+    jobs.push_back(std::move(job));
+    at = last + uel.size();
+  }
+  return jobs;
+}
+
+// 20 clients at once, four times, each time on a printer just added: every job
+// completes, and the printer receives them whole, one after another. Then 20 PWG
+// raster streams at once, which PAPPL prints from the connection or refuses as busy:
+// only the completed ones reach the printer, whole.
+TEST_F(QvPrinter, BurstsOfJobsPrintWholeOneAfterAnother) {
+  const std::string pdf = qvtest::makeTestPdf(server_->file(""), 1, 595, 842);
+  const std::string pwg = server_->file("burst.pwg");
+  ASSERT_EQ(0, run(systemTool("gs"), {"-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-sDEVICE=pwgraster",
+                                      "-r300", "-g2480x3508", "-dFIXEDMEDIA", "-dcupsColorSpace=18",
+                                      "-dcupsBitsPerColor=8", "-sOutputFile=" + pwg, pdf})
+                   .status);
+  const SocketSink sink(server_->file("burst-sink"));
+  constexpr int kBursts = 5, kJobs = 20;
+  int completed = 0;
+  for (int burst = 0; burst < kBursts; ++burst) {
+    const bool stream = burst == kBursts - 1;
+    const std::string name = "burst" + std::to_string(burst);
+    ASSERT_EQ(
+        0, run(QVPRINTER_PATH, {"add", "-d", name, "-m", "qv-m600", "-v", sink.uri()}, server_->env)
+               .status);
+    const std::string uri =
+        "ipp://127.0.0.1:" + std::to_string(server_->port) + "/ipp/print/" + name;
+    std::vector<std::unique_ptr<qvtest::RunningProgram>> clients;
+    for (int i = 0; i < kJobs; ++i)
+      clients.push_back(std::make_unique<qvtest::RunningProgram>(qvtest::ProgramRun{
+          systemTool("timeout"),
+          server_->ipptoolArgs(uri, "print.test",
+                               {"-d", stream ? "format=image/pwg-raster" : "format=application/pdf",
+                                "-d", "media=iso_a4_210x297mm", "-d", "pin=", "-d",
+                                "fidelity=false", "-d", "res=300dpi", "-f", stream ? pwg : pdf}),
+          {},
+          ""}));
+    for (auto& client : clients) {
+      const std::string out = client->wait().out;
+      std::smatch id;
+      if (stream && out.find("server-error-busy") != npos) continue;
+      ASSERT_TRUE(std::regex_search(out, id, std::regex("job-id \\(integer\\) = (\\d+)"))) << out;
+      const std::string state =
+          run(systemTool("timeout"),
+              server_->ipptoolArgs(uri, "wait.test", {"-d", "job=" + id[1].str()}))
+              .out;
+      const bool done = state.find("job-state (enum) = completed") != npos;
+      EXPECT_TRUE(done || (stream && state.find("Currently printing another job") != npos))
+          << name << " " << state;
+      completed += done;
+    }
+  }
+  // The device closes once its printer has no job left.
+  ASSERT_TRUE(qvtest::waitUntil([&] {
+    for (std::size_t n = 0; n < sink.started(); ++n)
+      if (!std::filesystem::exists(server_->file("burst-sink/" + std::to_string(n) + ".end")))
+        return false;
+    return true;
+  }));
+  int jobs = 0;
+  for (std::size_t n = 0; n < sink.started(); ++n) {
+    const std::vector<std::string> parts = wholeJobs(sink.job(n));
+    EXPECT_FALSE(parts.empty()) << "connection " << n << " holds interleaved or partial jobs";
+    for (const std::string& job : parts) {
+      const std::string report = qvtest::inspectJob(job, server_->file("burst.prn"));
+      EXPECT_NE(npos, report.find(", 1 page")) << report;
+      ++jobs;
+    }
+  }
+  EXPECT_GE(completed, (kBursts - 1) * kJobs + 1);
+  EXPECT_EQ(completed, jobs);
+}
+
+// The state file's line for job `id` ("" while it has none).
+std::string stateLine(const Server& server, const std::string& id) {
+  const std::string state = qvtest::readFile(server.file("state"));
+  std::smatch line;
+  const std::regex job("\nJob [^\n]* id=\"" + id + "\"[^\n]*");
+  return std::regex_search(state, line, job) ? line[0].str() : "";
+}
+
+// Job `id`'s files in the spool directory (its document and attributes).
+Words spoolFiles(const Server& server, const std::string& id) {
+  char tag[16];
+  std::snprintf(tag, sizeof tag, "j%09d-", std::stoi(id));
+  Words files;
+  for (const std::string& name : qvtest::listDirectory(server.file("spool")))
+    if (name.find(tag) != npos) files.push_back(name);
+  return files;
+}
+
+// kill -9 while a job prints, then a restart on the same state and spool: that job
+// ends aborted without its files, the queued jobs print by themselves, the state
+// loads without a complaint; SIGTERM, and `shutdown` with a job stuck, end the server.
+TEST(QvPrinterRestart, KilledMidJobRestartsWithoutLossOrLimbo) {
+  if (systemTool("ipptool").empty() || systemTool("gs").empty())
+    GTEST_SKIP() << "ipptool (cups-ipp-utils) or gs (ghostscript) missing";
+  Server server;
+  ASSERT_TRUE(server.up) << qvtest::readFile(server.file("log"));
+  // Far more than the connection buffers: with the sink stopped the job blocks mid-way.
+  const std::string big = qvtest::makeTestPdf(server.file(""), 200, 595, 842);
+  const std::string small = qvtest::makeTestPdf(server.file(""), 1, 595, 842);
+  const auto printBlocked = [&] {
+    server.sink.pause(true);
+    const JobResult job = server.print(true, big, "application/pdf", "", 600, false);
+    EXPECT_TRUE(qvtest::waitUntil([&] {
+      const std::string jobs = run(QVPRINTER_PATH, {"jobs", "-d", "mono"}, server.env).out;
+      return std::regex_search(jobs, std::regex("(^|\\n)" + job.id + " +processing "));
+    })) << job.id
+        << ": " << job.message;
+    return job;
+  };
+  const JobResult printing = printBlocked();
+  JobResult queued[2];
+  for (JobResult& job : queued) {
+    job = server.print(true, small, "application/pdf", "", 600, false);
+    ASSERT_TRUE(qvtest::waitUntil([&] {
+      return stateLine(server, job.id).find("state=\"3\"") != npos;
+    })) << job.id
+        << ": " << job.message;
+  }
+  EXPECT_FALSE(spoolFiles(server, printing.id).empty());
+  server.server->signal(SIGKILL);
+  server.server->wait();
+  server.sink.pause(false);
+
+  const std::size_t logStart = qvtest::readFile(server.file("log")).size();
+  ASSERT_TRUE(server.start());
+  const JobResult interrupted = server.waitJob(true, printing.id);
+  EXPECT_EQ("aborted", interrupted.state);
+  EXPECT_NE(npos, interrupted.message.find("not printed again")) << interrupted.message;
+  EXPECT_EQ(Words{}, spoolFiles(server, printing.id));
+  for (const JobResult& job : queued) EXPECT_EQ("completed", server.waitJob(true, job.id).state);
+  const std::string log = qvtest::readFile(server.file("log")).substr(logStart);
+  const std::regex complaint(
+      "\n[WE] [^\n]*(Unknown|Bad Job|Error creating job|Unable to open|Dropping printer)[^\n]*");
+  std::smatch found;
+  EXPECT_FALSE(std::regex_search(log, found, complaint)) << found[0];
+  server.server->signal(SIGTERM);
+  EXPECT_TRUE(server.exitsWithin(10));
+  server.server->wait();
+
+  // `shutdown` while a job's printer takes no more bytes.
+  ASSERT_TRUE(server.start());
+  printBlocked();
+  EXPECT_EQ(0, run(QVPRINTER_PATH, {"shutdown"}, server.env).status);
+  EXPECT_TRUE(server.exitsWithin(15)) << qvtest::readFile(server.file("log")).substr(logStart);
+  server.server->wait();
+  server.sink.pause(false);
+}
+
+// A printer that drops the connection mid-job: the job ends aborted, never completed,
+// and the next job prints.
+TEST_F(QvPrinter, JobCutOffByThePrinterIsAborted) {
+  const SocketSink cut(server_->file("cut-sink"), 20000);
+  ASSERT_EQ(
+      0, run(QVPRINTER_PATH, {"add", "-d", "cut", "-m", "qv-m600", "-v", cut.uri()}, server_->env)
+             .status);
+  const std::string pdf = qvtest::makeTestPdf(server_->file(""), 20, 595, 842);
+  const std::string uri = "ipp://127.0.0.1:" + std::to_string(server_->port) + "/ipp/print/cut";
+  const std::string out =
+      run(systemTool("timeout"),
+          server_->ipptoolArgs(
+              uri, "print.test",
+              {"-d", "format=application/pdf", "-d", "media=iso_a4_210x297mm", "-d", "pin=", "-d",
+               "fidelity=false", "-d", "res=600dpi", "-f", pdf}))
+          .out;
+  std::smatch id;
+  ASSERT_TRUE(std::regex_search(out, id, std::regex("job-id \\(integer\\) = (\\d+)"))) << out;
+  const std::string state =
+      run(systemTool("timeout"),
+          server_->ipptoolArgs(uri, "wait.test", {"-d", "job=" + id[1].str()}))
+          .out;
+  EXPECT_NE(npos, state.find("job-state (enum) = aborted")) << state;
+  EXPECT_NE(npos, state.find("connection was lost")) << state;
+  EXPECT_EQ("completed", server_->print(true, pdf, "application/pdf").state);
 }
 
 TEST_F(QvPrinter, WebInterfaceListsBothPrinters) {
