@@ -18,7 +18,8 @@
 //    kSettable). After it, Get-Printer-Attributes answers
 //    list the PIN attributes in job-creation-attributes-supported;
 //  - _papplJobProcess: a job of another format (from an older spool) aborts
-//    with a message instead of reaching the device.
+//    with a message instead of reaching the device; and the thread runs the
+//    printer's oldest pending job (job_queue.h, firstInLine).
 #include "printer/ipp_gate.h"
 
 #include <dlfcn.h>
@@ -34,6 +35,7 @@
 #include <vector>
 
 #include "printer/job_plan.h"
+#include "printer/job_queue.h"
 
 namespace qvprinter {
 namespace {
@@ -572,8 +574,9 @@ void _papplSystemProcessIPP(pappl_client_t* client) {
 
 // A job whose format no filter of qvprinter's takes (spooled by an older
 // qvprinter, say) gets a state message; PAPPL then aborts it.
-void* _papplJobProcess(pappl_job_t* job) {
+void* _papplJobProcess(pappl_job_t* started) {
   static const auto original = qvprinter::next<void* (*)(pappl_job_t*)>(__func__);
+  pappl_job_t* job = qvprinter::firstInLine(started);
   const char* format = papplJobGetFormat(job);
   if (format == nullptr || !qvprinter::isPrintableFormat(format))
     papplJobSetMessage(job, "Documents of type %s cannot be printed; the job was not printed.",

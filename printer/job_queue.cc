@@ -21,6 +21,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -181,6 +182,28 @@ void checkJobs(pappl_printer_t* printer) {
   if (!waitForJobs(left, Clock::now() + kStartBound))
     papplLogPrinter(printer, PAPPL_LOGLEVEL_DEBUG, "Job %d has not started (device in use?).", id);
 }
+
+}  // namespace
+
+// PAPPL 1.3 keeps a printer's active jobs newest first, and its check starts
+// the first pending one: a queue would print in the reverse of the order it
+// came in. The thread started for the newest job runs the oldest pending one
+// instead; the newer one stays pending for the check at that job's end.
+// Threads start one check at a time (checkJobs), and a check returns only
+// once a job has left the pending state, so no other thread can pick the
+// same oldest job.
+pappl_job_t* firstInLine(pappl_job_t* job) {
+  if (papplJobGetState(job) != IPP_JSTATE_PENDING) return job;
+  pappl_printer_t* printer = papplJobGetPrinter(job);
+  const ActiveJobs jobs = activeJobs(printer);
+  if (jobs.pending.empty()) return job;
+  const int oldest = *std::min_element(jobs.pending.begin(), jobs.pending.end());
+  if (oldest == papplJobGetID(job)) return job;
+  pappl_job_t* first = papplPrinterFindJob(printer, oldest);
+  return first != nullptr && papplJobGetState(first) == IPP_JSTATE_PENDING ? first : job;
+}
+
+namespace {
 
 // Whether a raster stream for `printer` must be refused now (checkMutex held).
 bool rasterBusy(const JobQueue& queue, pappl_printer_t* printer) {

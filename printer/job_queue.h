@@ -16,6 +16,10 @@ namespace qvprinter {
 // in the state file for the next start even if a job's device hangs.
 void startJobQueue(pappl_system_t* system);
 
+// The job a job thread started for `job` runs: the printer's oldest pending
+// job (PAPPL 1.3 would start the newest), else `job` itself.
+pappl_job_t* firstInLine(pappl_job_t* job);
+
 }  // namespace qvprinter
 
 // PAPPL's internal entry point (job.c), interposed: the executable exports it

@@ -810,6 +810,35 @@ TEST(QvPrinterRestart, KilledMidJobRestartsWithoutLossOrLimbo) {
   server.sink.pause(false);
 }
 
+// Jobs queued behind a printing one print in the order they came (PAPPL 1.3 alone starts
+// the newest first): a 1-, 2- and 3-page job sent while the printer holds a first one.
+TEST_F(QvPrinter, QueuedJobsPrintInTheOrderTheyCame) {
+  const SocketSink& sink = server_->sink;
+  const std::size_t n = sink.started();
+  const std::string first = qvtest::makeTestPdf(server_->file(""), 8, 595, 842);
+  sink.pause(true);
+  ASSERT_NE("", server_->print(true, first, "application/pdf", "", 600, false).id);
+  ASSERT_TRUE(qvtest::waitUntil([&] { return server_->processingJob(true) != ""; }));
+  std::vector<std::string> ids;
+  for (int pages = 1; pages <= 3; ++pages) {
+    const std::string pdf = qvtest::makeTestPdf(server_->file(""), pages, 595, 842);
+    ids.push_back(server_->print(true, pdf, "application/pdf", "", 600, false).id);
+  }
+  sink.pause(false);
+  for (const std::string& id : ids) EXPECT_EQ("completed", server_->waitJob(true, id).state);
+  std::vector<std::string> jobs;
+  for (std::size_t c = n; c < sink.started(); ++c) {
+    ASSERT_TRUE(sink.waitEnded(c));
+    for (std::string& job : wholeJobs(sink.job(c))) jobs.push_back(std::move(job));
+  }
+  ASSERT_EQ(4u, jobs.size());
+  for (int pages = 1; pages <= 3; ++pages) {
+    const std::string report = qvtest::inspectJob(jobs[std::size_t(pages)], server_->file("q.prn"));
+    EXPECT_NE(npos, report.find(", " + std::to_string(pages) + (pages == 1 ? " page" : " pages")))
+        << "job " << pages << " of the queue: " << report;
+  }
+}
+
 // A printer that drops the connection mid-job: the job ends aborted, never completed,
 // and the next job prints.
 TEST_F(QvPrinter, JobCutOffByThePrinterIsAborted) {
