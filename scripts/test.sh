@@ -5,7 +5,9 @@
 #   2. an AddressSanitizer + UndefinedBehaviorSanitizer build of the fast tests
 #      (the slow tiers run once, in the normal build);
 #   3. a ThreadSanitizer build of thread_tests alone;
-#   4. a short run of every fuzz target.
+#   4. a short run of every fuzz target;
+#   5. the packager's plain Release build (-O3) of the programs, with
+#      warnings as errors here (GCC's -O3 analysis warns where -O2 does not).
 # No test is run twice: a test that fails once fails the suite.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -48,6 +50,10 @@ phase "tsan: build" cmake --build build-tsan -j "$jobs" --target thread_tests
 phase "tsan: ctest -L threads" ctest --test-dir build-tsan -L '^threads$' --output-on-failure
 
 phase "fuzz: 10 s per target" scripts/fuzz.sh 10
+
+phase "release: configure" cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release \
+  -DQV_BUILD_TESTS=OFF -DQV_BUILD_BENCH=OFF -DQV_WERROR=ON
+phase "release: build" cmake --build build-release -j "$jobs"
 
 echo
 echo "Phases:"
