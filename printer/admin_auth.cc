@@ -28,8 +28,8 @@
 // before PAPPL makes the printer gives the attribute its real value. (The id of a
 // printer deleted before a restart may come back after it.)
 #include "printer/admin_auth.h"
+#include "printer/replaced.h"
 
-#include <dlfcn.h>
 #include <grp.h>
 
 #include <algorithm>
@@ -111,7 +111,7 @@ extern "C" http_status_t _papplClientIsAuthorizedForGroup(pappl_client_t* client
                                                           const char* group, gid_t groupId) {
   using Check = http_status_t (*)(pappl_client_t*, bool, const char*, gid_t);
   static const auto original =
-      reinterpret_cast<Check>(dlsym(RTLD_NEXT, "_papplClientIsAuthorizedForGroup"));
+      qvprinter::originalFunction<Check>("_papplClientIsAuthorizedForGroup");
   if (client == nullptr || original == nullptr) return HTTP_STATUS_FORBIDDEN;
   if (qvprinter::isLocal(client) || allowRemote) return HTTP_STATUS_CONTINUE;
   pappl_system_t* system = papplClientGetSystem(client);
@@ -133,8 +133,7 @@ extern "C" http_status_t _papplClientIsAuthorizedForGroup(pappl_client_t* client
 
 extern "C" bool papplClientHTMLAuthorize(pappl_client_t* client) {
   using Authorize = bool (*)(pappl_client_t*);
-  static const auto original =
-      reinterpret_cast<Authorize>(dlsym(RTLD_NEXT, "papplClientHTMLAuthorize"));
+  static const auto original = qvprinter::originalFunction<Authorize>("papplClientHTMLAuthorize");
   if (client == nullptr || original == nullptr) return false;
   if (qvprinter::isLocal(client)) return true;
   pappl_system_t* system = papplClientGetSystem(client);
@@ -161,7 +160,7 @@ extern "C" pappl_printer_t* papplPrinterCreate(pappl_system_t* system, int print
                                                const char* deviceId, const char* deviceUri) {
   using Create = pappl_printer_t* (*)(pappl_system_t*, int, const char*, const char*, const char*,
                                       const char*);
-  static const auto original = reinterpret_cast<Create>(dlsym(RTLD_NEXT, "papplPrinterCreate"));
+  static const auto original = qvprinter::originalFunction<Create>("papplPrinterCreate");
   if (original == nullptr) return nullptr;
   if (printerId != 0 || system == nullptr)  // a printer of the state file keeps its id
     return original(system, printerId, printerName, driverName, deviceId, deviceUri);

@@ -10,8 +10,6 @@
 // so the printer is asked during jobs too and every bit is mapped.
 #include "printer/device_status.h"
 
-#include <dlfcn.h>
-
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
@@ -23,6 +21,7 @@
 #include <thread>
 
 #include "printer/job_plan.h"
+#include "printer/replaced.h"
 
 // PAPPL's SNMP client (libpappl1 exports it; its header snmp-private.h is not
 // installed): the declarations and the packet layout of PAPPL 1.3.
@@ -526,7 +525,7 @@ extern "C" void _papplPrinterCopyStateNoLock(pappl_printer_t* printer, ipp_tag_t
                                              ipp_t* ipp, pappl_client_t* client, cups_array_t* ra) {
   using Original = void (*)(pappl_printer_t*, ipp_tag_t, ipp_t*, pappl_client_t*, cups_array_t*);
   static const auto original =
-      reinterpret_cast<Original>(dlsym(RTLD_NEXT, "_papplPrinterCopyStateNoLock"));
+      qvprinter::originalFunction<Original>("_papplPrinterCopyStateNoLock");
   if (original != nullptr) original(printer, group_tag, ipp, client, ra);
   const std::vector<const char*> extra = qvprinter::DeviceMonitor::instance().extraReasons(printer);
   if (extra.empty()) return;

@@ -10,11 +10,11 @@
 // no daemon answers; the other schemes (USB, SNMP) are listed as before and
 // a socket:// URI can always be typed in.
 #include "printer/discovery.h"
+#include "printer/replaced.h"
 
 #include <avahi-client/client.h>
 #include <avahi-common/error.h>
 #include <avahi-common/simple-watch.h>
-#include <dlfcn.h>
 #include <pappl/pappl.h>
 
 #include <cstdio>
@@ -69,7 +69,7 @@ bool dnssdAvailable(std::string& why) {
 extern "C" bool papplDeviceList(pappl_devtype_t types, pappl_device_cb_t cb, void* data,
                                 pappl_deverror_cb_t errCb, void* errData) {
   using List = bool (*)(pappl_devtype_t, pappl_device_cb_t, void*, pappl_deverror_cb_t, void*);
-  static const auto original = reinterpret_cast<List>(dlsym(RTLD_NEXT, "papplDeviceList"));
+  static const auto original = qvprinter::originalFunction<List>("papplDeviceList");
   if (original == nullptr) return false;
   std::string why;
   if ((types & PAPPL_DEVTYPE_DNS_SD) != 0 && !qvprinter::dnssdAvailable(why)) {

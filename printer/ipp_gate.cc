@@ -22,7 +22,6 @@
 //    printer's oldest pending job (job_queue.h, firstInLine).
 #include "printer/ipp_gate.h"
 
-#include <dlfcn.h>
 #include <sys/random.h>
 #include <zlib.h>
 
@@ -36,6 +35,7 @@
 
 #include "printer/job_plan.h"
 #include "printer/job_queue.h"
+#include "printer/replaced.h"
 
 namespace qvprinter {
 namespace {
@@ -510,11 +510,6 @@ bool sweepVault(pappl_system_t* system, void*) {
   return true;
 }
 
-template <typename Function>
-Function next(const char* name) {
-  return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
-}
-
 }  // namespace
 
 bool isPrintableFormat(std::string_view format) {
@@ -550,7 +545,7 @@ bool takeSecurePin(pappl_job_t* job, std::string& pin) {
 extern "C" {
 
 bool _papplClientProcessIPP(pappl_client_t* client) {
-  static const auto original = qvprinter::next<bool (*)(pappl_client_t*)>(__func__);
+  static const auto original = qvprinter::originalFunction<bool (*)(pappl_client_t*)>(__func__);
   qvprinter::stripPinAttributes(papplClientGetRequest(client));
   const bool ok = original(client);
   qvprinter::tStripped.forget();
@@ -558,24 +553,24 @@ bool _papplClientProcessIPP(pappl_client_t* client) {
 }
 
 void _papplPrinterProcessIPP(pappl_client_t* client) {
-  static const auto original = qvprinter::next<qvprinter::Dispatcher>(__func__);
+  static const auto original = qvprinter::originalFunction<qvprinter::Dispatcher>(__func__);
   qvprinter::dispatch(client, original);
 }
 
 void _papplJobProcessIPP(pappl_client_t* client) {
-  static const auto original = qvprinter::next<qvprinter::Dispatcher>(__func__);
+  static const auto original = qvprinter::originalFunction<qvprinter::Dispatcher>(__func__);
   qvprinter::dispatch(client, original);
 }
 
 void _papplSystemProcessIPP(pappl_client_t* client) {
-  static const auto original = qvprinter::next<qvprinter::Dispatcher>(__func__);
+  static const auto original = qvprinter::originalFunction<qvprinter::Dispatcher>(__func__);
   qvprinter::dispatch(client, original);
 }
 
 // A job whose format no filter of qvprinter's takes (spooled by an older
 // qvprinter, say) gets a state message; PAPPL then aborts it.
 void* _papplJobProcess(pappl_job_t* started) {
-  static const auto original = qvprinter::next<void* (*)(pappl_job_t*)>(__func__);
+  static const auto original = qvprinter::originalFunction<void* (*)(pappl_job_t*)>(__func__);
   pappl_job_t* job = qvprinter::firstInLine(started);
   const char* format = papplJobGetFormat(job);
   if (format == nullptr || !qvprinter::isPrintableFormat(format))

@@ -16,7 +16,6 @@
 // same lock and mark their printer until they end.
 #include "printer/job_queue.h"
 
-#include <dlfcn.h>
 #include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
@@ -34,6 +33,7 @@
 #include <vector>
 
 #include "printer/recovery.h"
+#include "printer/replaced.h"
 
 namespace qvprinter {
 namespace {
@@ -86,28 +86,18 @@ void onShutdownSignal(int sig) {
     previous.sa_handler(sig);
 }
 
-// PAPPL's own `name`, behind ours.
-template <typename Function>
-Function findOriginal(const char* name) {
-  void* symbol = dlsym(RTLD_NEXT, name);
-  Function function = nullptr;
-  static_assert(sizeof function == sizeof symbol);
-  std::memcpy(&function, &symbol, sizeof function);
-  return function;
-}
-
 CheckJobsFunction originalCheckJobs() {
-  static const auto original = findOriginal<CheckJobsFunction>("_papplPrinterCheckJobs");
+  static const auto original = originalFunction<CheckJobsFunction>("_papplPrinterCheckJobs");
   return original;
 }
 
 CopyDocumentFunction originalCopyDocument() {
-  static const auto original = findOriginal<CopyDocumentFunction>("_papplJobCopyDocumentData");
+  static const auto original = originalFunction<CopyDocumentFunction>("_papplJobCopyDocumentData");
   return original;
 }
 
 ProcessRasterFunction originalProcessRaster() {
-  static const auto original = findOriginal<ProcessRasterFunction>("_papplJobProcessRaster");
+  static const auto original = originalFunction<ProcessRasterFunction>("_papplJobProcessRaster");
   return original;
 }
 

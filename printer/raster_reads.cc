@@ -11,9 +11,10 @@
 // these definitions, so libpappl's calls reach them first
 // (printer/CMakeLists.txt).
 #include <cups/raster.h>
-#include <dlfcn.h>
 
 #include <cstdlib>
+
+#include "printer/replaced.h"
 
 namespace {
 
@@ -25,7 +26,7 @@ thread_local const cups_raster_t* endedStream = nullptr;
 // libcups' own definition of `name`.
 template <typename Function>
 Function libcupsFunction(const char* name) {
-  auto* function = reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
+  auto* function = qvprinter::originalFunction<Function>(name);
   if (function == nullptr) std::abort();  // qvprinter is linked with libcups
   return function;
 }
