@@ -1,11 +1,12 @@
 // page_spool.cc - the scratch file of a job's pages for collated copies.
 #include "printer/page_spool.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+
+#include "colour/tempfile.h"
 
 namespace qvprinter {
 namespace {
@@ -17,7 +18,8 @@ constexpr std::size_t kBufferBytes = std::size_t{1} << 20;
 }  // namespace
 
 int PageSpool::open(const char* dir, std::size_t rowBytes) {
-  const int fd = ::open(dir, O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  // Unnamed where the file system allows it, else a name removed at once.
+  const int fd = openScratchFile(dir, "qvprinter-copies-");
   if (fd < 0) return errno;
   fd_.reset(fd);
   rowBytes_ = rowBytes;

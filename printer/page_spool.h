@@ -20,7 +20,8 @@ class PageSpool {
   // One row to the caller: 0, or the status that stops the reading.
   using RowSink = int (*)(void* context, std::span<const std::uint8_t> row);
 
-  // Makes the scratch file in `dir` (O_TMPFILE, mode 0600: gone with the
+  // Makes the scratch file in `dir` (unnamed where the file system allows,
+  // else created exclusively, mode 0600, and unlinked at once: gone with the
   // descriptor, however the job ends) for rows of `rowBytes`. Returns 0 or
   // an error number.
   [[nodiscard]] int open(const char* dir, std::size_t rowBytes);
