@@ -33,47 +33,6 @@
 namespace qvprinter {
 namespace {
 
-std::uint32_t bigEndian(std::span<const std::uint8_t> bytes, std::size_t at, int count) {
-  std::uint32_t value = 0;
-  for (int i = 0; i < count; ++i) value = value << 8 | bytes[at + static_cast<std::size_t>(i)];
-  return value;
-}
-
-// The markers that carry a frame header: SOF0-SOF15 but DHT (C4), JPG (C8)
-// and DAC (CC).
-bool isFrameMarker(std::uint8_t code) {
-  return code >= 0xC0 && code <= 0xCF && code != 0xC4 && code != 0xC8 && code != 0xCC;
-}
-
-// Walks the marker segments after SOI up to the frame header.
-ImageHeader readJpegSize(std::span<const std::uint8_t> head, std::uint32_t& width,
-                         std::uint32_t& height) {
-  std::size_t at = 2;
-  for (;;) {
-    if (at >= head.size()) return ImageHeader::kNeedMore;
-    if (head[at] != 0xFF) return ImageHeader::kMalformed;
-    while (at < head.size() && head[at] == 0xFF) ++at;  // fill bytes
-    if (at >= head.size()) return ImageHeader::kNeedMore;
-    const std::uint8_t code = head[at++];
-    if (code == 0x01 || (code >= 0xD0 && code <= 0xD7)) continue;  // no length
-    // A second SOI, the end, or a scan before any frame header.
-    if (code == 0x00 || code == 0xD8 || code == 0xD9 || code == 0xDA)
-      return ImageHeader::kMalformed;
-    if (at + 2 > head.size()) return ImageHeader::kNeedMore;
-    const std::size_t length = bigEndian(head, at, 2);
-    if (length < 2) return ImageHeader::kMalformed;
-    if (isFrameMarker(code)) {
-      // Length, sample precision, lines, samples per line, components.
-      if (length < 8) return ImageHeader::kMalformed;
-      if (at + 7 > head.size()) return ImageHeader::kNeedMore;
-      height = bigEndian(head, at + 3, 2);
-      width = bigEndian(head, at + 5, 2);
-      return ImageHeader::kFound;
-    }
-    at += length;
-  }
-}
-
 struct OptionsDeleter {
   void operator()(pappl_pr_options_t* options) const { papplJobDeletePrintOptions(options); }
 };
@@ -310,23 +269,6 @@ bool printImage(pappl_job_t* job, pappl_device_t* device, Decoder decode, bool s
 }
 
 }  // namespace
-
-ImageHeader readImageSize(std::span<const std::uint8_t> head, std::uint32_t& width,
-                          std::uint32_t& height) {
-  static constexpr std::uint8_t kPng[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  if (head.size() >= 2 && head[0] == 0xFF && head[1] == 0xD8)
-    return readJpegSize(head, width, height);
-  if (head.size() < 2) return ImageHeader::kNeedMore;  // either kind
-  const std::size_t known = std::min(head.size(), sizeof kPng);
-  if (std::memcmp(head.data(), kPng, known) != 0) return ImageHeader::kMalformed;
-  // The signature, then IHDR first: length 13, type, width, height.
-  if (head.size() < 24) return ImageHeader::kNeedMore;
-  if (bigEndian(head, 8, 4) != 13 || std::memcmp(head.data() + 12, "IHDR", 4) != 0)
-    return ImageHeader::kMalformed;
-  width = bigEndian(head, 16, 4);
-  height = bigEndian(head, 20, 4);
-  return ImageHeader::kFound;
-}
 
 std::string checkImageSize(std::uint64_t width, std::uint64_t height) {
   const std::string size = std::to_string(width) + " x " + std::to_string(height);

@@ -7,7 +7,6 @@
 #include <pappl/pappl.h>
 
 #include <cstdint>
-#include <span>
 #include <string>
 
 namespace qvprinter {
@@ -18,18 +17,6 @@ namespace qvprinter {
 // 16384 pixels, the size PAPPL advertises in jpeg-x/y-dimension-supported.
 inline constexpr std::uint32_t kMaxImageSide = 16384;
 inline constexpr std::uint64_t kMaxImagePixels = 50'000'000;
-
-enum class ImageHeader {
-  kFound,      // `width` and `height` hold the declared size
-  kNeedMore,   // the size lies beyond the bytes given
-  kMalformed,  // not a PNG or JPEG, or its header is broken
-};
-
-// The size a PNG (IHDR) or JPEG (SOFn) declares, read from the first bytes
-// of the file without decoding anything: a gate can refuse an oversized
-// image from the start of a Print-Job request (httpPeek).
-[[nodiscard]] ImageHeader readImageSize(std::span<const std::uint8_t> head, std::uint32_t& width,
-                                        std::uint32_t& height);
 
 // "" when a `width` x `height` image is within the budget, else the
 // sentence for the job's state message.
