@@ -11,6 +11,8 @@
 
 namespace {
 
+using namespace qv::colour;
+
 constexpr int kWidth = 4960;
 constexpr int kHeight = 7016;
 
@@ -85,7 +87,7 @@ void page(benchmark::State& state, bool noise, bool gray, bool rotate) {
   static PwgLineScratch scratch;
   for (auto _ : state) {
     benchmark::DoNotOptimize(
-        writePwgLines(sink, pixels.data(), kWidth, kHeight, gray, rotate, nullptr, scratch));
+        writePwgLines(sink, pixels.data(), kWidth, kHeight, gray, rotate, {}, scratch));
   }
   std::fclose(sink);
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *

@@ -10,6 +10,7 @@
 #include "colour/job_state.h"
 #include "colour/send.h"
 
+namespace qv::colour {
 namespace {
 
 constexpr char kUniversalExit[] = "\x1b%-12345X";
@@ -228,7 +229,7 @@ std::size_t pjlTextLength(const char* text) {
   return length;
 }
 
-short MBeginJob(ColourJobState& state) {
+ColourStatus MBeginJob(ColourJobState& state) {
   putJobHeader(state);
   const PjpInfo* job = &state.pjp;
   SendInfo* send = &state.send;
@@ -245,7 +246,7 @@ short MBeginJob(ColourJobState& state) {
     send->pdev->nTempPageNo = 0;
     send->pdev->nPrintedPages = 0;
   }
-  return 0;
+  return kColourOk;
 }
 
 void writeJobTrailer(ColourJobState& state) {
@@ -257,8 +258,10 @@ void writeJobTrailer(ColourJobState& state) {
   out.put("\n");
 }
 
-short MEndJob(ColourJobState& state) {
+ColourStatus MEndJob(ColourJobState& state) {
   finishPageFiles(state);
   writeJobTrailer(state);
-  return 0;
+  return kColourOk;
 }
+
+}  // namespace qv::colour

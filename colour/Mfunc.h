@@ -14,25 +14,29 @@
 #include <string_view>
 
 #include "colour/colour_records.h"
+#include "colour/report.h"
 #include "common/malloc_buffer.h"
+
+namespace qv::colour {
 
 struct ColourJobState;
 
 // ---- Writer slots -----------------------------------------------------
-// Each returns 0, or 1 when the page or the job cannot be sent whole.
+// Each returns kColourOk, or kColourPageFailed when the page or the job
+// cannot be sent whole.
 
 // Job begin: writes the PJL job header and sets up the send state.
-short MBeginJob(ColourJobState& job);
+ColourStatus MBeginJob(ColourJobState& job);
 // Job end: copies the last complete page file to the output and writes the
 // PJL trailer. A page file whose writing was interrupted is deleted.
-short MEndJob(ColourJobState& job);
+ColourStatus MEndJob(ColourJobState& job);
 // Page begin: passes the previous page file on, creates this page's file
 // and writes its PWG page header (nothing for a blank page).
-short MBeginPage(ColourJobState& job);
+ColourStatus MBeginPage(ColourJobState& job);
 // Band send: encodes the page buffer into the page file and closes it.
-short MSendBandData(ColourJobState& job);
-short MEndPage(ColourJobState& job);
-short MSendData(ColourJobState& job);
+ColourStatus MSendBandData(ColourJobState& job);
+ColourStatus MEndPage(ColourJobState& job);
+ColourStatus MSendData(ColourJobState& job);
 
 // The two halves of job end: the last complete page file goes to the output
 // (an unfinished one is deleted), then the trailer is written.
@@ -41,8 +45,8 @@ void writeJobTrailer(ColourJobState& job);
 // Drops the waiting page file without sending it (the output is gone).
 void discardPageFiles(ColourJobState& job);
 // The page files' stdio buffer and the copy buffer, had once per job (none
-// for a job without page files). Returns 0, or 1 when they cannot be had.
-int CreatePageFileBuffers(ColourJobState& job);
+// for a job without page files). Returns kColourOk or kColourNoMemory.
+ColourStatus createPageFileBuffers(ColourJobState& job);
 
 // ---- PJL job header ---------------------------------------------------
 
@@ -74,8 +78,9 @@ struct RasterState {
 
 // Encodes one line into st->output: the line repeat byte, then runs of at
 // most 128 pixels. A repeat run is (count - 1) and one pixel; a literal run
-// is 257 - count and its pixels. Returns the encoded length, or -1 when the
-// output buffer cannot be allocated.
+// is 257 - count and its pixels. Returns the encoded length, or
+// kRasterWriteNoMemory when the output buffer cannot be allocated.
+inline constexpr long kRasterWriteNoMemory = -1;
 long raster_write(RasterState* st, const std::uint8_t* line);
 
 // RGB to gray, rounding like the printer driver always has: t = G*0.59,
@@ -95,8 +100,6 @@ struct PwgPageGeometry {
 void buildPwgPageHeader(const PwgPageGeometry& page, bool gray,
                         std::span<std::uint8_t, kPwgHeaderSize> header);
 
-enum class PageWriteStatus { kDone, kWriteFailed, kCancelled, kTooWide };
-
 // The page writer's line buffers: one line with its pixels reversed, one
 // gray line, and two encoded lines: the previous one, waiting for identical
 // successors (its first byte counts the repeats, count - 1), and the one
@@ -111,14 +114,29 @@ struct PwgLineScratch {
   std::FILE* out = nullptr;
 };
 
+// A job's cancel, asked after every encoded line: a flag that a signal
+// handler raises, or a host's callback. Either may be absent.
+struct CancelCheck {
+  const volatile std::sig_atomic_t* flag = nullptr;
+  bool (*isCancelled)(void* context) = nullptr;
+  void* context = nullptr;
+
+  bool operator()() const {
+    return (flag != nullptr && *flag != 0) || (isCancelled != nullptr && isCancelled(context));
+  }
+};
+
 // Encodes a whole RGB page (height lines of width pixels) into `out`: gray
 // or colour, rotated by 180 degrees or not, identical consecutive lines
-// folded into one line with a repeat byte (at most 256 lines). `cancel` is
-// looked at after every line.
-PageWriteStatus writePwgLines(std::FILE* out, const std::uint8_t* page, int width, int height,
-                              bool gray, bool rotate, const volatile std::sig_atomic_t* cancel,
-                              PwgLineScratch& scratch);
+// folded into one line with a repeat byte (at most 256 lines). `cancelled` is
+// asked after every line. Returns kColourOk, kColourWriteFailed,
+// kColourCancelled, or kColourBadSize for a width the buffers cannot take.
+ColourStatus writePwgLines(std::FILE* out, const std::uint8_t* page, int width, int height,
+                           bool gray, bool rotate, const CancelCheck& cancelled,
+                           PwgLineScratch& scratch);
 
 // Copies the stream `ffsrc` from its start to the job's output; a short
 // write is logged to the debug log and ends the copy (and the job).
 void do_compress(ColourJobState& job, std::FILE* ffsrc);
+
+}  // namespace qv::colour

@@ -28,6 +28,8 @@
 #include "colour/send.h"
 #include "colour/tempfile.h"
 
+namespace qv::colour {
+
 // ---- Line encoder -------------------------------------------------------
 
 namespace {
@@ -152,7 +154,7 @@ long raster_write(RasterState* st, const std::uint8_t* line) {
   const std::uint64_t needed = std::max<std::uint64_t>(65536, 2 * lineBytes);
   if (st->capacity < needed) {
     void* grown = std::realloc(st->output.get(), needed);
-    if (grown == nullptr) return -1;
+    if (grown == nullptr) return kRasterWriteNoMemory;
     (void)st->output.release();
     st->output.reset(static_cast<std::uint8_t*>(grown));
     st->capacity = needed;
@@ -302,10 +304,10 @@ static_assert(1 + kMaxPageWidth * 3 + (kMaxPageWidth + 127) / 128 <= kPendingLin
 
 }  // namespace
 
-PageWriteStatus writePwgLines(std::FILE* out, const std::uint8_t* page, int width, int height,
-                              bool gray, bool rotate, const volatile std::sig_atomic_t* cancel,
-                              PwgLineScratch& scratch) {
-  if (width <= 0 || width > kMaxPageWidth) return PageWriteStatus::kTooWide;
+ColourStatus writePwgLines(std::FILE* out, const std::uint8_t* page, int width, int height,
+                           bool gray, bool rotate, const CancelCheck& cancelled,
+                           PwgLineScratch& scratch) {
+  if (width <= 0 || width > kMaxPageWidth) return kColourBadSize;
   const auto pixels = static_cast<std::size_t>(width);
   const std::size_t rgbBytes = pixels * 3;
 
@@ -315,7 +317,7 @@ PageWriteStatus writePwgLines(std::FILE* out, const std::uint8_t* page, int widt
 
   const std::uint8_t* previous = nullptr;
   for (int n = 0; n < height; ++n) {
-    if (cancel != nullptr && *cancel != 0) return PageWriteStatus::kCancelled;
+    if (cancelled()) return kColourCancelled;
     const int lineIndex = rotate ? height - 1 - n : n;
     const std::uint8_t* source = page + static_cast<std::size_t>(lineIndex) * rgbBytes;
 
@@ -324,7 +326,7 @@ PageWriteStatus writePwgLines(std::FILE* out, const std::uint8_t* page, int widt
     // run scan.
     if (previous != nullptr && std::memcmp(source, previous, rgbBytes) == 0) {
       if (pending->present()) {
-        if (!pending->repeat()) return PageWriteStatus::kWriteFailed;
+        if (!pending->repeat()) return kColourWriteFailed;
       } else {
         pending->reopen();
       }
@@ -348,12 +350,12 @@ PageWriteStatus writePwgLines(std::FILE* out, const std::uint8_t* page, int widt
         gray ? encodeRuns<1>(line, pixels, encoded + 1) : encodeRuns<3>(line, pixels, encoded + 1);
     const auto size = static_cast<std::size_t>(end - encoded);
     if (pending->present() && pending->equalsSpare(size)) {
-      if (!pending->repeat()) return PageWriteStatus::kWriteFailed;
+      if (!pending->repeat()) return kColourWriteFailed;
     } else if (!pending->replace(size)) {
-      return PageWriteStatus::kWriteFailed;
+      return kColourWriteFailed;
     }
   }
-  return pending->finish() ? PageWriteStatus::kDone : PageWriteStatus::kWriteFailed;
+  return pending->finish() ? kColourOk : kColourWriteFailed;
 }
 
 // ---- Page files -------------------------------------------------------------
@@ -385,7 +387,8 @@ void discardPageFile(ColourJobState& job) {
 }
 
 void reportPageFileError(const ColourJobState& job, const char* what) {
-  std::fprintf(stderr, "ERROR: %s %s: %s\n", what, job.pageFileName, std::strerror(errno));
+  reportf(job.reporter, ReportLevel::kError, "ERROR: %s %s: %s", what, job.pageFileName,
+          std::strerror(errno));
 }
 
 bool isGrayJob(const PjpInfo& job) { return job.nColorMode == 0; }
@@ -441,11 +444,11 @@ std::FILE* openPageFile(ColourJobState& job) {
 
 }  // namespace
 
-int CreatePageFileBuffers(ColourJobState& job) {
-  if (!job.usePageFiles) return 0;
+ColourStatus createPageFileBuffers(ColourJobState& job) {
+  if (!job.usePageFiles) return kColourOk;
   if (!job.finBuffer) job.finBuffer = qv::allocateBytes(kPageFileBuffer);
   if (!job.copyBuffer) job.copyBuffer = qv::allocateBytes(kCopyBuffer);
-  return job.finBuffer && job.copyBuffer ? 0 : 1;
+  return job.finBuffer && job.copyBuffer ? kColourOk : kColourNoMemory;
 }
 
 namespace {
@@ -470,9 +473,9 @@ bool sendMappedPageFile(ColourJobState& job, std::FILE* pageFile) {
       Debug_printf(&job.log, "Write error\n");  // the copy cannot go on
       return true;
     }
-    const int written = pswrite(job, mapped, length);
+    const ColourStatus written = pswrite(job, mapped, length);
     ::munmap(mapped, length);
-    if (written == 0) {
+    if (written != kColourOk) {
       Debug_printf(&job.log, "Write error\n");
       return true;
     }
@@ -482,12 +485,13 @@ bool sendMappedPageFile(ColourJobState& job, std::FILE* pageFile) {
 
 }  // namespace
 
+// Not a compressor: the printer driver's name for the page file copy.
 void do_compress(ColourJobState& job, std::FILE* ffsrc) {
   std::rewind(ffsrc);  // flushes the stream: every byte is in the file
   if (sendMappedPageFile(job, ffsrc)) return;
   for (;;) {
     const std::size_t got = std::fread(job.copyBuffer.get(), 1, kCopyBuffer, ffsrc);
-    if (got > 0 && pswrite(job, job.copyBuffer.get(), got) == 0) {
+    if (got > 0 && pswrite(job, job.copyBuffer.get(), got) != kColourOk) {
       Debug_printf(&job.log, "Write error\n");
       return;
     }
@@ -503,7 +507,7 @@ void finishPageFiles(ColourJobState& job) {
   if (job.usePageFiles) {
     do_compress(job, job.fin);
   } else if (std::fflush(job.fin) != 0 ||
-             pswrite(job, job.memoryPage.get(), job.memoryPageUsed) == 0) {
+             pswrite(job, job.memoryPage.get(), job.memoryPageUsed) != kColourOk) {
     job.outFailed = true;
   }
   closePageFile(job);
@@ -511,7 +515,7 @@ void finishPageFiles(ColourJobState& job) {
 
 void discardPageFiles(ColourJobState& job) { closePageFile(job); }
 
-short MBeginPage(ColourJobState& job) {
+ColourStatus MBeginPage(ColourJobState& job) {
   finishPageFiles(job);  // the previous page, now complete, goes to the printer
 
   DevModeBlock* dev = job.send.pdev;
@@ -519,7 +523,7 @@ short MBeginPage(ColourJobState& job) {
   job.fin = openPageFile(job);
   if (job.fin == nullptr) {
     reportPageFileError(job, "Unable to create page file");
-    return 1;
+    return kColourPageFailed;
   }
   job.finState = PageFileState::kWriting;
 
@@ -527,13 +531,13 @@ short MBeginPage(ColourJobState& job) {
     if (std::fwrite("RaS2", 1, 4, job.fin) != 4) {
       reportPageFileError(job, "Writing page file failed");
       discardPageFile(job);
-      return 1;
+      return kColourPageFailed;
     }
     job.syncWritten = true;
     job.finCarriesSync = true;
   }
 
-  if (skipBlankPagePrint(job) == 1) return 0;  // no header, no lines
+  if (skipBlankPagePrint(job)) return kColourOk;  // no header, no lines
 
   ++dev->nPrintedPages;
   std::uint8_t header[kPwgHeaderSize];
@@ -544,41 +548,41 @@ short MBeginPage(ColourJobState& job) {
   if (std::fwrite(header, 1, sizeof header, job.fin) != sizeof header) {
     reportPageFileError(job, "Writing page file failed");
     discardPageFile(job);
-    return 1;
+    return kColourPageFailed;
   }
-  return 0;
+  return kColourOk;
 }
 
-short MSendBandData(ColourJobState& job) {
-  if (job.finState != PageFileState::kWriting) return 0;  // page begin could not set it up
+ColourStatus MSendBandData(ColourJobState& job) {
+  if (job.finState != PageFileState::kWriting) return kColourOk;  // page begin could not set it up
   SendInfo* send = &job.send;
   const PjpInfo& pjp = job.pjp;
-  if ((send->wFlags & 1u) != 0 && skipBlankPagePrint(job) == 1) {
+  if ((send->wFlags & 1u) != 0 && skipBlankPagePrint(job)) {
     // A blank page leaves its file empty (or holding "RaS2" alone).
     if (std::fflush(job.fin) == 0) {
       job.finState = PageFileState::kComplete;
     } else {
       reportPageFileError(job, "Writing page file failed");
       discardPageFile(job);
-      return 1;
+      return kColourPageFailed;
     }
-    return 0;
+    return kColourOk;
   }
   const bool gray = isGrayJob(pjp);
   send->wLineBytes = static_cast<std::uint16_t>(pjp.nWidth * 3);
   send->pLine = job.pageData;
   const bool rotate = pjp.nDuplex == 2 && send->pdev->nPrintedPages % 2 == 0;
-  const PageWriteStatus status = writePwgLines(job.fin, job.pageData, pjp.nWidth, pjp.nHeight, gray,
-                                               rotate, job.cancelFlag, job.lines);
-  if (status == PageWriteStatus::kDone && std::fflush(job.fin) == 0) {
+  const ColourStatus status = writePwgLines(job.fin, job.pageData, pjp.nWidth, pjp.nHeight, gray,
+                                            rotate, job.cancelled, job.lines);
+  if (status == kColourOk && std::fflush(job.fin) == 0) {
     job.finState = PageFileState::kComplete;
-    return 0;
+    return kColourOk;
   }
   switch (status) {
-    case PageWriteStatus::kCancelled:
-      return 0;  // the job end deletes the unfinished file
-    case PageWriteStatus::kTooWide:
-      std::fputs("Invalid Parameter(s).\n", stderr);
+    case kColourCancelled:
+      return kColourOk;  // the job end deletes the unfinished file
+    case kColourBadSize:
+      job.reporter(ReportLevel::kError, "Invalid Parameter(s).");
       discardPageFile(job);
       break;
     default:
@@ -586,9 +590,11 @@ short MSendBandData(ColourJobState& job) {
       discardPageFile(job);
       break;
   }
-  return 1;  // a page that cannot be sent whole fails the job
+  return kColourPageFailed;  // a page that cannot be sent whole fails the job
 }
 
-short MEndPage(ColourJobState& /*job*/) { return 0; }
+ColourStatus MEndPage(ColourJobState& /*job*/) { return kColourOk; }
 
-short MSendData(ColourJobState& /*job*/) { return 0; }
+ColourStatus MSendData(ColourJobState& /*job*/) { return kColourOk; }
+
+}  // namespace qv::colour

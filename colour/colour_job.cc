@@ -5,18 +5,19 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 #include "colour/compress.h"
+#include "colour/job_state.h"
 #include "colour/send.h"
 #include "colour/tempfile.h"
 
+namespace qv::colour {
 namespace {
 
 std::string text(const char* value) { return value != nullptr ? value : ""; }
 
-constexpr std::uint8_t kCancelFill[qv::kColourCancelFillBytes] = {};
+constexpr std::uint8_t kCancelFill[kColourCancelFillBytes] = {};
 
 void closeCopiesFile(ColourJobState& job) {
   if (job.fdPageData < 0) return;
@@ -52,7 +53,7 @@ bool writeCopiesFile(ColourJobState& job, const std::uint8_t* bytes, std::size_t
 }  // namespace
 
 ColourJobState::ColourJobState(const RcInfo& settings, const PjpInfo& job,
-                               const qv::ColourJobEnv& environment, qv::ByteSink byteSink,
+                               const ColourJobEnv& environment, qv::ByteSink byteSink,
                                bool pageFiles)
     : rc(settings),
       pjp(job),
@@ -62,69 +63,72 @@ ColourJobState::ColourJobState(const RcInfo& settings, const PjpInfo& job,
       redValue(text(environment.redValue)),
       outputTray(text(environment.outputTray)),
       tmpDir(text(environment.tmpDir)),
-      cancelFlag(environment.cancelFlag),
+      cancelled{environment.cancelFlag, environment.isCancelled, environment.isCancelledContext},
+      reporter(environment.reporter),
       usePageFiles(pageFiles),
-      sink(byteSink) {}
+      sink(byteSink),
+      log(kDebugLogPath, environment.reporter) {}
 
 ColourJobState::~ColourJobState() {
   discardPageFiles(*this);
   closeCopiesFile(*this);
 }
 
-namespace qv {
-
 ColourJob::ColourJob(const RcInfo& rc, const PjpInfo& job, const ColourJobEnv& env, ByteSink sink,
                      bool usePageFiles)
-    : state_(rc, job, env, sink, usePageFiles) {}
+    : state_(std::make_unique<ColourJobState>(rc, job, env, sink, usePageFiles)) {}
 
-int ColourJob::beginJob() {
+ColourJob::~ColourJob() = default;
+
+ColourStatus ColourJob::beginJob() {
   if (phase_ != Phase::kNew) return kColourBadState;
-  const PjpInfo& pjp = state_.pjp;
+  ColourJobState& state = *state_;
+  const PjpInfo& pjp = state.pjp;
   // The line buffers of the writer hold 7200 pixels.
   if (pjp.nWidth <= 0 || pjp.nWidth > kMaxPageWidth || pjp.nHeight <= 0 ||
       pjp.nBytesPerLine != static_cast<std::uint64_t>(pjp.nWidth) * 3) {
-    std::fputs("Invalid Parameter(s).\n", stderr);
+    state.reporter(ReportLevel::kError, "Invalid Parameter(s).");
     return status_ = kColourBadSize;
   }
-  if (CreateSendBuf(state_) != 0 || CreatePageFileBuffers(state_) != 0) {
-    std::fputs("molloc fasle\n", stderr);
+  if (CreateSendBuf(state) != kColourOk || createPageFileBuffers(state) != kColourOk) {
+    state.reporter(ReportLevel::kError, "molloc fasle");
     return status_ = kColourNoMemory;
   }
-  SetFunctionTable(state_.funcs);
-  state_.send.nCollate = pjp.nCollate;
-  state_.nCopies = (pjp.nCollate == 1 || pjp.nCopyCount < 2) ? 1 : pjp.nCopyCount;
-  state_.send.wBandIndex = 0;
-  state_.funcs.beginJob(state_);
+  SetFunctionTable(state.funcs);
+  state.send.nCollate = pjp.nCollate;
+  state.nCopies = (pjp.nCollate == 1 || pjp.nCopyCount < 2) ? 1 : pjp.nCopyCount;
+  state.send.wBandIndex = 0;
+  state.funcs.beginJob(state);
   phase_ = Phase::kJob;
   return kColourOk;
 }
 
-int ColourJob::beginPage() {
+ColourStatus ColourJob::beginPage() {
   if (phase_ != Phase::kJob) return kColourBadState;
-  if (CreateBandBuf(state_, state_.pjp.nBytesPerLine, state_.send.nBandLines) != 0)
+  if (CreateBandBuf(*state_, state_->pjp.nBytesPerLine, state_->send.nBandLines) != kColourOk)
     return status_ = kColourNoMemory;
-  state_.pageData = state_.page.get();
+  state_->pageData = state_->page.get();
   filled_ = 0;
   phase_ = Phase::kPage;
   return kColourOk;
 }
 
-int ColourJob::writeLine(std::span<const std::uint8_t> rgb) {
+ColourStatus ColourJob::writeLine(std::span<const std::uint8_t> rgb) {
   if (phase_ != Phase::kPage) return kColourBadState;
-  if (rgb.size() != state_.pjp.nBytesPerLine || filled_ + rgb.size() > state_.onePageByte)
+  if (rgb.size() != state_->pjp.nBytesPerLine || filled_ + rgb.size() > state_->onePageByte)
     return kColourBadSize;
-  std::memcpy(state_.pageData + filled_, rgb.data(), rgb.size());
+  std::memcpy(state_->pageData + filled_, rgb.data(), rgb.size());
   filled_ += rgb.size();
   return kColourOk;
 }
 
-int ColourJob::beginPage(std::span<std::uint8_t> callerPage) {
+ColourStatus ColourJob::beginPage(std::span<std::uint8_t> callerPage) {
   if (phase_ != Phase::kJob) return kColourBadState;
   const std::uint64_t size =
-      state_.pjp.nBytesPerLine * static_cast<std::uint64_t>(state_.send.nBandLines);
+      state_->pjp.nBytesPerLine * static_cast<std::uint64_t>(state_->send.nBandLines);
   if (size == 0 || callerPage.size() < size) return kColourBadSize;
-  state_.onePageByte = size;
-  state_.pageData = callerPage.data();
+  state_->onePageByte = size;
+  state_->pageData = callerPage.data();
   filled_ = 0;
   phase_ = Phase::kPage;
   return kColourOk;
@@ -132,39 +136,38 @@ int ColourJob::beginPage(std::span<std::uint8_t> callerPage) {
 
 std::span<std::uint8_t> ColourJob::pageBuffer() {
   if (phase_ != Phase::kPage) return {};
-  return {state_.pageData, static_cast<std::size_t>(state_.onePageByte)};
+  return {state_->pageData, static_cast<std::size_t>(state_->onePageByte)};
 }
 
-int ColourJob::endPage(std::size_t filledBytes) {
-  filled_ = std::min<std::size_t>(filledBytes, state_.onePageByte);
+ColourStatus ColourJob::endPage(std::size_t filledBytes) {
+  filled_ = std::min<std::size_t>(filledBytes, state_->onePageByte);
   return endPage();
 }
 
-int ColourJob::endPage() {
+ColourStatus ColourJob::endPage() {
   if (phase_ != Phase::kPage) return kColourBadState;
   // A page that ends early is sent with its missing lines as zero bytes.
-  std::memset(state_.pageData + filled_, 0, state_.onePageByte - filled_);
+  std::memset(state_->pageData + filled_, 0, state_->onePageByte - filled_);
   phase_ = Phase::kJob;
-  const int status = sendCopies();
-  closeCopiesFile(state_);
+  const ColourStatus status = sendCopies();
+  closeCopiesFile(*state_);
   if (status != kColourOk && status != kColourPageFailed) status_ = status;
   return status;
 }
 
-int ColourJob::sendCopies() {
-  ColourJobState& s = state_;
+ColourStatus ColourJob::sendCopies() {
+  ColourJobState& s = *state_;
   const std::size_t size = s.onePageByte;
   const bool uncollated = s.pjp.nCollate == 0 && s.nCopies >= 2;
   for (s.iCopy = 0; s.iCopy < s.nCopies; ++s.iCopy) {
     if (uncollated && s.usePageFiles && s.iCopy == 0) {
       s.fdPageData = myTempFd(scratchDirectory(s.tmpDir.c_str()));
       if (s.fdPageData < 0) {
-        std::fputs("ERROR: Unable to create a temporay file\n", stderr);
+        s.reporter(ReportLevel::kError, "ERROR: Unable to create a temporay file");
       } else if (!writeCopiesFile(s, s.pageData, size)) {
-        std::fputs(
-            "ERROR: Writing raster data to temporary file failed,just ONE copy will be "
-            "printed!\n",
-            stderr);
+        s.reporter(ReportLevel::kError,
+                   "ERROR: Writing raster data to temporary file failed,just ONE copy will be "
+                   "printed!");
         closeCopiesFile(s);
       }
     } else if (uncollated && s.usePageFiles) {
@@ -174,12 +177,12 @@ int ColourJob::sendCopies() {
       ::lseek(s.fdPageData, 0, SEEK_SET);
       if (!readCopiesFile(s, s.pageData, size)) {
         if (s.cancelled()) return kColourCancelled;
-        std::fputs("ERROR: Reading raster data from temporary file failed!\n", stderr);
+        s.reporter(ReportLevel::kError, "ERROR: Reading raster data from temporary file failed!");
         return kColourPageFailed;
       }
     }
     s.send.wBandIndex = 0;
-    const bool pageFailed = s.funcs.beginPage(s) != 0 || s.funcs.sendBand(s) != 0;
+    const bool pageFailed = s.funcs.beginPage(s) != kColourOk || s.funcs.sendBand(s) != kColourOk;
     s.funcs.endPage(s);
     flushOutput(s);
     // The reader is gone: converting more would be for no one.
@@ -190,26 +193,28 @@ int ColourJob::sendCopies() {
   return kColourOk;
 }
 
-int ColourJob::endJob() {
+ColourStatus ColourJob::endJob() {
   if (phase_ == Phase::kNew || phase_ == Phase::kEnded) return kColourBadState;
   phase_ = Phase::kEnded;
-  if (state_.outFailed) return kColourWriteFailed;
-  state_.funcs.endJob(state_);
-  flushOutput(state_);
-  ReleaseBandBuf(state_);
-  return state_.outFailed ? kColourWriteFailed : kColourOk;
+  ColourJobState& state = *state_;
+  if (state.outFailed) return kColourWriteFailed;
+  state.funcs.endJob(state);
+  flushOutput(state);
+  releaseBandBuf(state);
+  return state.outFailed ? kColourWriteFailed : kColourOk;
 }
 
-int ColourJob::cancel() {
+ColourStatus ColourJob::cancel() {
   if (phase_ == Phase::kNew || phase_ == Phase::kEnded) return kColourBadState;
   phase_ = Phase::kEnded;
-  closeCopiesFile(state_);
+  ColourJobState& state = *state_;
+  closeCopiesFile(state);
   // A page cut short is deleted, never sent.
-  pswrite(state_, kCancelFill, sizeof kCancelFill);
-  state_.funcs.endJob(state_);
-  flushOutput(state_);
-  ReleaseBandBuf(state_);
-  return state_.outFailed ? kColourWriteFailed : kColourOk;
+  pswrite(state, kCancelFill, sizeof kCancelFill);
+  state.funcs.endJob(state);
+  flushOutput(state);
+  releaseBandBuf(state);
+  return state.outFailed ? kColourWriteFailed : kColourOk;
 }
 
-}  // namespace qv
+}  // namespace qv::colour

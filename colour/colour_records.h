@@ -1,11 +1,12 @@
-// colour_records.h - the colour job's records: the job parameters, the
-// send state and the device-mode block. Shared by the entry, the page loop
-// and the job writer, so that no low-level module needs the entry header.
+// colour_records.h - the colour job's parameter record. Shared by the entry,
+// the page loop, the job writer and the hosts, so that no low-level module
+// needs the entry header.
 #pragma once
 
-#include <csignal>
 #include <cstdint>
 #include <cstdio>
+
+namespace qv::colour {
 
 // The job parameter record: everything the page loop and the job writer need,
 // gathered once before the first page is read.
@@ -38,42 +39,4 @@ struct PjpInfo {
   std::uint16_t wGray;           // inner value of "QVGray"
 };
 
-// The device-mode block that SendInfo::pdev points to. Of the printer driver's
-// device mode, the PWG writer uses only its page-file counters.
-struct DevModeBlock {
-  std::uint64_t nTempPageNo;    // number of the current page file
-  std::uint64_t nPrintedPages;  // pages whose PWG header was written
-};
-
-// The send state shared by the page loop and the writer slots for one job.
-struct SendInfo {
-  std::int16_t nWidth;          // page width in pixels
-  std::int16_t nBandCount;      // bands per page: 1, a band is the whole page
-  std::int16_t nLastBandLines;  // lines of the last band (= page height)
-  std::int16_t nBandLines;      // lines per band (= page height)
-  std::uint16_t wBandIndex;     // band counter within the current page
-  std::uint16_t wLineBytes;     // bytes per line handed to the encoder
-  std::int16_t nBandWidth;      // page width again
-  std::int16_t nCollate;        // copy of PjpInfo::nCollate
-  std::uint8_t* pLine;          // page-buffer line being encoded
-  DevModeBlock* pdev;           // allocated once per job by the page loop
-  std::uint16_t wFlags;         // bit 0: the current page was found blank
-};
-
-namespace qv {
-
-// What a job used to take from its environment, filled by the caller (the
-// command line from getenv). A null or empty text counts as not given.
-struct ColourJobEnv {
-  const char* password = nullptr;    // PASSWORD: secure print with this PIN
-  const char* owner = nullptr;       // OWNER
-  const char* title = nullptr;       // TITLE
-  const char* redValue = nullptr;    // QVREDVAL
-  const char* outputTray = nullptr;  // OUTPUTTRAY
-  const char* tmpDir = nullptr;      // TMPDIR: where page files and the copies file go
-  // Looked at after every encoded line: non-zero asks the job to stop (the
-  // caller then calls cancel()). May be null.
-  const volatile std::sig_atomic_t* cancelFlag = nullptr;
-};
-
-}  // namespace qv
+}  // namespace qv::colour

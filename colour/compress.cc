@@ -4,44 +4,47 @@
 #include <sys/mman.h>
 
 #include <cstddef>
-#include <cstdio>
 #include <cstdlib>
 
 #include "colour/job_state.h"
 
+namespace qv::colour {
 namespace {
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
 }  // namespace
 
-int CreateBandBuf(ColourJobState& job, std::uint64_t bytesPerLine, long lines) {
+// The name is the printer driver's: its one "band" is the whole page.
+ColourStatus CreateBandBuf(ColourJobState& job, std::uint64_t bytesPerLine, long lines) {
   if (bytesPerLine == 0 || lines <= 0) {
-    std::fputs("Invalid Parameter(s).\n", stderr);
-    return 1;
+    job.reporter(ReportLevel::kError, "Invalid Parameter(s).");
+    return kColourBadSize;
   }
   const std::uint64_t size = bytesPerLine * static_cast<std::uint64_t>(lines);
   if (!job.page || job.pageAllocated != size) {
-    ReleaseBandBuf(job);
+    releaseBandBuf(job);
     // 2 MiB aligned and backed by huge pages where the kernel allows it: the
     // page is read into this buffer with a kernel copy of 104 MB per A4 page,
     // and huge pages cut that copy's page faults and TLB misses.
     const std::size_t rounded = (size + kHugePage - 1) / kHugePage * kHugePage;
     job.page.reset(static_cast<std::uint8_t*>(std::aligned_alloc(kHugePage, rounded)));
     if (!job.page) {
-      std::fprintf(stderr, "%s%s", "ERROR: ", "Insufficient memory!\n");
-      return 1;
+      job.reporter(ReportLevel::kError, "ERROR: Insufficient memory!");
+      return kColourNoMemory;
     }
     ::madvise(job.page.get(), rounded, MADV_HUGEPAGE);
     job.pageAllocated = size;
   }
   job.onePageByte = size;
-  return 0;
+  return kColourOk;
 }
 
 void DestroyBandBuf(ColourJobState& job) { job.onePageByte = 0; }
 
-void ReleaseBandBuf(ColourJobState& job) {
+void releaseBandBuf(ColourJobState& job) {
   job.page.reset();
   job.pageData = nullptr;
   job.pageAllocated = 0;
   job.onePageByte = 0;
 }
+
+}  // namespace qv::colour

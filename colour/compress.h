@@ -5,18 +5,25 @@
 
 #include <cstdint>
 
+#include "colour/report.h"
+
+namespace qv::colour {
+
 struct ColourJobState;
 
 // Makes the job's page buffer hold bytesPerLine x lines bytes. The buffer is
 // kept for the job and reused while the size stays the same: a 600 dpi A4
 // page is 104 MB, and mapping it afresh for every page costs more than
-// reading it. Its content is unspecified. Returns 0, or 1 after writing
-// "Invalid Parameter(s).\n" (zero size) or "ERROR: Insufficient memory!\n".
-int CreateBandBuf(ColourJobState& job, std::uint64_t bytesPerLine, long lines);
+// reading it. Its content is unspecified. Returns kColourOk, or after
+// reporting "Invalid Parameter(s)." kColourBadSize (zero size), or after
+// "ERROR: Insufficient memory!" kColourNoMemory.
+ColourStatus CreateBandBuf(ColourJobState& job, std::uint64_t bytesPerLine, long lines);
 
 // Marks the page buffer as no longer in use (it stays allocated for the
 // next page of the same size).
 void DestroyBandBuf(ColourJobState& job);
 
 // Releases the page buffer (job end).
-void ReleaseBandBuf(ColourJobState& job);
+void releaseBandBuf(ColourJobState& job);
+
+}  // namespace qv::colour

@@ -9,12 +9,13 @@
 #include <cstdio>
 #include <cstring>
 
+namespace qv::colour {
 namespace {
 
-// Reports a failure of the log once and switches the log off. Standard error
-// only: standard output is the printer's byte stream.
+// Reports a failure of the log once and switches the log off. To the
+// reporter only: standard output is the printer's byte stream.
 void disableLog(DebugLog* log, const char* what) {
-  std::fprintf(stderr, "!!! log file %s error.!!! [%s]\n", what, log->path);
+  reportf(log->reporter, ReportLevel::kError, "!!! log file %s error.!!! [%s]", what, log->path);
   if (log->stream != nullptr) std::fclose(log->stream);
   log->stream = nullptr;
   log->disabled = true;
@@ -46,7 +47,7 @@ DebugLog::~DebugLog() {
   if (stream != nullptr) std::fclose(stream);
 }
 
-int Debug_printf(DebugLog* log, const char* pszFormat, ...) {
+int Debug_printf(DebugLog* log, const char* format, ...) {
   if (log->disabled) return -1;
   if (log->stream == nullptr) {
     log->stream = openLog(log->path);
@@ -56,8 +57,8 @@ int Debug_printf(DebugLog* log, const char* pszFormat, ...) {
     }
   }
   std::va_list args;
-  va_start(args, pszFormat);
-  const int count = std::vfprintf(log->stream, pszFormat, args);
+  va_start(args, format);
+  const int count = std::vfprintf(log->stream, format, args);
   va_end(args);
   if (count < 0 || std::fflush(log->stream) != 0) {
     disableLog(log, "write");
@@ -65,3 +66,5 @@ int Debug_printf(DebugLog* log, const char* pszFormat, ...) {
   }
   return count;
 }
+
+}  // namespace qv::colour

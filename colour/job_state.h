@@ -10,6 +10,7 @@
 #include <string>
 
 #include "colour/Mfunc.h"
+#include "colour/colour_job.h"
 #include "colour/colour_records.h"
 #include "colour/debugtool.h"
 #include "colour/qvDriverModel.h"
@@ -17,10 +18,34 @@
 #include "common/byte_sink.h"
 #include "common/malloc_buffer.h"
 
+namespace qv::colour {
+
+// The device-mode block that SendInfo::pdev points to. Of the printer driver's
+// device mode, the PWG writer uses only its page-file counters.
+struct DevModeBlock {
+  std::uint64_t nTempPageNo;    // number of the current page file
+  std::uint64_t nPrintedPages;  // pages whose PWG header was written
+};
+
+// The send state shared by the page loop and the writer slots for one job.
+struct SendInfo {
+  std::int16_t nWidth;          // page width in pixels
+  std::int16_t nBandCount;      // bands per page: 1, a band is the whole page
+  std::int16_t nLastBandLines;  // lines of the last band (= page height)
+  std::int16_t nBandLines;      // lines per band (= page height)
+  std::uint16_t wBandIndex;     // band counter within the current page
+  std::uint16_t wLineBytes;     // bytes per line handed to the encoder
+  std::int16_t nBandWidth;      // page width again
+  std::int16_t nCollate;        // copy of PjpInfo::nCollate
+  std::uint8_t* pLine;          // page-buffer line being encoded
+  DevModeBlock* pdev;           // allocated once per job by the page loop
+  std::uint16_t wFlags;         // bit 0: the current page was found blank
+};
+
 enum class PageFileState { kNone, kWriting, kComplete };
 
 struct ColourJobState {
-  ColourJobState(const RcInfo& settings, const PjpInfo& job, const qv::ColourJobEnv& environment,
+  ColourJobState(const RcInfo& settings, const PjpInfo& job, const ColourJobEnv& environment,
                  qv::ByteSink byteSink, bool pageFiles);
   ~ColourJobState();
   ColourJobState(const ColourJobState&) = delete;
@@ -30,13 +55,13 @@ struct ColourJobState {
   RcSettings rc;
   PjpInfo pjp;
   std::string password, owner, title, redValue, outputTray, tmpDir;  // empty: not given
-  const volatile std::sig_atomic_t* cancelFlag;
+  CancelCheck cancelled;  // env.cancelFlag and env.isCancelled
+  Reporter reporter;
   bool usePageFiles;  // false: pages wait in memory, nothing touches disk
 
   SendInfo send{};
   DevModeBlock dev{};
   FunctionTable funcs{};
-  bool cancelled() const { return cancelFlag != nullptr && *cancelFlag != 0; }
 
   // The page buffer: one whole RGB page, ours or (pageData elsewhere) the
   // caller's.
@@ -74,3 +99,5 @@ struct ColourJobState {
 
   DebugLog log;
 };
+
+}  // namespace qv::colour

@@ -2,4 +2,4 @@
 // reach every module and the end-to-end tests run this very binary.
 #include "colour/rastertoqv_loop.h"
 
-int main(int argc, char** argv) { return runRastertoqv(argc, argv); }
+int main(int argc, char** argv) { return qv::colour::runRastertoqv(argc, argv); }

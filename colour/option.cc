@@ -1,6 +1,8 @@
 // option.cc - settings lookup by key in a job's settings record.
 #include "colour/option.h"
 
-const char* GetOption(const char* pszKey, const RcInfo* pRcInfo) {
-  return GetKeyValue(pszKey, pRcInfo);
-}
+namespace qv::colour {
+
+const char* GetOption(const char* key, const RcInfo* rc) { return GetKeyValue(key, rc); }
+
+}  // namespace qv::colour

@@ -3,8 +3,12 @@
 
 #include "src_header/qvfiletool.h"
 
-// Chosen item word of the selection setting `pszKey` in the job's settings
+namespace qv::colour {
+
+// Chosen item word of the selection setting `key` in the job's settings
 // record ("ON", "A4", ...), compared exactly and case-sensitively. Null when
 // no selection setting has that key. Used with "QVSkipBlank" and "PageSize",
 // which always have an item chosen.
-const char* GetOption(const char* pszKey, const RcInfo* pRcInfo);
+const char* GetOption(const char* key, const RcInfo* rc);
+
+}  // namespace qv::colour

@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 
+namespace qv::colour {
+
 void Debug_dummy(const char* /*format*/, ...) {}
 
 long ReadPpmFileHeader(std::FILE* in) {
@@ -69,3 +71,5 @@ long ReadPpmFileHeader(std::FILE* in) {
     }
   }
 }
+
+}  // namespace qv::colour

@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+namespace qv::colour {
+
 // Results of ReadPpmFileHeader.
 enum : long { kPpmPage = 0, kPpmEnd = 1, kPpmMalformed = -1 };
 
@@ -20,3 +22,5 @@ long ReadPpmFileHeader(std::FILE* in);
 
 // Debug hook for the parsed header numbers; discards them.
 void Debug_dummy(const char* format, ...);
+
+}  // namespace qv::colour

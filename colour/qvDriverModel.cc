@@ -3,11 +3,15 @@
 
 #include "colour/Mfunc.h"
 
-int SetFunctionTable(FunctionTable& table, int modelLanguage) {
-  if (modelLanguage != kPwgRasterLanguage) return -1;
+namespace qv::colour {
+
+ColourStatus SetFunctionTable(FunctionTable& table, int modelLanguage) {
+  if (modelLanguage != kPwgRasterLanguage) return kColourBadState;
   // PWG Raster: five slots, no raw data send.
   table = {MBeginJob, MEndJob, MBeginPage, MEndPage, MSendBandData, nullptr};
-  return 0;
+  return kColourOk;
 }
 
 void ResetFunctionTable(FunctionTable& table) { table = {}; }
+
+}  // namespace qv::colour

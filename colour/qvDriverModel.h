@@ -2,9 +2,13 @@
 // writer through these six slots.
 #pragma once
 
+#include "colour/report.h"
+
+namespace qv::colour {
+
 struct ColourJobState;
 
-using JobSlot = short (*)(ColourJobState& job);
+using JobSlot = ColourStatus (*)(ColourJobState& job);
 
 struct FunctionTable {
   JobSlot beginJob;   // MBeginJob
@@ -17,8 +21,10 @@ struct FunctionTable {
 
 inline constexpr int kPwgRasterLanguage = 5;  // model_language of the PWG Raster writer
 
-// Fills the table for `modelLanguage`; returns 0, or -1 for a language
-// without a writer.
-int SetFunctionTable(FunctionTable& table, int modelLanguage = kPwgRasterLanguage);
+// Fills the table for `modelLanguage`; returns kColourOk, or kColourBadState
+// for a language without a writer.
+ColourStatus SetFunctionTable(FunctionTable& table, int modelLanguage = kPwgRasterLanguage);
 // Empties all six slots.
 void ResetFunctionTable(FunctionTable& table);
+
+}  // namespace qv::colour

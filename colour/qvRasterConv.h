@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace qv::colour {
+
 struct ColourJobState;
 
 // True when every byte of the page is 255. Four bytes at a time over the
@@ -11,7 +13,9 @@ struct ColourJobState;
 bool isWhitePage(const std::uint8_t* page, std::uint64_t size);
 
 // With "QVSkipBlank" set to "ON", tests the page buffer (nBytesPerLine x
-// nHeight bytes) and returns 1 for an all-white page, which is then left out
-// of the job; bit 0 of wFlags records the result. Returns 0 otherwise (also
-// for an empty page).
-int skipBlankPagePrint(ColourJobState& job);
+// nHeight bytes) and returns true for an all-white page, which is then left
+// out of the job; bit 0 of wFlags records the result. Returns false otherwise
+// (also for an empty page).
+bool skipBlankPagePrint(ColourJobState& job);
+
+}  // namespace qv::colour

@@ -1,37 +1,65 @@
 // qverror.cc - the colour filter's error messages.
 #include "colour/qverror.h"
 
-#include <cstdio>
+namespace qv::colour {
 
 // The texts are what administrators grep spooler logs for; their spacing
 // around the colon differs by number ("%s :" for 1, 2 and 6, "%s:" for 7) and
 // stays so.
-unsigned int QvError(unsigned int nErrorNo, const char* pszName) {
-  const char* name = pszName != nullptr ? pszName : "";
-  switch (nErrorNo) {
-    case kQvErrCannotOpen:
-      std::fprintf(stderr, "Error: %s :cannot open file !!\n", name);
+ColourStatus QvError(const Reporter& reporter, ColourStatus status, const char* name) {
+  const char* shown = name != nullptr ? name : "";
+  constexpr ReportLevel kError = ReportLevel::kError;
+  switch (status) {
+    case kColourCannotOpen:
+      reportf(reporter, kError, "Error: %s :cannot open file !!", shown);
       break;
-    case kQvErrInvalidOption:
-      if (pszName != nullptr)
-        std::fprintf(stderr, "Error: %s :invalid option !!\n", pszName);
+    case kColourBadOption:
+      if (name != nullptr)
+        reportf(reporter, kError, "Error: %s :invalid option !!", name);
       else
-        std::fputs("Error: invalid option !!\n", stderr);
+        reporter(kError, "Error: invalid option !!");
       break;
-    case kQvErrRcFile:
-      std::fputs("Error: invalid printer name at rc-file !!\n", stderr);
+    case kColourBadSettingsFile:
+      reporter(kError, "Error: invalid printer name at rc-file !!");
       break;
-    case kQvErrPaperInfFormat:
-      std::fprintf(stderr, "Error: %s :invalid format found in paperinf !!\n", name);
+    case kColourBadPaperInf:
+      reportf(reporter, kError, "Error: %s :invalid format found in paperinf !!", shown);
       break;
-    case kQvErrPaperInfNotFound:
-      std::fprintf(stderr, "Error: %s: paper info not found in paperinf !!\n", name);
+    case kColourPaperNotFound:
+      reportf(reporter, kError, "Error: %s: paper info not found in paperinf !!", shown);
       break;
-    case kQvErrPrintPhase:
-      std::fputs("Error: error occurred at print phase !!\n", stderr);
+    case kColourBadPageHeader:
+      reporter(kError, "Error: error occurred at print phase !!");
       break;
-    default:  // 0 is success; 13 and above are silent geometry statuses
+    default:  // kColourOk is success; the geometry lines are silent
       break;
   }
-  return nErrorNo;
+  return status;
 }
+
+int exitStatusFor(ColourStatus status) {
+  switch (status) {
+    case kColourOk:
+      return 0;
+    case kColourCannotOpen:
+      return 1;
+    case kColourBadOption:
+      return 2;
+    case kColourBadSettingsFile:
+      return 5;
+    case kColourBadPaperInf:
+      return 6;
+    case kColourPaperNotFound:
+      return 7;
+    case kColourBadPageHeader:
+      return 10;
+    case kColourBadImagingArea:
+      return 13;
+    case kColourBadPaperDimension:
+      return 14;
+    default:  // the page loop: no page, no memory, the output gone, a page lost
+      return 1;
+  }
+}
+
+}  // namespace qv::colour

@@ -1,22 +1,22 @@
-// qverror.h - the colour filter's one error reporter. Each error number has a
-// fixed message on standard error; the number goes back to the caller and
-// becomes the exit status.
+// qverror.h - the colour filter's one error reporter. Each error has a fixed
+// message; its number, rastertoqv's exit status, comes from exitStatusFor.
 #pragma once
 
-// Error numbers with a message, and the silent geometry statuses.
-enum : unsigned int {
-  kQvErrCannotOpen = 1,        // "Error: %s :cannot open file !!"
-  kQvErrInvalidOption = 2,     // "Error: %s :invalid option !!" or without a name
-  kQvErrRcFile = 5,            // "Error: invalid printer name at rc-file !!"
-  kQvErrPaperInfFormat = 6,    // "Error: %s :invalid format found in paperinf !!"
-  kQvErrPaperInfNotFound = 7,  // "Error: %s: paper info not found in paperinf !!"
-  kQvErrPrintPhase = 10,       // "Error: error occurred at print phase !!"
-  kQvErrImagingArea = 13,      // matching ImagingArea line unreadable; no message
-  kQvErrPaperDimension = 14,   // matching PaperDimension line unreadable; no message
-};
+#include "colour/report.h"
 
-// Writes the message of `nErrorNo` to standard error, with `pszName` where the
-// message takes one (numbers 1, 6 and 7; number 2 has a form with and one
-// without). Numbers 0, 13 and above, and numbers without a message, print
-// nothing. Returns nErrorNo.
-unsigned int QvError(unsigned int nErrorNo, const char* pszName);
+namespace qv::colour {
+
+// Reports the message of `status` through `reporter`, with `name` where the
+// message takes one (kColourCannotOpen, kColourBadPaperInf and
+// kColourPaperNotFound; kColourBadOption has a form with and one without).
+// Statuses without a message (kColourOk, the geometry lines) report nothing.
+// Returns status.
+ColourStatus QvError(const Reporter& reporter, ColourStatus status, const char* name);
+
+// rastertoqv's exit status for a colour core status: the error numbers the
+// filter has always had (1 cannot open, 2 invalid option, 5 settings file,
+// 6 and 7 paper information file, 10 print phase, 13 and 14 geometry lines),
+// 0 for kColourOk and 1 for every failure of the page loop.
+int exitStatusFor(ColourStatus status);
+
+}  // namespace qv::colour

@@ -10,6 +10,7 @@
 #include "common/settings_line.h"
 #include "common/unique_file.h"
 
+namespace qv::colour {
 namespace {
 
 template <std::size_t N>
@@ -63,13 +64,13 @@ static_assert(keyAt(kParamMediaType, "MediaType") && keyAt(kParamPageSize, "Page
 // The name becomes a directory below /opt/quarno, so an empty name, one of 32
 // characters or more, and one that could leave it (a "/", or "." or "..") are
 // refused.
-bool takePrinterName(const char* line, RcInfo* pRcInfo) {
+bool takePrinterName(const char* line, RcInfo* rc) {
   const std::string_view rest(line + 1);
   const std::string_view name = rest.substr(0, rest.find(']'));
-  if (name.empty() || name.size() >= sizeof pRcInfo->szPrinterName) return false;
+  if (name.empty() || name.size() >= sizeof rc->szPrinterName) return false;
   if (name.find('/') != std::string_view::npos || name == "." || name == "..") return false;
-  std::memcpy(pRcInfo->szPrinterName, name.data(), name.size());
-  pRcInfo->szPrinterName[name.size()] = '\0';
+  std::memcpy(rc->szPrinterName, name.data(), name.size());
+  rc->szPrinterName[name.size()] = '\0';
   return true;
 }
 
@@ -82,9 +83,9 @@ RcSettings::RcSettings(const RcInfo& rc) {
   std::copy_n(rc.pParams, kQvParamCount, params.begin());
 }
 
-unsigned int LoadRcFile(const char* pszPath, RcInfo* pRcInfo) {
-  qv::UniqueFile file(std::fopen(pszPath, "r"));
-  if (!file) return QvError(kQvErrCannotOpen, pszPath);
+ColourStatus LoadRcFile(const char* path, RcInfo* rc, const Reporter& reporter) {
+  qv::UniqueFile file(std::fopen(path, "r"));
+  if (!file) return QvError(reporter, kColourCannotOpen, path);
 
   bool sectionSeen = false;
   char line[kRcLineMax + 1];
@@ -96,59 +97,61 @@ unsigned int LoadRcFile(const char* pszPath, RcInfo* pRcInfo) {
     qv::eraseBlanks(line);
     if (line[0] == '#' || line[0] == '\0') continue;
     if (line[0] == '[') {
-      if (sectionSeen || !takePrinterName(line, pRcInfo)) return QvError(kQvErrRcFile, nullptr);
+      if (sectionSeen || !takePrinterName(line, rc))
+        return QvError(reporter, kColourBadSettingsFile, nullptr);
       sectionSeen = true;
       continue;
     }
-    if (!sectionSeen) return QvError(kQvErrRcFile, nullptr);
-    const int index = ParamSearch(line, value, sizeof value, pRcInfo);
+    if (!sectionSeen) return QvError(reporter, kColourBadSettingsFile, nullptr);
+    const int index = ParamSearch(line, value, sizeof value, rc);
     if (index < 0 || index >= kQvParamCount) continue;  // no "=" or unknown key
     // An unknown item word leaves the earlier choice: the results are not errors.
-    if (IsNumericalParam(index))
-      (void)SetNumericalParam(index, value, pRcInfo);
+    if (isNumericalParam(index))
+      (void)SetNumericalParam(index, value, rc);
     else
-      (void)SetSelectionParam(index, value, pRcInfo);
+      (void)SetSelectionParam(index, value, rc);
   }
   // A path that opens but cannot be read (a directory, an I/O error) must not
   // pass as a file of defaults.
-  if (std::ferror(file.get())) return QvError(kQvErrCannotOpen, pszPath);
+  if (std::ferror(file.get())) return QvError(reporter, kColourCannotOpen, path);
   // A file that names no printer at all is as wrong as "[]".
-  if (!sectionSeen) return QvError(kQvErrRcFile, nullptr);
-  return 0;
+  if (!sectionSeen) return QvError(reporter, kColourBadSettingsFile, nullptr);
+  return kColourOk;
 }
 
-int ParamSearch(const char* pszLine, char* pszValue, std::size_t nValueSize,
-                const RcInfo* pRcInfo) {
+int ParamSearch(const char* line, char* value, std::size_t valueSize, const RcInfo* rc) {
   // A line without "=" is told apart first: the value is then left as it is.
-  const std::string_view line(pszLine);
-  if (line.find('=') == std::string_view::npos) return -2;
+  const std::string_view text(line);
+  if (text.find('=') == std::string_view::npos) return kParamNoEquals;
   std::string_view key;
-  qv::splitSetting(line, key, pszValue, nValueSize);
-  const int count = pRcInfo->nParamCount < kQvParamCount ? pRcInfo->nParamCount : kQvParamCount;
+  qv::splitSetting(text, key, value, valueSize);
+  const int count = rc->nParamCount < kQvParamCount ? rc->nParamCount : kQvParamCount;
   for (int i = 0; i < count; ++i)
-    if (key == pRcInfo->pParams[i].pszKey) return i;
-  return -1;
+    if (key == rc->pParams[i].pszKey) return i;
+  return kParamNoSuchKey;
 }
 
-int SetSelectionParam(int nIndex, const char* pszWord, RcInfo* pRcInfo) {
-  if (nIndex < 0 || nIndex >= kQvParamCount || IsNumericalParam(nIndex)) return -1;
-  RcParam& param = pRcInfo->pParams[nIndex];
-  if (param.ppszCmdItem == nullptr) return -1;
+ColourStatus SetSelectionParam(int index, const char* word, RcInfo* rc) {
+  if (index < 0 || index >= kQvParamCount || isNumericalParam(index)) return kColourNoSuchSetting;
+  RcParam& param = rc->pParams[index];
+  if (param.ppszCmdItem == nullptr) return kColourNoSuchSetting;
   for (std::int16_t item = 0; item < param.nItemCount; ++item) {
-    if (std::strcmp(param.ppszCmdItem[item], pszWord) == 0) {
+    if (std::strcmp(param.ppszCmdItem[item], word) == 0) {
       param.nIndex = item;
-      return 0;
+      return kColourOk;
     }
   }
-  return -1;
+  return kColourNoSuchSetting;
 }
 
-int SetNumericalParam(int nIndex, const char* pszText, RcInfo* pRcInfo) {
-  if (nIndex < 0 || nIndex >= kQvParamCount || !IsNumericalParam(nIndex)) return -1;
+ColourStatus SetNumericalParam(int index, const char* text, RcInfo* rc) {
+  if (index < 0 || index >= kQvParamCount || !isNumericalParam(index)) return kColourNoSuchSetting;
   // The number is kept as the printer driver always kept it: its low 16 bits
   // (Copies=65537 is one copy, Brightness=40000 is -25536), no range check.
-  const long number = std::strtol(pszText, nullptr, 10);
-  pRcInfo->pParams[nIndex].nValue =
+  const long number = std::strtol(text, nullptr, 10);
+  rc->pParams[index].nValue =
       static_cast<std::int16_t>(static_cast<std::uint16_t>(static_cast<unsigned long>(number)));
-  return 0;
+  return kColourOk;
 }
+
+}  // namespace qv::colour

@@ -10,7 +10,10 @@
 #include <cstddef>
 #include <cstdio>
 
+#include "colour/report.h"
 #include "src_header/qvfiletool.h"
+
+namespace qv::colour {
 
 // The 22 parameters with their defaults. Reading a settings file changes only
 // nValue and nIndex of its entries.
@@ -34,27 +37,34 @@ struct RcSettings {
 // each a line of its own.
 inline constexpr int kRcLineMax = 1023;
 
-// Reads the settings file at `pszPath` into `pRcInfo`. Returns 0; 1 when the
-// file cannot be opened; 5 when its section structure is wrong (no header at
+// Reads the settings file at `path` into `rc`. Returns kColourOk;
+// kColourCannotOpen when the file cannot be opened; kColourBadSettingsFile
+// when its section structure is wrong (no header at
 // all, a setting before the header, a second header, "[" or "[]" alone, a
 // printer name of 32 characters or more, one containing "/", or "." or ".."). The message is
-// written before returning. Settings read before a failure stay in the record.
-unsigned int LoadRcFile(const char* pszPath, RcInfo* pRcInfo);
+// reported before returning. Settings read before a failure stay in the record.
+ColourStatus LoadRcFile(const char* path, RcInfo* rc, const Reporter& reporter);
+
+// ParamSearch's answers that are not a parameter index.
+inline constexpr int kParamNoSuchKey = -1;  // no key of the table matches
+inline constexpr int kParamNoEquals = -2;   // the line holds no "="
 
 // Splits a setting line at its first "=" (qv::splitSetting): the text after
 // it is copied into
-// pszValue (at most nValueSize - 1 characters, always terminated). Returns the
-// index of the parameter of `pRcInfo` whose key equals the text before "=",
-// -1 when no key matches, -2 when the line holds no "=".
-int ParamSearch(const char* pszLine, char* pszValue, std::size_t nValueSize, const RcInfo* pRcInfo);
+// value (at most valueSize - 1 characters, always terminated). Returns the
+// index of the parameter of `rc` whose key equals the text before "=",
+// kParamNoSuchKey when no key matches, kParamNoEquals when the line holds no "=".
+int ParamSearch(const char* line, char* value, std::size_t valueSize, const RcInfo* rc);
 
-// Chooses the item whose word equals pszWord (exact, case-sensitive). Returns
-// 0, or -1 when the parameter is numerical or no item matches (nothing
-// changes then).
-int SetSelectionParam(int nIndex, const char* pszWord, RcInfo* pRcInfo);
+// Chooses the item whose word equals `word` (exact, case-sensitive). Returns
+// kColourOk, or kColourNoSuchSetting when the parameter is numerical or no
+// item matches (nothing changes then).
+ColourStatus SetSelectionParam(int index, const char* word, RcInfo* rc);
 
-// Stores the decimal number in pszText (leading blanks and a sign allowed,
+// Stores the decimal number in `text` (leading blanks and a sign allowed,
 // conversion stops at the first non-digit, no digits give 0) in the numerical
-// parameter: its low 16 bits, without a range check. Returns 0, or -1 when
-// the parameter is not numerical.
-int SetNumericalParam(int nIndex, const char* pszText, RcInfo* pRcInfo);
+// parameter: its low 16 bits, without a range check. Returns kColourOk, or
+// kColourNoSuchSetting when the parameter is not numerical.
+ColourStatus SetNumericalParam(int index, const char* text, RcInfo* rc);
+
+}  // namespace qv::colour

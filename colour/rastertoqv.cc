@@ -17,12 +17,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <string>
+#include <string_view>
 
 #include "colour/colour_job.h"
 #include "colour/pbmproc.h"
 #include "colour/qverror.h"
 #include "common/page_input.h"
 
+namespace qv::colour {
 namespace {
 
 // The one process-wide flag: set by the SIGTERM handler, polled by the page
@@ -47,7 +50,7 @@ constexpr std::size_t kReadStep = std::size_t{4} << 20;
 
 // Reads up to `size` bytes of pixel data. Returns the count read; stops
 // early at end of input, on a read error, or when a cancel arrives.
-std::size_t readPixels(std::FILE* in, std::uint8_t* out, std::size_t size) {
+std::size_t readInputPixels(std::FILE* in, std::uint8_t* out, std::size_t size) {
   std::size_t done = 0;
   while (done < size && gCancelRequested == 0) {
     const std::size_t want = std::min(kReadStep, size - done);
@@ -120,16 +123,16 @@ class PageSource {
     if (page_.end) return page_.header == kPpmMalformed ? kPpmMalformed : kPpmEnd;
     return kPpmPage;
   }
-  int beginPage(qv::ColourJob& colour) {
+  ColourStatus beginPage(ColourJob& colour) {
     if (!reader_) return colour.beginPage();
     return colour.beginPage({page_.bytes.data(), reader_->pageBytes()});
   }
   // The page's pixel bytes, in the job's page buffer; fewer where the input
   // ended, failed or a cancel came.
-  std::size_t readPixels(qv::ColourJob& colour) {
+  std::size_t readPixels(ColourJob& colour) {
     if (reader_) return page_.bytes.size();
     const std::span<std::uint8_t> page = colour.pageBuffer();
-    return ::readPixels(in_, page.data(), page.size());
+    return readInputPixels(in_, page.data(), page.size());
   }
 
  private:
@@ -141,22 +144,28 @@ class PageSource {
 
 }  // namespace
 
-int SendRasterDoc(const PjpInfo& job, const RcInfo& rc) {
+ColourStatus SendRasterDoc(const PjpInfo& job, const RcInfo& rc, const Reporter& reporter) {
   // A spooler that closes our output must not kill us with SIGPIPE: writes
   // fail instead, and the job ends with its message.
   ::signal(SIGPIPE, SIG_IGN);
   // 1 MiB pipes instead of 64 KiB: a page moves in a sixteenth of the
   // wake-ups of the rasteriser, this filter and the backend.
   qv::raisePipeCapacity(STDOUT_FILENO);
-  const qv::ColourJobEnv env{std::getenv("PASSWORD"),   std::getenv("OWNER"),
-                             std::getenv("TITLE"),      std::getenv("QVREDVAL"),
-                             std::getenv("OUTPUTTRAY"), std::getenv("TMPDIR"),
-                             &gCancelRequested};
+  ColourJobEnv env;
+  env.password = std::getenv("PASSWORD");
+  env.owner = std::getenv("OWNER");
+  env.title = std::getenv("TITLE");
+  env.redValue = std::getenv("QVREDVAL");
+  env.outputTray = std::getenv("OUTPUTTRAY");
+  env.tmpDir = std::getenv("TMPDIR");
+  env.cancelFlag = &gCancelRequested;
+  env.reporter = reporter;
   StdoutSink out;
-  qv::ColourJob colour(rc, job, env, qv::ByteSink{StdoutSink::write, &out}, true);
-  const auto outputLost = [&out] {
-    std::fprintf(stderr, "ERROR: Unable to send print data: %s\n", std::strerror(out.error));
-    return 1;
+  ColourJob colour(rc, job, env, qv::ByteSink{StdoutSink::write, &out}, true);
+  const auto outputLost = [&out, &reporter] {
+    reportf(reporter, ReportLevel::kError, "ERROR: Unable to send print data: %s",
+            std::strerror(out.error));
+    return kColourWriteFailed;
   };
   const std::size_t pageBytes =
       job.nHeight > 0 ? static_cast<std::size_t>(job.nBytesPerLine * job.nHeight) : 0;
@@ -166,7 +175,7 @@ int SendRasterDoc(const PjpInfo& job, const RcInfo& rc) {
   if (source.threaded()) installCancelHandler();
 
   long pagesRead = 0;
-  bool failed = false;
+  ColourStatus failed = kColourOk;  // the page step that ended the job early
   // The way the printers have always been told: the zero fill, then the job
   // end (the last complete page file, the trailer).
   const auto cancelNow = [&] {
@@ -176,9 +185,9 @@ int SendRasterDoc(const PjpInfo& job, const RcInfo& rc) {
         ::signal(SIGTERM, SIG_DFL);
         ::raise(SIGTERM);
       }
-      if (colour.beginJob() != qv::kColourOk) return 1;
+      if (const ColourStatus status = colour.beginJob(); status != kColourOk) return status;
     }
-    return colour.cancel() == qv::kColourOk ? 0 : outputLost();
+    return colour.cancel() == kColourOk ? kColourOk : outputLost();
   };
 
   for (;;) {
@@ -186,50 +195,68 @@ int SendRasterDoc(const PjpInfo& job, const RcInfo& rc) {
     if (gCancelRequested != 0) return cancelNow();
     if (header == kPpmEnd) break;
     if (header == kPpmMalformed) {
-      QvError(kQvErrPrintPhase, nullptr);
+      QvError(reporter, kColourBadPageHeader, nullptr);
       break;
     }
     if (++pagesRead == 1) {
       installCancelHandler();
-      if (colour.beginJob() != qv::kColourOk) return 1;
+      if (const ColourStatus status = colour.beginJob(); status != kColourOk) return status;
     }
-    if (source.beginPage(colour) != qv::kColourOk) {
-      failed = true;  // its message is out; the job still ends on the printer
+    if (const ColourStatus status = source.beginPage(colour); status != kColourOk) {
+      failed = status;  // its message is out; the job still ends on the printer
       break;
     }
     const std::size_t got = source.readPixels(colour);
     if (gCancelRequested != 0) return cancelNow();
     if (got == 0) {
       // A page without pixel data is the end of the input: no copies of it.
-      std::fputs("ERROR:   Reading pixels failed\n", stderr);
+      reporter(ReportLevel::kError, "ERROR:   Reading pixels failed");
       continue;
     }
-    const int status = colour.endPage(got);
-    if (status == qv::kColourCancelled || gCancelRequested != 0) return cancelNow();
-    if (status == qv::kColourWriteFailed) return outputLost();
-    if (status != qv::kColourOk) {
-      failed = true;
+    const ColourStatus status = colour.endPage(got);
+    if (status == kColourCancelled || gCancelRequested != 0) return cancelNow();
+    if (status == kColourWriteFailed) return outputLost();
+    if (status != kColourOk) {
+      failed = status;
       break;
     }
   }
 
   if (pagesRead == 0) {
-    std::fputs("ERROR: No pages found!\n", stderr);
-    return 1;
+    reporter(ReportLevel::kError, "ERROR: No pages found!");
+    return kColourNoPages;
   }
-  if (colour.endJob() != qv::kColourOk) return outputLost();
-  if (failed) return 1;
-  std::fputs("INFO: The printer is ready to print.\n", stderr);
-  return 0;
+  if (colour.endJob() != kColourOk) return outputLost();
+  if (failed != kColourOk) return failed;
+  reporter(ReportLevel::kInfo, "INFO: The printer is ready to print.");
+  return kColourOk;
 }
+
+namespace {
+
+// The command line's reporter: each message one line on standard error, in
+// the words the spooler's logs have always shown. A failed write to standard
+// error has nowhere left to be told.
+void reportToStderr(void* /*context*/, ReportLevel /*level*/, std::string_view text) {
+  std::string line(text);
+  line += '\n';
+  (void)std::fwrite(line.data(), 1, line.size(), stderr);
+}
+
+}  // namespace
 
 int runRastertoqv(int argc, char** argv) {
   std::setvbuf(stderr, nullptr, _IONBF, 0);
+  const Reporter reporter{reportToStderr, nullptr};
   PjpInfo job{};
-  if (const int status = InterpretParameters(argc, argv, &job); status != 0) return status;
+  if (const ColourStatus status = InterpretParameters(argc, argv, &job, reporter);
+      status != kColourOk)
+    return exitStatusFor(status);
   RcSettings rc;
-  int status = PrepareLPRngPrint(&job, &rc.info);
-  if (status == 0) status = SendRasterDoc(job, rc.info);
+  ColourStatus status = PrepareLPRngPrint(&job, &rc.info, reporter);
+  if (status == kColourOk) status = SendRasterDoc(job, rc.info, reporter);
   if (job.fpInput != nullptr && job.fpInput != stdin) std::fclose(job.fpInput);
-  return status;
+  return exitStatusFor(status);
 }
+
+}  // namespace qv::colour

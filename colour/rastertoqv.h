@@ -11,36 +11,44 @@
 
 #include "colour/colour_records.h"
 #include "colour/qvresource.h"
+#include "colour/report.h"
+
+namespace qv::colour {
 
 // Reads the command line: "-pi" path, "-rc" path (both required, order free,
 // a repeat replaces the earlier value, the value is taken as it stands) and at
-// most one input file, opened "rb" as fpInput (stdin otherwise). Returns 0, or
-// the QvError number (1 or 2) after its message.
-int InterpretParameters(int argc, char** argv, PjpInfo* pPjpInfo);
+// most one input file, opened "rb" as fpInput (stdin otherwise). Returns
+// kColourOk, or kColourCannotOpen or kColourBadOption after its QvError message.
+ColourStatus InterpretParameters(int argc, char** argv, PjpInfo* job, const Reporter& reporter);
 
-// Loads the settings file into `rc`, then ConvertRc2Pjp. Returns 0 or the
-// first error number (1, 5 from the settings file; 1, 6, 7, 13, 14 from the
-// geometry files), whose message has been written.
-int PrepareLPRngPrint(PjpInfo* pPjpInfo, RcInfo* rc);
+// Loads the settings file into `rc`, then ConvertRc2Pjp. Returns kColourOk or
+// the first failure (kColourCannotOpen, kColourBadSettingsFile from the
+// settings file; those of GetPaperInf and GetImagingArea from the geometry
+// files), whose message has been reported.
+ColourStatus PrepareLPRngPrint(PjpInfo* job, RcInfo* rc, const Reporter& reporter);
 
 // Fills the job record from the settings record: inner values, numerical
 // values, then the page geometry (GetPaperInf, GetImagingArea) and
-// nBytesPerLine. Returns 0 or the first geometry status.
-int ConvertRc2Pjp(const RcInfo* pRcInfo, PjpInfo* pPjpInfo);
+// nBytesPerLine. Returns kColourOk or the first geometry status.
+ColourStatus ConvertRc2Pjp(const RcInfo* rc, PjpInfo* job, const Reporter& reporter);
 
 // The settings part of ConvertRc2Pjp: the inner values and the numerical
 // values, without the page geometry (nWidth, nHeight, nPaperWidth,
 // nPaperLength, nBytesPerLine), which a caller with its own paper table fills.
-void ConvertRcSettings(const RcInfo* pRcInfo, PjpInfo* pPjpInfo);
+void convertRcSettings(const RcInfo* rc, PjpInfo* job);
 
 // Reads the page size in pixels and lines for the chosen "PageSize" from the
-// paper information file into nWidth and nHeight. Returns 0; 1 (cannot open);
-// 6 (a line of the wrong form, or a size outside 1..7200 x 1..32767); 7 (no
-// line for the paper size).
-int GetPaperInf(const char* pszPaperInf, PjpInfo* pPjpInfo, const RcInfo* pRcInfo);
+// paper information file into nWidth and nHeight. Returns kColourOk;
+// kColourCannotOpen; kColourBadPaperInf (a line of the wrong form, or a size
+// outside 1..7200 x 1..32767); kColourPaperNotFound (no line for the paper size).
+ColourStatus GetPaperInf(const char* paperInfPath, PjpInfo* job, const RcInfo* rc,
+                         const Reporter& reporter);
 
 // Checks the printer's ImagingArea file and reads the paper width and length
 // from its PaperDimension file ("/opt/quarno/<printer>/bin/inf/..."). Returns
-// 0; 1 (cannot open); 7 (the paper size in neither file); 13 (its ImagingArea
-// line unreadable); 14 (its PaperDimension line unreadable or out of range).
-int GetImagingArea(PjpInfo* pPjpInfo, const RcInfo* pRcInfo);
+// kColourOk; kColourCannotOpen; kColourPaperNotFound (the paper size in
+// neither file); kColourBadImagingArea (its ImagingArea line unreadable);
+// kColourBadPaperDimension (its PaperDimension line unreadable or out of range).
+ColourStatus GetImagingArea(PjpInfo* job, const RcInfo* rc, const Reporter& reporter);
+
+}  // namespace qv::colour

@@ -5,13 +5,15 @@
 #include "colour/qverror.h"
 #include "colour/rastertoqv.h"
 
+namespace qv::colour {
+
 // The command line carries only file names: every print setting comes from
 // the settings file, so nothing here can override one.
-int InterpretParameters(int argc, char** argv, PjpInfo* pPjpInfo) {
-  pPjpInfo->fpInput = stdin;
-  pPjpInfo->pszPaperInf = nullptr;
-  pPjpInfo->pszRcFile = nullptr;
-  if (argc < 2) return static_cast<int>(QvError(kQvErrInvalidOption, nullptr));
+ColourStatus InterpretParameters(int argc, char** argv, PjpInfo* job, const Reporter& reporter) {
+  job->fpInput = stdin;
+  job->pszPaperInf = nullptr;
+  job->pszRcFile = nullptr;
+  if (argc < 2) return QvError(reporter, kColourBadOption, nullptr);
 
   bool inputTaken = false;
   for (int i = 1; i < argc; ++i) {
@@ -21,23 +23,25 @@ int InterpretParameters(int argc, char** argv, PjpInfo* pPjpInfo) {
     if (std::strcmp(arg, "-pi") == 0 || std::strcmp(arg, "-rc") == 0) {
       const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
       if (arg[1] == 'p')
-        pPjpInfo->pszPaperInf = value;
+        job->pszPaperInf = value;
       else
-        pPjpInfo->pszRcFile = value;
+        job->pszRcFile = value;
       ++i;
       continue;
     }
     if (inputTaken) {
-      std::fclose(pPjpInfo->fpInput);
-      pPjpInfo->fpInput = stdin;
-      return static_cast<int>(QvError(kQvErrInvalidOption, arg));
+      std::fclose(job->fpInput);
+      job->fpInput = stdin;
+      return QvError(reporter, kColourBadOption, arg);
     }
     std::FILE* input = std::fopen(arg, "rb");
-    if (input == nullptr) return static_cast<int>(QvError(kQvErrCannotOpen, arg));
-    pPjpInfo->fpInput = input;
+    if (input == nullptr) return QvError(reporter, kColourCannotOpen, arg);
+    job->fpInput = input;
     inputTaken = true;
   }
-  if (pPjpInfo->pszPaperInf == nullptr || pPjpInfo->pszRcFile == nullptr)
-    return static_cast<int>(QvError(kQvErrInvalidOption, nullptr));
-  return 0;
+  if (job->pszPaperInf == nullptr || job->pszRcFile == nullptr)
+    return QvError(reporter, kColourBadOption, nullptr);
+  return kColourOk;
 }
+
+}  // namespace qv::colour

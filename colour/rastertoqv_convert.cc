@@ -2,47 +2,52 @@
 #include "colour/qverror.h"
 #include "colour/rastertoqv.h"
 
-int PrepareLPRngPrint(PjpInfo* pPjpInfo, RcInfo* rc) {
-  if (pPjpInfo->pszRcFile == nullptr)
-    return static_cast<int>(QvError(kQvErrInvalidOption, nullptr));
-  if (const unsigned int status = LoadRcFile(pPjpInfo->pszRcFile, rc); status != 0)
-    return static_cast<int>(status);
-  return ConvertRc2Pjp(rc, pPjpInfo);
+namespace qv::colour {
+
+ColourStatus PrepareLPRngPrint(PjpInfo* job, RcInfo* rc, const Reporter& reporter) {
+  if (job->pszRcFile == nullptr) return QvError(reporter, kColourBadOption, nullptr);
+  if (const ColourStatus status = LoadRcFile(job->pszRcFile, rc, reporter); status != kColourOk)
+    return status;
+  return ConvertRc2Pjp(rc, job, reporter);
 }
 
-void ConvertRcSettings(const RcInfo* pRcInfo, PjpInfo* pPjpInfo) {
+void convertRcSettings(const RcInfo* rc, PjpInfo* job) {
   // Inner values are the printer's codes; the unsigned fields take them as
   // they are (all are small and non-negative).
-  const auto inner = [pRcInfo](int index) { return GetPjpInnerValue(index, pRcInfo); };
+  const auto inner = [rc](int index) { return GetPjpInnerValue(index, rc); };
   const auto innerU = [&inner](int index) { return static_cast<std::uint16_t>(inner(index)); };
-  pPjpInfo->wMediaType = innerU(kParamMediaType);
-  pPjpInfo->wResolution = innerU(kParamQVResolution);
-  pPjpInfo->nDuplex = inner(kParamQVDuplex);
-  pPjpInfo->wPageSize = innerU(kParamPageSize);
-  pPjpInfo->wInputSlot = innerU(kParamInputSlot);
-  pPjpInfo->nColorMode = inner(kParamQVMonoColor);
-  pPjpInfo->nCollate = inner(kParamCollate);
-  pPjpInfo->wColorMatching = innerU(kParamQVColorMatching);
-  pPjpInfo->wTonerSave = innerU(kParamTonerSaveMode);
-  pPjpInfo->wEnhanceBlack = innerU(kParamQVEnhanceBlkPrt);
-  pPjpInfo->wGray = innerU(kParamQVGray);
-  pPjpInfo->wImproveOutput = innerU(kParamQVImproveOutput);
+  job->wMediaType = innerU(kParamMediaType);
+  job->wResolution = innerU(kParamQVResolution);
+  job->nDuplex = inner(kParamQVDuplex);
+  job->wPageSize = innerU(kParamPageSize);
+  job->wInputSlot = innerU(kParamInputSlot);
+  job->nColorMode = inner(kParamQVMonoColor);
+  job->nCollate = inner(kParamCollate);
+  job->wColorMatching = innerU(kParamQVColorMatching);
+  job->wTonerSave = innerU(kParamTonerSaveMode);
+  job->wEnhanceBlack = innerU(kParamQVEnhanceBlkPrt);
+  job->wGray = innerU(kParamQVGray);
+  job->wImproveOutput = innerU(kParamQVImproveOutput);
 
-  const RcParam* params = pRcInfo->pParams;
-  pPjpInfo->nCopyCount = params[kParamCopies].nValue;
-  pPjpInfo->nBrightness = params[kParamBrightness].nValue;
-  pPjpInfo->nContrast = params[kParamContrast].nValue;
-  pPjpInfo->nRedKey = params[kParamRedKey].nValue;
-  pPjpInfo->nGreenKey = params[kParamGreenKey].nValue;
-  pPjpInfo->nBlueKey = params[kParamBlueKey].nValue;
+  const RcParam* params = rc->pParams;
+  job->nCopyCount = params[kParamCopies].nValue;
+  job->nBrightness = params[kParamBrightness].nValue;
+  job->nContrast = params[kParamContrast].nValue;
+  job->nRedKey = params[kParamRedKey].nValue;
+  job->nGreenKey = params[kParamGreenKey].nValue;
+  job->nBlueKey = params[kParamBlueKey].nValue;
 }
 
-int ConvertRc2Pjp(const RcInfo* pRcInfo, PjpInfo* pPjpInfo) {
-  ConvertRcSettings(pRcInfo, pPjpInfo);
-  if (const int status = GetPaperInf(pPjpInfo->pszPaperInf, pPjpInfo, pRcInfo); status != 0)
+ColourStatus ConvertRc2Pjp(const RcInfo* rc, PjpInfo* job, const Reporter& reporter) {
+  convertRcSettings(rc, job);
+  if (const ColourStatus status = GetPaperInf(job->pszPaperInf, job, rc, reporter);
+      status != kColourOk)
     return status;
-  if (const int status = GetImagingArea(pPjpInfo, pRcInfo); status != 0) return status;
+  if (const ColourStatus status = GetImagingArea(job, rc, reporter); status != kColourOk)
+    return status;
   // nWidth is 1..7200 here (GetPaperInf checked it).
-  pPjpInfo->nBytesPerLine = static_cast<std::uint64_t>(pPjpInfo->nWidth) * 3;
-  return 0;
+  job->nBytesPerLine = static_cast<std::uint64_t>(job->nWidth) * 3;
+  return kColourOk;
 }
+
+}  // namespace qv::colour

@@ -6,10 +6,16 @@
 
 #include "colour/rastertoqv.h"
 
-// The whole program: command line, settings, page loop. Returns the exit
+namespace qv::colour {
+
+// The whole program: command line, settings, page loop. Its messages go to
+// standard error as rastertoqv has always written them. Returns the exit
 // status.
 int runRastertoqv(int argc, char** argv);
 
-// The job and page loop over `job.fpInput`, to standard output. Returns 0
-// once the job ended well, 1 when no page was found or the job failed.
-int SendRasterDoc(const PjpInfo& job, const RcInfo& rc);
+// The job and page loop over `job.fpInput`, to standard output. Returns
+// kColourOk once the job ended well; kColourNoPages when no page was found;
+// else the failure that ended the job.
+ColourStatus SendRasterDoc(const PjpInfo& job, const RcInfo& rc, const Reporter& reporter);
+
+}  // namespace qv::colour

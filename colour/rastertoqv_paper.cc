@@ -14,6 +14,7 @@
 #include "colour/rastertoqv.h"
 #include "common/unique_file.h"
 
+namespace qv::colour {
 namespace {
 
 // Largest page the writer's line buffers take, and the most lines a 16-bit
@@ -136,19 +137,20 @@ bool findPaperLine(std::FILE* fp, const char* sizeWord, char (&line)[1024]) {
 
 }  // namespace
 
-int GetPaperInf(const char* pszPaperInf, PjpInfo* pPjpInfo, const RcInfo* pRcInfo) {
-  const char* sizeWord = GetOption("PageSize", pRcInfo);
+ColourStatus GetPaperInf(const char* paperInfPath, PjpInfo* job, const RcInfo* rc,
+                         const Reporter& reporter) {
+  const char* sizeWord = GetOption("PageSize", rc);
   if (sizeWord == nullptr) sizeWord = "";
   const std::size_t sizeLength = std::strlen(sizeWord);
 
-  qv::UniqueFile file(pszPaperInf != nullptr ? std::fopen(pszPaperInf, "r") : nullptr);
-  if (!file) return static_cast<int>(QvError(kQvErrCannotOpen, pszPaperInf));
+  qv::UniqueFile file(paperInfPath != nullptr ? std::fopen(paperInfPath, "r") : nullptr);
+  if (!file) return QvError(reporter, kColourCannotOpen, paperInfPath);
   StreamSource in{file.get()};
   // A path that opens but cannot be read (a directory, an I/O error) is
   // reported as such, not as a malformed line.
-  const auto formatError = [&file, pszPaperInf, sizeWord] {
-    if (std::ferror(file.get())) return static_cast<int>(QvError(kQvErrCannotOpen, pszPaperInf));
-    return static_cast<int>(QvError(kQvErrPaperInfFormat, sizeWord));
+  const auto formatError = [&file, paperInfPath, sizeWord, &reporter] {
+    if (std::ferror(file.get())) return QvError(reporter, kColourCannotOpen, paperInfPath);
+    return QvError(reporter, kColourBadPaperInf, sizeWord);
   };
 
   // First line: four words whose content the filter does not use.
@@ -170,63 +172,63 @@ int GetPaperInf(const char* pszPaperInf, PjpInfo* pPjpInfo, const RcInfo* pRcInf
     // buffers: a size the writer cannot hold is refused before the job
     // starts, rather than truncated into a 16-bit field.
     if (size[0] < 1 || size[0] > kMaxPageWidth || size[1] < 1 || size[1] > kMaxPageHeight)
-      return static_cast<int>(QvError(kQvErrPaperInfFormat, sizeWord));
-    pPjpInfo->nWidth = static_cast<std::int16_t>(size[0]);
-    pPjpInfo->nHeight = static_cast<std::int16_t>(size[1]);
-    return 0;
+      return QvError(reporter, kColourBadPaperInf, sizeWord);
+    job->nWidth = static_cast<std::int16_t>(size[0]);
+    job->nHeight = static_cast<std::int16_t>(size[1]);
+    return kColourOk;
   }
-  return static_cast<int>(QvError(kQvErrPaperInfNotFound, sizeWord));
+  return QvError(reporter, kColourPaperNotFound, sizeWord);
 }
 
-int GetImagingArea(PjpInfo* pPjpInfo, const RcInfo* pRcInfo) {
-  const char* sizeWord = GetKeyValue("PageSize", pRcInfo);
+ColourStatus GetImagingArea(PjpInfo* job, const RcInfo* rc, const Reporter& reporter) {
+  const char* sizeWord = GetKeyValue("PageSize", rc);
   if (sizeWord == nullptr) sizeWord = "";
   // The printer name is at most 31 characters, so both paths fit.
   char imagingAreaPath[256];
   char paperDimensionPath[256];
   std::snprintf(imagingAreaPath, sizeof imagingAreaPath, "/opt/quarno/%s/bin/inf/ImagingArea",
-                pRcInfo->szPrinterName);
+                rc->szPrinterName);
   std::snprintf(paperDimensionPath, sizeof paperDimensionPath,
-                "/opt/quarno/%s/bin/inf/PaperDimension", pRcInfo->szPrinterName);
+                "/opt/quarno/%s/bin/inf/PaperDimension", rc->szPrinterName);
 
   char line[1024];
   char name[sizeof line];
   bool tooLong = false;
-  unsigned int status = kQvErrPaperInfNotFound;
+  ColourStatus status = kColourPaperNotFound;
   {
     qv::UniqueFile file(std::fopen(imagingAreaPath, "r"));
-    if (!file) return static_cast<int>(QvError(kQvErrCannotOpen, imagingAreaPath));
+    if (!file) return QvError(reporter, kColourCannotOpen, imagingAreaPath);
     const bool found = findPaperLine(file.get(), sizeWord, line);
-    if (std::ferror(file.get()))
-      return static_cast<int>(QvError(kQvErrCannotOpen, imagingAreaPath));
+    if (std::ferror(file.get())) return QvError(reporter, kColourCannotOpen, imagingAreaPath);
     if (found) {
       // The imaging area itself is not used; its line must still be whole.
       TextSource in{line};
       long area[4];
       if (scanNameAndNumbers(in, name, sizeof name - 1, area, 4, tooLong) < 5)
-        return static_cast<int>(QvError(kQvErrImagingArea, sizeWord));
-      status = 0;
+        return QvError(reporter, kColourBadImagingArea, sizeWord);
+      status = kColourOk;
     }
   }
 
   qv::UniqueFile file(std::fopen(paperDimensionPath, "r"));
-  if (!file) return static_cast<int>(QvError(kQvErrCannotOpen, paperDimensionPath));
+  if (!file) return QvError(reporter, kColourCannotOpen, paperDimensionPath);
   const bool found = findPaperLine(file.get(), sizeWord, line);
-  if (std::ferror(file.get()))
-    return static_cast<int>(QvError(kQvErrCannotOpen, paperDimensionPath));
+  if (std::ferror(file.get())) return QvError(reporter, kColourCannotOpen, paperDimensionPath);
   if (!found) {
     // Accepted when ImagingArea knew the paper; the paper size stays 0.
-    return status == kQvErrPaperInfNotFound ? static_cast<int>(QvError(status, sizeWord)) : 0;
+    return status == kColourPaperNotFound ? QvError(reporter, status, sizeWord) : kColourOk;
   }
   TextSource in{line};
   long paper[2];
   if (scanNameAndNumbers(in, name, sizeof name - 1, paper, 2, tooLong) < 3)
-    return static_cast<int>(QvError(kQvErrPaperDimension, sizeWord));
+    return QvError(reporter, kColourBadPaperDimension, sizeWord);
   // The PWG page header carries the paper size from a 16-bit field; a size
   // that does not fit it is as unreadable as a missing number.
   if (paper[0] < 0 || paper[0] > INT16_MAX || paper[1] < 0 || paper[1] > INT16_MAX)
-    return static_cast<int>(QvError(kQvErrPaperDimension, sizeWord));
-  pPjpInfo->nPaperWidth = static_cast<std::int16_t>(paper[0]);
-  pPjpInfo->nPaperLength = static_cast<std::int16_t>(paper[1]);
-  return 0;
+    return QvError(reporter, kColourBadPaperDimension, sizeWord);
+  job->nPaperWidth = static_cast<std::int16_t>(paper[0]);
+  job->nPaperLength = static_cast<std::int16_t>(paper[1]);
+  return kColourOk;
 }
+
+}  // namespace qv::colour

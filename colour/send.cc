@@ -6,6 +6,7 @@
 
 #include "colour/job_state.h"
 
+namespace qv::colour {
 namespace {
 
 // 1 MiB: a chart page encodes to a few hundred KiB, so a page leaves in a
@@ -20,34 +21,38 @@ bool handOver(ColourJobState& job, const std::uint8_t* bytes, std::size_t length
 
 }  // namespace
 
-int pswrite(ColourJobState& job, const void* bytes, std::size_t length) {
-  if (length == 0) return 1;
-  if (!job.outBuffer || job.outFailed) return 0;
+// Not PostScript: the name is the printer driver's for its one output writer.
+ColourStatus pswrite(ColourJobState& job, const void* bytes, std::size_t length) {
+  if (length == 0) return kColourOk;
+  if (!job.outBuffer || job.outFailed) return kColourWriteFailed;
   const auto* data = static_cast<const std::uint8_t*>(bytes);
   // A block as big as the buffer (a page file's copy) goes out as it is,
   // with no copy into the buffer first.
   if (length < kOutputBufferSize && job.outUsed + length <= kOutputBufferSize) {
     std::memcpy(job.outBuffer.get() + job.outUsed, data, length);
     job.outUsed += length;
-    return 1;
+    return kColourOk;
   }
-  if (!flushOutput(job)) return 0;
-  if (length >= kOutputBufferSize) return handOver(job, data, length) ? 1 : 0;
+  if (flushOutput(job) != kColourOk) return kColourWriteFailed;
+  if (length >= kOutputBufferSize)
+    return handOver(job, data, length) ? kColourOk : kColourWriteFailed;
   std::memcpy(job.outBuffer.get(), data, length);
   job.outUsed = length;
-  return 1;
+  return kColourOk;
 }
 
-int flushOutput(ColourJobState& job) {
+ColourStatus flushOutput(ColourJobState& job) {
   const bool ok = handOver(job, job.outBuffer.get(), job.outUsed);
   job.outUsed = 0;
-  return ok ? 1 : 0;
+  return ok ? kColourOk : kColourWriteFailed;
 }
 
-int CreateSendBuf(ColourJobState& job) {
+ColourStatus CreateSendBuf(ColourJobState& job) {
   job.send.pdev = &job.dev;
   if (!job.outBuffer) job.outBuffer = qv::allocateBytes(kOutputBufferSize);
-  return job.outBuffer ? 0 : 1;
+  return job.outBuffer ? kColourOk : kColourNoMemory;
 }
 
 void DestroySendBuf(ColourJobState& job) { job.outBuffer.reset(); }
+
+}  // namespace qv::colour

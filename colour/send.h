@@ -8,16 +8,24 @@
 
 #include <cstddef>
 
+#include "colour/report.h"
+
+namespace qv::colour {
+
 struct ColourJobState;
 
-// Appends `length` bytes to the job's output. Returns 1 when they were
-// accepted (or length is 0), 0 when the output has failed.
-int pswrite(ColourJobState& job, const void* bytes, std::size_t length);
+// Appends `length` bytes to the job's output. Returns kColourOk when they
+// were accepted (or length is 0), kColourWriteFailed when the output has
+// failed.
+ColourStatus pswrite(ColourJobState& job, const void* bytes, std::size_t length);
 
-// Hands everything buffered to the sink. Returns 1, or 0 when it failed.
-int flushOutput(ColourJobState& job);
+// Hands everything buffered to the sink. Returns kColourOk or
+// kColourWriteFailed.
+ColourStatus flushOutput(ColourJobState& job);
 
-// Points send.pdev at the job's device-mode block. Returns 0, or 1 when the
-// output buffer cannot be allocated.
-int CreateSendBuf(ColourJobState& job);
+// Points send.pdev at the job's device-mode block. Returns kColourOk, or
+// kColourNoMemory when the output buffer cannot be allocated.
+ColourStatus CreateSendBuf(ColourJobState& job);
 void DestroySendBuf(ColourJobState& job);
+
+}  // namespace qv::colour

@@ -13,6 +13,8 @@
 
 #include "common/exclusive_file.h"
 
+namespace qv::colour {
+
 const char* scratchDirectory(const char* tmpdir) {
   return tmpdir != nullptr && tmpdir[0] != '\0' ? tmpdir : "/tmp";
 }
@@ -60,3 +62,5 @@ int myTempFd(const char* dir) {
                 static_cast<unsigned long>(now.tv_usec));
   return openScratchFile(dir, prefix);
 }
+
+}  // namespace qv::colour

@@ -6,6 +6,8 @@
 // the process ends.
 #pragma once
 
+namespace qv::colour {
+
 // The scratch directory: `tmpdir` when given and not empty (CUPS gives each
 // filter a private $TMPDIR), else "/tmp".
 const char* scratchDirectory(const char* tmpdir);
@@ -24,3 +26,5 @@ int openNamedScratchFile(const char* dir, const char* namePrefix);
 // The copies file: name prefix "%08lx%05lx" (seconds and microseconds of the
 // time of day).
 int myTempFd(const char* dir);
+
+}  // namespace qv::colour

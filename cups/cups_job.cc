@@ -17,9 +17,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 #include "colour/colour_job.h"
+#include "colour/qverror.h"
 #include "colour/rastertoqv.h"
 #include "common/fd_writer.h"
 #include "common/malloc_buffer.h"
@@ -68,6 +70,12 @@ void installSignalHandlers() {
 void message(const char* prefix, const std::string& text) {
   std::string line = std::string(prefix) + text + "\n";
   (void)!::write(2, line.data(), line.size());
+}
+
+// The colour core's messages, one CUPS message line each, as rastertoqv
+// writes them: their texts carry their own "ERROR: " or "INFO: ".
+void colourMessage(void* /*context*/, qv::colour::ReportLevel /*level*/, std::string_view text) {
+  message("", std::string(text));
 }
 
 struct PpdCloser {
@@ -541,15 +549,17 @@ int CupsJob::runColour() {
   std::string rcPath = dir_.file(settingsName_), paperPath = dir_.file("paperinf");
   char program[] = "rastertoqv", rcOption[] = "-rc", paperOption[] = "-pi";
   char* args[] = {program, rcOption, rcPath.data(), paperOption, paperPath.data(), nullptr};
-  PjpInfo record{};
-  RcSettings settings;
-  int status = InterpretParameters(5, args, &record);
-  if (status == 0) status = PrepareLPRngPrint(&record, &settings.info);
-  if (status != 0) {  // the filter's own message is out
+  qv::colour::PjpInfo record{};
+  qv::colour::RcSettings settings;
+  const qv::colour::Reporter reporter{colourMessage, nullptr};
+  qv::colour::ColourStatus loaded = qv::colour::InterpretParameters(5, args, &record, reporter);
+  if (loaded == qv::colour::kColourOk)
+    loaded = qv::colour::PrepareLPRngPrint(&record, &settings.info, reporter);
+  if (loaded != qv::colour::kColourOk) {  // the filter's own message is out
     message("ERROR: ",
             "The colour job's settings or the printer's geometry files cannot be used "
             "(rastertoqv error " +
-                std::to_string(status) + ")");
+                std::to_string(qv::colour::exitStatusFor(loaded)) + ")");
     return kExitFailed;
   }
   const RenderArea area{job_.xdpi,      job_.renderWidth(), job_.renderHeight(), job_.cropLeft(),
@@ -558,7 +568,7 @@ int CupsJob::runColour() {
     message("ERROR: ", "The colour printer's settings or geometry files do not fit the job");
     return kExitFailed;
   }
-  qv::ColourJobEnv env;
+  qv::colour::ColourJobEnv env;
   env.owner = job_.owner.c_str();
   env.title = job_.title.c_str();
   env.password = job_.pin.empty() ? nullptr : job_.pin.c_str();
@@ -566,8 +576,9 @@ int CupsJob::runColour() {
   const std::string tmpdir = dir_.path();
   env.tmpDir = tmpdir.c_str();
   env.cancelFlag = &g_cancelled;
+  env.reporter = reporter;
   qv::FdWriter printer(STDOUT_FILENO);
-  qv::ColourJob colour(settings.info, record, env, printer.sink(), true);
+  qv::colour::ColourJob colour(settings.info, record, env, printer.sink(), true);
   const std::string renderer = findQvrender(filterDirectory(), QV_RENDER_FROM_FILTER);
   const auto cancelled = [] { return g_cancelled != 0; };
   qv::ByteBuffer blank;  // a white page, made when a two-sided job needs one
@@ -575,12 +586,12 @@ int CupsJob::runColour() {
   PumpResult result = PumpResult::kDone;
   // One page to the printer: the job header before the first.
   const auto sendPage = [&](std::span<std::uint8_t> page) {
-    if (!begun && colour.beginJob() != qv::kColourOk) return PumpResult::kFailed;
+    if (!begun && colour.beginJob() != qv::colour::kColourOk) return PumpResult::kFailed;
     begun = true;
-    if (colour.beginPage(page) != qv::kColourOk) return PumpResult::kFailed;
-    const int ended = colour.endPage(page.size());
-    if (ended == qv::kColourCancelled || g_cancelled) return PumpResult::kCancelled;
-    return ended == qv::kColourOk ? PumpResult::kDone : PumpResult::kFailed;
+    if (colour.beginPage(page) != qv::colour::kColourOk) return PumpResult::kFailed;
+    const qv::colour::ColourStatus ended = colour.endPage(page.size());
+    if (ended == qv::colour::kColourCancelled || g_cancelled) return PumpResult::kCancelled;
+    return ended == qv::colour::kColourOk ? PumpResult::kDone : PumpResult::kFailed;
   };
   for (int pass = 0; pass < job_.passes() && result == PumpResult::kDone && !g_cancelled; ++pass) {
     const int before = pagesSent_;
@@ -598,7 +609,7 @@ int CupsJob::runColour() {
       pages.release();
       pageSent();
     }
-    status = pages.finish();
+    const int status = pages.finish();
     if (g_cancelled) result = PumpResult::kCancelled;
     if (result == PumpResult::kDone && !(WIFEXITED(status) && WEXITSTATUS(status) == 0)) {
       message("ERROR: ", std::string(pagesSent_ == 0 ? "The document cannot be rendered: " : "") +
@@ -619,9 +630,9 @@ int CupsJob::runColour() {
   // The job is always ended on the printer: after a cancel as the filter
   // ends a cancelled job (the zero fill, the trailer), else with its
   // trailer. Only whole pages were ever begun.
-  const bool ended =
-      printer.error() == 0 && (result == PumpResult::kCancelled ? colour.cancel() == qv::kColourOk
-                                                                : colour.endJob() == qv::kColourOk);
+  const bool ended = printer.error() == 0 &&
+                     (result == PumpResult::kCancelled ? colour.cancel() == qv::colour::kColourOk
+                                                       : colour.endJob() == qv::colour::kColourOk);
   if (!ended || !printer.flush()) {
     message("ERROR: ", std::string("Cannot send the job to the printer: ") +
                            std::strerror(printer.error() != 0 ? printer.error() : EIO));

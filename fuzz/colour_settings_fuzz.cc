@@ -9,7 +9,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const qv::UniqueFd rc = qvfuzz::memoryFile(data, size);
   if (!rc) return 0;
-  RcSettings settings;
-  (void)LoadRcFile(qvfuzz::procPath(rc).c_str(), &settings.info);
+  qv::colour::RcSettings settings;
+  (void)qv::colour::LoadRcFile(qvfuzz::procPath(rc).c_str(), &settings.info, {});
   return 0;
 }

@@ -9,7 +9,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const qv::UniqueFile in = qvfuzz::memoryStream(data, size);
   if (!in) return 0;
-  for (int page = 0; page < 64 && ReadPpmFileHeader(in.get()) == kPpmPage; ++page) {
+  for (int page = 0; page < 64 && qv::colour::ReadPpmFileHeader(in.get()) == qv::colour::kPpmPage;
+       ++page) {
   }
   return 0;
 }

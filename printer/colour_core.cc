@@ -2,6 +2,8 @@
 // no page of the job on disk.
 #include <algorithm>
 #include <cstring>
+#include <string>
+#include <string_view>
 
 #include "colour/colour_job.h"
 #include "colour/qvresource.h"
@@ -11,6 +13,9 @@
 namespace qvprinter {
 namespace {
 
+using qv::colour::PjpInfo;
+using qv::colour::RcSettings;
+
 // The colour core's settings, word by word through the filter's own
 // parameter table, and its job record as ConvertRc2Pjp fills it, with the
 // page geometry from the paper table instead of the printer's geometry files.
@@ -18,18 +23,20 @@ bool fillColourRecords(const JobPlan& plan, RcSettings& rc, PjpInfo& job, std::s
   std::snprintf(rc.info.szPrinterName, sizeof rc.info.szPrinterName, "QV-C600");
   for (const auto& [key, word] : plan.settings) {
     const std::string line = key + "=" + word;
-    char value[kRcLineMax + 1];
-    const int index = ParamSearch(line.c_str(), value, sizeof value, &rc.info);
-    const int status = index < 0                 ? -1
-                       : IsNumericalParam(index) ? SetNumericalParam(index, value, &rc.info)
-                                                 : SetSelectionParam(index, value, &rc.info);
-    if (status != 0) {
+    char value[qv::colour::kRcLineMax + 1];
+    const int index = qv::colour::ParamSearch(line.c_str(), value, sizeof value, &rc.info);
+    const qv::colour::ColourStatus status =
+        index < 0 ? qv::colour::kColourNoSuchSetting
+        : qv::colour::isNumericalParam(index)
+            ? qv::colour::SetNumericalParam(index, value, &rc.info)
+            : qv::colour::SetSelectionParam(index, value, &rc.info);
+    if (status != qv::colour::kColourOk) {
       error = "The colour printer has no setting " + line + ".";
       return false;
     }
   }
   job = PjpInfo{};
-  ConvertRcSettings(&rc.info, &job);
+  qv::colour::convertRcSettings(&rc.info, &job);
   // The raster is the imaging area; the PWG page size is the sheet in
   // points, as the printer's PaperDimension file gives it.
   const qvcups::PaperSize& paper = *plan.medium->paper;
@@ -43,9 +50,9 @@ bool fillColourRecords(const JobPlan& plan, RcSettings& rc, PjpInfo& job, std::s
 
 class ColourStream final : public CoreStream {
  public:
-  ColourStream(const RcSettings& rc, const PjpInfo& record, const qv::ColourJobEnv& env,
+  ColourStream(const RcSettings& rc, const PjpInfo& record, qv::colour::ColourJobEnv env,
                qv::ByteSink sink)
-      : job_(rc.info, record, env, sink, false) {}
+      : job_(rc.info, record, withReporter(env, error_), sink, false) {}
   int beginJob() override { return job_.beginJob(); }
   int beginPage() override { return job_.beginPage(); }
   int beginPage(std::span<std::uint8_t> page) override { return job_.beginPage(page); }
@@ -57,7 +64,18 @@ class ColourStream final : public CoreStream {
   int cancel() override { return job_.cancel(); }
 
  private:
-  qv::ColourJob job_;
+  // The core's error messages go to the stream's error text for now; the
+  // last one is kept.
+  static qv::colour::ColourJobEnv withReporter(qv::colour::ColourJobEnv env, std::string& error) {
+    env.reporter = {[](void* context, qv::colour::ReportLevel level, std::string_view text) {
+                      if (level == qv::colour::ReportLevel::kError)
+                        *static_cast<std::string*>(context) = text;
+                    },
+                    &error};
+    return env;
+  }
+  std::string error_;  // before job_: the job reports into it
+  qv::colour::ColourJob job_;
 };
 
 }  // namespace
@@ -70,7 +88,7 @@ std::unique_ptr<CoreStream> makeColourStream(const JobPlan& plan, qv::ByteSink s
   const auto text = [](const std::string& value) {
     return value.empty() ? nullptr : value.c_str();
   };
-  qv::ColourJobEnv env;
+  qv::colour::ColourJobEnv env;
   env.password = text(plan.pin);
   env.owner = text(plan.owner);
   env.title = text(plan.title);

@@ -19,7 +19,7 @@ constexpr std::size_t kBufferBytes = std::size_t{1} << 20;
 
 int PageSpool::open(const char* dir, std::size_t rowBytes) {
   // Unnamed where the file system allows it, else a name removed at once.
-  const int fd = openScratchFile(dir, "qvprinter-copies-");
+  const int fd = qv::colour::openScratchFile(dir, "qvprinter-copies-");
   if (fd < 0) return errno;
   fd_.reset(fd);
   rowBytes_ = rowBytes;

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+namespace qv::colour {
 namespace {
 
 // The failed-precondition stop of GetPjpInnerValue. Kept in release builds:
@@ -17,24 +18,26 @@ namespace {
 
 }  // namespace
 
-std::int16_t GetPjpInnerValue(int index, const RcInfo* pRcInfo) {
-  if (pRcInfo == nullptr || index < 0 || index >= kQvParamCount || IsNumericalParam(index))
+std::int16_t GetPjpInnerValue(int index, const RcInfo* rc) {
+  if (rc == nullptr || index < 0 || index >= kQvParamCount || isNumericalParam(index))
     innerValuePreconditionFailed();
-  const RcParam* pParam = &pRcInfo->pParams[index];
-  if (pParam->pInnerVal == nullptr || pParam->nIndex < 0 || pParam->nIndex >= pParam->nItemCount)
+  const RcParam& param = rc->pParams[index];
+  if (param.pInnerVal == nullptr || param.nIndex < 0 || param.nIndex >= param.nItemCount)
     innerValuePreconditionFailed();
-  return pParam->pInnerVal[pParam->nIndex];
+  return param.pInnerVal[param.nIndex];
 }
 
-const char* GetKeyValue(const char* pszKey, const RcInfo* pRcInfo) {
-  if (pszKey == nullptr || pRcInfo == nullptr || pRcInfo->pParams == nullptr) return nullptr;
+const char* GetKeyValue(const char* key, const RcInfo* rc) {
+  if (key == nullptr || rc == nullptr || rc->pParams == nullptr) return nullptr;
   // The walk covers the fixed table, whatever nParamCount says.
   for (int i = 0; i < kQvParamCount; ++i) {
-    const RcParam& param = pRcInfo->pParams[i];
-    if (param.pszKey == nullptr || std::strcmp(param.pszKey, pszKey) != 0) continue;
+    const RcParam& param = rc->pParams[i];
+    if (param.pszKey == nullptr || std::strcmp(param.pszKey, key) != 0) continue;
     if (param.ppszCmdItem == nullptr || param.nIndex < 0 || param.nIndex >= param.nItemCount)
       return nullptr;  // a numerical parameter has no item word
     return param.ppszCmdItem[param.nIndex];
   }
   return nullptr;
 }
+
+}  // namespace qv::colour

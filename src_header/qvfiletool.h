@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <iterator>
 
+namespace qv::colour {
+
 // One parameter of the settings file. Only nValue and nIndex change while a
 // settings file is read; the rest is static data.
 struct RcParam {
@@ -61,8 +63,8 @@ enum QvParamIndex : int {
 
 // Whether a parameter index is numerical (Copies, Brightness ... Saturation).
 // Fixed by index, not by the entry's item count.
-constexpr bool IsNumericalParam(int nIndex) {
-  return nIndex == kParamCopies || (nIndex >= kParamBrightness && nIndex <= kParamSaturation);
+constexpr bool isNumericalParam(int index) {
+  return index == kParamCopies || (index >= kParamBrightness && index <= kParamSaturation);
 }
 
 // --- Item words and inner values, in item order ----------------------------
@@ -157,9 +159,11 @@ static_assert(std::size(tblCmdItem_Language) == std::size(tblInnerVal_Language))
 // whose chosen item is out of range is a programming error: the process stops
 // with "pParam->nIndex >= 0" on standard error, as an assertion would, rather
 // than reading past a table (the check stays in release builds).
-std::int16_t GetPjpInnerValue(int index, const RcInfo* pRcInfo);
+std::int16_t GetPjpInnerValue(int index, const RcInfo* rc);
 
-// Chosen item word of the selection parameter whose key equals `pszKey`
+// Chosen item word of the selection parameter whose key equals `key`
 // (exact, case-sensitive), walking the kQvParamCount entries in table order.
 // Null when no key matches or the key names a numerical parameter.
-const char* GetKeyValue(const char* pszKey, const RcInfo* pRcInfo);
+const char* GetKeyValue(const char* key, const RcInfo* rc);
+
+}  // namespace qv::colour

@@ -6,6 +6,9 @@
 namespace colourtest {
 namespace {
 
+using qv::colour::raster_write;
+using qv::colour::RasterState;
+
 using Bytes = std::vector<std::uint8_t>;
 
 // Runs in order from the first pixel: n > 0 a literal of n pixels, (257 - n)

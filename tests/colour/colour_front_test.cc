@@ -13,6 +13,8 @@
 namespace colourtest {
 namespace {
 
+using namespace qv::colour;
+
 const std::string kArea = "A4:\t1\t2\t3\t4\n", kDimension = "A4:\t595\t842\n";
 const std::string kHead = "name width height dpi\n", kOpen = " :cannot open file !!\n";
 const std::string kRc = "Error: invalid printer name at rc-file !!\n";
@@ -109,7 +111,7 @@ TEST(ColourFront, FailuresWriteNothingAndFilesGiveTheSizes) {
     const std::string rcPath = printer.rcPath(), piPath = printer.piPath();
     PjpInfo job{};
     job.pszRcFile = rcPath.c_str(), job.pszPaperInf = piPath.c_str();
-    ASSERT_EQ(0, PrepareLPRngPrint(&job, &settings.info));
+    ASSERT_EQ(kColourOk, PrepareLPRngPrint(&job, &settings.info, {}));
     EXPECT_EQ(row.sizes,
               (std::vector<int>{job.nWidth, job.nHeight, job.nPaperWidth, job.nPaperLength}));
     EXPECT_EQ(static_cast<std::uint64_t>(row.sizes[0]) * 3, job.nBytesPerLine);

@@ -10,6 +10,8 @@
 
 namespace {
 
+using namespace qv::colour;
+
 TEST(ColourScratchFiles, PrivateAndNamelessInTheGivenDirectory) {
   qvtest::ScopedTempDir dir;
   EXPECT_EQ("/tmp /tmp /x", std::string(scratchDirectory(nullptr)) + " " + scratchDirectory("") +
@@ -27,18 +29,24 @@ TEST(ColourScratchFiles, PrivateAndNamelessInTheGivenDirectory) {
   EXPECT_EQ(-1, myTempFd(dir.file("missing").c_str()));
 }
 
-// The log only in the user's own private regular file; else one stderr line, the job goes on.
+// The log only in the user's own private regular file; else one line to the job's reporter, and
+// none to stderr, the job goes on.
 TEST(ColourDebugLog, OwnPrivateFileOnlyNoLinkFifoOrForeignFile) {
   qvtest::ScopedTempDir dir;
   const std::string path = dir.file("qv_lprng_debuglog.txt"), victim = dir.file("victim");
   const auto expectRefused = [&] {
-    DebugLog log(path.c_str());
+    std::string reported;
+    const auto keep = [](void* context, ReportLevel level, std::string_view text) {
+      *static_cast<std::string*>(context) += (level == ReportLevel::kError ? "E " : "? ");
+      static_cast<std::string*>(context)->append(text).append("\n");
+    };
+    DebugLog log(path.c_str(), {keep, &reported});
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
     EXPECT_EQ(-1, Debug_printf(&log, "Write error\n"));
     EXPECT_EQ(-1, Debug_printf(&log, "again\n"));
-    EXPECT_EQ("!!! log file open error.!!! [" + path + "]\n",
-              testing::internal::GetCapturedStderr());
+    EXPECT_EQ("E !!! log file open error.!!! [" + path + "]\n", reported);
+    EXPECT_EQ("", testing::internal::GetCapturedStderr()) << "a host's stderr is its own";
     EXPECT_EQ("", testing::internal::GetCapturedStdout()) << "stdout carries print data";
   };
   DebugLog first(path.c_str());

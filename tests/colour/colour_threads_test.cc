@@ -5,9 +5,12 @@
 #include <tuple>
 
 #include "colour/colour_job.h"
+#include "colour/qvresource.h"
 #include "tests/support/colour_printer.h"
 
 namespace {
+
+using namespace qv::colour;
 
 struct Job {
   RcSettings rc;
@@ -22,20 +25,20 @@ std::string run(const Job& job, bool pageFiles) {
     static_cast<std::string*>(context)->append(bytes.begin(), bytes.end());
     return true;
   };
-  qv::ColourJob colour(job.rc.info, job.pjp, {.title = "threads"}, {append, &out}, pageFiles);
-  EXPECT_EQ(qv::kColourOk, colour.beginJob());
+  ColourJob colour(job.rc.info, job.pjp, {.title = "threads"}, {append, &out}, pageFiles);
+  EXPECT_EQ(kColourOk, colour.beginJob());
   const auto lineBytes = static_cast<std::size_t>(job.pjp.nBytesPerLine);
   for (const std::string& page : job.pages) {
-    EXPECT_EQ(qv::kColourOk, colour.beginPage());
+    EXPECT_EQ(kColourOk, colour.beginPage());
     for (std::size_t at = 0; at < page.size(); at += lineBytes)
       EXPECT_EQ(
-          qv::kColourOk,
+          kColourOk,
           colour.writeLine({reinterpret_cast<const std::uint8_t*>(page.data()) + at, lineBytes}));
-    EXPECT_EQ(qv::kColourOk, colour.endPage());
+    EXPECT_EQ(kColourOk, colour.endPage());
   }
   const std::uint8_t pixel[3]{};
-  EXPECT_EQ(qv::kColourBadState, colour.writeLine(pixel));  // no page open
-  EXPECT_EQ(qv::kColourOk, colour.endJob());
+  EXPECT_EQ(kColourBadState, colour.writeLine(pixel));  // no page open
+  EXPECT_EQ(kColourOk, colour.endJob());
   return out;
 }
 

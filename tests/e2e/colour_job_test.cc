@@ -6,6 +6,8 @@
 namespace colourtest {
 namespace {
 
+using qv::colour::kPjlTextMax;
+
 const std::string kReady = "INFO: The printer is ready to print.\n";
 const std::string kPhase = "Error: error occurred at print phase !!\n";
 const std::string kExec = "exec \"$0\" \"$@\"";  // a shell line that runs the filter

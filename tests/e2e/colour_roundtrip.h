@@ -55,8 +55,9 @@ inline void checkRoundTrip(std::mt19937& rng, int maxHeight, std::string* out = 
     if (gray) {
       const std::string rgb = expected;
       expected.resize(pixels);
-      makegray(reinterpret_cast<std::uint8_t*>(expected.data()),
-               reinterpret_cast<const std::uint8_t*>(rgb.data()), static_cast<long>(pixels));
+      qv::colour::makegray(reinterpret_cast<std::uint8_t*>(expected.data()),
+                           reinterpret_cast<const std::uint8_t*>(rgb.data()),
+                           static_cast<long>(pixels));
     }
     EXPECT_TRUE(expected == qvtest::str(job.pages[p].pixels)) << "page " << p + 1;  // no dump
     const std::string name = "/job-page-00" + std::to_string(p + 1) + (gray ? ".pgm" : ".ppm");

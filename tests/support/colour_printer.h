@@ -92,7 +92,7 @@ inline std::string randomPage(std::mt19937& rng, int width, int height) {
 inline const std::string kUel = "\x1b%-12345X";
 inline const std::string kTrailer = kUel + kUel + "\n";
 inline const std::string kEnterPwg = "@PJL ENTER LANGUAGE=PWGRASTER\n";
-inline const std::string kCancelFill(qv::kColourCancelFillBytes, '\0');
+inline const std::string kCancelFill(qv::colour::kColourCancelFillBytes, '\0');
 
 // What follows the PJL header, or "" without one.
 inline std::string afterHeader(const std::string& out) {
