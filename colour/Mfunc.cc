@@ -40,61 +40,43 @@ void putNumberLine(const Out& out, const char* format, int value) {
   out.put(line);
 }
 
+// The printer's paper codes (the inner values of "PageSize") and their words.
+struct PaperWord {
+  std::uint16_t code;
+  const char* word;
+};
+constexpr PaperWord kPaperWords[] = {
+    {1, "LETTER\n"},
+    {5, "LEGAL\n"},
+    {7, "EXECUTIVE\n"},
+    {9, "A4\n"},
+    {11, "A5\n"},
+    {13, "B5\n"},
+    {14, "FOLIO\n"},
+    {20, "COM10\n"},
+    {27, "DL\n"},
+    {28, "C5\n"},
+    {34, "JISB5\n"},
+    {37, "MONARCH\n"},
+    {43, "POSTCARD\n"},
+    {61, "A5L\n"},
+    {69, "JISB6\n"},
+    {70, "A6\n"},
+    {73, "JENVCHOU3\n"},
+    {74, "A4SHORT\n"},
+    {75, "ROC16K\n"},
+    {76, "SIXTEENK184X260\n"},
+    {77, "SIXTEENK195X270\n"},
+    {78, "MEXICANLEGAL\n"},
+    {79, "INDIALEGAL\n"},
+    {91, "ENVYOU4\n"},
+    {261, "P3X5\n"},
+};
+
 const char* paperWord(std::uint16_t code) {
-  switch (code) {
-    case 1:
-      return "LETTER\n";
-    case 5:
-      return "LEGAL\n";
-    case 7:
-      return "EXECUTIVE\n";
-    case 9:
-      return "A4\n";
-    case 11:
-      return "A5\n";
-    case 13:
-      return "B5\n";
-    case 14:
-      return "FOLIO\n";
-    case 20:
-      return "COM10\n";
-    case 27:
-      return "DL\n";
-    case 28:
-      return "C5\n";
-    case 34:
-      return "JISB5\n";
-    case 37:
-      return "MONARCH\n";
-    case 43:
-      return "POSTCARD\n";
-    case 61:
-      return "A5L\n";
-    case 69:
-      return "JISB6\n";
-    case 70:
-      return "A6\n";
-    case 73:
-      return "JENVCHOU3\n";
-    case 74:
-      return "A4SHORT\n";
-    case 75:
-      return "ROC16K\n";
-    case 76:
-      return "SIXTEENK184X260\n";
-    case 77:
-      return "SIXTEENK195X270\n";
-    case 78:
-      return "MEXICANLEGAL\n";
-    case 79:
-      return "INDIALEGAL\n";
-    case 91:
-      return "ENVYOU4\n";
-    case 261:
-      return "P3X5\n";
-    default:
-      return "LETTER\n";
-  }
+  for (const PaperWord& paper : kPaperWords)
+    if (paper.code == code) return paper.word;
+  return "LETTER\n";
 }
 
 constexpr const char* kMediaWords[] = {
@@ -107,14 +89,13 @@ constexpr const char* kTrayWords[] = {
     "AUTO\n", "TRAY1\n", "TRAY2\n", "TRAY3\n", "TRAY4\n", "TRAY5\n", "MPTRAY\n",
 };
 
-void putJobHeader(ColourJobState& state) {
-  const PjpInfo& job = state.pjp;
-  const Out out{state};
+// The job's names and secure print: the lines that come from the
+// environment, up to the character set.
+void putJobNames(const Out& out, const ColourJobState& state) {
   const char* password = given(state.password);
   const char* owner = given(state.owner);
   const char* title = given(state.title);
   const char* redValue = given(state.redValue);
-  const char* outputTray = given(state.outputTray);
 
   out.write(kUniversalExit, 9);
   out.put("@PJL \n");
@@ -141,6 +122,10 @@ void putJobHeader(ColourJobState& state) {
   }
   out.put("@PJL SET STRINGCODESET=UTF8");
   out.put("\n");
+}
+
+// Paper, colour or gray, toner saving, resolution, duplex, media, trays.
+void putPaperHandling(const Out& out, const PjpInfo& job, const char* outputTray) {
   out.put("@PJL SET PAPER=");
   out.put(paperWord(job.wPageSize));
 
@@ -180,7 +165,10 @@ void putJobHeader(ColourJobState& state) {
   out.put(job.wImproveOutput == 1 ? "ON\n" : "OFF\n");
   out.put("@PJL SET FIXINTENSITYUP=");
   out.put(job.wImproveOutput == 2 ? "ON\n" : "OFF\n");
+}
 
+// Colour matching, and with anything but automatic matching its settings.
+void putColourMatching(const Out& out, const PjpInfo& job) {
   switch (job.wColorMatching) {
     case 3:
       out.put("@PJL SET COLORMODE=AUTO\n");
@@ -205,6 +193,13 @@ void putJobHeader(ColourJobState& state) {
     putNumberLine(out, "@PJL SET DENSITYGREEN=%d\n", job.nGreenKey);
     putNumberLine(out, "@PJL SET DENSITYBLUE=%d\n", job.nBlueKey);
   }
+}
+
+void putJobHeader(ColourJobState& state) {
+  const Out out{state};
+  putJobNames(out, state);
+  putPaperHandling(out, state.pjp, given(state.outputTray));
+  putColourMatching(out, state.pjp);
   out.put("@PJL SET FIDELITY=TRUE\n");
   out.put("@PJL ENTER LANGUAGE=PWGRASTER\n");
 }

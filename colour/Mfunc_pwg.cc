@@ -553,6 +553,7 @@ ColourStatus MBeginPage(ColourJobState& job) {
   return kColourOk;
 }
 
+// Its one band is the whole page.
 ColourStatus MSendBandData(ColourJobState& job) {
   if (job.finState != PageFileState::kWriting) return kColourOk;  // page begin could not set it up
   SendInfo* send = &job.send;

@@ -38,6 +38,7 @@ ColourStatus CreateBandBuf(ColourJobState& job, std::uint64_t bytesPerLine, long
   return kColourOk;
 }
 
+// Destroys nothing: the buffer is kept for the next page.
 void DestroyBandBuf(ColourJobState& job) { job.onePageByte = 0; }
 
 void releaseBandBuf(ColourJobState& job) {

@@ -4,6 +4,7 @@
 
 namespace qv::colour {
 
+// Nothing here is particular to LPRng: the name is the printer driver's.
 ColourStatus PrepareLPRngPrint(PjpInfo* job, RcInfo* rc, const Reporter& reporter) {
   if (job->pszRcFile == nullptr) return QvError(reporter, kColourBadOption, nullptr);
   if (const ColourStatus status = LoadRcFile(job->pszRcFile, rc, reporter); status != kColourOk)

@@ -180,6 +180,7 @@ ColourStatus GetPaperInf(const char* paperInfPath, PjpInfo* job, const RcInfo* r
   return QvError(reporter, kColourPaperNotFound, sizeWord);
 }
 
+// Only checks the imaging area; what it gets is the paper size (PaperDimension).
 ColourStatus GetImagingArea(PjpInfo* job, const RcInfo* rc, const Reporter& reporter) {
   const char* sizeWord = GetKeyValue("PageSize", rc);
   if (sizeWord == nullptr) sizeWord = "";
