@@ -540,7 +540,7 @@ int CupsJob::run(int argc, char** argv) {
 
 // The colour job, in this process: qvrender renders each page into memory
 // shared with us (gs_render.h), and the colour filter's own job code
-// (qv::ColourJob, with its page files and copies file in the private
+// (qv::colour::ColourJob, with its page files and copies file in the private
 // directory, as rastertoqv runs it) encodes it straight from there. No page
 // image crosses a pipe. The settings are read by the filter's own functions
 // from the files written for the job, so the printer gets the bytes

@@ -1,4 +1,4 @@
-// colour_core.cc - a qvprinter job on the colour core (qv::ColourJob), with
+// colour_core.cc - a qvprinter job on the colour core (qv::colour::ColourJob), with
 // no page of the job on disk.
 #include <algorithm>
 #include <cstring>
