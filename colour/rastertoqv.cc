@@ -142,15 +142,8 @@ class PageSource {
   qv::InputPage page_;
 };
 
-}  // namespace
-
-ColourStatus SendRasterDoc(const PjpInfo& job, const RcInfo& rc, const Reporter& reporter) {
-  // A spooler that closes our output must not kill us with SIGPIPE: writes
-  // fail instead, and the job ends with its message.
-  ::signal(SIGPIPE, SIG_IGN);
-  // 1 MiB pipes instead of 64 KiB: a page moves in a sixteenth of the
-  // wake-ups of the rasteriser, this filter and the backend.
-  qv::raisePipeCapacity(STDOUT_FILENO);
+// The job's texts from the process environment, its cancel from SIGTERM.
+ColourJobEnv processEnvironment(const Reporter& reporter) {
   ColourJobEnv env;
   env.password = std::getenv("PASSWORD");
   env.owner = std::getenv("OWNER");
@@ -160,8 +153,21 @@ ColourStatus SendRasterDoc(const PjpInfo& job, const RcInfo& rc, const Reporter&
   env.tmpDir = std::getenv("TMPDIR");
   env.cancelFlag = &gCancelRequested;
   env.reporter = reporter;
+  return env;
+}
+
+}  // namespace
+
+ColourStatus SendRasterDoc(const PjpInfo& job, const RcInfo& rc, const Reporter& reporter) {
+  // A spooler that closes our output must not kill us with SIGPIPE: writes
+  // fail instead, and the job ends with its message.
+  ::signal(SIGPIPE, SIG_IGN);
+  // 1 MiB pipes instead of 64 KiB: a page moves in a sixteenth of the
+  // wake-ups of the rasteriser, this filter and the backend.
+  qv::raisePipeCapacity(STDOUT_FILENO);
   StdoutSink out;
-  ColourJob colour(rc, job, env, qv::ByteSink{StdoutSink::write, &out}, true);
+  ColourJob colour(rc, job, processEnvironment(reporter), qv::ByteSink{StdoutSink::write, &out},
+                   true);
   const auto outputLost = [&out, &reporter] {
     reportf(reporter, ReportLevel::kError, "ERROR: Unable to send print data: %s",
             std::strerror(out.error));
