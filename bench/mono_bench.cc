@@ -14,6 +14,8 @@
 
 namespace {
 
+using namespace qv::mono;
+
 using Bytes = std::vector<std::uint8_t>;
 
 // Lines of letter-like strokes between margins: mostly short runs, rows
@@ -65,7 +67,7 @@ class Job {
   Job(int resMode, int width, int height) {
     state_.settings.width = width;
     state_.settings.height = height;
-    state_.param.resMode = static_cast<std::int16_t>(resMode);
+    state_.sParam.resMode = static_cast<std::int16_t>(resMode);
     state_.destBuffer = qv::allocateBytes(static_cast<std::size_t>(width) * 5 / 8 + kBufferSlack);
     state_.compBuffer = qv::allocateBytes(kCompBufBytes + kBufferSlack);
     state_.sendBuffer = qv::allocateBytes(kSendBufBytes + kBufferSlack);

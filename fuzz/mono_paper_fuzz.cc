@@ -11,6 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size == 0) return 0;
   const qv::UniqueFile file = qvfuzz::memoryStream(data + 1, size - 1);
   std::int32_t width = 0, height = 0;
-  if (file) (void)getPaperInf(file.get(), static_cast<std::int8_t>(data[0]), width, height);
+  if (file)
+    (void)qv::mono::getPaperInf(file.get(), static_cast<std::int8_t>(data[0]), width, height);
   return 0;
 }

@@ -7,7 +7,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const qv::UniqueFile rc = qvfuzz::memoryStream(data, size);
-  PrintSettings settings{};
-  if (rc) (void)getRcFile(rc.get(), &settings);
+  qv::mono::PrintSettings settings{};
+  if (rc) (void)qv::mono::getRcFile(rc.get(), &settings);
   return 0;
 }

@@ -15,6 +15,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string title(reinterpret_cast<const char*>(data + 1),
                           std::min<std::size_t>(size - 1, 255));
   char jobName[144];
-  convertTitle(title.c_str(), kCharsets[data[0] & 7], (data[0] & 8) != 0, jobName);
+  qv::mono::convertTitle(title.c_str(), kCharsets[data[0] & 7], (data[0] & 8) != 0, jobName);
   return 0;
 }

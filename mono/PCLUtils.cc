@@ -5,22 +5,26 @@
 #include <cstring>
 
 #include "mono/compmain.h"
+#include "mono/qverror.h"
 
-int PCLSendCommand(MonoJobState& job, std::FILE* copy, const FixedCommand& command) {
+namespace qv::mono {
+
+// PCLSendCommand and PCLSendData write to the job's sink, not to standard output.
+Status PCLSendCommand(MonoJobState& job, std::FILE* copy, const FixedCommand& command) {
   const int length = static_cast<std::int8_t>(command[0]);
-  if (length <= 0) return 0;
+  if (length <= 0) return Status::kOk;
   return PCLSendData(job, copy, command.data() + 1, static_cast<std::size_t>(length));
 }
 
-int PCLSendData(MonoJobState& job, std::FILE* copy, const void* bytes, std::size_t count) {
-  if (count == 0) return 0;
+Status PCLSendData(MonoJobState& job, std::FILE* copy, const void* bytes, std::size_t count) {
+  if (count == 0) return Status::kOk;
   // The copy file first: it is replayed for sorted copies and must hold
   // exactly what the printer got.
-  if (job.outputFailed) return 1;
+  if (job.outputFailed) return Status::kWriteFailed;
   if (copy != nullptr) std::fwrite(bytes, 1, count, copy);
-  if (job.sink({static_cast<const std::uint8_t*>(bytes), count})) return 0;
+  if (job.sink({static_cast<const std::uint8_t*>(bytes), count})) return Status::kOk;
   job.outputFailed = true;
-  return 1;
+  return qvError(job.env, Status::kWriteFailed, nullptr);
 }
 
 // In ascending order of width120; entries of equal width in the order that
@@ -156,7 +160,7 @@ void setSParam(SParam& param, const PrintSettings& settings) {
   // Kept as a signed 16-bit value: 65596 acts as 60. The sum itself is taken
   // in 64 bits, where it cannot overflow.
   const int shift720 =
-      static_cast<std::int16_t>(static_cast<std::int64_t>(match.margin) + settings.offset);
+      static_cast<std::int16_t>(static_cast<std::int64_t>(match.margin) + settings.arg_offset);
   int dots = 0;
   switch (param.resMode) {
     case 3:
@@ -180,3 +184,5 @@ void setSParam(SParam& param, const PrintSettings& settings) {
   if (shiftBytes < 0) shiftBytes = 0;
   param.leftShift = static_cast<std::int16_t>(shiftBytes);
 }
+
+}  // namespace qv::mono

@@ -10,6 +10,8 @@
 
 #include "mono/qvcommon.h"
 
+namespace qv::mono {
+
 // A fixed command: byte 0 is the length L (signed 8-bit), bytes 1 to L the
 // command bytes, the rest zero. L of 0 or less sends nothing.
 using FixedCommand = std::array<std::uint8_t, 65>;
@@ -137,13 +139,14 @@ inline constexpr FixedCommand PCLFormFeed = fixedCommand("\f");
 struct MonoJobState;
 
 // Writes the command bytes to `copy` (when not null), then to the job's
-// printer sink. Returns 1 when the bytes did not reach the printer (this
-// or an earlier write failed: job.outputFailed), else 0.
-int PCLSendCommand(MonoJobState& job, std::FILE* copy, const FixedCommand& command);
+// printer sink. Returns Status::kWriteFailed when the bytes did not reach the
+// printer (this or an earlier write failed: job.outputFailed), else kOk.
+Status PCLSendCommand(MonoJobState& job, std::FILE* copy, const FixedCommand& command);
 
 // Writes `count` bytes to `copy` (when not null), then to the job's printer
-// sink. Returns 1 when they did not reach the printer, else 0.
-int PCLSendData(MonoJobState& job, std::FILE* copy, const void* bytes, std::size_t count);
+// sink. Returns Status::kWriteFailed when they did not reach the printer, else
+// kOk. The first failure is reported through the job's environment.
+Status PCLSendData(MonoJobState& job, std::FILE* copy, const void* bytes, std::size_t count);
 
 // The job parameter record: the settings as small codes, the paper size in
 // 1/120 inch and the left shift of the image in bytes.
@@ -195,3 +198,5 @@ void checkSendPaper_custompaper(std::int16_t length120, std::int16_t width120, P
 // True unless the paper type word begins with "CUSTOM" (a standard size,
 // matched against the table).
 bool check_custom_paper(const PrintSettings& settings);
+
+}  // namespace qv::mono

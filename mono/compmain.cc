@@ -1,7 +1,11 @@
 // compmain.cc - the mono job driver: the streaming job (buffers, job
 // header, pages, sorted-copy replays and the PJL trailer) and the program's
 // page loop over it.
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstring>
+#include <memory>
 #include <optional>
 
 #include "common/page_input.h"
@@ -9,6 +13,9 @@
 #include "mono/compmain.h"
 #include "mono/copy_file.h"
 #include "mono/mono_job.h"
+#include "mono/qverror.h"
+
+namespace qv::mono {
 
 namespace {
 
@@ -59,29 +66,45 @@ void sendTrailer(MonoJobState& job) {
   PCLSendCommand(job, nullptr, PJLTerminate);
 }
 
+// The directory of the sorted-copy file.
+const char* scratchDirectory(const PrintSettings& settings) {
+  return settings.tmpDir[0] != '\0' ? settings.tmpDir : "/tmp";
+}
+
 bool isSorted(const SParam& param) {
   return param.binCode >= kFirstSorterBin && param.binCode <= kLastSorterBin;
 }
 
 }  // namespace
 
-namespace qv {
+struct MonoJob::Impl {
+  enum class Phase { kNew, kJob, kPage, kDone };
+  Status status() const { return state.outputFailed ? Status::kWriteFailed : Status::kOk; }
+
+  MonoJobState state;
+  Phase phase = Phase::kNew;
+  std::unique_ptr<PageEncoder> encoder;  // writePage's worker, made at its first call
+  bool noEncoder = false;                // the worker could not be had
+};
 
 bool monoPageFits(const PrintSettings& settings) {
   return settings.width > 0 && settings.height > 0 && settings.height <= kMaxPageRows;
 }
 
-MonoJob::MonoJob(const PrintSettings& settings, ByteSink sink) {
-  state_.settings = settings;
-  state_.sink = sink;
+MonoJob::MonoJob(const PrintSettings& settings, ByteSink sink, const JobEnv& env)
+    : impl_(std::make_unique<Impl>()) {
+  impl_->state.settings = settings;
+  impl_->state.sink = sink;
+  impl_->state.env = env;
 }
 
 MonoJob::~MonoJob() = default;
 
-int MonoJob::beginJob() {
-  if (phase_ != Phase::kNew) return kMonoBadOrder;
-  MonoJobState& job = state_;
-  setSParam(job.param, job.settings);
+Status MonoJob::beginJob() {
+  Impl& self = *impl_;
+  if (self.phase != Impl::Phase::kNew) return Status::kBadOrder;
+  MonoJobState& job = self.state;
+  setSParam(job.sParam, job.settings);
   setPageGeometry(job);
   const std::size_t width =
       job.settings.width > 0 ? static_cast<std::size_t>(job.settings.width) : 0;
@@ -91,127 +114,139 @@ int MonoJob::beginJob() {
   job.seedBuffer = allocateBytes(static_cast<std::size_t>(job.rowCount));
   job.blankRow = allocateBytes(static_cast<std::size_t>(job.rowBytes), true);
   if (!job.destBuffer || !job.compBuffer || !job.sendBuffer || !job.seedBuffer || !job.blankRow) {
-    phase_ = Phase::kDone;
-    return kMonoNoMemory;
+    self.phase = Impl::Phase::kDone;
+    return qvError(job.env, Status::kNoMemory, nullptr);
   }
   job.destBufPtr = job.destBuffer.get();
   job.CompBufPtr = job.compBuffer.get();
   job.SnedBufPtr = job.sendBuffer.get();
   // The sorted-copy file. Without it the printer would get one set where
   // several were asked for: the job fails before anything is sent.
-  if (isSorted(job.param)) {
-    UniqueFd fd(openCopyFile(job.settings.tmpDir[0] != '\0' ? job.settings.tmpDir : "/tmp"));
+  if (isSorted(job.sParam)) {
+    UniqueFd fd(openCopyFile(scratchDirectory(job.settings)));
     if (fd) job.copyFile.reset(::fdopen(fd.get(), "w+"));
     if (job.copyFile) fd.release();
     job.copy = job.copyFile.get();
     if (job.copy == nullptr) {
-      phase_ = Phase::kDone;
-      return kMonoNoCopyFile;
+      self.phase = Impl::Phase::kDone;
+      return qvError(job.env, Status::kNoCopyFile, scratchDirectory(job.settings));
     }
   }
-  phase_ = Phase::kJob;
-  BeginSendData(job, job.copy);
-  return status();
+  self.phase = Impl::Phase::kJob;
+  (void)BeginSendData(job, job.copy);
+  return self.status();
 }
 
-int MonoJob::beginPage() {
-  if (phase_ != Phase::kJob) return kMonoBadOrder;
-  if (!monoPageFits(state_.settings)) return kMonoBadPage;
-  if (state_.outputFailed) return kMonoWriteFailed;
-  phase_ = Phase::kPage;
+Status MonoJob::beginPage() {
+  Impl& self = *impl_;
+  if (self.phase != Impl::Phase::kJob) return Status::kBadOrder;
+  if (!monoPageFits(self.state.settings)) return Status::kBadPage;
+  if (self.state.outputFailed) return Status::kWriteFailed;
+  self.phase = Impl::Phase::kPage;
   SendSettings();
-  beginBand_1030(state_, state_.copy);
-  return status();
+  beginBand(self.state, self.state.copy);
+  return self.status();
 }
 
-int MonoJob::writeRow(std::span<const std::uint8_t> row) {
-  if (phase_ != Phase::kPage) return kMonoBadOrder;
-  if (row.size() != static_cast<std::size_t>(state_.rowBytes) ||
-      state_.nextRow >= state_.settings.height)
-    return kMonoBadRow;
-  if (state_.outputFailed) return kMonoWriteFailed;
-  sendRow_1030(state_, state_.copy, row.data());
-  return status();
+Status MonoJob::writeRow(std::span<const std::uint8_t> row) {
+  Impl& self = *impl_;
+  if (self.phase != Impl::Phase::kPage) return Status::kBadOrder;
+  if (row.size() != static_cast<std::size_t>(self.state.rowBytes) ||
+      self.state.nextRow >= self.state.settings.height)
+    return Status::kBadRow;
+  if (self.state.outputFailed) return Status::kWriteFailed;
+  sendRow(self.state, self.state.copy, row.data());
+  return self.status();
 }
 
-int MonoJob::writePage(std::span<const std::uint8_t> page) {
-  if (phase_ != Phase::kPage) return kMonoBadOrder;
-  MonoJobState& job = state_;
+Status MonoJob::writePage(std::span<const std::uint8_t> page) {
+  Impl& self = *impl_;
+  if (self.phase != Impl::Phase::kPage) return Status::kBadOrder;
+  MonoJobState& job = self.state;
   const auto rowBytes = static_cast<std::size_t>(job.rowBytes);
   if (job.nextRow != 0 || page.size() != rowBytes * static_cast<std::size_t>(job.settings.height))
-    return kMonoBadRow;
-  if (job.outputFailed) return kMonoWriteFailed;
-  if (!encoder_ && !noEncoder_) {
-    encoder_ = std::make_unique<PageEncoder>(job);
-    if (!encoder_->start()) {
-      encoder_.reset();
-      noEncoder_ = true;
+    return Status::kBadRow;
+  if (job.outputFailed) return Status::kWriteFailed;
+  if (!self.encoder && !self.noEncoder) {
+    self.encoder = std::make_unique<PageEncoder>(job);
+    if (!self.encoder->start()) {
+      self.encoder.reset();
+      self.noEncoder = true;
     }
   }
-  if (!encoder_) {
+  if (!self.encoder) {
     for (std::size_t y = 0; y < static_cast<std::size_t>(job.settings.height); ++y)
-      sendRow_1030(job, job.copy, page.data() + y * rowBytes);
-    return status();
+      sendRow(job, job.copy, page.data() + y * rowBytes);
+    return self.status();
   }
-  encoder_->sendPage(job, job.copy, page.data());
+  self.encoder->sendPage(job, job.copy, page.data());
   job.nextRow = job.settings.height;
   // The seed buffer was not kept up to date; the next page starts with a
   // key row, which needs none.
   job.seedBufferBlank = false;
-  return status();
+  return self.status();
 }
 
-int MonoJob::endPage() {
-  if (phase_ != Phase::kPage) return kMonoBadOrder;
-  phase_ = Phase::kJob;
-  MonoJobState& job = state_;
+Status MonoJob::endPage() {
+  Impl& self = *impl_;
+  if (self.phase != Impl::Phase::kPage) return Status::kBadOrder;
+  self.phase = Impl::Phase::kJob;
+  MonoJobState& job = self.state;
   while (!job.outputFailed && job.nextRow < job.settings.height)
-    sendRow_1030(job, job.copy, job.blankRow.get());
+    sendRow(job, job.copy, job.blankRow.get());
   serialSend_1030(job, job.copy);
   PCLSendCommand(job, job.copy, PCLEnd1030);
   PCLSendCommand(job, job.copy, PCLFormFeed);
-  return status();
+  return self.status();
 }
 
-int MonoJob::endJob() {
-  if (phase_ == Phase::kPage) endPage();
-  if (phase_ != Phase::kJob) return kMonoBadOrder;
-  phase_ = Phase::kDone;
-  MonoJobState& job = state_;
+Status MonoJob::endJob() {
+  Impl& self = *impl_;
+  if (self.phase == Impl::Phase::kPage) (void)endPage();
+  if (self.phase != Impl::Phase::kJob) return Status::kBadOrder;
+  self.phase = Impl::Phase::kDone;
+  MonoJobState& job = self.state;
   // A copy file that could not take the whole stream (a full disk) would
   // replay a cut raster sequence: the job then ends after its first set, and
   // fails, so that nobody takes one set for the several asked for.
-  const bool sorted = isSorted(job.param);
+  const bool sorted = isSorted(job.sParam);
   std::FILE* copy = job.copy;
   const bool copyComplete = copy != nullptr && std::fflush(copy) == 0 && std::ferror(copy) == 0;
   job.copy = nullptr;
-  const int replays = sorted && copyComplete ? job.param.binCode - kFirstSorterBin + 1 : 0;
+  const int replays = sorted && copyComplete ? job.sParam.binCode - kFirstSorterBin + 1 : 0;
   sendReplays(job, copy, replays, job.SnedBufPtr, kSendBufBytes + kBufferSlack);
   job.copyFile.reset();
   sendTrailer(job);
-  if (status() != kMonoOk) return status();
-  return sorted && !copyComplete ? kMonoCopiesLost : kMonoOk;
+  if (self.status() != Status::kOk) return self.status();
+  if (sorted && !copyComplete)
+    return qvError(job.env, Status::kCopiesLost, scratchDirectory(job.settings));
+  return Status::kOk;
 }
-
-}  // namespace qv
 
 namespace {
 
-// Whether the reader thread may take `in`'s bytes from its descriptor: only
-// where the stream itself holds none. glibc keeps read-ahead and ungetc()
-// bytes in the FILE, and they come before the descriptor's; a stream that
-// has seen its end or an error would give no more to fread() either.
-bool readableByDescriptor(std::FILE* in) {
-  return ::fileno(in) >= 0 && !std::feof(in) && !std::ferror(in) &&
-         in->_IO_read_ptr == in->_IO_read_end && in->_IO_save_base == nullptr;
+// Fills `bytes` from descriptor `fd` up to its end; a short count is the
+// end of the input or a read error.
+std::size_t readWhole(int fd, std::span<std::uint8_t> bytes) {
+  std::size_t got = 0;
+  while (got < bytes.size()) {
+    const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+    if (n > 0) {
+      got += static_cast<std::size_t>(n);
+    } else if (n == 0 || errno != EINTR) {
+      break;
+    }
+  }
+  return got;
 }
 
 }  // namespace
 
-int qvcomp1030(std::FILE* in, qv::ByteSink sink, const PrintSettings& settings) {
+Status qvcomp1030(const PageSource& input, ByteSink sink, const PrintSettings& settings,
+                  const JobEnv& env) {
   // A size that cannot describe a page gives a job without pages: reading
   // pages of 0 bytes would never end, and a negative size has no buffer.
-  const bool pagesPossible = qv::monoPageFits(settings);
+  const bool pagesPossible = monoPageFits(settings);
   const std::size_t rowBytes =
       pagesPossible ? (static_cast<std::size_t>(settings.width) + 7) / 8 : 0;
   const std::size_t height = pagesPossible ? static_cast<std::size_t>(settings.height) : 0;
@@ -220,34 +255,42 @@ int qvcomp1030(std::FILE* in, qv::ByteSink sink, const PrintSettings& settings) 
   // into two page buffers. Without a descriptor, or without memory or a
   // thread for that, one buffer takes one page per read call (a short read
   // anywhere ends the page; at 1200 dpi a page has 14000 rows).
-  std::optional<qv::PageInput> reader;
-  if (pagesPossible && readableByDescriptor(in)) {
-    reader.emplace(::fileno(in), pageBytes);
-    if (reader->status() != qv::PageInput::kOk) reader.reset();
+  std::optional<PageInput> reader;
+  if (pagesPossible && input.fd >= 0) {
+    reader.emplace(input.fd, pageBytes);
+    if (reader->status() != PageInput::kOk) reader.reset();
   }
-  qv::ByteBuffer page;
+  ByteBuffer page;
   if (!reader) {
-    page = qv::allocateBytes(pageBytes);
-    if (!page) return qv::kMonoNoMemory;
+    page = allocateBytes(pageBytes);
+    if (!page) return qvError(env, Status::kNoMemory, nullptr);
   }
   // The next whole page, or null at the end of the input. A short last page
   // or a read error ends the job after the pages before, as the end does.
   const auto nextPage = [&]() -> const std::uint8_t* {
-    if (!reader)
-      return std::fread(page.get(), 1, pageBytes, in) == pageBytes ? page.get() : nullptr;
-    qv::InputPage next = reader->next();
+    if (!reader) {
+      const std::span<std::uint8_t> bytes{page.get(), pageBytes};
+      const std::size_t got = input.fd >= 0
+                                  ? readWhole(input.fd, bytes)
+                                  : (input.read != nullptr ? input.read(input.context, bytes) : 0);
+      return got == pageBytes ? page.get() : nullptr;
+    }
+    InputPage next = reader->next();
     // A signal caught by a handler of the caller's cut the wait short: rawtoqv
     // installs none, so the wait goes on.
     while (next.interrupted) next = reader->next();
     return !next.end && next.bytes.size() == pageBytes ? next.bytes.data() : nullptr;
   };
-  qv::MonoJob job(settings, sink);
-  int status = job.beginJob();
-  for (const std::uint8_t* bytes; pagesPossible && status == qv::kMonoOk && (bytes = nextPage());) {
+  MonoJob job(settings, sink, env);
+  Status status = job.beginJob();
+  for (const std::uint8_t* bytes;
+       pagesPossible && status == Status::kOk && !env.cancelled() && (bytes = nextPage());) {
     status = job.beginPage();
-    if (status == qv::kMonoOk) status = job.writePage({bytes, pageBytes});
-    if (status == qv::kMonoOk) status = job.endPage();
+    if (status == Status::kOk) status = job.writePage({bytes, pageBytes});
+    if (status == Status::kOk) status = job.endPage();
   }
-  const int ended = job.endJob();
-  return status != qv::kMonoOk ? status : ended;
+  const Status ended = job.endJob();
+  return status != Status::kOk ? status : ended;
 }
+
+}  // namespace qv::mono

@@ -16,7 +16,10 @@
 #include "common/malloc_buffer.h"
 #include "common/unique_file.h"
 #include "mono/PCLUtils.h"
+#include "mono/job_env.h"
 #include "mono/qvcommon.h"
+
+namespace qv::mono {
 
 // The strips the printer cannot image, per resolution mode: the same 1/6
 // inch at every resolution (the 600x300 mode counts rows at 300 per inch),
@@ -65,7 +68,7 @@ inline constexpr std::size_t kSendBufBytes = 16448;
 // nothing, so that they may run at once in one process.
 struct MonoJobState {
   PrintSettings settings{};
-  SParam param{};
+  SParam sParam{};  // through a program-wide pointer in a one-job filter
   CompData compData{};
 
   // Job buffers, allocated for the whole job (see the sizes above).
@@ -82,6 +85,7 @@ struct MonoJobState {
 
   // Where the bytes go: the printer, and the sorted-copy file (or none).
   qv::ByteSink sink;
+  JobEnv env;  // where the job's failures are reported
   qv::UniqueFile copyFile;
   std::FILE* copy = nullptr;  // copyFile's stream while the PCL stream is recorded
   bool outputFailed = false;  // set by the first failed write; nothing more is sent
@@ -95,26 +99,12 @@ struct MonoJobState {
   qv::ByteBuffer blankRow;    // rowBytes zero bytes, to complete a short page
 };
 
-// Runs one whole job: reads raw 1-bit pages of settings.width x
-// settings.height from `in` and sends the PJL/PCL job to `sink`, through
-// qv::MonoJob. The next page is read on a thread of its own, straight from
-// `in`'s descriptor, while this one is encoded; a stream without a
-// descriptor or with bytes in its buffer is read with fread(). Either way a
-// short last page is dropped and a read error ends the input. Returns
-// qv::kMonoOk after a job, also an empty one; qv::kMonoNoMemory when a
-// buffer cannot be allocated (nothing sent then);
-// qv::kMonoWriteFailed when a write failed (the reading stops, nothing more
-// is sent).
-// A size that cannot describe a page (qv::monoPageFits) gives a job without
-// pages, and the input is not read.
-[[nodiscard]] int qvcomp1030(std::FILE* in, qv::ByteSink sink, const PrintSettings& settings);
-
-// PJL job header and PCL set-up, from job.settings and job.param. The first
+// PJL job header and PCL set-up, from job.settings and job.sParam. The first
 // form reads the clock; the second takes the time of the print log
 // (std::nullopt: clock unavailable), so that tests are free of the clock.
 // Returns the result of the last write.
-int BeginSendData(MonoJobState& job, std::FILE* copy);
-int BeginSendData(MonoJobState& job, std::FILE* copy, std::optional<std::time_t> now);
+Status BeginSendData(MonoJobState& job, std::FILE* copy);
+Status BeginSendData(MonoJobState& job, std::FILE* copy, std::optional<std::time_t> now);
 
 // Per-page hook before each page; sends nothing.
 void SendSettings();
@@ -124,11 +114,11 @@ void SendSettings();
 void setPageGeometry(MonoJobState& job);
 
 // Sends "\e*b1030m" and resets the block state: the start of a page.
-void beginBand_1030(MonoJobState& job, std::FILE* copy);
+void beginBand(MonoJobState& job, std::FILE* copy);
 
 // Takes the page's next input row of job.rowBytes bytes: rows in the top and
 // bottom strips are dropped, the others become row records.
-void sendRow_1030(MonoJobState& job, std::FILE* copy, const std::uint8_t* row);
+void sendRow(MonoJobState& job, std::FILE* copy, const std::uint8_t* row);
 
 // What rowRecords needs of a job: its resolution mode, the printable bytes
 // of a row and the left shift.
@@ -187,7 +177,7 @@ void checkOptByte(std::uint8_t* command, int offset, int count, int& length);
 void setCommand(const std::uint8_t* command, std::uint8_t* destination, int length);
 
 // Encodes whole pages on two threads: the caller's and a worker's. The
-// records and the bytes sent are those of sendRow_1030 row by row; only
+// records and the bytes sent are those of sendRow row by row; only
 // the time changes. One per job, made after the job's geometry is set.
 class PageEncoder {
  public:
@@ -201,7 +191,7 @@ class PageEncoder {
   bool start();
 
   // Sends the printable rows of `page` (settings.height rows of rowBytes)
-  // as row records, as sendRow_1030 would for each of its rows. Returns once
+  // as row records, as sendRow would for each of its rows. Returns once
   // the worker no longer reads `page`.
   void sendPage(MonoJobState& job, std::FILE* copy, const std::uint8_t* page);
 
@@ -248,3 +238,5 @@ class PageEncoder {
   bool workerIdle_ = true;  // the worker is done with the page
   bool abort_ = false;      // no more batches are taken: a write failed, or the page is framed
 };
+
+}  // namespace qv::mono

@@ -11,6 +11,8 @@
 #include "mono/compmain.h"
 #include "mono/compsub.h"
 
+namespace qv::mono {
+
 namespace {
 
 constexpr int kMaxRowsPerBlock = 128;
@@ -39,7 +41,7 @@ static_assert(kKeySeedOffset >= 2100 && kKeySeedOffset + 1248 <= 32768);
 // the call.
 void sendPrintableRow(MonoJobState& job, std::FILE* copy, int i, const std::uint8_t* row) {
   const RowRecords records =
-      rowRecords({job.param.resMode, job.rowCount, job.param.leftShift}, i, row,
+      rowRecords({job.sParam.resMode, job.rowCount, job.sParam.leftShift}, i, row,
                  job.seedBuffer.get(), job.destBufPtr + kKeySeedOffset, job.destBufPtr);
   const std::uint8_t* record = job.destBufPtr;
   for (int r = 0; r < records.count; ++r) {
@@ -126,9 +128,9 @@ void serialSend_1030(MonoJobState& job, std::FILE* copy) {
 
 void setPageGeometry(MonoJobState& job) {
   const int width = job.settings.width, height = job.settings.height;
-  job.area = printableAreaFor(job.param.resMode);
+  job.area = printableAreaFor(job.sParam.resMode);
   const std::int64_t rowBytes = width > 0 ? (static_cast<std::int64_t>(width) + 7) / 8 : 0;
-  const int leftShift = job.param.leftShift > 0 ? job.param.leftShift : 0;
+  const int leftShift = job.sParam.leftShift > 0 ? job.sParam.leftShift : 0;
   // Cut the right end so that shift and row fit the printer's row. A raster
   // too narrow for the strips, or a shift that fills the whole row, leaves
   // no printable bytes: every row is then sent as blank.
@@ -140,7 +142,7 @@ void setPageGeometry(MonoJobState& job) {
   job.printableRows = height > 2 * job.area.topSkip ? height - 2 * job.area.topSkip : 0;
 }
 
-void beginBand_1030(MonoJobState& job, std::FILE* copy) {
+void beginBand(MonoJobState& job, std::FILE* copy) {
   CompData& data = job.compData;
   data.rowLen = static_cast<std::uint16_t>(job.rowCount);
   data.seedLen = data.rowLen;
@@ -153,14 +155,15 @@ void beginBand_1030(MonoJobState& job, std::FILE* copy) {
   job.nextRow = 0;
 }
 
-void sendRow_1030(MonoJobState& job, std::FILE* copy, const std::uint8_t* row) {
+void sendRow(MonoJobState& job, std::FILE* copy, const std::uint8_t* row) {
   const int i = job.nextRow++ - job.area.topSkip;
   if (i >= 0 && i < job.printableRows) sendPrintableRow(job, copy, i, row + job.area.leftSkip);
 }
 
 void SendData_1030(MonoJobState& job, std::FILE* copy, const std::uint8_t* page) {
-  beginBand_1030(job, copy);
+  beginBand(job, copy);
   for (int y = 0; y < job.settings.height; ++y)
-    sendRow_1030(job, copy,
-                 page + static_cast<std::size_t>(y) * static_cast<std::size_t>(job.rowBytes));
+    sendRow(job, copy, page + static_cast<std::size_t>(y) * static_cast<std::size_t>(job.rowBytes));
 }
+
+}  // namespace qv::mono

@@ -15,6 +15,8 @@
 #include "mono/compmain.h"
 #include "mono/compsub.h"
 
+namespace qv::mono {
+
 namespace {
 
 // A row carries at most 254 commands, so its count byte never reaches 0xFF,
@@ -327,6 +329,9 @@ int compressRow(const std::uint8_t* row, const std::uint8_t* seed, int rowLen, i
 
 void compressM9_1030(MonoJobState& job) {
   CompData& data = job.compData;
-  data.destLen = static_cast<std::uint16_t>(compressRow(
-      data.row, data.seed, static_cast<std::int16_t>(data.rowLen), job.param.leftShift, data.dest));
+  data.destLen = static_cast<std::uint16_t>(compressRow(data.row, data.seed,
+                                                        static_cast<std::int16_t>(data.rowLen),
+                                                        job.sParam.leftShift, data.dest));
 }
+
+}  // namespace qv::mono

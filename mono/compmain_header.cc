@@ -8,6 +8,8 @@
 #include "mono/PCLUtils.h"
 #include "mono/compmain.h"
 
+namespace qv::mono {
+
 namespace {
 
 template <std::size_t N>
@@ -15,14 +17,14 @@ std::string_view fieldText(const char (&field)[N]) {
   return {field, strnlen(field, N)};
 }
 
-int sendText(MonoJobState& job, std::FILE* copy, std::string_view text) {
+Status sendText(MonoJobState& job, std::FILE* copy, std::string_view text) {
   return PCLSendData(job, copy, text.data(), text.size());
 }
 
 // Sends what snprintf put in `buffer`, which a long text may have cut.
 template <std::size_t N>
-int sendPrinted(MonoJobState& job, std::FILE* copy, const char (&buffer)[N], int printed) {
-  if (printed < 0) return 0;
+Status sendPrinted(MonoJobState& job, std::FILE* copy, const char (&buffer)[N], int printed) {
+  if (printed < 0) return Status::kOk;
   const std::size_t length = static_cast<std::size_t>(printed) < N ? printed : N - 1;
   return PCLSendData(job, copy, buffer, length);
 }
@@ -219,16 +221,16 @@ FixedCommand pageSizeCommand(const char* text) {
 
 void SendSettings() {}
 
-int BeginSendData(MonoJobState& job, std::FILE* copy) {
+Status BeginSendData(MonoJobState& job, std::FILE* copy) {
   const std::time_t now = std::time(nullptr);
   return BeginSendData(
       job, copy,
       now == static_cast<std::time_t>(-1) ? std::nullopt : std::optional<std::time_t>(now));
 }
 
-int BeginSendData(MonoJobState& job, std::FILE* copy, std::optional<std::time_t> now) {
+Status BeginSendData(MonoJobState& job, std::FILE* copy, std::optional<std::time_t> now) {
   const PrintSettings& settings = job.settings;
-  const SParam& param = job.param;
+  const SParam& param = job.sParam;
   std::tm localTime{};
   const std::tm* local = nullptr;
   if (now && localtime_r(&*now, &localTime) != nullptr) local = &localTime;
@@ -294,3 +296,5 @@ int BeginSendData(MonoJobState& job, std::FILE* copy, std::optional<std::time_t>
                                    : (param.duplexLong == 1 ? PCLDuplex_Long : PCLDuplex_Short);
   return PCLSendCommand(job, copy, duplex);
 }
+
+}  // namespace qv::mono

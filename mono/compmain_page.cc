@@ -6,7 +6,7 @@
 // can therefore be encoded out of order: the page's printable rows are cut
 // into batches, a worker thread encodes every second batch while the
 // calling thread encodes the others, and the caller frames all records in
-// row order. The records are those sendRow_1030 makes for the same rows,
+// row order. The records are those sendRow makes for the same rows,
 // byte for byte.
 #include <signal.h>
 
@@ -14,6 +14,8 @@
 
 #include "mono/compmain.h"
 #include "mono/compsub.h"
+
+namespace qv::mono {
 
 namespace {
 
@@ -26,7 +28,7 @@ constexpr std::size_t kMaxRowRecordBytes = 2112;
 }  // namespace
 
 PageEncoder::PageEncoder(const MonoJobState& job)
-    : coding_{job.param.resMode, job.rowCount, job.param.leftShift},
+    : coding_{job.sParam.resMode, job.rowCount, job.sParam.leftShift},
       rowBytes_(job.rowBytes),
       area_(job.area),
       printableRows_(job.printableRows) {}
@@ -195,3 +197,5 @@ void PageEncoder::sendPage(MonoJobState& job, std::FILE* copy, const std::uint8_
   toMain_.notify_all();
   toMain_.wait(lock, [&] { return workerIdle_; });
 }
+
+}  // namespace qv::mono

@@ -7,9 +7,11 @@
 
 #include <cstring>
 
+namespace qv::mono {
+
 // Most rows of a text page are blank, so this runs on nearly every row.
 int checkZero(const std::uint8_t* bytes, std::int16_t count) {
-  using namespace qvmono_detail;
+  using namespace detail;
   const std::size_t n = count > 0 ? static_cast<std::size_t>(count) : 0;
   std::size_t i = 0;
   // Four words per step: one branch per 32 bytes on the blank rows that
@@ -33,7 +35,7 @@ void copyData(const std::uint8_t* source, std::uint8_t* destination, std::int16_
 }
 
 void invertData(const std::uint8_t* source, std::uint8_t* destination, std::int16_t count) {
-  using namespace qvmono_detail;
+  using namespace detail;
   const std::size_t n = count > 0 ? static_cast<std::size_t>(count) : 0;
   std::size_t i = 0;
   for (; i + 8 <= n; i += 8) {
@@ -42,3 +44,5 @@ void invertData(const std::uint8_t* source, std::uint8_t* destination, std::int1
   }
   for (; i < n; ++i) destination[i] = static_cast<std::uint8_t>(~source[i]);
 }
+
+}  // namespace qv::mono

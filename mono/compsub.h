@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <cstring>
 
+namespace qv::mono {
+
 // 1 if all `count` bytes are 0, else 0.
 int checkZero(const std::uint8_t* bytes, std::int16_t count);
 
@@ -17,7 +19,7 @@ void invertData(const std::uint8_t* source, std::uint8_t* destination, std::int1
 
 // Word loads for the helpers above; memcpy keeps them correct at any
 // alignment.
-namespace qvmono_detail {
+namespace detail {
 
 inline std::uint64_t loadWord(const std::uint8_t* bytes) {
   std::uint64_t word;
@@ -25,4 +27,6 @@ inline std::uint64_t loadWord(const std::uint8_t* bytes) {
   return word;
 }
 
-}  // namespace qvmono_detail
+}  // namespace detail
+
+}  // namespace qv::mono

@@ -14,7 +14,7 @@
 
 #include "common/exclusive_file.h"
 
-namespace qv {
+namespace qv::mono {
 
 int openCopyFile(const char* dir, bool allowNameless) {
   if (allowNameless) {
@@ -45,4 +45,4 @@ int openCopyFile(const char* dir, bool allowNameless) {
   return -1;
 }
 
-}  // namespace qv
+}  // namespace qv::mono

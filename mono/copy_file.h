@@ -2,7 +2,7 @@
 // stream for its replays.
 #pragma once
 
-namespace qv {
+namespace qv::mono {
 
 // Opens a new, empty scratch file in directory `dir` for reading and
 // writing. Where the file system allows it the file never has a name
@@ -13,4 +13,4 @@ namespace qv {
 // way (for tests). Returns the descriptor (close-on-exec) or -1.
 int openCopyFile(const char* dir, bool allowNameless = true);
 
-}  // namespace qv
+}  // namespace qv::mono

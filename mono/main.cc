@@ -22,5 +22,6 @@ int main(int argc, char** argv) {
   // A reader that has gone is a failed write, reported as such, not a
   // silent end by SIGPIPE.
   ::signal(SIGPIPE, SIG_IGN);
-  return runRawtoqv(argc, argv, stdin, stdout);
+  return qv::mono::runRawtoqv(argc, argv, qv::mono::PageSource{STDIN_FILENO}, stdout,
+                              qv::mono::commandLineEnv());
 }

@@ -14,6 +14,8 @@
 
 #include "common/settings_line.h"
 
+namespace qv::mono {
+
 namespace {
 
 // Index of `value` among entries [first, end) of `table`, or -1.
@@ -144,8 +146,9 @@ std::int32_t getParamOutputBin(const char* value, std::int32_t& outputBin) {
   return selectFromTable(QV_COMMAND_VALUE_OB, value, outputBin);
 }
 
-int getRcFile(std::FILE* fp, PrintSettings* settings) {
-  if (fp == nullptr || settings == nullptr) return -1;
+// The settings format's 0 and -1 are Status::kOk and Status::kInvalid here.
+Status getRcFile(std::FILE* fp, PrintSettings* settings) {
+  if (fp == nullptr || settings == nullptr) return Status::kInvalid;
   std::rewind(fp);
   char line[kLineBufferSize];
   char value[kLineBufferSize];
@@ -154,14 +157,14 @@ int getRcFile(std::FILE* fp, PrintSettings* settings) {
     eraseSpace(line);
     if (line[0] == '#' || line[0] == '\0') continue;
     if (line[0] == '[') {
-      if (sectionRead) return -1;
+      if (sectionRead) return Status::kInvalid;
       const std::string_view rest(line + 1);
-      if (rest.empty()) return -1;  // a lone "[" names no section
+      if (rest.empty()) return Status::kInvalid;  // a lone "[" names no section
       copySectionName(rest.substr(0, rest.find(']')), settings->sectionName);
       sectionRead = true;
       continue;
     }
-    if (!sectionRead) return -1;
+    if (!sectionRead) return Status::kInvalid;
     switch (paramSearch(line, value, sizeof value)) {
       case kParamResolution:
         getParamResolution(value, settings->resolution);
@@ -199,7 +202,7 @@ int getRcFile(std::FILE* fp, PrintSettings* settings) {
   }
   // A file that cannot be read (an I/O error, a directory) must not pass
   // for an empty one: the job would print with every setting at its default.
-  return std::ferror(fp) ? -1 : 0;
+  return std::ferror(fp) ? Status::kInvalid : Status::kOk;
 }
 
 int getPaperInf(std::FILE* fp, std::int32_t paperType, std::int32_t& width, std::int32_t& height) {
@@ -223,3 +226,5 @@ int getPaperInf(std::FILE* fp, std::int32_t paperType, std::int32_t& width, std:
   }
   return kPaperNotFound;
 }
+
+}  // namespace qv::mono

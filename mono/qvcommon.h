@@ -8,6 +8,10 @@
 #include <iterator>
 #include <string_view>
 
+#include "mono/job_env.h"
+
+namespace qv::mono {
+
 // One job's settings, from the settings file (codes), the command line and
 // the environment (texts, sizes). Cleared to zero before the settings file is
 // read; read-only once the job writer starts.
@@ -35,10 +39,11 @@ struct PrintSettings {
   char tmpDir[256];          // directory of the sorted-copy file; empty: /tmp
   // The -flags value as hexadecimal digits, least significant first: entry
   // 0 is the rightmost digit of the option value ('0' or 0 when not given).
-  char flags[32];
+  char cflags[32];  // a program-wide array in a one-job filter; a job's own here
+
   // Horizontal image offset in 1/720 inch from -offset, added to the
   // centring margin when the left shift is worked out.
-  std::int32_t offset;
+  std::int32_t arg_offset;  // a program-wide value in a one-job filter; a job's own here
 };
 
 // Value of one hexadecimal digit character; anything else is 0.
@@ -51,7 +56,7 @@ constexpr int A2H(char digit) {
 
 // Bit `bit` (1, 2, 4 or 8) of flags digit `digit`.
 inline bool cflagSet(const PrintSettings& settings, int digit, int bit) {
-  return (A2H(settings.flags[digit]) & bit) != 0;
+  return (A2H(settings.cflags[digit]) & bit) != 0;
 }
 
 // ---------------------------------------------------------------------------
@@ -132,11 +137,11 @@ inline constexpr int kLineBufferSize = 1025;
 inline constexpr int kLineReadSize = 1024;
 
 // Parses the whole settings file (from its beginning) into `settings`.
-// Returns 0, or -1 for a missing stream or record, a second section line, a
-// lone "[", a key line before the section line, or a read error. On failure
-// the record may hold the values of the lines before the failing one. The
-// stream is not closed.
-[[nodiscard]] int getRcFile(std::FILE* fp, PrintSettings* settings);
+// Returns Status::kOk, or Status::kInvalid for a missing stream or record, a
+// second section line, a lone "[", a key line before the section line, or a
+// read error. On failure the record may hold the values of the lines before
+// the failing one. The stream is not closed.
+[[nodiscard]] Status getRcFile(std::FILE* fp, PrintSettings* settings);
 
 // Reads one line of at most size - 1 characters into `buffer` and cuts it at
 // its first line feed (a carriage return stays). Returns `buffer`, or
@@ -193,3 +198,5 @@ std::size_t readDecimal(std::string_view text, std::int32_t& value);
 
 // The number at the start of `text`; no digits read as 0.
 std::int32_t leadingDecimal(std::string_view text);
+
+}  // namespace qv::mono

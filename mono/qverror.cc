@@ -4,39 +4,66 @@
 #include "mono/qverror.h"
 
 #include <cstdio>
+#include <cstring>
 
-int qvError(int code, const char* subject) {
+#include "common/malloc_buffer.h"
+
+namespace qv::mono {
+
+// Named as the filter's stderr reporter; it reports through the job's environment.
+Status qvError(const JobEnv& env, Status status, const char* subject) {
   const char* message = nullptr;
-  switch (code) {
-    case kExitCannotOpen:
+  const char* format = subject != nullptr ? "Error: %s :%s !!" : "Error: %s !!";
+  switch (status) {
+    case Status::kCannotOpen:
       message = "cannot open file";
       break;
-    case kExitInvalid:
+    case Status::kInvalid:
       message = "invalid option";
       break;
-    case kExitNoMemory:
+    case Status::kNoMemory:
       message = "cannot allocate memory";
       break;
-    case kExitWriteFailed:
+    case Status::kWriteFailed:
       message = "cannot write output";
       break;
-    case kExitNoCopyFile:
-    case kExitCopiesLost:
+    case Status::kNoCopyFile:
+    case Status::kCopiesLost:
       // As the colour filter says it of its copies file; spoolers log a
       // line starting "ERROR: " as the job's error.
-      std::fprintf(stderr,
-                   code == kExitNoCopyFile
-                       ? "ERROR: Unable to create a temporary file in %s for sorted copies\n"
-                       : "ERROR: Writing the sorted copies to a temporary file in %s failed, "
-                         "just ONE copy was printed!\n",
-                   subject != nullptr ? subject : "/tmp");
-      return code;
+      format = status == Status::kNoCopyFile
+                   ? "ERROR: Unable to create a temporary file in %s for sorted copies"
+                   : "ERROR: Writing the sorted copies to a temporary file in %s failed, "
+                     "just ONE copy was printed!";
+      message = subject != nullptr ? subject : "/tmp";
+      subject = nullptr;
+      break;
     default:
-      return code;
+      return status;
   }
-  if (subject != nullptr)
-    std::fprintf(stderr, "Error: %s :%s !!\n", subject, message);
-  else
-    std::fprintf(stderr, "Error: %s !!\n", message);
-  return code;
+  if (env.report == nullptr) return status;
+  // A subject is a command-line word or a path of any length: the line
+  // goes into a buffer of its size, and only without memory is it cut.
+  char line[1024];
+  const auto print = [&](char* to, std::size_t size) {
+    return subject != nullptr ? std::snprintf(to, size, format, subject, message)
+                              : std::snprintf(to, size, format, message);
+  };
+  const int length = print(line, sizeof line);
+  if (length < 0) return status;
+  const auto needed = static_cast<std::size_t>(length);
+  if (needed < sizeof line) {
+    env.say(Level::kError, {line, needed});
+    return status;
+  }
+  if (const ByteBuffer whole = allocateBytes(needed + 1)) {
+    char* text = reinterpret_cast<char*>(whole.get());
+    print(text, needed + 1);
+    env.say(Level::kError, {text, needed});
+  } else {
+    env.say(Level::kError, {line, sizeof line - 1});
+  }
+  return status;
 }
+
+}  // namespace qv::mono

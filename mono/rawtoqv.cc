@@ -6,6 +6,7 @@
 // stream empty: a job is either complete or not sent at all.
 #include "mono/rawtoqv.h"
 
+#include <fcntl.h>
 #include <iconv.h>
 #include <sys/stat.h>
 
@@ -17,6 +18,8 @@
 #include "mono/compmain.h"
 #include "mono/mono_job.h"
 #include "mono/qverror.h"
+
+namespace qv::mono {
 
 namespace {
 
@@ -81,6 +84,14 @@ std::FILE* openForReading(const char* path, const char* mode) {
   return file;
 }
 
+// The same for the input, which is read through its descriptor.
+qv::UniqueFd openInput(const char* path) {
+  qv::UniqueFd fd(::open(path, O_RDONLY | O_CLOEXEC));
+  struct stat info;
+  if (fd && (::fstat(fd.get(), &info) != 0 || S_ISDIR(info.st_mode))) fd.reset();
+  return fd;
+}
+
 // "%dx%d": the width, then an "x" and the height. A part that does not
 // parse leaves its value; the height is read only after a width and an "x".
 void readPageSize(std::string_view text, std::int32_t& width, std::int32_t& height) {
@@ -110,8 +121,8 @@ void mergeEnvironment(const char* name, char (&target)[N], bool always = false) 
 }
 
 // Reads the command line into `values`, opening a named input file.
-int readCommandLine(int argc, char** argv, EntryValues& values, PrintSettings& settings,
-                    qv::UniqueFile& inputOwner, std::FILE*& in) {
+Status readCommandLine(int argc, char** argv, EntryValues& values, PrintSettings& settings,
+                       qv::UniqueFd& inputOwner, PageSource& in, const JobEnv& env) {
   for (int i = 1; i < argc; ++i) {
     const std::string_view word(argv[i]);
     const bool takesValue = word == "-pi" || word == "-rc" || word == "-func" ||
@@ -119,15 +130,15 @@ int readCommandLine(int argc, char** argv, EntryValues& values, PrintSettings& s
                             word == "-owner" || word == "-nodename" || word == "-password" ||
                             word == "-jobname" || word == "-enable-euf";
     if (!takesValue) {
-      if (values.inputNamed) return qvError(kExitInvalid, argv[i]);
+      if (values.inputNamed) return qvError(env, Status::kInvalid, argv[i]);
       values.inputNamed = true;
-      inputOwner.reset(openForReading(argv[i], "rb"));
-      if (!inputOwner) return qvError(kExitCannotOpen, argv[i]);
-      in = inputOwner.get();
+      inputOwner = openInput(argv[i]);
+      if (!inputOwner) return qvError(env, Status::kCannotOpen, argv[i]);
+      in = PageSource{inputOwner.get()};
       continue;
     }
     // An option word at the end has no value; it must not read past argv.
-    if (i + 1 >= argc) return qvError(kExitInvalid, argv[i]);
+    if (i + 1 >= argc) return qvError(env, Status::kInvalid, argv[i]);
     const char* value = argv[++i];
     const auto takePath = [&](char(&path)[kMaxPathLength + 1]) {
       if (std::strlen(value) > kMaxPathLength) return false;
@@ -135,17 +146,17 @@ int readCommandLine(int argc, char** argv, EntryValues& values, PrintSettings& s
       return true;
     };
     if (word == "-pi") {
-      if (!takePath(values.paperInfPath)) return qvError(kExitInvalid, argv[i - 1]);
+      if (!takePath(values.paperInfPath)) return qvError(env, Status::kInvalid, argv[i - 1]);
     } else if (word == "-rc") {
-      if (!takePath(values.rcPath)) return qvError(kExitInvalid, argv[i - 1]);
+      if (!takePath(values.rcPath)) return qvError(env, Status::kInvalid, argv[i - 1]);
     } else if (word == "-func") {
-      if (!takePath(values.funcPath)) return qvError(kExitInvalid, argv[i - 1]);
+      if (!takePath(values.funcPath)) return qvError(env, Status::kInvalid, argv[i - 1]);
       values.funcGiven = true;
     } else if (word == "-offset") {
-      readDecimal(value, settings.offset);
+      readDecimal(value, settings.arg_offset);
     } else if (word == "-flags") {
-      const std::size_t digits = std::min(std::strlen(value), sizeof settings.flags);
-      for (std::size_t d = 0; d < digits; ++d) settings.flags[d] = value[digits - 1 - d];
+      const std::size_t digits = std::min(std::strlen(value), sizeof settings.cflags);
+      for (std::size_t d = 0; d < digits; ++d) settings.cflags[d] = value[digits - 1 - d];
     } else if (word == "-ps") {
       readPageSize(value, values.pageWidth, values.pageHeight);
     } else if (word == "-owner") {
@@ -160,36 +171,37 @@ int readCommandLine(int argc, char** argv, EntryValues& values, PrintSettings& s
       values.eucEnabled = true;
     }
   }
-  return kExitOk;
+  return Status::kOk;
 }
 
-int loadSettingsFile(const char* path, PrintSettings& settings) {
+Status loadSettingsFile(const char* path, PrintSettings& settings, const JobEnv& env) {
   const qv::UniqueFile file(openForReading(path, "rt"));
-  if (!file) return qvError(kExitCannotOpen, path);
-  if (getRcFile(file.get(), &settings) != 0) return qvError(kExitInvalid, nullptr);
-  return kExitOk;
+  if (!file) return qvError(env, Status::kCannotOpen, path);
+  if (getRcFile(file.get(), &settings) != Status::kOk)
+    return qvError(env, Status::kInvalid, nullptr);
+  return Status::kOk;
 }
 
 // Page size from the command line or, when -ps did not give both values,
 // from the paper information file; then scaled to the job resolution.
-int setRasterSize(EntryValues& values, PrintSettings& settings) {
+Status setRasterSize(EntryValues& values, PrintSettings& settings, const JobEnv& env) {
   const bool fromCommandLine = values.pageWidth != -1 && values.pageHeight != -1;
   if (!fromCommandLine) {
-    if (values.paperInfPath[0] == '\0') return qvError(kExitCannotOpen, "paperinf");
+    if (values.paperInfPath[0] == '\0') return qvError(env, Status::kCannotOpen, "paperinf");
     const qv::UniqueFile file(openForReading(values.paperInfPath, "rt"));
-    if (!file) return qvError(kExitCannotOpen, values.paperInfPath);
+    if (!file) return qvError(env, Status::kCannotOpen, values.paperInfPath);
     if (getPaperInf(file.get(), settings.paperType, values.pageWidth, values.pageHeight) !=
         kPaperFound)
-      return qvError(kExitInvalid, nullptr);
+      return qvError(env, Status::kInvalid, nullptr);
   }
   // A size of 0 or less has no rows to print and no buffer to hold them, and
   // the writer counts rows in 16 bits: refuse such pages before any output.
   if (!scalePageSize(values.pageWidth, values.pageHeight, settings.resolution, settings.width,
                      settings.height))
-    return qvError(kExitInvalid, fromCommandLine ? "-ps" : nullptr);
+    return qvError(env, Status::kInvalid, fromCommandLine ? "-ps" : nullptr);
   settings.paperWidth = settings.width;
   settings.paperHeight = settings.height;
-  return kExitOk;
+  return Status::kOk;
 }
 
 }  // namespace
@@ -264,16 +276,17 @@ bool scalePageSize(std::int32_t pageWidth, std::int32_t pageHeight, std::int32_t
   return true;
 }
 
-int prepareRawtoqvJob(int argc, char** argv, PrintSettings& settings, qv::UniqueFile& inputOwner,
-                      std::FILE*& in) {
-  if (argc > kMaxArgumentWords) return qvError(kExitInvalid, nullptr);
+Status prepareRawtoqvJob(int argc, char** argv, PrintSettings& settings, qv::UniqueFd& inputOwner,
+                         PageSource& in, const JobEnv& env) {
+  if (argc > kMaxArgumentWords) return qvError(env, Status::kInvalid, nullptr);
   std::memset(&settings, 0, sizeof settings);
   EntryValues values;
-  std::memset(settings.flags, '0', sizeof settings.flags);
-  if (const int rc = readCommandLine(argc, argv, values, settings, inputOwner, in); rc != kExitOk)
+  std::memset(settings.cflags, '0', sizeof settings.cflags);
+  if (const Status rc = readCommandLine(argc, argv, values, settings, inputOwner, in, env);
+      rc != Status::kOk)
     return rc;
-  if (const int rc = loadSettingsFile(values.rcPath, settings); rc != kExitOk) return rc;
-
+  if (const Status rc = loadSettingsFile(values.rcPath, settings, env); rc != Status::kOk)
+    return rc;
   // The command line wins; the spooler's environment fills what it left
   // empty. CHARSET has no option and always applies when set.
   mergeEnvironment("OWNER", values.owner);
@@ -299,16 +312,49 @@ int prepareRawtoqvJob(int argc, char** argv, PrintSettings& settings, qv::Unique
   copyBounded(settings.nodeName, values.nodeName, kPjlTextBytes);
 
   if (!values.funcGiven && std::strlen(values.rcPath) > kMaxRcPathWithoutFunc)
-    return qvError(kExitInvalid, nullptr);
-  return setRasterSize(values, settings);
+    return qvError(env, Status::kInvalid, nullptr);
+  return setRasterSize(values, settings, env);
 }
 
-int runRawtoqv(int argc, char** argv, std::FILE* in, std::FILE* out) {
+JobEnv commandLineEnv() {
+  return {[](void*, Level, std::string_view text) {
+            // A failed write to standard error leaves nothing else to tell.
+            if (std::fwrite(text.data(), 1, text.size(), stderr) == text.size())
+              (void)std::fputc('\n', stderr);
+          },
+          nullptr, nullptr};
+}
+
+int exitStatusFor(Status status) {
+  switch (status) {
+    case Status::kOk:
+      return 0;
+    case Status::kCannotOpen:
+      return 1;
+    case Status::kInvalid:
+      return 2;
+    case Status::kNoMemory:
+      return 3;
+    case Status::kNoCopyFile:
+      return 5;
+    case Status::kCopiesLost:
+      return 6;
+    case Status::kWriteFailed:
+    case Status::kBadPage:
+    case Status::kBadRow:
+    case Status::kBadOrder:
+      break;
+  }
+  return 4;  // the job did not reach the printer whole
+}
+
+int runRawtoqv(int argc, char** argv, const PageSource& in, std::FILE* out, const JobEnv& env) {
   PrintSettings settings;
-  qv::UniqueFile inputOwner;
-  std::FILE* input = in;
-  if (const int rc = prepareRawtoqvJob(argc, argv, settings, inputOwner, input); rc != kExitOk)
-    return rc;
+  qv::UniqueFd inputOwner;
+  PageSource input = in;
+  if (const Status rc = prepareRawtoqvJob(argc, argv, settings, inputOwner, input, env);
+      rc != Status::kOk)
+    return exitStatusFor(rc);
   // The writer sends nothing when it cannot allocate its buffers; the exit
   // status must then tell the spooler that the job was lost.
   const qv::ByteSink sink{[](void* file, std::span<const std::uint8_t> bytes) {
@@ -316,14 +362,11 @@ int runRawtoqv(int argc, char** argv, std::FILE* in, std::FILE* out) {
                                                static_cast<std::FILE*>(file)) == bytes.size();
                           },
                           out};
-  const int status = qvcomp1030(input, sink, settings);
-  if (status == qv::kMonoNoMemory) return qvError(kExitNoMemory, nullptr);
-  const char* scratch = settings.tmpDir[0] != '\0' ? settings.tmpDir : "/tmp";
-  if (status == qv::kMonoNoCopyFile) return qvError(kExitNoCopyFile, scratch);
+  Status status = qvcomp1030(input, sink, settings, env);
   // What stdio still holds must reach the printer too.
-  const bool sent =
-      (status == qv::kMonoOk || status == qv::kMonoCopiesLost) && std::fflush(out) == 0;
-  if (!sent) return qvError(kExitWriteFailed, nullptr);
-  if (status == qv::kMonoCopiesLost) return qvError(kExitCopiesLost, scratch);
-  return kExitOk;
+  if ((status == Status::kOk || status == Status::kCopiesLost) && std::fflush(out) != 0)
+    status = qvError(env, Status::kWriteFailed, nullptr);
+  return exitStatusFor(status);
 }
+
+}  // namespace qv::mono

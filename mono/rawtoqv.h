@@ -5,22 +5,35 @@
 #include <cstdio>
 
 #include "common/unique_file.h"
+#include "mono/job_env.h"
+#include "mono/mono_job.h"
 #include "mono/qvcommon.h"
 
+namespace qv::mono {
+
+// The command line's job environment: each report becomes one line on
+// standard error, as spoolers read it; nothing cancels.
+JobEnv commandLineEnv();
+
+// rawtoqv's exit status for the status that ended it: 0 ok, 1 a file cannot
+// be opened, 2 invalid, 3 no memory, 4 output failed, 5 no sorted-copy file,
+// 6 sorted copies lost.
+int exitStatusFor(Status status);
+
 // The whole program: command line, settings, page size, then the job on
-// `out`. `in` is the input when the command line names no file. Returns the
-// exit status.
-int runRawtoqv(int argc, char** argv, std::FILE* in, std::FILE* out);
+// `out`. `in` is the input when the command line names no file. Messages go
+// to `env`. Returns the exit status.
+int runRawtoqv(int argc, char** argv, const PageSource& in, std::FILE* out, const JobEnv& env);
 
 // Everything before the job: reads the command line and the environment,
 // loads the settings and paper files, and fills `settings` with the codes,
 // texts, the raster size at the job resolution, the -flags and -offset
 // values and the TMPDIR of the sorted-copy file. `in` is the input on
 // entry (the default) and on return; a named input file is opened into
-// `inputOwner`. Returns 0, or the exit status after writing its message.
-// Nothing is written to standard output.
-[[nodiscard]] int prepareRawtoqvJob(int argc, char** argv, PrintSettings& settings,
-                                    qv::UniqueFile& inputOwner, std::FILE*& in);
+// `inputOwner`. Returns Status::kOk, or the status after reporting its
+// message to `env`. Nothing is written to standard output.
+[[nodiscard]] Status prepareRawtoqvJob(int argc, char** argv, PrintSettings& settings,
+                                       qv::UniqueFd& inputOwner, PageSource& in, const JobEnv& env);
 
 // Cuts `text` in place at its first line feed, carriage return or escape
 // byte, so that a text placed in a PJL line can neither end that line nor
@@ -46,3 +59,5 @@ inline constexpr std::int32_t kMaxRasterDots = 32767;
 [[nodiscard]] bool scalePageSize(std::int32_t pageWidth, std::int32_t pageHeight,
                                  std::int32_t resolution, std::int32_t& width,
                                  std::int32_t& height);
+
+}  // namespace qv::mono

@@ -1,8 +1,9 @@
-// mono_core.cc - a qvprinter job on the mono core (qv::MonoJob).
+// mono_core.cc - a qvprinter job on the mono core (qv::mono::MonoJob).
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 #include "mono/mono_job.h"
 #include "mono/qvcommon.h"
@@ -10,6 +11,8 @@
 
 namespace qvprinter {
 namespace {
+
+using qv::mono::PrintSettings;
 
 template <std::size_t N>
 void copyText(char (&dest)[N], const std::string& text) {
@@ -29,9 +32,9 @@ bool fillMonoSettings(const JobPlan& plan, PrintSettings& settings, std::string&
     error = "Out of memory.";
     return false;
   }
-  const int rc = getRcFile(fp, &settings);
+  const qv::mono::Status rc = qv::mono::getRcFile(fp, &settings);
   std::fclose(fp);
-  if (rc != 0) {
+  if (rc != qv::mono::Status::kOk) {
     error = "The job's settings were refused.";
     return false;
   }
@@ -44,10 +47,10 @@ bool fillMonoSettings(const JobPlan& plan, PrintSettings& settings, std::string&
   copyText(settings.jobName, plan.title);
   copyText(settings.charset, "utf-8");
   // The paper's matching flags, as -flags digits (digit 0 first).
-  std::memset(settings.flags, '0', sizeof settings.flags);
+  std::memset(settings.cflags, '0', sizeof settings.cflags);
   for (std::size_t digit = 0; digit < 8; ++digit)
-    settings.flags[digit] = "0123456789abcdef"[(plan.monoFlags >> (4 * digit)) & 0xF];
-  settings.offset = 0;
+    settings.cflags[digit] = "0123456789abcdef"[(plan.monoFlags >> (4 * digit)) & 0xF];
+  settings.arg_offset = 0;
   const char* tmpdir = std::getenv("TMPDIR");
   copyText(settings.tmpDir, tmpdir != nullptr ? tmpdir : "");
   return true;
@@ -55,18 +58,28 @@ bool fillMonoSettings(const JobPlan& plan, PrintSettings& settings, std::string&
 
 class MonoStream final : public CoreStream {
  public:
-  MonoStream(const PrintSettings& settings, qv::ByteSink sink) : job_(settings, sink) {}
-  int beginJob() override { return job_.beginJob(); }
-  int beginPage() override { return job_.beginPage(); }
-  int write(std::span<const std::uint8_t> row) override { return job_.writeRow(row); }
-  int endPage() override { return job_.endPage(); }
-  int endJob() override { return job_.endJob(); }
+  MonoStream(const PrintSettings& settings, qv::ByteSink sink)
+      : job_(settings, sink, {&MonoStream::keepMessage, nullptr, this}) {}
+  int beginJob() override { return static_cast<int>(job_.beginJob()); }
+  int beginPage() override { return static_cast<int>(job_.beginPage()); }
+  int write(std::span<const std::uint8_t> row) override {
+    return static_cast<int>(job_.writeRow(row));
+  }
+  int endPage() override { return static_cast<int>(job_.endPage()); }
+  int endJob() override { return static_cast<int>(job_.endJob()); }
   // The mono core's cancel: no more rows; the job's end completes the open
   // page with blank rows and writes the trailer.
-  int cancel() override { return job_.endJob(); }
+  int cancel() override { return static_cast<int>(job_.endJob()); }
 
  private:
-  qv::MonoJob job_;
+  // The core reports the failure that ends its job; the driver tells the
+  // user from the status, and the core's own text is kept here.
+  static void keepMessage(void* self, qv::mono::Level, std::string_view text) {
+    static_cast<MonoStream*>(self)->message_.assign(text);
+  }
+
+  std::string message_;
+  qv::mono::MonoJob job_;
 };
 
 }  // namespace
@@ -75,7 +88,7 @@ std::unique_ptr<CoreStream> makeMonoStream(const JobPlan& plan, qv::ByteSink sin
                                            std::string& error) {
   PrintSettings settings;
   if (!fillMonoSettings(plan, settings, error)) return nullptr;
-  if (!qv::monoPageFits(settings)) {
+  if (!qv::mono::monoPageFits(settings)) {
     error = "The page is too large for the QV M600 at this resolution.";
     return nullptr;
   }

@@ -252,6 +252,7 @@ TEST(ShippedData, PpdsMappingsPaperTableAndGeometryAgree) {
   // The mono printer's narrowest admissible paper holding a page is as wide, within 1/60 inch.
   for (const qvcups::PaperSize& paper : qvcups::paperSizes()) {
     if (paper.monoWord == nullptr) continue;
+    using qv::mono::PaperCheckEntry, qv::mono::paperCheckTable;
     const PaperCheckEntry* chosen = std::find_if(
         std::begin(paperCheckTable), std::end(paperCheckTable), [&](const PaperCheckEntry& entry) {
           const std::string name = entry.name;

@@ -22,6 +22,8 @@
 
 namespace monotest {
 
+using namespace qv::mono;
+
 using qvtest::Bytes;
 using qvtest::text;
 
@@ -78,10 +80,10 @@ struct Flags {
   std::int32_t offset = 0;
 };
 inline PrintSettings withFlags(PrintSettings settings, Flags flags) {
-  std::memset(settings.flags, '0', sizeof settings.flags);
-  for (std::size_t d = 0; d < flags.digits.size() && d < sizeof settings.flags; ++d)
-    settings.flags[d] = flags.digits[flags.digits.size() - 1 - d];
-  settings.offset = flags.offset;
+  std::memset(settings.cflags, '0', sizeof settings.cflags);
+  for (std::size_t d = 0; d < flags.digits.size() && d < sizeof settings.cflags; ++d)
+    settings.cflags[d] = flags.digits[flags.digits.size() - 1 - d];
+  settings.arg_offset = flags.offset;
   return settings;
 }
 
@@ -109,8 +111,9 @@ struct JobRun {
 inline JobRun runJob(const PrintSettings& settings, const Bytes& input, Flags flags = {}) {
   const qv::UniqueFile in = fileWith({reinterpret_cast<const char*>(input.data()), input.size()});
   std::string out;
-  const int result = qvcomp1030(in.get(), stringSink(out), withFlags(settings, flags));
-  return {result == qv::kMonoOk ? out : "failed", std::ftell(in.get())};
+  const Status result =
+      qvcomp1030(PageSource{::fileno(in.get())}, stringSink(out), withFlags(settings, flags));
+  return {result == Status::kOk ? out : "failed", std::ftell(in.get())};
 }
 
 // The job header and the parameter record; `now` is the print-log time, if any.
@@ -118,12 +121,12 @@ inline std::pair<std::string, SParam> jobHeader(const PrintSettings& settings, F
                                                 std::optional<std::time_t> now = std::nullopt) {
   MonoJobState job;
   job.settings = withFlags(settings, flags);
-  setSParam(job.param, job.settings);
+  setSParam(job.sParam, job.settings);
   std::string out;
   job.sink = stringSink(out);
   const qv::UniqueFile copy(std::tmpfile());
   BeginSendData(job, copy.get(), now);
-  return {out, job.param};
+  return {out, job.sParam};
 }
 
 struct MonoCase {

@@ -7,19 +7,25 @@ namespace {
 
 using namespace monotest;
 
+// The first result other than ok, as a job's calls go on after it.
+void keepFirst(Status& first, Status next) {
+  if (first == Status::kOk) first = next;
+}
+
 // The job through the streaming API, row by row.
 std::string streamJob(const MonoCase& c) {
   std::string out;
-  qv::MonoJob job(withFlags(c.settings, c.flags), stringSink(out));
-  int status = job.beginJob();
+  MonoJob job(withFlags(c.settings, c.flags), stringSink(out));
+  Status status = job.beginJob();
   const auto rowBytes = static_cast<std::size_t>(c.settings.width + 7) / 8;
-  for (const Bytes& page : qv::monoPageFits(c.settings) ? c.pages : std::vector<Bytes>{}) {
-    status |= job.beginPage();
+  for (const Bytes& page : monoPageFits(c.settings) ? c.pages : std::vector<Bytes>{}) {
+    keepFirst(status, job.beginPage());
     for (std::size_t at = 0; at < page.size(); at += rowBytes)
-      status |= job.writeRow({page.data() + at, rowBytes});
-    status |= job.endPage();
+      keepFirst(status, job.writeRow({page.data() + at, rowBytes}));
+    keepFirst(status, job.endPage());
   }
-  return (status | job.endJob()) == qv::kMonoOk ? out : "failed";
+  keepFirst(status, job.endJob());
+  return status == Status::kOk ? out : "failed";
 }
 
 TEST(MonoThreads, JobsAtOnceGiveTheBytesOfJobsAlone) {
@@ -44,21 +50,22 @@ TEST(MonoJobApi, ShortPagesBadRowsAndAFailingSink) {
   c.pages[0][150 * 100 + 40] = 0x81;
   std::string out;
   int writes = 0;
-  qv::MonoJob job(c.settings, stringSink(out));
-  qv::MonoJob failing(c.settings, {[](void* count, std::span<const std::uint8_t>) {
-                                     return ++*static_cast<int*>(count) < 3;
-                                   },
-                                   &writes});
-  EXPECT_EQ(qv::kMonoBadOrder, job.beginPage());
-  int status = job.beginJob();
-  status |= job.beginPage();
-  for (int y = 0; y < 152; ++y) status |= job.writeRow({&c.pages[0][y * 100], 100});
-  EXPECT_EQ(qv::kMonoBadRow, job.writeRow({c.pages[0].data(), 99}));
-  status |= job.endPage();
-  EXPECT_EQ(qv::kMonoOk, status | job.endJob());
+  MonoJob job(c.settings, stringSink(out));
+  MonoJob failing(c.settings, {[](void* count, std::span<const std::uint8_t>) {
+                                 return ++*static_cast<int*>(count) < 3;
+                               },
+                               &writes});
+  EXPECT_EQ(Status::kBadOrder, job.beginPage());
+  Status status = job.beginJob();
+  keepFirst(status, job.beginPage());
+  for (int y = 0; y < 152; ++y) keepFirst(status, job.writeRow({&c.pages[0][y * 100], 100}));
+  EXPECT_EQ(Status::kBadRow, job.writeRow({c.pages[0].data(), 99}));
+  keepFirst(status, job.endPage());
+  keepFirst(status, job.endJob());
+  EXPECT_EQ(Status::kOk, status);
   EXPECT_EQ(streamJob(c), out);
-  for (const int result : {failing.beginJob(), failing.beginPage(), failing.endJob()})
-    EXPECT_EQ(qv::kMonoWriteFailed, result);
+  for (const Status result : {failing.beginJob(), failing.beginPage(), failing.endJob()})
+    EXPECT_EQ(Status::kWriteFailed, result);
   EXPECT_EQ(3, writes);
 }
 
@@ -76,20 +83,22 @@ TEST(MonoJobApi, WholePagesGiveTheBytesOfRowsUpToAFailedWrite) {
   };
   for (const std::size_t budget : {std::size_t{5000}, rows.size() / 2, rows.size()}) {
     Budget sent{{}, budget};
-    qv::MonoJob job(c.settings, {[](void* context, std::span<const std::uint8_t> bytes) {
-                                   auto& to = *static_cast<Budget*>(context);
-                                   if (bytes.size() > to.left) return false;
-                                   to.left -= bytes.size();
-                                   to.out.append(bytes.begin(), bytes.end());
-                                   return true;
-                                 },
-                                 &sent});
-    int status = job.beginJob() | job.beginPage();
-    EXPECT_EQ(qv::kMonoBadRow, job.writePage({c.pages[0].data(), c.pages[0].size() - 1}));
-    status |= job.writePage(c.pages[0]);
-    EXPECT_EQ(qv::kMonoBadRow, job.writePage(c.pages[0]));  // the page is complete
-    status |= job.endPage() | job.endJob();
-    EXPECT_EQ(budget < rows.size() ? qv::kMonoWriteFailed : qv::kMonoOk, status);
+    MonoJob job(c.settings, {[](void* context, std::span<const std::uint8_t> bytes) {
+                               auto& to = *static_cast<Budget*>(context);
+                               if (bytes.size() > to.left) return false;
+                               to.left -= bytes.size();
+                               to.out.append(bytes.begin(), bytes.end());
+                               return true;
+                             },
+                             &sent});
+    Status status = job.beginJob();
+    keepFirst(status, job.beginPage());
+    EXPECT_EQ(Status::kBadRow, job.writePage({c.pages[0].data(), c.pages[0].size() - 1}));
+    keepFirst(status, job.writePage(c.pages[0]));
+    EXPECT_EQ(Status::kBadRow, job.writePage(c.pages[0]));  // the page is complete
+    keepFirst(status, job.endPage());
+    keepFirst(status, job.endJob());
+    EXPECT_EQ(budget < rows.size() ? Status::kWriteFailed : Status::kOk, status);
     EXPECT_EQ(rows.substr(0, sent.out.size()), sent.out);
   }
 }

@@ -67,7 +67,7 @@ TEST(MonoHeader, SettingsFlagsPaperAndShiftAsEditsOfTheGoldenHeader) {
         "[QV]\nPaperSource=Tray1\nPaperType=A4\nTonerSaveMode=OFF\n" + row[3] + "\n";
     std::replace(lines.begin(), lines.end(), ';', '\n');
     const qv::UniqueFile rc = fileWith(lines);
-    EXPECT_TRUE(getRcFile(rc.get(), &set) == 0 &&
+    EXPECT_TRUE(getRcFile(rc.get(), &set) == Status::kOk &&
                 scalePageSize(std::stoi(row[2]), std::stoi(row[2].substr(row[2].find('x') + 1)),
                               set.resolution, set.width, set.height));
     set.paperWidth = set.width, set.paperHeight = set.height;
@@ -169,12 +169,12 @@ TEST(MonoJobStream, PagesCopiesAndTrailerAmongPlantedNames) {
     const std::size_t setup = run.out.find(kSetup300);
     ASSERT_NE(std::string::npos, setup) << run.out;
     EXPECT_EQ(after, run.out.substr(setup + kSetup300.size()));
-    EXPECT_TRUE(qv::monoPageFits(settings) || run.inputUsed == 0) << "input read";
+    EXPECT_TRUE(monoPageFits(settings) || run.inputUsed == 0) << "input read";
   }
   for (const std::string& name : qvtest::newEntries(tmpBefore, qvtest::listDirectory("/tmp")))
     EXPECT_FALSE(name.starts_with("rawtoqv_tmp_") &&
                  name.ends_with(planted[0].substr(planted[0].rfind('_'))));
-  const qv::UniqueFd fd(qv::openCopyFile(dir.path().c_str(), false));
+  const qv::UniqueFd fd(openCopyFile(dir.path().c_str(), false));
   struct stat status = {};
   EXPECT_TRUE(::fstat(fd.get(), &status) == 0 && status.st_nlink == 0 &&
               (status.st_mode & 0777u) == 0600u);

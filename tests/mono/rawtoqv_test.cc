@@ -40,7 +40,7 @@ Copies=2\n[QV] | -1 | section |
       text.replace(at, 5, "#" + std::string(1022, 'x'));
     PrintSettings settings = {};
     const qv::UniqueFile rc = fileWith(text + "\n");
-    EXPECT_EQ(std::stoi(row[1]), getRcFile(rc.get(), &settings));
+    EXPECT_EQ(row[1] == "0" ? Status::kOk : Status::kInvalid, getRcFile(rc.get(), &settings));
     EXPECT_EQ(row.size() > 3 ? row[3] : "", row[2] == "section"
                                                 ? settings.sectionName
                                                 : std::to_string(settings.*fields.at(row[2])));
@@ -48,7 +48,8 @@ Copies=2\n[QV] | -1 | section |
   // No file, or a directory (it opens on Linux, but every read fails).
   PrintSettings settings = {};
   const qv::UniqueFile directory(std::fopen("/", "r"));
-  EXPECT_TRUE(getRcFile(nullptr, &settings) == -1 && getRcFile(directory.get(), &settings) == -1);
+  EXPECT_TRUE(getRcFile(nullptr, &settings) == Status::kInvalid &&
+              getRcFile(directory.get(), &settings) == Status::kInvalid);
 }
 
 // paper file | paper code | result | width x height (-1: unchanged)
@@ -120,13 +121,16 @@ class RawtoqvEntry : public testing::Test {
     }
     std::vector<char*> argv;
     for (std::string& word : words) argv.push_back(word.data());
-    qv::UniqueFile in = fileWith(std::string(620, '\0')), out(std::tmpfile()), owner;
-    std::FILE* input = in.get();
+    qv::UniqueFile in = fileWith(std::string(620, '\0')), out(std::tmpfile());
+    qv::UniqueFd owner;
+    PageSource input{::fileno(in.get())};
     const int argc = static_cast<int>(words.size());
     argv.push_back(nullptr);
     testing::internal::CaptureStderr();
-    const int status = prepareOnly ? prepareRawtoqvJob(argc, argv.data(), settings_, owner, input)
-                                   : runRawtoqv(argc, argv.data(), in.get(), out.get());
+    const int status = prepareOnly
+                           ? static_cast<int>(prepareRawtoqvJob(argc, argv.data(), settings_, owner,
+                                                                input, commandLineEnv()))
+                           : runRawtoqv(argc, argv.data(), input, out.get(), commandLineEnv());
     err_ = testing::internal::GetCapturedStderr();
     out_.resize(static_cast<std::size_t>(std::ftell(out.get())));
     std::rewind(out.get());
@@ -229,7 +233,7 @@ TEST_F(RawtoqvEntry, WhatTheCommandLineAndEnvironmentSet) {
     const PrintSettings& s = settings_;
     const std::string size = std::to_string(s.width) + "x" + std::to_string(s.height) + " " +
                              std::to_string(s.paperWidth) + "x" + std::to_string(s.paperHeight);
-    const std::string offset = std::to_string(s.offset), flags(s.flags, sizeof s.flags);
+    const std::string offset = std::to_string(s.arg_offset), flags(s.cflags, sizeof s.cflags);
     const std::map<std::string, std::string> fields = {
         {"password", s.password}, {"owner", s.owner},     {"title", s.jobName},
         {"node", s.nodeName},     {"charset", s.charset}, {"tmpdir", s.tmpDir},
@@ -277,9 +281,10 @@ TEST_F(RawtoqvEntry, BinarySmokeBlankPageAndLostJobs) {
       std::tuple(nowhere.status, nowhere.err, nowhere.out));
 }
 
-// Streams the reader thread must leave to stdio (no descriptor; bytes already in the stream's
-// buffer) give the bytes of the job read by the program from a file.
-TEST_F(RawtoqvEntry, StreamsReadByStdioGiveTheJobOfAFile) {
+// A host that reads the input itself (no descriptor) gets the bytes of the job the program
+// reads from a file. Its reporter gets every message, standard error nothing; a cancel before
+// the first page gives the job without pages.
+TEST_F(RawtoqvEntry, AHostsOwnReaderReporterAndCancel) {
   std::mt19937 rng(11);
   std::string job(3 * 300 * 3000 + 123457, '\0');
   std::ranges::generate(job, [&rng] { return static_cast<char>(rng() & rng() & rng()); });
@@ -288,19 +293,44 @@ TEST_F(RawtoqvEntry, StreamsReadByStdioGiveTheJobOfAFile) {
   const qvtest::ProgramResult file = qvtest::runProgram(
       {RAWTOQV_PATH, {args[0], args[1], args[2], args[3], dir_.file("job")}, {}, {}});
   EXPECT_TRUE(file.status == 0 && file.err.empty() && file.out.ends_with("1030M\f" + kTrailer));
-  qv::UniqueFile pushedBack = fileWith(job);
-  std::ungetc(std::getc(pushedBack.get()), pushedBack.get());
   args.insert(args.begin(), "rawtoqv");
   std::vector<char*> argv;
   for (std::string& word : args) argv.push_back(word.data());
-  for (std::FILE* in : {fmemopen(job.data(), job.size(), "r"), pushedBack.release()}) {
-    const qv::UniqueFile owner(in), out(std::tmpfile());
-    EXPECT_EQ(0, runRawtoqv(static_cast<int>(argv.size()), argv.data(), in, out.get()));
+  std::vector<std::string> reports;
+  JobEnv env{[](void* to, Level, std::string_view text) {
+               static_cast<std::vector<std::string>*>(to)->emplace_back(text);
+             },
+             nullptr, &reports};
+  const auto run = [&](std::FILE* out, bool cancelled) {
+    const qv::UniqueFile in(fmemopen(job.data(), job.size(), "r"));
+    const PageSource reader{-1,
+                            [](void* from, std::span<std::uint8_t> bytes) {
+                              return std::fread(bytes.data(), 1, bytes.size(),
+                                                static_cast<std::FILE*>(from));
+                            },
+                            in.get()};
+    env.isCancelled = cancelled ? +[](void*) { return true; } : nullptr;
+    return runRawtoqv(static_cast<int>(argv.size()), argv.data(), reader, out, env);
+  };
+  testing::internal::CaptureStderr();
+  for (const bool cancelled : {false, true}) {
+    const qv::UniqueFile out(std::tmpfile());
+    EXPECT_EQ(0, run(out.get(), cancelled));
     std::string bytes(static_cast<std::size_t>(std::ftell(out.get())), '\0');
     std::rewind(out.get());
-    EXPECT_TRUE(std::fread(bytes.data(), 1, bytes.size(), out.get()) == bytes.size() &&
-                bytes == file.out);
+    EXPECT_EQ(bytes.size(), std::fread(bytes.data(), 1, bytes.size(), out.get()));
+    EXPECT_EQ(cancelled ? file.out.substr(0, file.out.find("\x1b*b1030m")) + kTrailer : file.out,
+              bytes);
   }
+  const qv::UniqueFile full(std::fopen("/dev/full", "w"));
+  EXPECT_EQ(4, run(full.get(), false));
+  std::string missing = dir_.file("missing");
+  argv[2] = missing.data();
+  EXPECT_EQ(1, run(full.get(), false));
+  EXPECT_EQ("", testing::internal::GetCapturedStderr());
+  EXPECT_EQ((std::vector<std::string>{"Error: cannot write output !!",
+                                      "Error: " + missing + " :cannot open file !!"}),
+            reports);
 }
 
 }  // namespace
