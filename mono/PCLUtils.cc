@@ -85,22 +85,11 @@ bool check_custom_paper(const PrintSettings& settings) {
   return std::strncmp(QV_COMMAND_VALUE_PT[settings.paperType], "CUSTOM", 6) != 0;
 }
 
-void setSParam(SParam& param, const PrintSettings& settings) {
-  switch (settings.resolution) {
-    case 1:
-    case 3:
-    case 4:
-    case 5:
-    case 6:
-      param.resMode = static_cast<std::int16_t>(settings.resolution);
-      break;
-    default:
-      param.resMode = 2;
-      break;
-  }
+namespace {
 
-  // Paper size in 1/120 inch from the raster size, by the resolution code
-  // itself (an unknown code counts as 600 dpi).
+// Paper size in 1/120 inch from the raster size, by the resolution code
+// itself (an unknown code counts as 600 dpi).
+void setPaperSize120(SParam& param, const PrintSettings& settings) {
   switch (settings.resolution) {
     case 1:
       // Through int: a double outside the 16-bit range must not be cast
@@ -120,7 +109,9 @@ void setSParam(SParam& param, const PrintSettings& settings) {
       param.paperLength120 = static_cast<std::int16_t>(settings.paperHeight / 5);
       break;
   }
+}
 
+void setSourceCode(SParam& param, const PrintSettings& settings) {
   switch (settings.paperSource) {
     case 1:
       param.sourceCode = 6;  // manual feed
@@ -139,16 +130,9 @@ void setSParam(SParam& param, const PrintSettings& settings) {
       param.sourceCode = 0;
       break;
   }
+}
 
-  param.binCode = static_cast<std::int16_t>(settings.outputBin - 1);
-  param.mediaCode = static_cast<std::int16_t>(
-      settings.media >= 2 && settings.media <= 10 ? settings.media - 1 : 0);
-  param.duplexOn = settings.duplex != 0 ? 1 : 0;
-  param.duplexLong = settings.duplexType == 1 ? 1 : 0;
-  param.economy = settings.tonerSave == 0 ? 1 : 0;
-  param.sleepTime = static_cast<std::int16_t>(settings.sleep);
-  param.copies = static_cast<std::int16_t>(settings.copies);
-
+void setLeftShift(SParam& param, const PrintSettings& settings) {
   // Left shift: the centring margin plus the user's offset, in 1/720 inch,
   // turned into whole bytes at the job resolution.
   PaperMatch match;
@@ -183,6 +167,36 @@ void setSParam(SParam& param, const PrintSettings& settings) {
   // shift to the left, which a row record cannot express: print unshifted.
   if (shiftBytes < 0) shiftBytes = 0;
   param.leftShift = static_cast<std::int16_t>(shiftBytes);
+}
+
+}  // namespace
+
+void setSParam(SParam& param, const PrintSettings& settings) {
+  switch (settings.resolution) {
+    case 1:
+    case 3:
+    case 4:
+    case 5:
+    case 6:
+      param.resMode = static_cast<std::int16_t>(settings.resolution);
+      break;
+    default:
+      param.resMode = 2;
+      break;
+  }
+
+  setPaperSize120(param, settings);
+  setSourceCode(param, settings);
+  param.binCode = static_cast<std::int16_t>(settings.outputBin - 1);
+  param.mediaCode = static_cast<std::int16_t>(
+      settings.media >= 2 && settings.media <= 10 ? settings.media - 1 : 0);
+  param.duplexOn = settings.duplex != 0 ? 1 : 0;
+  param.duplexLong = settings.duplexType == 1 ? 1 : 0;
+  param.economy = settings.tonerSave == 0 ? 1 : 0;
+  param.sleepTime = static_cast<std::int16_t>(settings.sleep);
+  param.copies = static_cast<std::int16_t>(settings.copies);
+
+  setLeftShift(param, settings);
 }
 
 }  // namespace qv::mono

@@ -217,6 +217,44 @@ FixedCommand pageSizeCommand(const char* text) {
   return command;
 }
 
+// PCL set-up: to the printer and to the sorted-copy file.
+Status sendPclSetup(MonoJobState& job, std::FILE* copy, const PaperMatch& paper, bool paperByName) {
+  const SParam& param = job.sParam;
+  PCLSendCommand(job, copy, PCLReset);
+  if (!paperByName) PCLSendCommand(job, copy, pageSizeCommand(paper.pclCommand));
+  if (param.sourceCode != 0 && !cflagSet(job.settings, 0, 4))
+    PCLSendCommand(job, copy, PCLnotAutoContinue);
+  switch (param.resMode) {
+    case 1:
+      PCLSendCommand(job, copy, PCLSetUnitOfMeasure300);
+      PCLSendCommand(job, copy, PCLSetResolution300);
+      break;
+    case 3:
+    case 5:
+      PCLSendCommand(job, copy, PCLSetUnitOfMeasure1200);
+      PCLSendCommand(job, copy, PCLSetResolution1200);
+      break;
+    case 4:
+      // XR1200A: 1200 units, rows sent at 600 dpi and printed twice.
+      PCLSendCommand(job, copy, PCLSetUnitOfMeasure1200);
+      PCLSendCommand(job, copy, PCLSetResolution600);
+      break;
+    default:
+      PCLSendCommand(job, copy, PCLSetUnitOfMeasure600);
+      PCLSendCommand(job, copy, PCLSetResolution600);
+      break;
+  }
+  if (param.sourceCode == 6) PCLSendCommand(job, copy, PCLManualInput);
+  char copies[16];
+  PCLSendCommand(job, copy, PCLCopy);
+  sendPrinted(job, copy, copies,
+              std::snprintf(copies, sizeof copies, "%dX", param.copies >= 2 ? param.copies : 1));
+  const FixedCommand& duplex = param.duplexOn == 0
+                                   ? PCLDuplex_None
+                                   : (param.duplexLong == 1 ? PCLDuplex_Long : PCLDuplex_Short);
+  return PCLSendCommand(job, copy, duplex);
+}
+
 }  // namespace
 
 void SendSettings() {}
@@ -261,40 +299,7 @@ Status BeginSendData(MonoJobState& job, std::FILE* copy, std::optional<std::time
   sendOutputBin(job, param.binCode);
   PCLSendCommand(job, nullptr, PJLEnterPCL3);
 
-  // PCL set-up: to the printer and to the sorted-copy file.
-  PCLSendCommand(job, copy, PCLReset);
-  if (!paperByName) PCLSendCommand(job, copy, pageSizeCommand(paper.pclCommand));
-  if (param.sourceCode != 0 && !cflagSet(job.settings, 0, 4))
-    PCLSendCommand(job, copy, PCLnotAutoContinue);
-  switch (param.resMode) {
-    case 1:
-      PCLSendCommand(job, copy, PCLSetUnitOfMeasure300);
-      PCLSendCommand(job, copy, PCLSetResolution300);
-      break;
-    case 3:
-    case 5:
-      PCLSendCommand(job, copy, PCLSetUnitOfMeasure1200);
-      PCLSendCommand(job, copy, PCLSetResolution1200);
-      break;
-    case 4:
-      // XR1200A: 1200 units, rows sent at 600 dpi and printed twice.
-      PCLSendCommand(job, copy, PCLSetUnitOfMeasure1200);
-      PCLSendCommand(job, copy, PCLSetResolution600);
-      break;
-    default:
-      PCLSendCommand(job, copy, PCLSetUnitOfMeasure600);
-      PCLSendCommand(job, copy, PCLSetResolution600);
-      break;
-  }
-  if (param.sourceCode == 6) PCLSendCommand(job, copy, PCLManualInput);
-  char copies[16];
-  PCLSendCommand(job, copy, PCLCopy);
-  sendPrinted(job, copy, copies,
-              std::snprintf(copies, sizeof copies, "%dX", param.copies >= 2 ? param.copies : 1));
-  const FixedCommand& duplex = param.duplexOn == 0
-                                   ? PCLDuplex_None
-                                   : (param.duplexLong == 1 ? PCLDuplex_Long : PCLDuplex_Short);
-  return PCLSendCommand(job, copy, duplex);
+  return sendPclSetup(job, copy, paper, paperByName);
 }
 
 }  // namespace qv::mono

@@ -18,13 +18,14 @@
 // stays well formed.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
 
 #include "common/byte_sink.h"
 #include "mono/job_env.h"
-#include "mono/qvcommon.h"
+#include "mono/print_settings.h"
 
 namespace qv::mono {
 
