@@ -242,6 +242,7 @@ std::size_t readWhole(int fd, std::span<std::uint8_t> bytes) {
 
 }  // namespace
 
+// A page source and a sink where a one-job filter took its input stream and standard output.
 Status qvcomp1030(const PageSource& input, ByteSink sink, const PrintSettings& settings,
                   const JobEnv& env) {
   // A size that cannot describe a page gives a job without pages: reading

@@ -68,8 +68,8 @@ inline constexpr std::size_t kSendBufBytes = 16448;
 // nothing, so that they may run at once in one process.
 struct MonoJobState {
   PrintSettings settings{};
-  SParam sParam{};  // through a program-wide pointer in a one-job filter
-  CompData compData{};
+  SParam sParam{};      // through a program-wide pointer in a one-job filter
+  CompData compData{};  // program-wide in a one-job filter; a job's own here
 
   // Job buffers, allocated for the whole job (see the sizes above).
   qv::ByteBuffer destBuffer, compBuffer, sendBuffer, seedBuffer;

@@ -327,6 +327,7 @@ int compressRow(const std::uint8_t* row, const std::uint8_t* seed, int rowLen, i
   return static_cast<int>(out - dest);
 }
 
+// Takes its job, whose compData and sParam a one-job filter keeps program-wide.
 void compressM9_1030(MonoJobState& job) {
   CompData& data = job.compData;
   data.destLen = static_cast<std::uint16_t>(compressRow(data.row, data.seed,

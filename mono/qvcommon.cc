@@ -146,6 +146,34 @@ std::int32_t getParamOutputBin(const char* value, std::int32_t& outputBin) {
   return selectFromTable(QV_COMMAND_VALUE_OB, value, outputBin);
 }
 
+namespace {
+
+// Each settings key's reader and the field it sets, in key-number order.
+struct KeyReader {
+  std::int32_t (*read)(const char* value, std::int32_t& field);
+  std::int32_t PrintSettings::*field;
+};
+constexpr KeyReader kKeyReaders[] = {
+    {getParamResolution, &PrintSettings::resolution},
+    {getParamPaperSource, &PrintSettings::paperSource},
+    {getParamDuplex, &PrintSettings::duplex},
+    {getParamDuplexType, &PrintSettings::duplexType},
+    {getParamPaperType, &PrintSettings::paperType},
+    {getParamMedia, &PrintSettings::media},
+    {getParamCopies, &PrintSettings::copies},
+    {getParamSleep, &PrintSettings::sleep},
+    {getParamTonerSave, &PrintSettings::tonerSave},
+    {getParamOutputBin, &PrintSettings::outputBin},
+};
+static_assert(std::size(kKeyReaders) == kParamCount);
+
+void applySetting(int key, const char* value, PrintSettings& settings) {
+  const KeyReader& reader = kKeyReaders[key];
+  reader.read(value, settings.*reader.field);
+}
+
+}  // namespace
+
 // The settings format's 0 and -1 are Status::kOk and Status::kInvalid here.
 Status getRcFile(std::FILE* fp, PrintSettings* settings) {
   if (fp == nullptr || settings == nullptr) return Status::kInvalid;
@@ -165,40 +193,9 @@ Status getRcFile(std::FILE* fp, PrintSettings* settings) {
       continue;
     }
     if (!sectionRead) return Status::kInvalid;
-    switch (paramSearch(line, value, sizeof value)) {
-      case kParamResolution:
-        getParamResolution(value, settings->resolution);
-        break;
-      case kParamPaperSource:
-        getParamPaperSource(value, settings->paperSource);
-        break;
-      case kParamDuplex:
-        getParamDuplex(value, settings->duplex);
-        break;
-      case kParamDuplexType:
-        getParamDuplexType(value, settings->duplexType);
-        break;
-      case kParamPaperType:
-        getParamPaperType(value, settings->paperType);
-        break;
-      case kParamMedia:
-        getParamMedia(value, settings->media);
-        break;
-      case kParamCopies:
-        getParamCopies(value, settings->copies);
-        break;
-      case kParamSleep:
-        getParamSleep(value, settings->sleep);
-        break;
-      case kParamTonerSave:
-        getParamTonerSave(value, settings->tonerSave);
-        break;
-      case kParamOutputBin:
-        getParamOutputBin(value, settings->outputBin);
-        break;
-      default:  // unknown keys and lines without "=" are not errors
-        break;
-    }
+    // Unknown keys and lines without "=" are not errors.
+    const int key = paramSearch(line, value, sizeof value);
+    if (key >= 0 && key < kParamCount) applySetting(key, value, *settings);
   }
   // A file that cannot be read (an I/O error, a directory) must not pass
   // for an empty one: the job would print with every setting at its default.

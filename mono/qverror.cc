@@ -10,10 +10,36 @@
 
 namespace qv::mono {
 
+namespace {
+
+// Reports `format` filled with `first` and, when not null, `second`. A
+// subject is a command-line word or a path of any length: the line goes
+// into a buffer of its size, and only without memory is it cut.
+void reportLine(const JobEnv& env, const char* format, const char* first, const char* second) {
+  char line[1024];
+  const auto print = [&](char* to, std::size_t size) {
+    return second != nullptr ? std::snprintf(to, size, format, first, second)
+                             : std::snprintf(to, size, format, first);
+  };
+  const int length = print(line, sizeof line);
+  if (length < 0) return;
+  const auto needed = static_cast<std::size_t>(length);
+  if (needed < sizeof line) {
+    env.say(Level::kError, {line, needed});
+  } else if (const ByteBuffer whole = allocateBytes(needed + 1)) {
+    char* text = reinterpret_cast<char*>(whole.get());
+    print(text, needed + 1);
+    env.say(Level::kError, {text, needed});
+  } else {
+    env.say(Level::kError, {line, sizeof line - 1});
+  }
+}
+
+}  // namespace
+
 // Named as the filter's stderr reporter; it reports through the job's environment.
 Status qvError(const JobEnv& env, Status status, const char* subject) {
   const char* message = nullptr;
-  const char* format = subject != nullptr ? "Error: %s :%s !!" : "Error: %s !!";
   switch (status) {
     case Status::kCannotOpen:
       message = "cannot open file";
@@ -31,38 +57,20 @@ Status qvError(const JobEnv& env, Status status, const char* subject) {
     case Status::kCopiesLost:
       // As the colour filter says it of its copies file; spoolers log a
       // line starting "ERROR: " as the job's error.
-      format = status == Status::kNoCopyFile
-                   ? "ERROR: Unable to create a temporary file in %s for sorted copies"
-                   : "ERROR: Writing the sorted copies to a temporary file in %s failed, "
-                     "just ONE copy was printed!";
-      message = subject != nullptr ? subject : "/tmp";
-      subject = nullptr;
-      break;
+      reportLine(env,
+                 status == Status::kNoCopyFile
+                     ? "ERROR: Unable to create a temporary file in %s for sorted copies"
+                     : "ERROR: Writing the sorted copies to a temporary file in %s failed, "
+                       "just ONE copy was printed!",
+                 subject != nullptr ? subject : "/tmp", nullptr);
+      return status;
     default:
       return status;
   }
-  if (env.report == nullptr) return status;
-  // A subject is a command-line word or a path of any length: the line
-  // goes into a buffer of its size, and only without memory is it cut.
-  char line[1024];
-  const auto print = [&](char* to, std::size_t size) {
-    return subject != nullptr ? std::snprintf(to, size, format, subject, message)
-                              : std::snprintf(to, size, format, message);
-  };
-  const int length = print(line, sizeof line);
-  if (length < 0) return status;
-  const auto needed = static_cast<std::size_t>(length);
-  if (needed < sizeof line) {
-    env.say(Level::kError, {line, needed});
-    return status;
-  }
-  if (const ByteBuffer whole = allocateBytes(needed + 1)) {
-    char* text = reinterpret_cast<char*>(whole.get());
-    print(text, needed + 1);
-    env.say(Level::kError, {text, needed});
-  } else {
-    env.say(Level::kError, {line, sizeof line - 1});
-  }
+  if (subject != nullptr)
+    reportLine(env, "Error: %s :%s !!", subject, message);
+  else
+    reportLine(env, "Error: %s !!", message, nullptr);
   return status;
 }
 
