@@ -45,17 +45,18 @@ class MonoJob {
   MonoJob(const MonoJob&) = delete;
   MonoJob& operator=(const MonoJob&) = delete;
 
-  Status beginJob();   // allocates the buffers, then the PJL header and PCL set-up
-  Status beginPage();  // a page of settings.width x settings.height
+  [[nodiscard]] Status beginJob();   // allocates the buffers, then the PJL header and PCL set-up
+  [[nodiscard]] Status beginPage();  // a page of settings.width x settings.height
   // One row of (width + 7) / 8 bytes, the most significant bit the leftmost
   // dot, 1 = black. The bytes are not kept after the call.
-  Status writeRow(std::span<const std::uint8_t> row);
+  [[nodiscard]] Status writeRow(std::span<const std::uint8_t> row);
   // A whole page at once, settings.height rows one after the other, right
   // after beginPage(): the same bytes as writeRow() row by row, encoded on
   // two threads.
-  Status writePage(std::span<const std::uint8_t> page);
-  Status endPage();  // a short page is completed with blank rows
-  Status endJob();   // ends an open page, then the sorted-copy replays and the PJL trailer
+  [[nodiscard]] Status writePage(std::span<const std::uint8_t> page);
+  [[nodiscard]] Status endPage();  // a short page is completed with blank rows
+  // Ends an open page, then the sorted-copy replays and the PJL trailer.
+  [[nodiscard]] Status endJob();
 
  private:
   struct Impl;  // the job's state (compmain.h), made once per job
