@@ -120,6 +120,41 @@ void mergeEnvironment(const char* name, char (&target)[N], bool always = false) 
   copyBounded(target, value);
 }
 
+// Takes the value of option `option`; false when a path is too long.
+bool takeOption(std::string_view option, const char* value, EntryValues& values,
+                PrintSettings& settings) {
+  const auto takePath = [&](char(&path)[kMaxPathLength + 1]) {
+    if (std::strlen(value) > kMaxPathLength) return false;
+    copyBounded(path, value);
+    return true;
+  };
+  if (option == "-pi") return takePath(values.paperInfPath);
+  if (option == "-rc") return takePath(values.rcPath);
+  if (option == "-func") {
+    values.funcGiven = true;
+    return takePath(values.funcPath);
+  }
+  if (option == "-offset") {
+    readDecimal(value, settings.arg_offset);
+  } else if (option == "-flags") {
+    const std::size_t digits = std::min(std::strlen(value), sizeof settings.cflags);
+    for (std::size_t d = 0; d < digits; ++d) settings.cflags[d] = value[digits - 1 - d];
+  } else if (option == "-ps") {
+    readPageSize(value, values.pageWidth, values.pageHeight);
+  } else if (option == "-owner") {
+    copyBounded(values.owner, value);
+  } else if (option == "-nodename") {
+    copyBounded(values.nodeName, value);
+  } else if (option == "-password") {
+    normalisePassword(value, values.password);
+  } else if (option == "-jobname") {
+    copyBounded(values.title, value);
+  } else if (equalsIgnoringCase(value, "yes")) {  // -enable-euf
+    values.eucEnabled = true;
+  }
+  return true;
+}
+
 // Reads the command line into `values`, opening a named input file.
 Status readCommandLine(int argc, char** argv, EntryValues& values, PrintSettings& settings,
                        qv::UniqueFd& inputOwner, PageSource& in, const JobEnv& env) {
@@ -139,37 +174,9 @@ Status readCommandLine(int argc, char** argv, EntryValues& values, PrintSettings
     }
     // An option word at the end has no value; it must not read past argv.
     if (i + 1 >= argc) return qvError(env, Status::kInvalid, argv[i]);
-    const char* value = argv[++i];
-    const auto takePath = [&](char(&path)[kMaxPathLength + 1]) {
-      if (std::strlen(value) > kMaxPathLength) return false;
-      copyBounded(path, value);
-      return true;
-    };
-    if (word == "-pi") {
-      if (!takePath(values.paperInfPath)) return qvError(env, Status::kInvalid, argv[i - 1]);
-    } else if (word == "-rc") {
-      if (!takePath(values.rcPath)) return qvError(env, Status::kInvalid, argv[i - 1]);
-    } else if (word == "-func") {
-      if (!takePath(values.funcPath)) return qvError(env, Status::kInvalid, argv[i - 1]);
-      values.funcGiven = true;
-    } else if (word == "-offset") {
-      readDecimal(value, settings.arg_offset);
-    } else if (word == "-flags") {
-      const std::size_t digits = std::min(std::strlen(value), sizeof settings.cflags);
-      for (std::size_t d = 0; d < digits; ++d) settings.cflags[d] = value[digits - 1 - d];
-    } else if (word == "-ps") {
-      readPageSize(value, values.pageWidth, values.pageHeight);
-    } else if (word == "-owner") {
-      copyBounded(values.owner, value);
-    } else if (word == "-nodename") {
-      copyBounded(values.nodeName, value);
-    } else if (word == "-password") {
-      normalisePassword(value, values.password);
-    } else if (word == "-jobname") {
-      copyBounded(values.title, value);
-    } else if (equalsIgnoringCase(value, "yes")) {  // -enable-euf
-      values.eucEnabled = true;
-    }
+    if (!takeOption(word, argv[i + 1], values, settings))
+      return qvError(env, Status::kInvalid, argv[i]);
+    ++i;
   }
   return Status::kOk;
 }
