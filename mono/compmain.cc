@@ -240,6 +240,48 @@ std::size_t readWhole(int fd, std::span<std::uint8_t> bytes) {
   return got;
 }
 
+// A job's input, one whole page at a time. The next page is read on a
+// thread of its own while this one is encoded, into two page buffers.
+// Without a descriptor, or without memory or a thread for that, one buffer
+// takes one page per read call (a short read anywhere ends the page; at
+// 1200 dpi a page has 14000 rows).
+class PageFeed {
+ public:
+  PageFeed(const PageSource& input, std::size_t pageBytes) : input_(input), pageBytes_(pageBytes) {
+    if (input.fd >= 0) {
+      reader_.emplace(input.fd, pageBytes);
+      if (reader_->status() != PageInput::kOk) reader_.reset();
+    }
+    if (!reader_) page_ = allocateBytes(pageBytes);
+  }
+
+  // False when neither the reader nor the page buffer could be had.
+  bool ready() const { return reader_ || page_; }
+
+  // The next whole page, or null at the end of the input. A short last page
+  // or a read error ends the job after the pages before, as the end does.
+  const std::uint8_t* next() {
+    if (!reader_) {
+      const std::span<std::uint8_t> bytes{page_.get(), pageBytes_};
+      const std::size_t got =
+          input_.fd >= 0 ? readWhole(input_.fd, bytes)
+                         : (input_.read != nullptr ? input_.read(input_.context, bytes) : 0);
+      return got == pageBytes_ ? page_.get() : nullptr;
+    }
+    InputPage page = reader_->next();
+    // A signal caught by a handler of the caller's cut the wait short: rawtoqv
+    // installs none, so the wait goes on.
+    while (page.interrupted) page = reader_->next();
+    return !page.end && page.bytes.size() == pageBytes_ ? page.bytes.data() : nullptr;
+  }
+
+ private:
+  const PageSource input_;
+  const std::size_t pageBytes_;
+  std::optional<PageInput> reader_;
+  ByteBuffer page_;
+};
+
 }  // namespace
 
 // A page source and a sink where a one-job filter took its input stream and standard output.
@@ -252,40 +294,13 @@ Status qvcomp1030(const PageSource& input, ByteSink sink, const PrintSettings& s
       pagesPossible ? (static_cast<std::size_t>(settings.width) + 7) / 8 : 0;
   const std::size_t height = pagesPossible ? static_cast<std::size_t>(settings.height) : 0;
   const std::size_t pageBytes = rowBytes * height;
-  // The next page is read on a thread of its own while this one is encoded,
-  // into two page buffers. Without a descriptor, or without memory or a
-  // thread for that, one buffer takes one page per read call (a short read
-  // anywhere ends the page; at 1200 dpi a page has 14000 rows).
-  std::optional<PageInput> reader;
-  if (pagesPossible && input.fd >= 0) {
-    reader.emplace(input.fd, pageBytes);
-    if (reader->status() != PageInput::kOk) reader.reset();
-  }
-  ByteBuffer page;
-  if (!reader) {
-    page = allocateBytes(pageBytes);
-    if (!page) return qvError(env, Status::kNoMemory, nullptr);
-  }
-  // The next whole page, or null at the end of the input. A short last page
-  // or a read error ends the job after the pages before, as the end does.
-  const auto nextPage = [&]() -> const std::uint8_t* {
-    if (!reader) {
-      const std::span<std::uint8_t> bytes{page.get(), pageBytes};
-      const std::size_t got = input.fd >= 0
-                                  ? readWhole(input.fd, bytes)
-                                  : (input.read != nullptr ? input.read(input.context, bytes) : 0);
-      return got == pageBytes ? page.get() : nullptr;
-    }
-    InputPage next = reader->next();
-    // A signal caught by a handler of the caller's cut the wait short: rawtoqv
-    // installs none, so the wait goes on.
-    while (next.interrupted) next = reader->next();
-    return !next.end && next.bytes.size() == pageBytes ? next.bytes.data() : nullptr;
-  };
+  std::optional<PageFeed> feed;
+  if (pagesPossible && !feed.emplace(input, pageBytes).ready())
+    return qvError(env, Status::kNoMemory, nullptr);
   MonoJob job(settings, sink, env);
   Status status = job.beginJob();
   for (const std::uint8_t* bytes;
-       pagesPossible && status == Status::kOk && !env.cancelled() && (bytes = nextPage());) {
+       feed && status == Status::kOk && !env.cancelled() && (bytes = feed->next());) {
     status = job.beginPage();
     if (status == Status::kOk) status = job.writePage({bytes, pageBytes});
     if (status == Status::kOk) status = job.endPage();

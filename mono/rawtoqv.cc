@@ -15,7 +15,6 @@
 #include <cstring>
 #include <string_view>
 
-#include "mono/compmain.h"
 #include "mono/mono_job.h"
 #include "mono/qverror.h"
 
