@@ -224,7 +224,7 @@ std::size_t pjlTextLength(const char* text) {
   return length;
 }
 
-ColourStatus MBeginJob(ColourJobState& state) {
+Status MBeginJob(ColourJobState& state) {
   putJobHeader(state);
   const PjpInfo* job = &state.pjp;
   SendInfo* send = &state.send;
@@ -241,7 +241,7 @@ ColourStatus MBeginJob(ColourJobState& state) {
     send->pdev->nTempPageNo = 0;
     send->pdev->nPrintedPages = 0;
   }
-  return kColourOk;
+  return Status::kOk;
 }
 
 void writeJobTrailer(ColourJobState& state) {
@@ -253,10 +253,10 @@ void writeJobTrailer(ColourJobState& state) {
   out.put("\n");
 }
 
-ColourStatus MEndJob(ColourJobState& state) {
+Status MEndJob(ColourJobState& state) {
   finishPageFiles(state);
   writeJobTrailer(state);
-  return kColourOk;
+  return Status::kOk;
 }
 
 }  // namespace qv::colour

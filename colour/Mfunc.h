@@ -6,7 +6,6 @@
 #pragma once
 
 #include <array>
-#include <csignal>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -14,7 +13,7 @@
 #include <string_view>
 
 #include "colour/colour_records.h"
-#include "colour/report.h"
+#include "colour/status.h"
 #include "common/malloc_buffer.h"
 
 namespace qv::colour {
@@ -22,21 +21,21 @@ namespace qv::colour {
 struct ColourJobState;
 
 // ---- Writer slots -----------------------------------------------------
-// Each returns kColourOk, or kColourPageFailed when the page or the job
+// Each returns Status::kOk, or Status::kPageFailed when the page or the job
 // cannot be sent whole.
 
 // Job begin: writes the PJL job header and sets up the send state.
-ColourStatus MBeginJob(ColourJobState& job);
+Status MBeginJob(ColourJobState& job);
 // Job end: copies the last complete page file to the output and writes the
 // PJL trailer. A page file whose writing was interrupted is deleted.
-ColourStatus MEndJob(ColourJobState& job);
+Status MEndJob(ColourJobState& job);
 // Page begin: passes the previous page file on, creates this page's file
 // and writes its PWG page header (nothing for a blank page).
-ColourStatus MBeginPage(ColourJobState& job);
+Status MBeginPage(ColourJobState& job);
 // Band send: encodes the page buffer into the page file and closes it.
-ColourStatus MSendBandData(ColourJobState& job);
-ColourStatus MEndPage(ColourJobState& job);
-ColourStatus MSendData(ColourJobState& job);
+Status MSendBandData(ColourJobState& job);
+Status MEndPage(ColourJobState& job);
+Status MSendData(ColourJobState& job);
 
 // The two halves of job end: the last complete page file goes to the output
 // (an unfinished one is deleted), then the trailer is written.
@@ -45,8 +44,8 @@ void writeJobTrailer(ColourJobState& job);
 // Drops the waiting page file without sending it (the output is gone).
 void discardPageFiles(ColourJobState& job);
 // The page files' stdio buffer and the copy buffer, had once per job (none
-// for a job without page files). Returns kColourOk or kColourNoMemory.
-ColourStatus createPageFileBuffers(ColourJobState& job);
+// for a job without page files). Returns Status::kOk or Status::kNoMemory.
+Status createPageFileBuffers(ColourJobState& job);
 
 // ---- PJL job header ---------------------------------------------------
 
@@ -114,26 +113,13 @@ struct PwgLineScratch {
   std::FILE* out = nullptr;
 };
 
-// A job's cancel, asked after every encoded line: a flag that a signal
-// handler raises, or a host's callback. Either may be absent.
-struct CancelCheck {
-  const volatile std::sig_atomic_t* flag = nullptr;
-  bool (*isCancelled)(void* context) = nullptr;
-  void* context = nullptr;
-
-  bool operator()() const {
-    return (flag != nullptr && *flag != 0) || (isCancelled != nullptr && isCancelled(context));
-  }
-};
-
 // Encodes a whole RGB page (height lines of width pixels) into `out`: gray
 // or colour, rotated by 180 degrees or not, identical consecutive lines
-// folded into one line with a repeat byte (at most 256 lines). `cancelled` is
-// asked after every line. Returns kColourOk, kColourWriteFailed,
-// kColourCancelled, or kColourBadSize for a width the buffers cannot take.
-ColourStatus writePwgLines(std::FILE* out, const std::uint8_t* page, int width, int height,
-                           bool gray, bool rotate, const CancelCheck& cancelled,
-                           PwgLineScratch& scratch);
+// folded into one line with a repeat byte (at most 256 lines). `env` is asked
+// after every line whether the job is cancelled. Returns Status::kOk, Status::kWriteFailed,
+// Status::kCancelled, or Status::kBadSize for a width the buffers cannot take.
+Status writePwgLines(std::FILE* out, const std::uint8_t* page, int width, int height, bool gray,
+                     bool rotate, const JobEnv& env, PwgLineScratch& scratch);
 
 // Copies the stream `ffsrc` from its start to the job's output; a short
 // write is logged to the debug log and ends the copy (and the job).

@@ -304,10 +304,9 @@ static_assert(1 + kMaxPageWidth * 3 + (kMaxPageWidth + 127) / 128 <= kPendingLin
 
 }  // namespace
 
-ColourStatus writePwgLines(std::FILE* out, const std::uint8_t* page, int width, int height,
-                           bool gray, bool rotate, const CancelCheck& cancelled,
-                           PwgLineScratch& scratch) {
-  if (width <= 0 || width > kMaxPageWidth) return kColourBadSize;
+Status writePwgLines(std::FILE* out, const std::uint8_t* page, int width, int height, bool gray,
+                     bool rotate, const JobEnv& env, PwgLineScratch& scratch) {
+  if (width <= 0 || width > kMaxPageWidth) return Status::kBadSize;
   const auto pixels = static_cast<std::size_t>(width);
   const std::size_t rgbBytes = pixels * 3;
 
@@ -317,7 +316,7 @@ ColourStatus writePwgLines(std::FILE* out, const std::uint8_t* page, int width, 
 
   const std::uint8_t* previous = nullptr;
   for (int n = 0; n < height; ++n) {
-    if (cancelled()) return kColourCancelled;
+    if (env.cancelled()) return Status::kCancelled;
     const int lineIndex = rotate ? height - 1 - n : n;
     const std::uint8_t* source = page + static_cast<std::size_t>(lineIndex) * rgbBytes;
 
@@ -326,7 +325,7 @@ ColourStatus writePwgLines(std::FILE* out, const std::uint8_t* page, int width, 
     // run scan.
     if (previous != nullptr && std::memcmp(source, previous, rgbBytes) == 0) {
       if (pending->present()) {
-        if (!pending->repeat()) return kColourWriteFailed;
+        if (!pending->repeat()) return Status::kWriteFailed;
       } else {
         pending->reopen();
       }
@@ -350,12 +349,12 @@ ColourStatus writePwgLines(std::FILE* out, const std::uint8_t* page, int width, 
         gray ? encodeRuns<1>(line, pixels, encoded + 1) : encodeRuns<3>(line, pixels, encoded + 1);
     const auto size = static_cast<std::size_t>(end - encoded);
     if (pending->present() && pending->equalsSpare(size)) {
-      if (!pending->repeat()) return kColourWriteFailed;
+      if (!pending->repeat()) return Status::kWriteFailed;
     } else if (!pending->replace(size)) {
-      return kColourWriteFailed;
+      return Status::kWriteFailed;
     }
   }
-  return pending->finish() ? kColourOk : kColourWriteFailed;
+  return pending->finish() ? Status::kOk : Status::kWriteFailed;
 }
 
 // ---- Page files -------------------------------------------------------------
@@ -387,7 +386,7 @@ void discardPageFile(ColourJobState& job) {
 }
 
 void reportPageFileError(const ColourJobState& job, const char* what) {
-  reportf(job.reporter, ReportLevel::kError, "ERROR: %s %s: %s", what, job.pageFileName,
+  reportf(job.env, ReportLevel::kError, "ERROR: %s %s: %s", what, job.pageFileName,
           std::strerror(errno));
 }
 
@@ -444,11 +443,11 @@ std::FILE* openPageFile(ColourJobState& job) {
 
 }  // namespace
 
-ColourStatus createPageFileBuffers(ColourJobState& job) {
-  if (!job.usePageFiles) return kColourOk;
+Status createPageFileBuffers(ColourJobState& job) {
+  if (!job.usePageFiles) return Status::kOk;
   if (!job.finBuffer) job.finBuffer = qv::allocateBytes(kPageFileBuffer);
   if (!job.copyBuffer) job.copyBuffer = qv::allocateBytes(kCopyBuffer);
-  return job.finBuffer && job.copyBuffer ? kColourOk : kColourNoMemory;
+  return job.finBuffer && job.copyBuffer ? Status::kOk : Status::kNoMemory;
 }
 
 namespace {
@@ -473,9 +472,9 @@ bool sendMappedPageFile(ColourJobState& job, std::FILE* pageFile) {
       Debug_printf(&job.log, "Write error\n");  // the copy cannot go on
       return true;
     }
-    const ColourStatus written = pswrite(job, mapped, length);
+    const Status written = pswrite(job, mapped, length);
     ::munmap(mapped, length);
-    if (written != kColourOk) {
+    if (written != Status::kOk) {
       Debug_printf(&job.log, "Write error\n");
       return true;
     }
@@ -491,7 +490,7 @@ void do_compress(ColourJobState& job, std::FILE* ffsrc) {
   if (sendMappedPageFile(job, ffsrc)) return;
   for (;;) {
     const std::size_t got = std::fread(job.copyBuffer.get(), 1, kCopyBuffer, ffsrc);
-    if (got > 0 && pswrite(job, job.copyBuffer.get(), got) != kColourOk) {
+    if (got > 0 && pswrite(job, job.copyBuffer.get(), got) != Status::kOk) {
       Debug_printf(&job.log, "Write error\n");
       return;
     }
@@ -507,7 +506,7 @@ void finishPageFiles(ColourJobState& job) {
   if (job.usePageFiles) {
     do_compress(job, job.fin);
   } else if (std::fflush(job.fin) != 0 ||
-             pswrite(job, job.memoryPage.get(), job.memoryPageUsed) != kColourOk) {
+             pswrite(job, job.memoryPage.get(), job.memoryPageUsed) != Status::kOk) {
     job.outFailed = true;
   }
   closePageFile(job);
@@ -515,7 +514,7 @@ void finishPageFiles(ColourJobState& job) {
 
 void discardPageFiles(ColourJobState& job) { closePageFile(job); }
 
-ColourStatus MBeginPage(ColourJobState& job) {
+Status MBeginPage(ColourJobState& job) {
   finishPageFiles(job);  // the previous page, now complete, goes to the printer
 
   DevModeBlock* dev = job.send.pdev;
@@ -523,7 +522,7 @@ ColourStatus MBeginPage(ColourJobState& job) {
   job.fin = openPageFile(job);
   if (job.fin == nullptr) {
     reportPageFileError(job, "Unable to create page file");
-    return kColourPageFailed;
+    return Status::kPageFailed;
   }
   job.finState = PageFileState::kWriting;
 
@@ -531,13 +530,13 @@ ColourStatus MBeginPage(ColourJobState& job) {
     if (std::fwrite("RaS2", 1, 4, job.fin) != 4) {
       reportPageFileError(job, "Writing page file failed");
       discardPageFile(job);
-      return kColourPageFailed;
+      return Status::kPageFailed;
     }
     job.syncWritten = true;
     job.finCarriesSync = true;
   }
 
-  if (skipBlankPagePrint(job)) return kColourOk;  // no header, no lines
+  if (skipBlankPagePrint(job)) return Status::kOk;  // no header, no lines
 
   ++dev->nPrintedPages;
   std::uint8_t header[kPwgHeaderSize];
@@ -548,14 +547,15 @@ ColourStatus MBeginPage(ColourJobState& job) {
   if (std::fwrite(header, 1, sizeof header, job.fin) != sizeof header) {
     reportPageFileError(job, "Writing page file failed");
     discardPageFile(job);
-    return kColourPageFailed;
+    return Status::kPageFailed;
   }
-  return kColourOk;
+  return Status::kOk;
 }
 
 // Its one band is the whole page.
-ColourStatus MSendBandData(ColourJobState& job) {
-  if (job.finState != PageFileState::kWriting) return kColourOk;  // page begin could not set it up
+Status MSendBandData(ColourJobState& job) {
+  if (job.finState != PageFileState::kWriting)
+    return Status::kOk;  // page begin could not set it up
   SendInfo* send = &job.send;
   const PjpInfo& pjp = job.pjp;
   if ((send->wFlags & 1u) != 0 && skipBlankPagePrint(job)) {
@@ -565,25 +565,25 @@ ColourStatus MSendBandData(ColourJobState& job) {
     } else {
       reportPageFileError(job, "Writing page file failed");
       discardPageFile(job);
-      return kColourPageFailed;
+      return Status::kPageFailed;
     }
-    return kColourOk;
+    return Status::kOk;
   }
   const bool gray = isGrayJob(pjp);
   send->wLineBytes = static_cast<std::uint16_t>(pjp.nWidth * 3);
   send->pLine = job.pageData;
   const bool rotate = pjp.nDuplex == 2 && send->pdev->nPrintedPages % 2 == 0;
-  const ColourStatus status = writePwgLines(job.fin, job.pageData, pjp.nWidth, pjp.nHeight, gray,
-                                            rotate, job.cancelled, job.lines);
-  if (status == kColourOk && std::fflush(job.fin) == 0) {
+  const Status status = writePwgLines(job.fin, job.pageData, pjp.nWidth, pjp.nHeight, gray, rotate,
+                                      job.env, job.lines);
+  if (status == Status::kOk && std::fflush(job.fin) == 0) {
     job.finState = PageFileState::kComplete;
-    return kColourOk;
+    return Status::kOk;
   }
   switch (status) {
-    case kColourCancelled:
-      return kColourOk;  // the job end deletes the unfinished file
-    case kColourBadSize:
-      job.reporter(ReportLevel::kError, "Invalid Parameter(s).");
+    case Status::kCancelled:
+      return Status::kOk;  // the job end deletes the unfinished file
+    case Status::kBadSize:
+      job.env.say(ReportLevel::kError, "Invalid Parameter(s).");
       discardPageFile(job);
       break;
     default:
@@ -591,11 +591,11 @@ ColourStatus MSendBandData(ColourJobState& job) {
       discardPageFile(job);
       break;
   }
-  return kColourPageFailed;  // a page that cannot be sent whole fails the job
+  return Status::kPageFailed;  // a page that cannot be sent whole fails the job
 }
 
-ColourStatus MEndPage(ColourJobState& /*job*/) { return kColourOk; }
+Status MEndPage(ColourJobState& /*job*/) { return Status::kOk; }
 
-ColourStatus MSendData(ColourJobState& /*job*/) { return kColourOk; }
+Status MSendData(ColourJobState& /*job*/) { return Status::kOk; }
 
 }  // namespace qv::colour

@@ -30,7 +30,7 @@ void closeCopiesFile(ColourJobState& job) {
 bool readCopiesFile(ColourJobState& job, std::uint8_t* out, std::size_t size) {
   std::size_t done = 0;
   while (done < size) {
-    if (job.cancelled()) return false;
+    if (job.env.cancelled()) return false;
     const ssize_t got = ::read(job.fdPageData, out + done, size - done);
     if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
     if (got <= 0) return false;
@@ -53,46 +53,45 @@ bool writeCopiesFile(ColourJobState& job, const std::uint8_t* bytes, std::size_t
 }  // namespace
 
 ColourJobState::ColourJobState(const RcInfo& settings, const PjpInfo& job,
-                               const ColourJobEnv& environment, qv::ByteSink byteSink,
-                               bool pageFiles)
+                               const JobVariables& variables, qv::ByteSink byteSink,
+                               const JobEnv& environment, bool pageFiles)
     : rc(settings),
       pjp(job),
-      password(text(environment.password)),
-      owner(text(environment.owner)),
-      title(text(environment.title)),
-      redValue(text(environment.redValue)),
-      outputTray(text(environment.outputTray)),
-      tmpDir(text(environment.tmpDir)),
-      cancelled{environment.cancelFlag, environment.isCancelled, environment.isCancelledContext},
-      reporter(environment.reporter),
+      password(text(variables.password)),
+      owner(text(variables.owner)),
+      title(text(variables.title)),
+      redValue(text(variables.redValue)),
+      outputTray(text(variables.outputTray)),
+      tmpDir(text(variables.tmpDir)),
+      env(environment),
       usePageFiles(pageFiles),
       sink(byteSink),
-      log(kDebugLogPath, environment.reporter) {}
+      log(kDebugLogPath, environment) {}
 
 ColourJobState::~ColourJobState() {
   discardPageFiles(*this);
   closeCopiesFile(*this);
 }
 
-ColourJob::ColourJob(const RcInfo& rc, const PjpInfo& job, const ColourJobEnv& env, ByteSink sink,
-                     bool usePageFiles)
-    : state_(std::make_unique<ColourJobState>(rc, job, env, sink, usePageFiles)) {}
+ColourJob::ColourJob(const RcInfo& rc, const PjpInfo& job, const JobVariables& variables,
+                     ByteSink sink, const JobEnv& env, bool usePageFiles)
+    : state_(std::make_unique<ColourJobState>(rc, job, variables, sink, env, usePageFiles)) {}
 
 ColourJob::~ColourJob() = default;
 
-ColourStatus ColourJob::beginJob() {
-  if (phase_ != Phase::kNew) return kColourBadState;
+Status ColourJob::beginJob() {
+  if (phase_ != Phase::kNew) return Status::kBadState;
   ColourJobState& state = *state_;
   const PjpInfo& pjp = state.pjp;
   // The line buffers of the writer hold 7200 pixels.
   if (pjp.nWidth <= 0 || pjp.nWidth > kMaxPageWidth || pjp.nHeight <= 0 ||
       pjp.nBytesPerLine != static_cast<std::uint64_t>(pjp.nWidth) * 3) {
-    state.reporter(ReportLevel::kError, "Invalid Parameter(s).");
-    return status_ = kColourBadSize;
+    state.env.say(ReportLevel::kError, "Invalid Parameter(s).");
+    return status_ = Status::kBadSize;
   }
-  if (CreateSendBuf(state) != kColourOk || createPageFileBuffers(state) != kColourOk) {
-    state.reporter(ReportLevel::kError, "molloc fasle");
-    return status_ = kColourNoMemory;
+  if (CreateSendBuf(state) != Status::kOk || createPageFileBuffers(state) != Status::kOk) {
+    state.env.say(ReportLevel::kError, "molloc fasle");
+    return status_ = Status::kNoMemory;
   }
   SetFunctionTable(state.funcs);
   state.send.nCollate = pjp.nCollate;
@@ -100,38 +99,38 @@ ColourStatus ColourJob::beginJob() {
   state.send.wBandIndex = 0;
   state.funcs.beginJob(state);
   phase_ = Phase::kJob;
-  return kColourOk;
+  return Status::kOk;
 }
 
-ColourStatus ColourJob::beginPage() {
-  if (phase_ != Phase::kJob) return kColourBadState;
-  if (CreateBandBuf(*state_, state_->pjp.nBytesPerLine, state_->send.nBandLines) != kColourOk)
-    return status_ = kColourNoMemory;
+Status ColourJob::beginPage() {
+  if (phase_ != Phase::kJob) return Status::kBadState;
+  if (CreateBandBuf(*state_, state_->pjp.nBytesPerLine, state_->send.nBandLines) != Status::kOk)
+    return status_ = Status::kNoMemory;
   state_->pageData = state_->page.get();
   filled_ = 0;
   phase_ = Phase::kPage;
-  return kColourOk;
+  return Status::kOk;
 }
 
-ColourStatus ColourJob::writeLine(std::span<const std::uint8_t> rgb) {
-  if (phase_ != Phase::kPage) return kColourBadState;
+Status ColourJob::writeLine(std::span<const std::uint8_t> rgb) {
+  if (phase_ != Phase::kPage) return Status::kBadState;
   if (rgb.size() != state_->pjp.nBytesPerLine || filled_ + rgb.size() > state_->onePageByte)
-    return kColourBadSize;
+    return Status::kBadSize;
   std::memcpy(state_->pageData + filled_, rgb.data(), rgb.size());
   filled_ += rgb.size();
-  return kColourOk;
+  return Status::kOk;
 }
 
-ColourStatus ColourJob::beginPage(std::span<std::uint8_t> callerPage) {
-  if (phase_ != Phase::kJob) return kColourBadState;
+Status ColourJob::beginPage(std::span<std::uint8_t> callerPage) {
+  if (phase_ != Phase::kJob) return Status::kBadState;
   const std::uint64_t size =
       state_->pjp.nBytesPerLine * static_cast<std::uint64_t>(state_->send.nBandLines);
-  if (size == 0 || callerPage.size() < size) return kColourBadSize;
+  if (size == 0 || callerPage.size() < size) return Status::kBadSize;
   state_->onePageByte = size;
   state_->pageData = callerPage.data();
   filled_ = 0;
   phase_ = Phase::kPage;
-  return kColourOk;
+  return Status::kOk;
 }
 
 std::span<std::uint8_t> ColourJob::pageBuffer() {
@@ -139,23 +138,23 @@ std::span<std::uint8_t> ColourJob::pageBuffer() {
   return {state_->pageData, static_cast<std::size_t>(state_->onePageByte)};
 }
 
-ColourStatus ColourJob::endPage(std::size_t filledBytes) {
+Status ColourJob::endPage(std::size_t filledBytes) {
   filled_ = std::min<std::size_t>(filledBytes, state_->onePageByte);
   return endPage();
 }
 
-ColourStatus ColourJob::endPage() {
-  if (phase_ != Phase::kPage) return kColourBadState;
+Status ColourJob::endPage() {
+  if (phase_ != Phase::kPage) return Status::kBadState;
   // A page that ends early is sent with its missing lines as zero bytes.
   std::memset(state_->pageData + filled_, 0, state_->onePageByte - filled_);
   phase_ = Phase::kJob;
-  const ColourStatus status = sendCopies();
+  const Status status = sendCopies();
   closeCopiesFile(*state_);
-  if (status != kColourOk && status != kColourPageFailed) status_ = status;
+  if (status != Status::kOk && status != Status::kPageFailed) status_ = status;
   return status;
 }
 
-ColourStatus ColourJob::sendCopies() {
+Status ColourJob::sendCopies() {
   ColourJobState& s = *state_;
   const std::size_t size = s.onePageByte;
   const bool uncollated = s.pjp.nCollate == 0 && s.nCopies >= 2;
@@ -163,11 +162,11 @@ ColourStatus ColourJob::sendCopies() {
     if (uncollated && s.usePageFiles && s.iCopy == 0) {
       s.fdPageData = myTempFd(scratchDirectory(s.tmpDir.c_str()));
       if (s.fdPageData < 0) {
-        s.reporter(ReportLevel::kError, "ERROR: Unable to create a temporay file");
+        s.env.say(ReportLevel::kError, "ERROR: Unable to create a temporay file");
       } else if (!writeCopiesFile(s, s.pageData, size)) {
-        s.reporter(ReportLevel::kError,
-                   "ERROR: Writing raster data to temporary file failed,just ONE copy will be "
-                   "printed!");
+        s.env.say(ReportLevel::kError,
+                  "ERROR: Writing raster data to temporary file failed,just ONE copy will be "
+                  "printed!");
         closeCopiesFile(s);
       }
     } else if (uncollated && s.usePageFiles) {
@@ -176,36 +175,37 @@ ColourStatus ColourJob::sendCopies() {
       if (s.fdPageData < 0) break;
       ::lseek(s.fdPageData, 0, SEEK_SET);
       if (!readCopiesFile(s, s.pageData, size)) {
-        if (s.cancelled()) return kColourCancelled;
-        s.reporter(ReportLevel::kError, "ERROR: Reading raster data from temporary file failed!");
-        return kColourPageFailed;
+        if (s.env.cancelled()) return Status::kCancelled;
+        s.env.say(ReportLevel::kError, "ERROR: Reading raster data from temporary file failed!");
+        return Status::kPageFailed;
       }
     }
     s.send.wBandIndex = 0;
-    const bool pageFailed = s.funcs.beginPage(s) != kColourOk || s.funcs.sendBand(s) != kColourOk;
+    const bool pageFailed =
+        s.funcs.beginPage(s) != Status::kOk || s.funcs.sendBand(s) != Status::kOk;
     s.funcs.endPage(s);
     flushOutput(s);
     // The reader is gone: converting more would be for no one.
-    if (s.outFailed) return kColourWriteFailed;
-    if (s.cancelled()) return kColourCancelled;
-    if (pageFailed) return kColourPageFailed;
+    if (s.outFailed) return Status::kWriteFailed;
+    if (s.env.cancelled()) return Status::kCancelled;
+    if (pageFailed) return Status::kPageFailed;
   }
-  return kColourOk;
+  return Status::kOk;
 }
 
-ColourStatus ColourJob::endJob() {
-  if (phase_ == Phase::kNew || phase_ == Phase::kEnded) return kColourBadState;
+Status ColourJob::endJob() {
+  if (phase_ == Phase::kNew || phase_ == Phase::kEnded) return Status::kBadState;
   phase_ = Phase::kEnded;
   ColourJobState& state = *state_;
-  if (state.outFailed) return kColourWriteFailed;
+  if (state.outFailed) return Status::kWriteFailed;
   state.funcs.endJob(state);
   flushOutput(state);
   releaseBandBuf(state);
-  return state.outFailed ? kColourWriteFailed : kColourOk;
+  return state.outFailed ? Status::kWriteFailed : Status::kOk;
 }
 
-ColourStatus ColourJob::cancel() {
-  if (phase_ == Phase::kNew || phase_ == Phase::kEnded) return kColourBadState;
+Status ColourJob::cancel() {
+  if (phase_ == Phase::kNew || phase_ == Phase::kEnded) return Status::kBadState;
   phase_ = Phase::kEnded;
   ColourJobState& state = *state_;
   closeCopiesFile(state);
@@ -214,7 +214,7 @@ ColourStatus ColourJob::cancel() {
   state.funcs.endJob(state);
   flushOutput(state);
   releaseBandBuf(state);
-  return state.outFailed ? kColourWriteFailed : kColourOk;
+  return state.outFailed ? Status::kWriteFailed : Status::kOk;
 }
 
 }  // namespace qv::colour

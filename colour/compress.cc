@@ -14,10 +14,10 @@ constexpr std::size_t kHugePage = std::size_t{2} << 20;
 }  // namespace
 
 // The name is the printer driver's: its one "band" is the whole page.
-ColourStatus CreateBandBuf(ColourJobState& job, std::uint64_t bytesPerLine, long lines) {
+Status CreateBandBuf(ColourJobState& job, std::uint64_t bytesPerLine, long lines) {
   if (bytesPerLine == 0 || lines <= 0) {
-    job.reporter(ReportLevel::kError, "Invalid Parameter(s).");
-    return kColourBadSize;
+    job.env.say(ReportLevel::kError, "Invalid Parameter(s).");
+    return Status::kBadSize;
   }
   const std::uint64_t size = bytesPerLine * static_cast<std::uint64_t>(lines);
   if (!job.page || job.pageAllocated != size) {
@@ -28,14 +28,14 @@ ColourStatus CreateBandBuf(ColourJobState& job, std::uint64_t bytesPerLine, long
     const std::size_t rounded = (size + kHugePage - 1) / kHugePage * kHugePage;
     job.page.reset(static_cast<std::uint8_t*>(std::aligned_alloc(kHugePage, rounded)));
     if (!job.page) {
-      job.reporter(ReportLevel::kError, "ERROR: Insufficient memory!");
-      return kColourNoMemory;
+      job.env.say(ReportLevel::kError, "ERROR: Insufficient memory!");
+      return Status::kNoMemory;
     }
     ::madvise(job.page.get(), rounded, MADV_HUGEPAGE);
     job.pageAllocated = size;
   }
   job.onePageByte = size;
-  return kColourOk;
+  return Status::kOk;
 }
 
 // Destroys nothing: the buffer is kept for the next page.

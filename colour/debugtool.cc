@@ -13,9 +13,9 @@ namespace qv::colour {
 namespace {
 
 // Reports a failure of the log once and switches the log off. To the
-// reporter only: standard output is the printer's byte stream.
+// environment only: standard output is the printer's byte stream.
 void disableLog(DebugLog* log, const char* what) {
-  reportf(log->reporter, ReportLevel::kError, "!!! log file %s error.!!! [%s]", what, log->path);
+  reportf(log->env, ReportLevel::kError, "!!! log file %s error.!!! [%s]", what, log->path);
   if (log->stream != nullptr) std::fclose(log->stream);
   log->stream = nullptr;
   log->disabled = true;

@@ -4,13 +4,13 @@
 // with mode 0600, never through a symbolic link, and only when it is a
 // regular file of the effective user that no one else may write. It is a
 // diagnostic aid: when it cannot be opened or written, one line goes to the
-// job's reporter, the log is switched off for the rest of the job, and the
+// job's environment, the log is switched off for the rest of the job, and the
 // job goes on. Nothing of the log ever reaches the job's output.
 #pragma once
 
 #include <cstdio>
 
-#include "colour/report.h"
+#include "colour/status.h"
 
 namespace qv::colour {
 
@@ -23,11 +23,10 @@ struct DebugLog {
   const char* path = kDebugLogPath;
   std::FILE* stream = nullptr;
   bool disabled = false;  // set after the first failure: report it once
-  Reporter reporter;      // where that failure is told
+  JobEnv env;             // where that failure is told
 
   DebugLog() = default;
-  explicit DebugLog(const char* logPath, Reporter failureReporter = {})
-      : path(logPath), reporter(failureReporter) {}
+  explicit DebugLog(const char* logPath, JobEnv failureEnv = {}) : path(logPath), env(failureEnv) {}
   ~DebugLog();
   DebugLog(const DebugLog&) = delete;
   DebugLog& operator=(const DebugLog&) = delete;

@@ -45,8 +45,8 @@ struct SendInfo {
 enum class PageFileState { kNone, kWriting, kComplete };
 
 struct ColourJobState {
-  ColourJobState(const RcInfo& settings, const PjpInfo& job, const ColourJobEnv& environment,
-                 qv::ByteSink byteSink, bool pageFiles);
+  ColourJobState(const RcInfo& settings, const PjpInfo& job, const JobVariables& variables,
+                 qv::ByteSink byteSink, const JobEnv& environment, bool pageFiles);
   ~ColourJobState();
   ColourJobState(const ColourJobState&) = delete;
   ColourJobState& operator=(const ColourJobState&) = delete;
@@ -55,8 +55,7 @@ struct ColourJobState {
   RcSettings rc;
   PjpInfo pjp;
   std::string password, owner, title, redValue, outputTray, tmpDir;  // empty: not given
-  CancelCheck cancelled;  // env.cancelFlag and env.isCancelled
-  Reporter reporter;
+  JobEnv env;         // the job's messages and its cancel
   bool usePageFiles;  // false: pages wait in memory, nothing touches disk
 
   SendInfo send{};

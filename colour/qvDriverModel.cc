@@ -5,11 +5,11 @@
 
 namespace qv::colour {
 
-ColourStatus SetFunctionTable(FunctionTable& table, int modelLanguage) {
-  if (modelLanguage != kPwgRasterLanguage) return kColourBadState;
+Status SetFunctionTable(FunctionTable& table, int modelLanguage) {
+  if (modelLanguage != kPwgRasterLanguage) return Status::kBadState;
   // PWG Raster: five slots, no raw data send.
   table = {MBeginJob, MEndJob, MBeginPage, MEndPage, MSendBandData, nullptr};
-  return kColourOk;
+  return Status::kOk;
 }
 
 void ResetFunctionTable(FunctionTable& table) { table = {}; }

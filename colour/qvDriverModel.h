@@ -2,13 +2,13 @@
 // writer through these six slots.
 #pragma once
 
-#include "colour/report.h"
+#include "colour/status.h"
 
 namespace qv::colour {
 
 struct ColourJobState;
 
-using JobSlot = ColourStatus (*)(ColourJobState& job);
+using JobSlot = Status (*)(ColourJobState& job);
 
 struct FunctionTable {
   JobSlot beginJob;   // MBeginJob
@@ -21,9 +21,9 @@ struct FunctionTable {
 
 inline constexpr int kPwgRasterLanguage = 5;  // model_language of the PWG Raster writer
 
-// Fills the table for `modelLanguage`; returns kColourOk, or kColourBadState
+// Fills the table for `modelLanguage`; returns Status::kOk, or Status::kBadState
 // for a language without a writer.
-ColourStatus SetFunctionTable(FunctionTable& table, int modelLanguage = kPwgRasterLanguage);
+Status SetFunctionTable(FunctionTable& table, int modelLanguage = kPwgRasterLanguage);
 // Empties all six slots.
 void ResetFunctionTable(FunctionTable& table);
 

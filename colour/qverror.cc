@@ -6,56 +6,56 @@ namespace qv::colour {
 // The texts are what administrators grep spooler logs for; their spacing
 // around the colon differs by number ("%s :" for 1, 2 and 6, "%s:" for 7) and
 // stays so.
-ColourStatus QvError(const Reporter& reporter, ColourStatus status, const char* name) {
+Status QvError(const JobEnv& env, Status status, const char* name) {
   const char* shown = name != nullptr ? name : "";
   constexpr ReportLevel kError = ReportLevel::kError;
   switch (status) {
-    case kColourCannotOpen:
-      reportf(reporter, kError, "Error: %s :cannot open file !!", shown);
+    case Status::kCannotOpen:
+      reportf(env, kError, "Error: %s :cannot open file !!", shown);
       break;
-    case kColourBadOption:
+    case Status::kBadOption:
       if (name != nullptr)
-        reportf(reporter, kError, "Error: %s :invalid option !!", name);
+        reportf(env, kError, "Error: %s :invalid option !!", name);
       else
-        reporter(kError, "Error: invalid option !!");
+        env.say(kError, "Error: invalid option !!");
       break;
-    case kColourBadSettingsFile:
-      reporter(kError, "Error: invalid printer name at rc-file !!");
+    case Status::kBadSettingsFile:
+      env.say(kError, "Error: invalid printer name at rc-file !!");
       break;
-    case kColourBadPaperInf:
-      reportf(reporter, kError, "Error: %s :invalid format found in paperinf !!", shown);
+    case Status::kBadPaperInf:
+      reportf(env, kError, "Error: %s :invalid format found in paperinf !!", shown);
       break;
-    case kColourPaperNotFound:
-      reportf(reporter, kError, "Error: %s: paper info not found in paperinf !!", shown);
+    case Status::kPaperNotFound:
+      reportf(env, kError, "Error: %s: paper info not found in paperinf !!", shown);
       break;
-    case kColourBadPageHeader:
-      reporter(kError, "Error: error occurred at print phase !!");
+    case Status::kBadPageHeader:
+      env.say(kError, "Error: error occurred at print phase !!");
       break;
-    default:  // kColourOk is success; the geometry lines are silent
+    default:  // Status::kOk is success; the geometry lines are silent
       break;
   }
   return status;
 }
 
-int exitStatusFor(ColourStatus status) {
+int exitStatusFor(Status status) {
   switch (status) {
-    case kColourOk:
+    case Status::kOk:
       return 0;
-    case kColourCannotOpen:
+    case Status::kCannotOpen:
       return 1;
-    case kColourBadOption:
+    case Status::kBadOption:
       return 2;
-    case kColourBadSettingsFile:
+    case Status::kBadSettingsFile:
       return 5;
-    case kColourBadPaperInf:
+    case Status::kBadPaperInf:
       return 6;
-    case kColourPaperNotFound:
+    case Status::kPaperNotFound:
       return 7;
-    case kColourBadPageHeader:
+    case Status::kBadPageHeader:
       return 10;
-    case kColourBadImagingArea:
+    case Status::kBadImagingArea:
       return 13;
-    case kColourBadPaperDimension:
+    case Status::kBadPaperDimension:
       return 14;
     default:  // the page loop: no page, no memory, the output gone, a page lost
       return 1;

@@ -83,9 +83,9 @@ RcSettings::RcSettings(const RcInfo& rc) {
   std::copy_n(rc.pParams, kQvParamCount, params.begin());
 }
 
-ColourStatus LoadRcFile(const char* path, RcInfo* rc, const Reporter& reporter) {
+Status LoadRcFile(const char* path, RcInfo* rc, const JobEnv& env) {
   qv::UniqueFile file(std::fopen(path, "r"));
-  if (!file) return QvError(reporter, kColourCannotOpen, path);
+  if (!file) return QvError(env, Status::kCannotOpen, path);
 
   bool sectionSeen = false;
   char line[kRcLineMax + 1];
@@ -98,11 +98,11 @@ ColourStatus LoadRcFile(const char* path, RcInfo* rc, const Reporter& reporter) 
     if (line[0] == '#' || line[0] == '\0') continue;
     if (line[0] == '[') {
       if (sectionSeen || !takePrinterName(line, rc))
-        return QvError(reporter, kColourBadSettingsFile, nullptr);
+        return QvError(env, Status::kBadSettingsFile, nullptr);
       sectionSeen = true;
       continue;
     }
-    if (!sectionSeen) return QvError(reporter, kColourBadSettingsFile, nullptr);
+    if (!sectionSeen) return QvError(env, Status::kBadSettingsFile, nullptr);
     const int index = ParamSearch(line, value, sizeof value, rc);
     if (index < 0 || index >= kQvParamCount) continue;  // no "=" or unknown key
     // An unknown item word leaves the earlier choice: the results are not errors.
@@ -113,10 +113,10 @@ ColourStatus LoadRcFile(const char* path, RcInfo* rc, const Reporter& reporter) 
   }
   // A path that opens but cannot be read (a directory, an I/O error) must not
   // pass as a file of defaults.
-  if (std::ferror(file.get())) return QvError(reporter, kColourCannotOpen, path);
+  if (std::ferror(file.get())) return QvError(env, Status::kCannotOpen, path);
   // A file that names no printer at all is as wrong as "[]".
-  if (!sectionSeen) return QvError(reporter, kColourBadSettingsFile, nullptr);
-  return kColourOk;
+  if (!sectionSeen) return QvError(env, Status::kBadSettingsFile, nullptr);
+  return Status::kOk;
 }
 
 int ParamSearch(const char* line, char* value, std::size_t valueSize, const RcInfo* rc) {
@@ -131,27 +131,28 @@ int ParamSearch(const char* line, char* value, std::size_t valueSize, const RcIn
   return kParamNoSuchKey;
 }
 
-ColourStatus SetSelectionParam(int index, const char* word, RcInfo* rc) {
-  if (index < 0 || index >= kQvParamCount || isNumericalParam(index)) return kColourNoSuchSetting;
+Status SetSelectionParam(int index, const char* word, RcInfo* rc) {
+  if (index < 0 || index >= kQvParamCount || isNumericalParam(index)) return Status::kNoSuchSetting;
   RcParam& param = rc->pParams[index];
-  if (param.ppszCmdItem == nullptr) return kColourNoSuchSetting;
+  if (param.ppszCmdItem == nullptr) return Status::kNoSuchSetting;
   for (std::int16_t item = 0; item < param.nItemCount; ++item) {
     if (std::strcmp(param.ppszCmdItem[item], word) == 0) {
       param.nIndex = item;
-      return kColourOk;
+      return Status::kOk;
     }
   }
-  return kColourNoSuchSetting;
+  return Status::kNoSuchSetting;
 }
 
-ColourStatus SetNumericalParam(int index, const char* text, RcInfo* rc) {
-  if (index < 0 || index >= kQvParamCount || !isNumericalParam(index)) return kColourNoSuchSetting;
+Status SetNumericalParam(int index, const char* text, RcInfo* rc) {
+  if (index < 0 || index >= kQvParamCount || !isNumericalParam(index))
+    return Status::kNoSuchSetting;
   // The number is kept as the printer driver always kept it: its low 16 bits
   // (Copies=65537 is one copy, Brightness=40000 is -25536), no range check.
   const long number = std::strtol(text, nullptr, 10);
   rc->pParams[index].nValue =
       static_cast<std::int16_t>(static_cast<std::uint16_t>(static_cast<unsigned long>(number)));
-  return kColourOk;
+  return Status::kOk;
 }
 
 }  // namespace qv::colour

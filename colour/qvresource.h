@@ -10,7 +10,7 @@
 #include <cstddef>
 #include <cstdio>
 
-#include "colour/report.h"
+#include "colour/status.h"
 #include "src_header/qvfiletool.h"
 
 namespace qv::colour {
@@ -37,13 +37,13 @@ struct RcSettings {
 // each a line of its own.
 inline constexpr int kRcLineMax = 1023;
 
-// Reads the settings file at `path` into `rc`. Returns kColourOk;
-// kColourCannotOpen when the file cannot be opened; kColourBadSettingsFile
+// Reads the settings file at `path` into `rc`. Returns Status::kOk;
+// Status::kCannotOpen when the file cannot be opened; Status::kBadSettingsFile
 // when its section structure is wrong (no header at
 // all, a setting before the header, a second header, "[" or "[]" alone, a
 // printer name of 32 characters or more, one containing "/", or "." or ".."). The message is
 // reported before returning. Settings read before a failure stay in the record.
-ColourStatus LoadRcFile(const char* path, RcInfo* rc, const Reporter& reporter);
+Status LoadRcFile(const char* path, RcInfo* rc, const JobEnv& env);
 
 // ParamSearch's answers that are not a parameter index.
 inline constexpr int kParamNoSuchKey = -1;  // no key of the table matches
@@ -57,14 +57,14 @@ inline constexpr int kParamNoEquals = -2;   // the line holds no "="
 int ParamSearch(const char* line, char* value, std::size_t valueSize, const RcInfo* rc);
 
 // Chooses the item whose word equals `word` (exact, case-sensitive). Returns
-// kColourOk, or kColourNoSuchSetting when the parameter is numerical or no
+// Status::kOk, or Status::kNoSuchSetting when the parameter is numerical or no
 // item matches (nothing changes then).
-ColourStatus SetSelectionParam(int index, const char* word, RcInfo* rc);
+Status SetSelectionParam(int index, const char* word, RcInfo* rc);
 
 // Stores the decimal number in `text` (leading blanks and a sign allowed,
 // conversion stops at the first non-digit, no digits give 0) in the numerical
-// parameter: its low 16 bits, without a range check. Returns kColourOk, or
-// kColourNoSuchSetting when the parameter is not numerical.
-ColourStatus SetNumericalParam(int index, const char* text, RcInfo* rc);
+// parameter: its low 16 bits, without a range check. Returns Status::kOk, or
+// Status::kNoSuchSetting when the parameter is not numerical.
+Status SetNumericalParam(int index, const char* text, RcInfo* rc);
 
 }  // namespace qv::colour

@@ -28,11 +28,13 @@
 namespace qv::colour {
 namespace {
 
-// The one process-wide flag: set by the SIGTERM handler, polled by the page
-// loop and handed to the job, which looks at it after every encoded line.
+// The one process-wide flag: set by the SIGTERM handler, read by the pixel
+// reads and, through the job's environment, by the page loop and the job,
+// which asks after every encoded line.
 volatile std::sig_atomic_t gCancelRequested = 0;
 
 void CancelJob(int /*signalNumber*/) { gCancelRequested = 1; }
+bool isCancelRequested(void* /*context*/) { return gCancelRequested != 0; }
 
 // Installed without SA_RESTART: a read blocked on a stalled spooler pipe must
 // return EINTR so that the page loop sees the cancel at once.
@@ -123,7 +125,7 @@ class PageSource {
     if (page_.end) return page_.header == kPpmMalformed ? kPpmMalformed : kPpmEnd;
     return kPpmPage;
   }
-  ColourStatus beginPage(ColourJob& colour) {
+  Status beginPage(ColourJob& colour) {
     if (!reader_) return colour.beginPage();
     return colour.beginPage({page_.bytes.data(), reader_->pageBytes()});
   }
@@ -142,23 +144,21 @@ class PageSource {
   qv::InputPage page_;
 };
 
-// The job's texts from the process environment, its cancel from SIGTERM.
-ColourJobEnv processEnvironment(const Reporter& reporter) {
-  ColourJobEnv env;
-  env.password = std::getenv("PASSWORD");
-  env.owner = std::getenv("OWNER");
-  env.title = std::getenv("TITLE");
-  env.redValue = std::getenv("QVREDVAL");
-  env.outputTray = std::getenv("OUTPUTTRAY");
-  env.tmpDir = std::getenv("TMPDIR");
-  env.cancelFlag = &gCancelRequested;
-  env.reporter = reporter;
-  return env;
+// The job's texts from the process environment.
+JobVariables processEnvironment() {
+  JobVariables variables;
+  variables.password = std::getenv("PASSWORD");
+  variables.owner = std::getenv("OWNER");
+  variables.title = std::getenv("TITLE");
+  variables.redValue = std::getenv("QVREDVAL");
+  variables.outputTray = std::getenv("OUTPUTTRAY");
+  variables.tmpDir = std::getenv("TMPDIR");
+  return variables;
 }
 
 }  // namespace
 
-ColourStatus SendRasterDoc(const PjpInfo& job, const RcInfo& rc, const Reporter& reporter) {
+Status SendRasterDoc(const PjpInfo& job, const RcInfo& rc, const JobEnv& env) {
   // A spooler that closes our output must not kill us with SIGPIPE: writes
   // fail instead, and the job ends with its message.
   ::signal(SIGPIPE, SIG_IGN);
@@ -166,12 +166,11 @@ ColourStatus SendRasterDoc(const PjpInfo& job, const RcInfo& rc, const Reporter&
   // wake-ups of the rasteriser, this filter and the backend.
   qv::raisePipeCapacity(STDOUT_FILENO);
   StdoutSink out;
-  ColourJob colour(rc, job, processEnvironment(reporter), qv::ByteSink{StdoutSink::write, &out},
-                   true);
-  const auto outputLost = [&out, &reporter] {
-    reportf(reporter, ReportLevel::kError, "ERROR: Unable to send print data: %s",
+  ColourJob colour(rc, job, processEnvironment(), qv::ByteSink{StdoutSink::write, &out}, env, true);
+  const auto outputLost = [&out, &env] {
+    reportf(env, ReportLevel::kError, "ERROR: Unable to send print data: %s",
             std::strerror(out.error));
-    return kColourWriteFailed;
+    return Status::kWriteFailed;
   };
   const std::size_t pageBytes =
       job.nHeight > 0 ? static_cast<std::size_t>(job.nBytesPerLine * job.nHeight) : 0;
@@ -181,7 +180,7 @@ ColourStatus SendRasterDoc(const PjpInfo& job, const RcInfo& rc, const Reporter&
   if (source.threaded()) installCancelHandler();
 
   long pagesRead = 0;
-  ColourStatus failed = kColourOk;  // the page step that ended the job early
+  Status failed = Status::kOk;  // the page step that ended the job early
   // The way the printers have always been told: the zero fill, then the job
   // end (the last complete page file, the trailer).
   const auto cancelNow = [&] {
@@ -191,51 +190,51 @@ ColourStatus SendRasterDoc(const PjpInfo& job, const RcInfo& rc, const Reporter&
         ::signal(SIGTERM, SIG_DFL);
         ::raise(SIGTERM);
       }
-      if (const ColourStatus status = colour.beginJob(); status != kColourOk) return status;
+      if (const Status status = colour.beginJob(); status != Status::kOk) return status;
     }
-    return colour.cancel() == kColourOk ? kColourOk : outputLost();
+    return colour.cancel() == Status::kOk ? Status::kOk : outputLost();
   };
 
   for (;;) {
     const long header = source.nextHeader();
-    if (gCancelRequested != 0) return cancelNow();
+    if (env.cancelled()) return cancelNow();
     if (header == kPpmEnd) break;
     if (header == kPpmMalformed) {
-      QvError(reporter, kColourBadPageHeader, nullptr);
+      QvError(env, Status::kBadPageHeader, nullptr);
       break;
     }
     if (++pagesRead == 1) {
       installCancelHandler();
-      if (const ColourStatus status = colour.beginJob(); status != kColourOk) return status;
+      if (const Status status = colour.beginJob(); status != Status::kOk) return status;
     }
-    if (const ColourStatus status = source.beginPage(colour); status != kColourOk) {
+    if (const Status status = source.beginPage(colour); status != Status::kOk) {
       failed = status;  // its message is out; the job still ends on the printer
       break;
     }
     const std::size_t got = source.readPixels(colour);
-    if (gCancelRequested != 0) return cancelNow();
+    if (env.cancelled()) return cancelNow();
     if (got == 0) {
       // A page without pixel data is the end of the input: no copies of it.
-      reporter(ReportLevel::kError, "ERROR:   Reading pixels failed");
+      env.say(ReportLevel::kError, "ERROR:   Reading pixels failed");
       continue;
     }
-    const ColourStatus status = colour.endPage(got);
-    if (status == kColourCancelled || gCancelRequested != 0) return cancelNow();
-    if (status == kColourWriteFailed) return outputLost();
-    if (status != kColourOk) {
+    const Status status = colour.endPage(got);
+    if (status == Status::kCancelled || env.cancelled()) return cancelNow();
+    if (status == Status::kWriteFailed) return outputLost();
+    if (status != Status::kOk) {
       failed = status;
       break;
     }
   }
 
   if (pagesRead == 0) {
-    reporter(ReportLevel::kError, "ERROR: No pages found!");
-    return kColourNoPages;
+    env.say(ReportLevel::kError, "ERROR: No pages found!");
+    return Status::kNoPages;
   }
-  if (colour.endJob() != kColourOk) return outputLost();
-  if (failed != kColourOk) return failed;
-  reporter(ReportLevel::kInfo, "INFO: The printer is ready to print.");
-  return kColourOk;
+  if (colour.endJob() != Status::kOk) return outputLost();
+  if (failed != Status::kOk) return failed;
+  env.say(ReportLevel::kInfo, "INFO: The printer is ready to print.");
+  return Status::kOk;
 }
 
 namespace {
@@ -253,14 +252,14 @@ void reportToStderr(void* /*context*/, ReportLevel /*level*/, std::string_view t
 
 int runRastertoqv(int argc, char** argv) {
   std::setvbuf(stderr, nullptr, _IONBF, 0);
-  const Reporter reporter{reportToStderr, nullptr};
+  // Its cancel is SIGTERM, seen through the flag the handler sets.
+  const JobEnv env{reportToStderr, isCancelRequested, nullptr};
   PjpInfo job{};
-  if (const ColourStatus status = InterpretParameters(argc, argv, &job, reporter);
-      status != kColourOk)
+  if (const Status status = InterpretParameters(argc, argv, &job, env); status != Status::kOk)
     return exitStatusFor(status);
   RcSettings rc;
-  ColourStatus status = PrepareLPRngPrint(&job, &rc.info, reporter);
-  if (status == kColourOk) status = SendRasterDoc(job, rc.info, reporter);
+  Status status = PrepareLPRngPrint(&job, &rc.info, env);
+  if (status == Status::kOk) status = SendRasterDoc(job, rc.info, env);
   if (job.fpInput != nullptr && job.fpInput != stdin) std::fclose(job.fpInput);
   return exitStatusFor(status);
 }

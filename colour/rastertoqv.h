@@ -11,26 +11,26 @@
 
 #include "colour/colour_records.h"
 #include "colour/qvresource.h"
-#include "colour/report.h"
+#include "colour/status.h"
 
 namespace qv::colour {
 
 // Reads the command line: "-pi" path, "-rc" path (both required, order free,
 // a repeat replaces the earlier value, the value is taken as it stands) and at
 // most one input file, opened "rb" as fpInput (stdin otherwise). Returns
-// kColourOk, or kColourCannotOpen or kColourBadOption after its QvError message.
-ColourStatus InterpretParameters(int argc, char** argv, PjpInfo* job, const Reporter& reporter);
+// Status::kOk, or Status::kCannotOpen or Status::kBadOption after its QvError message.
+Status InterpretParameters(int argc, char** argv, PjpInfo* job, const JobEnv& env);
 
-// Loads the settings file into `rc`, then ConvertRc2Pjp. Returns kColourOk or
-// the first failure (kColourCannotOpen, kColourBadSettingsFile from the
+// Loads the settings file into `rc`, then ConvertRc2Pjp. Returns Status::kOk or
+// the first failure (Status::kCannotOpen, Status::kBadSettingsFile from the
 // settings file; those of GetPaperInf and GetImagingArea from the geometry
 // files), whose message has been reported.
-ColourStatus PrepareLPRngPrint(PjpInfo* job, RcInfo* rc, const Reporter& reporter);
+Status PrepareLPRngPrint(PjpInfo* job, RcInfo* rc, const JobEnv& env);
 
 // Fills the job record from the settings record: inner values, numerical
 // values, then the page geometry (GetPaperInf, GetImagingArea) and
-// nBytesPerLine. Returns kColourOk or the first geometry status.
-ColourStatus ConvertRc2Pjp(const RcInfo* rc, PjpInfo* job, const Reporter& reporter);
+// nBytesPerLine. Returns Status::kOk or the first geometry status.
+Status ConvertRc2Pjp(const RcInfo* rc, PjpInfo* job, const JobEnv& env);
 
 // The settings part of ConvertRc2Pjp: the inner values and the numerical
 // values, without the page geometry (nWidth, nHeight, nPaperWidth,
@@ -38,17 +38,16 @@ ColourStatus ConvertRc2Pjp(const RcInfo* rc, PjpInfo* job, const Reporter& repor
 void convertRcSettings(const RcInfo* rc, PjpInfo* job);
 
 // Reads the page size in pixels and lines for the chosen "PageSize" from the
-// paper information file into nWidth and nHeight. Returns kColourOk;
-// kColourCannotOpen; kColourBadPaperInf (a line of the wrong form, or a size
-// outside 1..7200 x 1..32767); kColourPaperNotFound (no line for the paper size).
-ColourStatus GetPaperInf(const char* paperInfPath, PjpInfo* job, const RcInfo* rc,
-                         const Reporter& reporter);
+// paper information file into nWidth and nHeight. Returns Status::kOk;
+// Status::kCannotOpen; Status::kBadPaperInf (a line of the wrong form, or a size
+// outside 1..7200 x 1..32767); Status::kPaperNotFound (no line for the paper size).
+Status GetPaperInf(const char* paperInfPath, PjpInfo* job, const RcInfo* rc, const JobEnv& env);
 
 // Checks the printer's ImagingArea file and reads the paper width and length
 // from its PaperDimension file ("/opt/quarno/<printer>/bin/inf/..."). Returns
-// kColourOk; kColourCannotOpen; kColourPaperNotFound (the paper size in
-// neither file); kColourBadImagingArea (its ImagingArea line unreadable);
-// kColourBadPaperDimension (its PaperDimension line unreadable or out of range).
-ColourStatus GetImagingArea(PjpInfo* job, const RcInfo* rc, const Reporter& reporter);
+// Status::kOk; Status::kCannotOpen; Status::kPaperNotFound (the paper size in
+// neither file); Status::kBadImagingArea (its ImagingArea line unreadable);
+// Status::kBadPaperDimension (its PaperDimension line unreadable or out of range).
+Status GetImagingArea(PjpInfo* job, const RcInfo* rc, const JobEnv& env);
 
 }  // namespace qv::colour

@@ -9,11 +9,11 @@ namespace qv::colour {
 
 // The command line carries only file names: every print setting comes from
 // the settings file, so nothing here can override one.
-ColourStatus InterpretParameters(int argc, char** argv, PjpInfo* job, const Reporter& reporter) {
+Status InterpretParameters(int argc, char** argv, PjpInfo* job, const JobEnv& env) {
   job->fpInput = stdin;
   job->pszPaperInf = nullptr;
   job->pszRcFile = nullptr;
-  if (argc < 2) return QvError(reporter, kColourBadOption, nullptr);
+  if (argc < 2) return QvError(env, Status::kBadOption, nullptr);
 
   bool inputTaken = false;
   for (int i = 1; i < argc; ++i) {
@@ -32,16 +32,16 @@ ColourStatus InterpretParameters(int argc, char** argv, PjpInfo* job, const Repo
     if (inputTaken) {
       std::fclose(job->fpInput);
       job->fpInput = stdin;
-      return QvError(reporter, kColourBadOption, arg);
+      return QvError(env, Status::kBadOption, arg);
     }
     std::FILE* input = std::fopen(arg, "rb");
-    if (input == nullptr) return QvError(reporter, kColourCannotOpen, arg);
+    if (input == nullptr) return QvError(env, Status::kCannotOpen, arg);
     job->fpInput = input;
     inputTaken = true;
   }
   if (job->pszPaperInf == nullptr || job->pszRcFile == nullptr)
-    return QvError(reporter, kColourBadOption, nullptr);
-  return kColourOk;
+    return QvError(env, Status::kBadOption, nullptr);
+  return Status::kOk;
 }
 
 }  // namespace qv::colour

@@ -5,11 +5,11 @@
 namespace qv::colour {
 
 // Nothing here is particular to LPRng: the name is the printer driver's.
-ColourStatus PrepareLPRngPrint(PjpInfo* job, RcInfo* rc, const Reporter& reporter) {
-  if (job->pszRcFile == nullptr) return QvError(reporter, kColourBadOption, nullptr);
-  if (const ColourStatus status = LoadRcFile(job->pszRcFile, rc, reporter); status != kColourOk)
+Status PrepareLPRngPrint(PjpInfo* job, RcInfo* rc, const JobEnv& env) {
+  if (job->pszRcFile == nullptr) return QvError(env, Status::kBadOption, nullptr);
+  if (const Status status = LoadRcFile(job->pszRcFile, rc, env); status != Status::kOk)
     return status;
-  return ConvertRc2Pjp(rc, job, reporter);
+  return ConvertRc2Pjp(rc, job, env);
 }
 
 void convertRcSettings(const RcInfo* rc, PjpInfo* job) {
@@ -39,16 +39,14 @@ void convertRcSettings(const RcInfo* rc, PjpInfo* job) {
   job->nBlueKey = params[kParamBlueKey].nValue;
 }
 
-ColourStatus ConvertRc2Pjp(const RcInfo* rc, PjpInfo* job, const Reporter& reporter) {
+Status ConvertRc2Pjp(const RcInfo* rc, PjpInfo* job, const JobEnv& env) {
   convertRcSettings(rc, job);
-  if (const ColourStatus status = GetPaperInf(job->pszPaperInf, job, rc, reporter);
-      status != kColourOk)
+  if (const Status status = GetPaperInf(job->pszPaperInf, job, rc, env); status != Status::kOk)
     return status;
-  if (const ColourStatus status = GetImagingArea(job, rc, reporter); status != kColourOk)
-    return status;
+  if (const Status status = GetImagingArea(job, rc, env); status != Status::kOk) return status;
   // nWidth is 1..7200 here (GetPaperInf checked it).
   job->nBytesPerLine = static_cast<std::uint64_t>(job->nWidth) * 3;
-  return kColourOk;
+  return Status::kOk;
 }
 
 }  // namespace qv::colour

@@ -14,8 +14,8 @@ namespace qv::colour {
 int runRastertoqv(int argc, char** argv);
 
 // The job and page loop over `job.fpInput`, to standard output. Returns
-// kColourOk once the job ended well; kColourNoPages when no page was found;
+// Status::kOk once the job ended well; Status::kNoPages when no page was found;
 // else the failure that ended the job.
-ColourStatus SendRasterDoc(const PjpInfo& job, const RcInfo& rc, const Reporter& reporter);
+Status SendRasterDoc(const PjpInfo& job, const RcInfo& rc, const JobEnv& env);
 
 }  // namespace qv::colour

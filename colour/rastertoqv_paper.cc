@@ -137,20 +137,19 @@ bool findPaperLine(std::FILE* fp, const char* sizeWord, char (&line)[1024]) {
 
 }  // namespace
 
-ColourStatus GetPaperInf(const char* paperInfPath, PjpInfo* job, const RcInfo* rc,
-                         const Reporter& reporter) {
+Status GetPaperInf(const char* paperInfPath, PjpInfo* job, const RcInfo* rc, const JobEnv& env) {
   const char* sizeWord = GetOption("PageSize", rc);
   if (sizeWord == nullptr) sizeWord = "";
   const std::size_t sizeLength = std::strlen(sizeWord);
 
   qv::UniqueFile file(paperInfPath != nullptr ? std::fopen(paperInfPath, "r") : nullptr);
-  if (!file) return QvError(reporter, kColourCannotOpen, paperInfPath);
+  if (!file) return QvError(env, Status::kCannotOpen, paperInfPath);
   StreamSource in{file.get()};
   // A path that opens but cannot be read (a directory, an I/O error) is
   // reported as such, not as a malformed line.
-  const auto formatError = [&file, paperInfPath, sizeWord, &reporter] {
-    if (std::ferror(file.get())) return QvError(reporter, kColourCannotOpen, paperInfPath);
-    return QvError(reporter, kColourBadPaperInf, sizeWord);
+  const auto formatError = [&file, paperInfPath, sizeWord, &env] {
+    if (std::ferror(file.get())) return QvError(env, Status::kCannotOpen, paperInfPath);
+    return QvError(env, Status::kBadPaperInf, sizeWord);
   };
 
   // First line: four words whose content the filter does not use.
@@ -172,16 +171,16 @@ ColourStatus GetPaperInf(const char* paperInfPath, PjpInfo* job, const RcInfo* r
     // buffers: a size the writer cannot hold is refused before the job
     // starts, rather than truncated into a 16-bit field.
     if (size[0] < 1 || size[0] > kMaxPageWidth || size[1] < 1 || size[1] > kMaxPageHeight)
-      return QvError(reporter, kColourBadPaperInf, sizeWord);
+      return QvError(env, Status::kBadPaperInf, sizeWord);
     job->nWidth = static_cast<std::int16_t>(size[0]);
     job->nHeight = static_cast<std::int16_t>(size[1]);
-    return kColourOk;
+    return Status::kOk;
   }
-  return QvError(reporter, kColourPaperNotFound, sizeWord);
+  return QvError(env, Status::kPaperNotFound, sizeWord);
 }
 
 // Only checks the imaging area; what it gets is the paper size (PaperDimension).
-ColourStatus GetImagingArea(PjpInfo* job, const RcInfo* rc, const Reporter& reporter) {
+Status GetImagingArea(PjpInfo* job, const RcInfo* rc, const JobEnv& env) {
   const char* sizeWord = GetKeyValue("PageSize", rc);
   if (sizeWord == nullptr) sizeWord = "";
   // The printer name is at most 31 characters, so both paths fit.
@@ -195,41 +194,41 @@ ColourStatus GetImagingArea(PjpInfo* job, const RcInfo* rc, const Reporter& repo
   char line[1024];
   char name[sizeof line];
   bool tooLong = false;
-  ColourStatus status = kColourPaperNotFound;
+  Status status = Status::kPaperNotFound;
   {
     qv::UniqueFile file(std::fopen(imagingAreaPath, "r"));
-    if (!file) return QvError(reporter, kColourCannotOpen, imagingAreaPath);
+    if (!file) return QvError(env, Status::kCannotOpen, imagingAreaPath);
     const bool found = findPaperLine(file.get(), sizeWord, line);
-    if (std::ferror(file.get())) return QvError(reporter, kColourCannotOpen, imagingAreaPath);
+    if (std::ferror(file.get())) return QvError(env, Status::kCannotOpen, imagingAreaPath);
     if (found) {
       // The imaging area itself is not used; its line must still be whole.
       TextSource in{line};
       long area[4];
       if (scanNameAndNumbers(in, name, sizeof name - 1, area, 4, tooLong) < 5)
-        return QvError(reporter, kColourBadImagingArea, sizeWord);
-      status = kColourOk;
+        return QvError(env, Status::kBadImagingArea, sizeWord);
+      status = Status::kOk;
     }
   }
 
   qv::UniqueFile file(std::fopen(paperDimensionPath, "r"));
-  if (!file) return QvError(reporter, kColourCannotOpen, paperDimensionPath);
+  if (!file) return QvError(env, Status::kCannotOpen, paperDimensionPath);
   const bool found = findPaperLine(file.get(), sizeWord, line);
-  if (std::ferror(file.get())) return QvError(reporter, kColourCannotOpen, paperDimensionPath);
+  if (std::ferror(file.get())) return QvError(env, Status::kCannotOpen, paperDimensionPath);
   if (!found) {
     // Accepted when ImagingArea knew the paper; the paper size stays 0.
-    return status == kColourPaperNotFound ? QvError(reporter, status, sizeWord) : kColourOk;
+    return status == Status::kPaperNotFound ? QvError(env, status, sizeWord) : Status::kOk;
   }
   TextSource in{line};
   long paper[2];
   if (scanNameAndNumbers(in, name, sizeof name - 1, paper, 2, tooLong) < 3)
-    return QvError(reporter, kColourBadPaperDimension, sizeWord);
+    return QvError(env, Status::kBadPaperDimension, sizeWord);
   // The PWG page header carries the paper size from a 16-bit field; a size
   // that does not fit it is as unreadable as a missing number.
   if (paper[0] < 0 || paper[0] > INT16_MAX || paper[1] < 0 || paper[1] > INT16_MAX)
-    return QvError(reporter, kColourBadPaperDimension, sizeWord);
+    return QvError(env, Status::kBadPaperDimension, sizeWord);
   job->nPaperWidth = static_cast<std::int16_t>(paper[0]);
   job->nPaperLength = static_cast<std::int16_t>(paper[1]);
-  return kColourOk;
+  return Status::kOk;
 }
 
 }  // namespace qv::colour

@@ -22,35 +22,35 @@ bool handOver(ColourJobState& job, const std::uint8_t* bytes, std::size_t length
 }  // namespace
 
 // Not PostScript: the name is the printer driver's for its one output writer.
-ColourStatus pswrite(ColourJobState& job, const void* bytes, std::size_t length) {
-  if (length == 0) return kColourOk;
-  if (!job.outBuffer || job.outFailed) return kColourWriteFailed;
+Status pswrite(ColourJobState& job, const void* bytes, std::size_t length) {
+  if (length == 0) return Status::kOk;
+  if (!job.outBuffer || job.outFailed) return Status::kWriteFailed;
   const auto* data = static_cast<const std::uint8_t*>(bytes);
   // A block as big as the buffer (a page file's copy) goes out as it is,
   // with no copy into the buffer first.
   if (length < kOutputBufferSize && job.outUsed + length <= kOutputBufferSize) {
     std::memcpy(job.outBuffer.get() + job.outUsed, data, length);
     job.outUsed += length;
-    return kColourOk;
+    return Status::kOk;
   }
-  if (flushOutput(job) != kColourOk) return kColourWriteFailed;
+  if (flushOutput(job) != Status::kOk) return Status::kWriteFailed;
   if (length >= kOutputBufferSize)
-    return handOver(job, data, length) ? kColourOk : kColourWriteFailed;
+    return handOver(job, data, length) ? Status::kOk : Status::kWriteFailed;
   std::memcpy(job.outBuffer.get(), data, length);
   job.outUsed = length;
-  return kColourOk;
+  return Status::kOk;
 }
 
-ColourStatus flushOutput(ColourJobState& job) {
+Status flushOutput(ColourJobState& job) {
   const bool ok = handOver(job, job.outBuffer.get(), job.outUsed);
   job.outUsed = 0;
-  return ok ? kColourOk : kColourWriteFailed;
+  return ok ? Status::kOk : Status::kWriteFailed;
 }
 
-ColourStatus CreateSendBuf(ColourJobState& job) {
+Status CreateSendBuf(ColourJobState& job) {
   job.send.pdev = &job.dev;
   if (!job.outBuffer) job.outBuffer = qv::allocateBytes(kOutputBufferSize);
-  return job.outBuffer ? kColourOk : kColourNoMemory;
+  return job.outBuffer ? Status::kOk : Status::kNoMemory;
 }
 
 void DestroySendBuf(ColourJobState& job) { job.outBuffer.reset(); }

@@ -8,24 +8,24 @@
 
 #include <cstddef>
 
-#include "colour/report.h"
+#include "colour/status.h"
 
 namespace qv::colour {
 
 struct ColourJobState;
 
-// Appends `length` bytes to the job's output. Returns kColourOk when they
-// were accepted (or length is 0), kColourWriteFailed when the output has
+// Appends `length` bytes to the job's output. Returns Status::kOk when they
+// were accepted (or length is 0), Status::kWriteFailed when the output has
 // failed.
-ColourStatus pswrite(ColourJobState& job, const void* bytes, std::size_t length);
+Status pswrite(ColourJobState& job, const void* bytes, std::size_t length);
 
-// Hands everything buffered to the sink. Returns kColourOk or
-// kColourWriteFailed.
-ColourStatus flushOutput(ColourJobState& job);
+// Hands everything buffered to the sink. Returns Status::kOk or
+// Status::kWriteFailed.
+Status flushOutput(ColourJobState& job);
 
-// Points send.pdev at the job's device-mode block. Returns kColourOk, or
-// kColourNoMemory when the output buffer cannot be allocated.
-ColourStatus CreateSendBuf(ColourJobState& job);
+// Points send.pdev at the job's device-mode block. Returns Status::kOk, or
+// Status::kNoMemory when the output buffer cannot be allocated.
+Status CreateSendBuf(ColourJobState& job);
 void DestroySendBuf(ColourJobState& job);
 
 }  // namespace qv::colour

@@ -74,9 +74,12 @@ void message(const char* prefix, const std::string& text) {
 
 // The colour core's messages, one CUPS message line each, as rastertoqv
 // writes them: their texts carry their own "ERROR: " or "INFO: ".
-void colourMessage(void* /*context*/, qv::colour::ReportLevel /*level*/, std::string_view text) {
+void colourMessage(void* /*context*/, qv::ReportLevel /*level*/, std::string_view text) {
   message("", std::string(text));
 }
+
+// The colour core's cancel test: the flag the SIGTERM handler sets.
+bool colourCancelled(void* /*context*/) { return g_cancelled != 0; }
 
 struct PpdCloser {
   void operator()(ppd_file_t* ppd) const { ppdClose(ppd); }
@@ -551,11 +554,11 @@ int CupsJob::runColour() {
   char* args[] = {program, rcOption, rcPath.data(), paperOption, paperPath.data(), nullptr};
   qv::colour::PjpInfo record{};
   qv::colour::RcSettings settings;
-  const qv::colour::Reporter reporter{colourMessage, nullptr};
-  qv::colour::ColourStatus loaded = qv::colour::InterpretParameters(5, args, &record, reporter);
-  if (loaded == qv::colour::kColourOk)
-    loaded = qv::colour::PrepareLPRngPrint(&record, &settings.info, reporter);
-  if (loaded != qv::colour::kColourOk) {  // the filter's own message is out
+  const qv::JobEnv env{colourMessage, colourCancelled, nullptr};
+  qv::colour::Status loaded = qv::colour::InterpretParameters(5, args, &record, env);
+  if (loaded == qv::colour::Status::kOk)
+    loaded = qv::colour::PrepareLPRngPrint(&record, &settings.info, env);
+  if (loaded != qv::colour::Status::kOk) {  // the filter's own message is out
     message("ERROR: ",
             "The colour job's settings or the printer's geometry files cannot be used "
             "(rastertoqv error " +
@@ -568,17 +571,15 @@ int CupsJob::runColour() {
     message("ERROR: ", "The colour printer's settings or geometry files do not fit the job");
     return kExitFailed;
   }
-  qv::colour::ColourJobEnv env;
-  env.owner = job_.owner.c_str();
-  env.title = job_.title.c_str();
-  env.password = job_.pin.empty() ? nullptr : job_.pin.c_str();
-  env.outputTray = job_.outputTray.empty() ? nullptr : job_.outputTray.c_str();
+  qv::colour::JobVariables variables;
+  variables.owner = job_.owner.c_str();
+  variables.title = job_.title.c_str();
+  variables.password = job_.pin.empty() ? nullptr : job_.pin.c_str();
+  variables.outputTray = job_.outputTray.empty() ? nullptr : job_.outputTray.c_str();
   const std::string tmpdir = dir_.path();
-  env.tmpDir = tmpdir.c_str();
-  env.cancelFlag = &g_cancelled;
-  env.reporter = reporter;
+  variables.tmpDir = tmpdir.c_str();
   qv::FdWriter printer(STDOUT_FILENO);
-  qv::colour::ColourJob colour(settings.info, record, env, printer.sink(), true);
+  qv::colour::ColourJob colour(settings.info, record, variables, printer.sink(), env, true);
   const std::string renderer = findQvrender(filterDirectory(), QV_RENDER_FROM_FILTER);
   const auto cancelled = [] { return g_cancelled != 0; };
   qv::ByteBuffer blank;  // a white page, made when a two-sided job needs one
@@ -586,12 +587,12 @@ int CupsJob::runColour() {
   PumpResult result = PumpResult::kDone;
   // One page to the printer: the job header before the first.
   const auto sendPage = [&](std::span<std::uint8_t> page) {
-    if (!begun && colour.beginJob() != qv::colour::kColourOk) return PumpResult::kFailed;
+    if (!begun && colour.beginJob() != qv::colour::Status::kOk) return PumpResult::kFailed;
     begun = true;
-    if (colour.beginPage(page) != qv::colour::kColourOk) return PumpResult::kFailed;
-    const qv::colour::ColourStatus ended = colour.endPage(page.size());
-    if (ended == qv::colour::kColourCancelled || g_cancelled) return PumpResult::kCancelled;
-    return ended == qv::colour::kColourOk ? PumpResult::kDone : PumpResult::kFailed;
+    if (colour.beginPage(page) != qv::colour::Status::kOk) return PumpResult::kFailed;
+    const qv::colour::Status ended = colour.endPage(page.size());
+    if (ended == qv::colour::Status::kCancelled || g_cancelled) return PumpResult::kCancelled;
+    return ended == qv::colour::Status::kOk ? PumpResult::kDone : PumpResult::kFailed;
   };
   for (int pass = 0; pass < job_.passes() && result == PumpResult::kDone && !g_cancelled; ++pass) {
     const int before = pagesSent_;
@@ -630,9 +631,9 @@ int CupsJob::runColour() {
   // The job is always ended on the printer: after a cancel as the filter
   // ends a cancelled job (the zero fill, the trailer), else with its
   // trailer. Only whole pages were ever begun.
-  const bool ended = printer.error() == 0 &&
-                     (result == PumpResult::kCancelled ? colour.cancel() == qv::colour::kColourOk
-                                                       : colour.endJob() == qv::colour::kColourOk);
+  const bool ended = printer.error() == 0 && (result == PumpResult::kCancelled
+                                                  ? colour.cancel() == qv::colour::Status::kOk
+                                                  : colour.endJob() == qv::colour::Status::kOk);
   if (!ended || !printer.flush()) {
     message("ERROR: ", std::string("Cannot send the job to the printer: ") +
                            std::strerror(printer.error() != 0 ? printer.error() : EIO));

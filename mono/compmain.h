@@ -16,8 +16,8 @@
 #include "common/malloc_buffer.h"
 #include "common/unique_file.h"
 #include "mono/PCLUtils.h"
-#include "mono/job_env.h"
 #include "mono/qvcommon.h"
+#include "mono/status.h"
 
 namespace qv::mono {
 

@@ -24,8 +24,8 @@
 #include <span>
 
 #include "common/byte_sink.h"
-#include "mono/job_env.h"
 #include "mono/print_settings.h"
+#include "mono/status.h"
 
 namespace qv::mono {
 

@@ -8,8 +8,8 @@
 #include <iterator>
 #include <string_view>
 
-#include "mono/job_env.h"
 #include "mono/print_settings.h"
+#include "mono/status.h"
 
 namespace qv::mono {
 

@@ -25,13 +25,13 @@ void reportLine(const JobEnv& env, const char* format, const char* first, const 
   if (length < 0) return;
   const auto needed = static_cast<std::size_t>(length);
   if (needed < sizeof line) {
-    env.say(Level::kError, {line, needed});
+    env.say(ReportLevel::kError, {line, needed});
   } else if (const ByteBuffer whole = allocateBytes(needed + 1)) {
     char* text = reinterpret_cast<char*>(whole.get());
     print(text, needed + 1);
-    env.say(Level::kError, {text, needed});
+    env.say(ReportLevel::kError, {text, needed});
   } else {
-    env.say(Level::kError, {line, sizeof line - 1});
+    env.say(ReportLevel::kError, {line, sizeof line - 1});
   }
 }
 

@@ -1,7 +1,7 @@
 // qverror.h - the mono filter's one error reporter.
 #pragma once
 
-#include "mono/job_env.h"
+#include "mono/status.h"
 
 namespace qv::mono {
 

@@ -323,7 +323,7 @@ Status prepareRawtoqvJob(int argc, char** argv, PrintSettings& settings, qv::Uni
 }
 
 JobEnv commandLineEnv() {
-  return {[](void*, Level, std::string_view text) {
+  return {[](void*, ReportLevel, std::string_view text) {
             // A failed write to standard error leaves nothing else to tell.
             if (std::fwrite(text.data(), 1, text.size(), stderr) == text.size())
               (void)std::fputc('\n', stderr);

@@ -5,9 +5,9 @@
 #include <cstdio>
 
 #include "common/unique_file.h"
-#include "mono/job_env.h"
 #include "mono/mono_job.h"
 #include "mono/qvcommon.h"
+#include "mono/status.h"
 
 namespace qv::mono {
 

@@ -25,12 +25,11 @@ bool fillColourRecords(const JobPlan& plan, RcSettings& rc, PjpInfo& job, std::s
     const std::string line = key + "=" + word;
     char value[qv::colour::kRcLineMax + 1];
     const int index = qv::colour::ParamSearch(line.c_str(), value, sizeof value, &rc.info);
-    const qv::colour::ColourStatus status =
-        index < 0 ? qv::colour::kColourNoSuchSetting
-        : qv::colour::isNumericalParam(index)
-            ? qv::colour::SetNumericalParam(index, value, &rc.info)
-            : qv::colour::SetSelectionParam(index, value, &rc.info);
-    if (status != qv::colour::kColourOk) {
+    const qv::colour::Status status = index < 0 ? qv::colour::Status::kNoSuchSetting
+                                      : qv::colour::isNumericalParam(index)
+                                          ? qv::colour::SetNumericalParam(index, value, &rc.info)
+                                          : qv::colour::SetSelectionParam(index, value, &rc.info);
+    if (status != qv::colour::Status::kOk) {
       error = "The colour printer has no setting " + line + ".";
       return false;
     }
@@ -50,29 +49,31 @@ bool fillColourRecords(const JobPlan& plan, RcSettings& rc, PjpInfo& job, std::s
 
 class ColourStream final : public CoreStream {
  public:
-  ColourStream(const RcSettings& rc, const PjpInfo& record, qv::colour::ColourJobEnv env,
-               qv::ByteSink sink)
-      : job_(rc.info, record, withReporter(env, error_), sink, false) {}
-  int beginJob() override { return job_.beginJob(); }
-  int beginPage() override { return job_.beginPage(); }
-  int beginPage(std::span<std::uint8_t> page) override { return job_.beginPage(page); }
-  int write(std::span<const std::uint8_t> line) override { return job_.writeLine(line); }
-  int endPage() override { return job_.endPage(); }
+  ColourStream(const RcSettings& rc, const PjpInfo& record,
+               const qv::colour::JobVariables& variables, qv::ByteSink sink)
+      : job_(rc.info, record, variables, sink, keepErrors(error_), false) {}
+  int beginJob() override { return static_cast<int>(job_.beginJob()); }
+  int beginPage() override { return static_cast<int>(job_.beginPage()); }
+  int beginPage(std::span<std::uint8_t> page) override {
+    return static_cast<int>(job_.beginPage(page));
+  }
+  int write(std::span<const std::uint8_t> line) override {
+    return static_cast<int>(job_.writeLine(line));
+  }
+  int endPage() override { return static_cast<int>(job_.endPage()); }
   std::span<std::uint8_t> pageBuffer() override { return job_.pageBuffer(); }
-  int endPage(std::size_t filled) override { return job_.endPage(filled); }
-  int endJob() override { return job_.endJob(); }
-  int cancel() override { return job_.cancel(); }
+  int endPage(std::size_t filled) override { return static_cast<int>(job_.endPage(filled)); }
+  int endJob() override { return static_cast<int>(job_.endJob()); }
+  int cancel() override { return static_cast<int>(job_.cancel()); }
 
  private:
   // The core's error messages go to the stream's error text for now; the
   // last one is kept.
-  static qv::colour::ColourJobEnv withReporter(qv::colour::ColourJobEnv env, std::string& error) {
-    env.reporter = {[](void* context, qv::colour::ReportLevel level, std::string_view text) {
-                      if (level == qv::colour::ReportLevel::kError)
-                        *static_cast<std::string*>(context) = text;
-                    },
-                    &error};
-    return env;
+  static qv::JobEnv keepErrors(std::string& error) {
+    return {[](void* context, qv::ReportLevel level, std::string_view text) {
+              if (level == qv::ReportLevel::kError) *static_cast<std::string*>(context) = text;
+            },
+            nullptr, &error};
   }
   std::string error_;  // before job_: the job reports into it
   qv::colour::ColourJob job_;
@@ -88,12 +89,12 @@ std::unique_ptr<CoreStream> makeColourStream(const JobPlan& plan, qv::ByteSink s
   const auto text = [](const std::string& value) {
     return value.empty() ? nullptr : value.c_str();
   };
-  qv::colour::ColourJobEnv env;
-  env.password = text(plan.pin);
-  env.owner = text(plan.owner);
-  env.title = text(plan.title);
-  env.outputTray = text(plan.outputTray);
-  return std::make_unique<ColourStream>(rc, record, env, sink);
+  qv::colour::JobVariables variables;
+  variables.password = text(plan.pin);
+  variables.owner = text(plan.owner);
+  variables.title = text(plan.title);
+  variables.outputTray = text(plan.outputTray);
+  return std::make_unique<ColourStream>(rc, record, variables, sink);
 }
 
 }  // namespace qvprinter

@@ -74,7 +74,7 @@ class MonoStream final : public CoreStream {
  private:
   // The core reports the failure that ends its job; the driver tells the
   // user from the status, and the core's own text is kept here.
-  static void keepMessage(void* self, qv::mono::Level, std::string_view text) {
+  static void keepMessage(void* self, qv::ReportLevel, std::string_view text) {
     static_cast<MonoStream*>(self)->message_.assign(text);
   }
 

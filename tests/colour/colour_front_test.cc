@@ -111,7 +111,7 @@ TEST(ColourFront, FailuresWriteNothingAndFilesGiveTheSizes) {
     const std::string rcPath = printer.rcPath(), piPath = printer.piPath();
     PjpInfo job{};
     job.pszRcFile = rcPath.c_str(), job.pszPaperInf = piPath.c_str();
-    ASSERT_EQ(kColourOk, PrepareLPRngPrint(&job, &settings.info, {}));
+    ASSERT_EQ(Status::kOk, PrepareLPRngPrint(&job, &settings.info, {}));
     EXPECT_EQ(row.sizes,
               (std::vector<int>{job.nWidth, job.nHeight, job.nPaperWidth, job.nPaperLength}));
     EXPECT_EQ(static_cast<std::uint64_t>(row.sizes[0]) * 3, job.nBytesPerLine);

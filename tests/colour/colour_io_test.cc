@@ -36,11 +36,11 @@ TEST(ColourDebugLog, OwnPrivateFileOnlyNoLinkFifoOrForeignFile) {
   const std::string path = dir.file("qv_lprng_debuglog.txt"), victim = dir.file("victim");
   const auto expectRefused = [&] {
     std::string reported;
-    const auto keep = [](void* context, ReportLevel level, std::string_view text) {
-      *static_cast<std::string*>(context) += (level == ReportLevel::kError ? "E " : "? ");
+    const auto keep = [](void* context, qv::ReportLevel level, std::string_view text) {
+      *static_cast<std::string*>(context) += (level == qv::ReportLevel::kError ? "E " : "? ");
       static_cast<std::string*>(context)->append(text).append("\n");
     };
-    DebugLog log(path.c_str(), {keep, &reported});
+    DebugLog log(path.c_str(), {keep, nullptr, &reported});
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
     EXPECT_EQ(-1, Debug_printf(&log, "Write error\n"));

@@ -25,20 +25,20 @@ std::string run(const Job& job, bool pageFiles) {
     static_cast<std::string*>(context)->append(bytes.begin(), bytes.end());
     return true;
   };
-  ColourJob colour(job.rc.info, job.pjp, {.title = "threads"}, {append, &out}, pageFiles);
-  EXPECT_EQ(kColourOk, colour.beginJob());
+  ColourJob colour(job.rc.info, job.pjp, {.title = "threads"}, {append, &out}, {}, pageFiles);
+  EXPECT_EQ(Status::kOk, colour.beginJob());
   const auto lineBytes = static_cast<std::size_t>(job.pjp.nBytesPerLine);
   for (const std::string& page : job.pages) {
-    EXPECT_EQ(kColourOk, colour.beginPage());
+    EXPECT_EQ(Status::kOk, colour.beginPage());
     for (std::size_t at = 0; at < page.size(); at += lineBytes)
       EXPECT_EQ(
-          kColourOk,
+          Status::kOk,
           colour.writeLine({reinterpret_cast<const std::uint8_t*>(page.data()) + at, lineBytes}));
-    EXPECT_EQ(kColourOk, colour.endPage());
+    EXPECT_EQ(Status::kOk, colour.endPage());
   }
   const std::uint8_t pixel[3]{};
-  EXPECT_EQ(kColourBadState, colour.writeLine(pixel));  // no page open
-  EXPECT_EQ(kColourOk, colour.endJob());
+  EXPECT_EQ(Status::kBadState, colour.writeLine(pixel));  // no page open
+  EXPECT_EQ(Status::kOk, colour.endJob());
   return out;
 }
 

@@ -297,10 +297,10 @@ TEST_F(RawtoqvEntry, AHostsOwnReaderReporterAndCancel) {
   std::vector<char*> argv;
   for (std::string& word : args) argv.push_back(word.data());
   std::vector<std::string> reports;
-  JobEnv env{[](void* to, Level, std::string_view text) {
-               static_cast<std::vector<std::string>*>(to)->emplace_back(text);
-             },
-             nullptr, &reports};
+  qv::JobEnv env{[](void* to, qv::ReportLevel, std::string_view text) {
+                   static_cast<std::vector<std::string>*>(to)->emplace_back(text);
+                 },
+                 nullptr, &reports};
   const auto run = [&](std::FILE* out, bool cancelled) {
     const qv::UniqueFile in(fmemopen(job.data(), job.size(), "r"));
     const PageSource reader{-1,

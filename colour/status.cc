@@ -1,13 +1,13 @@
-// report.cc - formatted reports for the colour core's messages.
-#include "colour/report.h"
+// status.cc - formatted reports for the colour core's messages.
+#include "colour/status.h"
 
 #include <cstdarg>
 #include <cstdio>
 
 namespace qv::colour {
 
-void reportf(const Reporter& reporter, ReportLevel level, const char* format, ...) {
-  if (reporter.report == nullptr) return;
+void reportf(const JobEnv& env, ReportLevel level, const char* format, ...) {
+  if (env.report == nullptr) return;
   char text[1024];
   std::va_list args;
   va_start(args, format);
@@ -15,7 +15,7 @@ void reportf(const Reporter& reporter, ReportLevel level, const char* format, ..
   va_end(args);
   if (length < 0) return;
   const auto size = static_cast<std::size_t>(length);
-  reporter(level, {text, size < sizeof text ? size : sizeof text - 1});
+  env.say(level, {text, size < sizeof text ? size : sizeof text - 1});
 }
 
 }  // namespace qv::colour
