@@ -14,12 +14,12 @@ CoreJob::CoreJob(const JobPlan& plan) : plan_(plan) {}
 CoreJob::~CoreJob() = default;
 
 std::unique_ptr<CoreJob> CoreJob::create(const JobPlan& plan, qv::ByteSink sink,
-                                         std::string& error) {
+                                         pappl_job_t* papplJob, std::string& error) {
   std::unique_ptr<CoreJob> job(new CoreJob(plan));
   // The stream reads the texts of the job's own copy of the plan.
   const bool mono = plan.model == Model::kMono;
-  job->core_ =
-      mono ? makeMonoStream(job->plan_, sink, error) : makeColourStream(job->plan_, sink, error);
+  job->core_ = mono ? makeMonoStream(job->plan_, sink, papplJob, error)
+                    : makeColourStream(job->plan_, sink, papplJob, error);
   if (!job->core_) return nullptr;
   if (mono)
     job->row_.assign(static_cast<std::size_t>(plan.rasterWidth() + 7) / 8, 0);

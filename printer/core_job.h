@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include <pappl/pappl.h>
+
 #include "common/byte_sink.h"
 #include "printer/job_plan.h"
 
@@ -23,9 +25,10 @@ enum class LineFormat {
 
 class CoreJob {
  public:
-  // Makes the job. Returns nullptr with `error` set when the core refuses
-  // the settings or cannot allocate its buffers.
-  static std::unique_ptr<CoreJob> create(const JobPlan& plan, qv::ByteSink sink,
+  // Makes the job, whose core reports to `job` and asks it whether it is
+  // cancelled. Returns nullptr with `error` set when the core refuses the
+  // settings or cannot allocate its buffers.
+  static std::unique_ptr<CoreJob> create(const JobPlan& plan, qv::ByteSink sink, pappl_job_t* job,
                                          std::string& error);
   ~CoreJob();
   CoreJob(const CoreJob&) = delete;

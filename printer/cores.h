@@ -1,7 +1,9 @@
-// cores.h - the two filter cores behind one small interface. The mono and
-// colour settings headers both define the settings-key constants at global
-// scope, so each core is reached from a source file of its own.
+// cores.h - the two filter cores behind one small interface (cores.cc). Each
+// core reports its messages to the PAPPL job and asks it whether it is
+// cancelled.
 #pragma once
+
+#include <pappl/pappl.h>
 
 #include <cstdint>
 #include <memory>
@@ -39,10 +41,11 @@ class CoreStream {
 
 // The plan's job on its model's core; nullptr with `error` set when the
 // core refuses a setting. `plan` must outlive the stream (its texts are used
-// as they are).
-std::unique_ptr<CoreStream> makeMonoStream(const JobPlan& plan, qv::ByteSink sink,
+// as they are). The core's messages go to `job`'s log, an error also to its
+// state message.
+std::unique_ptr<CoreStream> makeMonoStream(const JobPlan& plan, qv::ByteSink sink, pappl_job_t* job,
                                            std::string& error);
 std::unique_ptr<CoreStream> makeColourStream(const JobPlan& plan, qv::ByteSink sink,
-                                             std::string& error);
+                                             pappl_job_t* job, std::string& error);
 
 }  // namespace qvprinter

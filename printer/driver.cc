@@ -356,7 +356,7 @@ bool beginCoreJob(pappl_job_t* job, JobState& state, const pappl_pr_options_t& o
     if (!planJob(state.request, state.plan, error)) return failJob(job, &state, error);
   }
   std::string error;
-  state.core = CoreJob::create(state.plan, qv::ByteSink{writeToDevice, &state}, error);
+  state.core = CoreJob::create(state.plan, qv::ByteSink{writeToDevice, &state}, job, error);
   if (!state.core) return failJob(job, &state, error);
   papplLogJob(job, PAPPL_LOGLEVEL_INFO, "Printing on %s at %d dpi.",
               state.plan.medium->pwgName.c_str(), state.plan.dpi);
