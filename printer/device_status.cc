@@ -13,7 +13,8 @@
 // for its PJL status over its print connection instead (pjl_status.h):
 // while idle on a connection of its own, during a job on the job's
 // connection before the job's bytes. One that answers neither is not asked
-// again, so a plain AppSocket port gets one empty connection at most.
+// again, so a plain AppSocket port gets one connection holding only the
+// query, when the printer is added.
 //
 // PAPPL 1.3 retries a device that refuses the connection every 5 s, with
 // the printer stopped and nothing in the job's or the printer's reasons.
