@@ -1,4 +1,4 @@
-// cli.cc - qvprinter's own `options` and `status`, and `submit -n`.
+// cli.cc - qvprinter's own `options`, `status` and `testpage`, and `submit -n`.
 #include "printer/cli.h"
 
 #include <cups/cups.h>
@@ -14,6 +14,9 @@
 #include <memory>
 #include <string_view>
 #include <thread>
+
+#include "printer/job_plan.h"
+#include "printer/test_page.h"
 
 extern char** environ;
 
@@ -176,23 +179,28 @@ UniqueIpp printerAttributes(http_t* http, const std::string& name) {
   return UniqueIpp(cupsDoRequest(http, request.release(), resource.c_str()));
 }
 
-int showOptions(const MainloopArgs& args, const char* program) {
-  UniqueHttp http = connectOrStartServer(program);
-  if (!http) return 1;
-  std::string name;
+// The printer "-d" names, else the server's default; false when there is none.
+bool chosenPrinter(const MainloopArgs& args, http_t* http, const char* program, std::string& name) {
   if (const std::string* given = args.option("-d")) {
     name = *given;
-  } else {
-    UniqueIpp request = systemRequest(IPP_OP_CUPS_GET_DEFAULT);
-    UniqueIpp response(cupsDoRequest(http.get(), request.release(), "/ipp/system"));
-    const char* found =
-        ippGetString(ippFindAttribute(response.get(), "printer-name", IPP_TAG_NAME), 0, nullptr);
-    if (found == nullptr) {
-      std::fprintf(stderr, "%s: No default printer available.\n", program);
-      return 1;
-    }
-    name = found;
+    return true;
   }
+  UniqueIpp request = systemRequest(IPP_OP_CUPS_GET_DEFAULT);
+  UniqueIpp response(cupsDoRequest(http, request.release(), "/ipp/system"));
+  const char* found =
+      ippGetString(ippFindAttribute(response.get(), "printer-name", IPP_TAG_NAME), 0, nullptr);
+  if (found == nullptr) {
+    std::fprintf(stderr, "%s: No default printer available.\n", program);
+    return false;
+  }
+  name = found;
+  return true;
+}
+
+int showOptions(const MainloopArgs& args, const char* program) {
+  UniqueHttp http = connectOrStartServer(program);
+  std::string name;
+  if (!http || !chosenPrinter(args, http.get(), program, name)) return 1;
   UniqueIpp printer = printerAttributes(http.get(), name);
   if (cupsLastError() != IPP_STATUS_OK) {
     std::fprintf(stderr, "%s: Unable to get printer options: %s\n", program, cupsLastErrorString());
@@ -215,6 +223,75 @@ int showOptions(const MainloopArgs& args, const char* program) {
   std::printf("  -o printer-location='LOCATION'\n");
   std::printf("  -o printer-organization='ORGANIZATION'\n");
   std::printf("  -o printer-organizational-unit='UNIT/SECTION'\n");
+  return 0;
+}
+
+// `testpage`: the built-in test page for the printer's model, default paper
+// and resolution (as the web page's Print Test Page button makes it), sent
+// as a PDF job.
+int printTestPage(const MainloopArgs& args, const char* program) {
+  UniqueHttp http = connectOrStartServer(program);
+  std::string name;
+  if (!http || !chosenPrinter(args, http.get(), program, name)) return 1;
+  UniqueIpp printer = printerAttributes(http.get(), name);
+  const char* makeAndModel = ippGetString(
+      ippFindAttribute(printer.get(), "printer-make-and-model", IPP_TAG_TEXT), 0, nullptr);
+  TestPageInfo info;
+  for (const ModelInfo& model : kModels)
+    if (makeAndModel != nullptr && info.driverName.empty() &&
+        std::string_view(makeAndModel) == model.makeAndModel) {
+      info.makeAndModel = model.makeAndModel;
+      info.driverName = model.driverName;
+    }
+  if (cupsLastError() != IPP_STATUS_OK || info.driverName.empty()) {
+    std::fprintf(stderr, "%s: \"%s\" is not a QV printer of this server: %s\n", program,
+                 name.c_str(), cupsLastErrorString());
+    return 1;
+  }
+  info.printerName = name;
+  ipp_t* media = ippGetCollection(
+      ippFindAttribute(printer.get(), "media-col-default", IPP_TAG_BEGIN_COLLECTION), 0);
+  ipp_t* size =
+      ippGetCollection(ippFindAttribute(media, "media-size", IPP_TAG_BEGIN_COLLECTION), 0);
+  const int width = ippGetInteger(ippFindAttribute(size, "x-dimension", IPP_TAG_INTEGER), 0);
+  const int length = ippGetInteger(ippFindAttribute(size, "y-dimension", IPP_TAG_INTEGER), 0);
+  if (width > 0 && length > 0) {
+    info.widthHmm = width;
+    info.lengthHmm = length;
+    const char* sizeName =
+        ippGetString(ippFindAttribute(media, "media-size-name", IPP_TAG_ZERO), 0, nullptr);
+    info.mediaName = sizeName != nullptr ? sizeName : "";
+  }
+  int ydpi = 0;
+  ipp_res_t units = IPP_RES_PER_INCH;
+  const int xdpi = ippGetResolution(
+      ippFindAttribute(printer.get(), "printer-resolution-default", IPP_TAG_RESOLUTION), 0, &ydpi,
+      &units);
+  if (xdpi > 0 && units == IPP_RES_PER_INCH) info.dpi = xdpi;
+  const std::string pdf = testPagePdf(info);
+
+  const std::string resource = printerResource(name);
+  char uri[1024];
+  httpAssembleURI(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", 0,
+                  resource.c_str());
+  UniqueIpp request(ippNewRequest(IPP_OP_PRINT_JOB));
+  ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
+  ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr,
+               cupsUser());
+  ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr, "Test page");
+  ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", nullptr,
+               "application/pdf");
+  http_status_t status = cupsSendRequest(http.get(), request.get(), resource.c_str(), pdf.size());
+  if (status == HTTP_STATUS_CONTINUE)
+    status = cupsWriteRequestData(http.get(), pdf.data(), pdf.size());
+  UniqueIpp response(cupsGetResponse(http.get(), resource.c_str()));
+  const int id = ippGetInteger(ippFindAttribute(response.get(), "job-id", IPP_TAG_INTEGER), 0);
+  if (status != HTTP_STATUS_CONTINUE || cupsLastError() > IPP_STATUS_OK_CONFLICTING || id <= 0) {
+    std::fprintf(stderr, "%s: The test page was not accepted: %s\n", program,
+                 cupsLastErrorString());
+    return 1;
+  }
+  std::printf("%d\n", id);  // as submit prints its job's id
   return 0;
 }
 
@@ -387,6 +464,10 @@ bool runOwnSubcommand(const MainloopArgs& args, const char* program, int& status
   }
   if (args.subcommand() == "status") {
     status = showStatus(args, program);
+    return true;
+  }
+  if (args.subcommand() == "testpage") {
+    status = printTestPage(args, program);
     return true;
   }
   return false;

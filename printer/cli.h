@@ -2,7 +2,7 @@
 // gets wrong for these drivers: `options` (it offers "-c" that submit
 // refuses and leaves out sides, output bins and the vendor options),
 // `status` (it names no printer and no job), and `submit -n` (it drops the
-// copies).
+// copies), and `testpage`, which it does not have.
 #pragma once
 
 #include <string>
@@ -29,7 +29,7 @@ class MainloopArgs {
   std::string subcommand_;
 };
 
-// Runs `options` or `status` against the running server (through its local
+// Runs `options`, `status` or `testpage` against the running server (through its local
 // domain socket, as PAPPL's own sub-commands connect). Returns true with
 // `status` set for those; false for every other sub-command, which
 // papplMainloop runs.

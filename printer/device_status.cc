@@ -8,6 +8,19 @@
 // maps three of the error bits. We use PAPPL's SNMP client underneath
 // (snmp.c) directly instead, with the printer's address from its device URI,
 // so the printer is asked during jobs too and every bit is mapped.
+//
+// A printer whose SNMP does not answer (on USB, or with SNMP off) is asked
+// for its PJL status over its print connection instead (pjl_status.h):
+// while idle on a connection of its own, during a job on the job's
+// connection before the job's bytes. One that answers neither is not asked
+// again, so a plain AppSocket port gets one connection holding only the
+// query, when the printer is added.
+//
+// PAPPL 1.3 retries a device that refuses the connection every 5 s, with
+// the printer stopped and nothing in the job's or the printer's reasons.
+// papplDeviceOpen is replaced for the job threads: the tries back off
+// (5, 10, 20, then every 30 s), the job says why it waits, and the printer
+// shows "connecting-to-device" and "offline" until the printer answers.
 #include "printer/device_status.h"
 
 #include <algorithm>
@@ -19,8 +32,10 @@
 #include <mutex>
 #include <string_view>
 #include <thread>
+#include <utility>
 
 #include "printer/job_plan.h"
+#include "printer/pjl_status.h"
 #include "printer/replaced.h"
 
 // PAPPL's SNMP client (libpappl1 exports it; its header snmp-private.h is not
@@ -312,6 +327,38 @@ bool updateReadyMedia(pappl_printer_t* printer, const std::vector<int>& emptyInp
   return changed;
 }
 
+// How a printer's state is read, decided by its first answer.
+enum class Channel { kUntried, kSnmp, kPjl, kNeither };
+
+// Where a device URI points: a network printer (socket://) answers SNMP
+// and PJL on its print port, a USB printer PJL only, others (file:) neither.
+struct DeviceAddress {
+  bool readable = false, socket = false;
+  std::string uri, host;
+};
+
+DeviceAddress deviceAddress(pappl_printer_t* printer) {
+  char scheme[32], user[64], host[256], resource[256];
+  int port = 0;
+  const char* uri = papplPrinterGetDeviceURI(printer);
+  DeviceAddress address;
+  if (uri == nullptr ||
+      httpSeparateURI(HTTP_URI_CODING_ALL, uri, scheme, sizeof scheme, user, sizeof user, host,
+                      sizeof host, &port, resource, sizeof resource) < HTTP_URI_STATUS_OK)
+    return address;
+  address.socket = std::string_view(scheme) == "socket";
+  address.readable = address.socket || std::string_view(scheme) == "usb";
+  address.uri = uri;
+  address.host = host;
+  return address;
+}
+
+// A job's tries to connect after a refusal: 5, 10, 20, then every 30 s.
+constexpr int kFirstConnectDelaySeconds = 5, kMaxConnectDelaySeconds = 30;
+
+// The job whose thread is starting it (StartingJob), for papplDeviceOpen.
+thread_local pappl_job_t* tStartingJob = nullptr;
+
 // The printers being watched and the one thread that asks them. PAPPL's
 // status, create and delete callbacks carry only the printer, so this is
 // process-wide state: one object, its fields guarded by `mutex_`.
@@ -332,8 +379,11 @@ class DeviceMonitor {
 
   void watch(pappl_printer_t* printer) {
     std::lock_guard lock(mutex_);
-    if (findLocked(printer) == nullptr)
-      watched_.push_back({printer, Clock::now(), {}, 0, {}, false, nullptr, {}});
+    if (findLocked(printer) == nullptr) {
+      watched_.emplace_back();
+      watched_.back().printer = printer;
+      watched_.back().nextPoll = Clock::now();
+    }
     if (!thread_.joinable()) thread_ = std::thread([this] { run(); });
     wake_.notify_all();
   }
@@ -381,18 +431,24 @@ class DeviceMonitor {
   std::vector<const char*> extraReasons(pappl_printer_t* printer) {
     std::lock_guard lock(mutex_);
     const Watched* entry = findLocked(printer);
-    return entry != nullptr ? entry->extraReasons : std::vector<const char*>{};
+    if (entry == nullptr) return {};
+    std::vector<const char*> reasons = entry->extraReasons;
+    if (entry->refusals > 0) reasons.insert(reasons.end(), {"connecting-to-device", "offline"});
+    return reasons;
   }
 
  private:
   using Clock = std::chrono::steady_clock;
   struct Watched {
-    pappl_printer_t* printer;
-    Clock::time_point nextPoll, lastPoll;
-    int silentPolls;
+    pappl_printer_t* printer = nullptr;
+    Clock::time_point nextPoll{}, lastPoll{};
+    int silentPolls = 0;
     std::vector<const char*> extraReasons;
-    bool answered = false;
+    Channel channel = Channel::kUntried;
     const char* stoppedBy = nullptr;  // what keeps the printer from printing
+    // A job's connection refused: how often in a row, and the next try.
+    int refusals = 0;
+    Clock::time_point nextConnect{};
     // The ready media of trays found empty, by source index, put back when
     // the tray is filled (unless the admin set that tray meanwhile).
     std::map<int, pappl_media_col_t> emptiedTrays;
@@ -434,19 +490,64 @@ class DeviceMonitor {
   }
 
   void poll(pappl_printer_t* printer) {
-    char scheme[32], user[64], host[256], resource[256];
-    int port = 0;
-    const char* uri = papplPrinterGetDeviceURI(printer);
-    if (uri == nullptr ||
-        httpSeparateURI(HTTP_URI_CODING_ALL, uri, scheme, sizeof scheme, user, sizeof user, host,
-                        sizeof host, &port, resource, sizeof resource) < HTTP_URI_STATUS_OK ||
-        std::string_view(scheme) != "socket")
-      return;  // only network printers answer SNMP
-    MibReadings readings;
-    const bool answered = readPrinterMib(host, readings);
-    DeviceReport report = reportFromMib(readings);
+    const DeviceAddress address = deviceAddress(printer);
+    Channel channel = channelOf(printer);
+    if (channel == Channel::kNeither || !address.readable) return;
+    DeviceReport report;
+    bool answered = false;
+    if (address.socket && channel != Channel::kPjl) {
+      MibReadings readings;
+      answered = readPrinterMib(address.host, readings);
+      report = reportFromMib(readings);
+      if (answered) channel = Channel::kSnmp;
+    }
+    if (!answered && (channel == Channel::kUntried || channel == Channel::kPjl)) {
+      // A print connection of the poller's own, never the printer's device:
+      // PAPPL 1.3's papplPrinterCloseDevice marks the device free before it
+      // closes it, so a job starting meanwhile would print into a closed
+      // device. Not while jobs are queued: the printer serves one connection
+      // at a time, and a job's comes first.
+      // Nor for a printer deleted during the SNMP wait.
+      if (papplPrinterGetNumberOfActiveJobs(printer) > 0) return reschedule(printer);
+      if (!watching(printer)) return;
+      const std::unique_ptr<pappl_device_t, void (*)(pappl_device_t*)> device(
+          papplDeviceOpen(address.uri.c_str(), "status", nullptr, nullptr), papplDeviceClose);
+      if (device) {
+        PjlStatusReading reading;
+        answered = queryPjlStatus(device.get(), address.socket, reading);
+        if (answered) report = reportFromPjl(reading);
+        channel = answered ? Channel::kPjl : channel == Channel::kPjl ? channel : Channel::kNeither;
+      }
+    }
+    record(printer, std::move(report), answered, channel);
+  }
+
+  bool watching(pappl_printer_t* printer) {
+    std::lock_guard lock(mutex_);
+    return findLocked(printer) != nullptr;
+  }
+
+  void reschedule(pappl_printer_t* printer) {
+    std::lock_guard lock(mutex_);
+    if (Watched* entry = findLocked(printer); entry != nullptr)
+      entry->nextPoll =
+          std::min(entry->nextPoll, Clock::now() + std::chrono::seconds(kBusyPollSeconds));
+  }
+
+ public:
+  Channel channelOf(pappl_printer_t* printer) {
+    std::lock_guard lock(mutex_);
+    const Watched* entry = findLocked(printer);
+    return entry != nullptr ? entry->channel : Channel::kUntried;
+  }
+
+  // Takes what the printer said (`answered`: `report`) through `channel`,
+  // or its silence. No PAPPL lock may be held: this sets the printer's
+  // reasons and supplies.
+  void record(pappl_printer_t* printer, DeviceReport report, bool answered, Channel channel) {
     const bool busy = papplPrinterGetState(printer) == IPP_PSTATE_PROCESSING;
     std::map<int, pappl_media_col_t> emptied;
+    Channel before = Channel::kUntried;
     {
       std::lock_guard lock(mutex_);
       Watched* entry = findLocked(printer);
@@ -455,11 +556,22 @@ class DeviceMonitor {
       entry->nextPoll = std::min(
           entry->nextPoll,
           entry->lastPoll + std::chrono::seconds(busy ? kBusyPollSeconds : kIdlePollSeconds));
+      before = entry->channel;
+      entry->channel = channel;
       entry->silentPolls = answered ? 0 : entry->silentPolls + 1;
-      if (!answered && !entry->answered) return;  // no SNMP here: nothing to say
-      entry->answered = true;
-      if (!answered && entry->silentPolls < kSilentPollsOffline) return;
-      if (!answered) report.reasons = PAPPL_PREASON_OFFLINE;  // and the rest unknown
+      wake_.notify_all();
+    }
+    if (before != channel) logChannel(printer, channel);
+    {
+      std::lock_guard lock(mutex_);
+      Watched* entry = findLocked(printer);
+      // Nothing to say without an answer, until a printer that answered
+      // before has missed enough polls to count as offline.
+      if (entry == nullptr ||
+          (!answered && (channel == Channel::kUntried || channel == Channel::kNeither ||
+                         entry->silentPolls < kSilentPollsOffline)))
+        return;
+      if (!answered) report = DeviceReport{PAPPL_PREASON_OFFLINE, {}, {}, {}};  // the rest unknown
       entry->extraReasons = report.extraReasons;
       entry->stoppedBy = stoppingReason(report);
       emptied = entry->emptiedTrays;
@@ -474,6 +586,52 @@ class DeviceMonitor {
     if (!report.supplies.empty())
       papplPrinterSetSupplies(printer, static_cast<int>(report.supplies.size()),
                               report.supplies.data());
+  }
+
+  // A job's try to connect to the printer: whether it may try now (false:
+  // it backs off, PAPPL asks again 5 s later).
+  bool mayConnect(pappl_printer_t* printer) {
+    std::lock_guard lock(mutex_);
+    const Watched* entry = findLocked(printer);
+    return entry == nullptr || Clock::now() >= entry->nextConnect;
+  }
+
+  // A job's try succeeded or failed. Returns the refusals in a row and,
+  // in `delay`, the seconds until the next try.
+  int connected(pappl_printer_t* printer, bool ok, int& delay) {
+    std::lock_guard lock(mutex_);
+    Watched* entry = findLocked(printer);
+    delay = 0;
+    if (entry == nullptr) return 0;
+    if (ok) return std::exchange(entry->refusals, 0);
+    ++entry->refusals;
+    delay = std::min(kMaxConnectDelaySeconds,
+                     kFirstConnectDelaySeconds << std::min(entry->refusals - 1, 3));
+    // A second early, so that PAPPL's 5-second retry meets it.
+    entry->nextConnect = Clock::now() + std::chrono::seconds(delay - 1);
+    return entry->refusals;
+  }
+
+  // The job that tried has ended: nobody is connecting any more.
+  void stopConnecting(pappl_printer_t* printer) {
+    std::lock_guard lock(mutex_);
+    if (Watched* entry = findLocked(printer); entry != nullptr) {
+      entry->refusals = 0;
+      entry->nextConnect = {};
+    }
+  }
+
+ private:
+  static void logChannel(pappl_printer_t* printer, Channel channel) {
+    if (channel == Channel::kSnmp)
+      papplLogPrinter(printer, PAPPL_LOGLEVEL_INFO, "Device status: read over SNMP.");
+    else if (channel == Channel::kPjl)
+      papplLogPrinter(printer, PAPPL_LOGLEVEL_INFO,
+                      "Device status: read as PJL status over the print connection.");
+    else if (channel == Channel::kNeither)
+      papplLogPrinter(printer, PAPPL_LOGLEVEL_INFO,
+                      "Device status: the printer answers neither SNMP nor PJL status; its "
+                      "state is not read.");
   }
 
   std::mutex mutex_;
@@ -492,10 +650,21 @@ void unwatchPrinter(pappl_printer_t* printer, pappl_pr_driver_data_t*) {
   DeviceMonitor::instance().unwatch(printer);
 }
 
-bool waitWhilePrinterStopped(pappl_job_t* job) {
+bool waitWhilePrinterStopped(pappl_job_t* job, pappl_device_t* device) {
   pappl_printer_t* printer = papplJobGetPrinter(job);
   DeviceMonitor& monitor = DeviceMonitor::instance();
-  const char* why = monitor.stoppedBy(printer);
+  // A printer read over PJL is asked on the job's connection, before the
+  // job's bytes: the poller cannot reach it while the job holds it.
+  const bool pjl = monitor.channelOf(printer) == Channel::kPjl;
+  const bool socket = deviceAddress(printer).socket;
+  const auto askPrinter = [&] {
+    PjlStatusReading reading;
+    const bool answered = queryPjlStatus(device, socket, reading);
+    monitor.record(printer, answered ? reportFromPjl(reading) : DeviceReport{}, answered,
+                   Channel::kPjl);
+    return monitor.stoppedBy(printer);
+  };
+  const char* why = pjl ? askPrinter() : monitor.stoppedBy(printer);
   if (why == nullptr) return true;
   papplJobSetReasons(job, PAPPL_JREASON_PRINTER_STOPPED, PAPPL_JREASON_NONE);
   papplLogJob(job, PAPPL_LOGLEVEL_INFO, "Waiting: the printer reports %s.", why);
@@ -503,10 +672,20 @@ bool waitWhilePrinterStopped(pappl_job_t* job) {
     papplJobSetMessage(job, "Waiting: the printer reports %s.", why);
     monitor.asked(printer);
     why = monitor.waitForReading(printer, std::chrono::seconds(kAskedPollSeconds + 1));
+    if (pjl && !papplJobIsCanceled(job)) why = askPrinter();
   }
   papplJobSetReasons(job, PAPPL_JREASON_NONE, PAPPL_JREASON_PRINTER_STOPPED);
   papplJobSetMessage(job, "Printing.");
   return !papplJobIsCanceled(job);
+}
+
+StartingJob::StartingJob(pappl_job_t* job) : printer_(papplJobGetPrinter(job)) {
+  tStartingJob = job;
+}
+
+StartingJob::~StartingJob() {
+  tStartingJob = nullptr;
+  DeviceMonitor::instance().stopConnecting(printer_);
 }
 
 bool statusCallback(pappl_printer_t* printer) {
@@ -539,4 +718,50 @@ extern "C" void _papplPrinterCopyStateNoLock(pappl_printer_t* printer, ipp_tag_t
   int at = shown("none") ? 0 : ippGetCount(reasons);
   for (const char* reason : extra)
     if (!shown(reason)) ippSetString(ipp, &reasons, at++, reason);
+}
+
+namespace {
+
+// The device's own error message, for the job's, passed on to PAPPL's log.
+struct ConnectError {
+  pappl_deverror_cb_t forward;
+  void* data;
+  std::string text;
+};
+
+void keepConnectError(const char* message, void* data) {
+  auto* error = static_cast<ConnectError*>(data);
+  error->text = message != nullptr ? message : "";
+  if (error->forward != nullptr) error->forward(message, error->data);
+}
+
+}  // namespace
+
+// PAPPL's start_job opens the device every 5 s until it connects, holding
+// the printer's lock during each try (so the printer's own reasons are left
+// to _papplPrinterCopyStateNoLock; the job's lock may be taken, after the
+// printer's, as PAPPL does). Other callers pass straight through.
+extern "C" pappl_device_t* papplDeviceOpen(const char* device_uri, const char* name,
+                                           pappl_deverror_cb_t err_cb, void* err_data) {
+  using Original = pappl_device_t* (*)(const char*, const char*, pappl_deverror_cb_t, void*);
+  static const auto original = qvprinter::originalFunction<Original>("papplDeviceOpen");
+  if (original == nullptr) return nullptr;
+  pappl_job_t* job = qvprinter::tStartingJob;
+  if (job == nullptr) return original(device_uri, name, err_cb, err_data);
+  qvprinter::DeviceMonitor& monitor = qvprinter::DeviceMonitor::instance();
+  pappl_printer_t* printer = papplJobGetPrinter(job);
+  if (!monitor.mayConnect(printer)) return nullptr;  // backing off
+  ConnectError error{err_cb, err_data, {}};
+  pappl_device_t* device = original(device_uri, name, keepConnectError, &error);
+  int delay = 0;
+  const int refusals = monitor.connected(printer, device != nullptr, delay);
+  if (device == nullptr) {
+    papplJobSetReasons(job, PAPPL_JREASON_PRINTER_STOPPED, PAPPL_JREASON_NONE);
+    papplJobSetMessage(job, "Waiting: the printer cannot be reached (%s); next try in %d s.",
+                       error.text.c_str(), delay);
+  } else if (refusals > 0) {
+    papplJobSetReasons(job, PAPPL_JREASON_NONE, PAPPL_JREASON_PRINTER_STOPPED);
+    papplJobSetMessage(job, "Printing.");
+  }
+  return device;
 }

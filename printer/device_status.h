@@ -66,7 +66,23 @@ bool statusCallback(pappl_printer_t* printer);
 // tray or cartridge missing, output full): the job stays processing with
 // "printer-stopped" in its job-state-reasons and the condition in its
 // message, and goes on when the printer reports the condition cleared.
+// A printer read over PJL is asked on `device`, the job's connection.
 // Returns false when the job was cancelled meanwhile.
-bool waitWhilePrinterStopped(pappl_job_t* job);
+bool waitWhilePrinterStopped(pappl_job_t* job, pappl_device_t* device);
+
+// For its life, PAPPL's opening of the device on this thread is for `job`
+// (start_job, in _papplJobProcess or _papplJobProcessRaster): while the
+// printer refuses the connection the tries back off, the job waits with
+// "printer-stopped" and why, and the printer shows "connecting-to-device".
+class StartingJob {
+ public:
+  explicit StartingJob(pappl_job_t* job);
+  ~StartingJob();
+  StartingJob(const StartingJob&) = delete;
+  StartingJob& operator=(const StartingJob&) = delete;
+
+ private:
+  pappl_printer_t* printer_;
+};
 
 }  // namespace qvprinter

@@ -329,7 +329,7 @@ bool startJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* dev
   std::string error;
   if (!planJob(request, state->plan, error)) return failJob(job, nullptr, error);
   // A printer out of paper, jammed or offline keeps the job waiting here.
-  if (!waitWhilePrinterStopped(job)) return false;
+  if (!waitWhilePrinterStopped(job, device)) return false;
   state->device = device;
   state->writtenBefore = bytesWritten(device);
   recordJobStart(job);

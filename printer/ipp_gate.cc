@@ -33,6 +33,7 @@
 #include <mutex>
 #include <vector>
 
+#include "printer/device_status.h"
 #include "printer/job_plan.h"
 #include "printer/job_queue.h"
 #include "printer/replaced.h"
@@ -576,6 +577,7 @@ void* _papplJobProcess(pappl_job_t* started) {
   if (format == nullptr || !qvprinter::isPrintableFormat(format))
     papplJobSetMessage(job, "Documents of type %s cannot be printed; the job was not printed.",
                        format != nullptr ? format : "(none)");
+  const qvprinter::StartingJob starting(job);
   return original(job);
 }
 

@@ -32,6 +32,7 @@
 #include <utility>
 #include <vector>
 
+#include "printer/device_status.h"
 #include "printer/recovery.h"
 #include "printer/replaced.h"
 
@@ -358,6 +359,7 @@ void startJobQueue(pappl_system_t* system) {
 extern "C" void _papplPrinterCheckJobs(pappl_printer_t* printer) { qvprinter::checkJobs(printer); }
 
 extern "C" void _papplJobProcessRaster(pappl_job_t* job, pappl_client_t* client) {
+  const qvprinter::StartingJob starting(job);
   qvprinter::processRaster(job, client);
 }
 

@@ -215,8 +215,9 @@ TEST_F(Sandbox, PackageFilesLintianPpdsAndAColourJob) {
                                    "qvc600.ppd",        "qvcupsfilter",   "qvcupsfilter.8.gz",
                                    "qvinspect",         "qvinspect.1.gz", "qvm600.ppd",
                                    "qvprinter",         "qvprinter.8.gz", "qvprinter.conf",
-                                   "qvprinter.service", "qvrender",       "rastertoqv",
-                                   "rastertoqv.1.gz",   "rawtoqv",        "rawtoqv.1.gz"}),
+                                   "qvprinter.service", "qvrender",       "qvsim",
+                                   "qvsim.1.gz",        "rastertoqv",     "rastertoqv.1.gz",
+                                   "rawtoqv",           "rawtoqv.1.gz"}),
             files);
   const qvtest::ProgramResult lintian = run(systemTool("lintian"), {deb});
   EXPECT_EQ(0, lintian.status);

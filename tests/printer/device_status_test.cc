@@ -1,12 +1,14 @@
 // device_status_test.cc - what a printer's MIB readings mean in IPP terms:
 // the reasons, including those PAPPL has no bit for, supply levels in every
-// unit a printer may use, and empty trays.
+// unit a printer may use, and empty trays; PJL status answers among other bytes.
 #include "printer/device_status.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
+
+#include "printer/pjl_status.h"
 
 namespace {
 
@@ -50,6 +52,53 @@ TEST(DeviceStatus, MibReadingsBecomeReasonsSuppliesAndTrays) {
 
   // A printer that answers without the error state: no reasons at all.
   EXPECT_EQ(PAPPL_PREASON_NONE, qvprinter::reportFromMib({}).reasons);
+}
+
+// The last whole status message counts; other answers, a message not yet
+// ended and a malformed code do not.
+TEST(DeviceStatus, PjlStatusBecomesTheSameReasons) {
+  const auto message = [](const char* head, const char* code, const char* online = "TRUE") {
+    return std::string("@PJL ") + head + "\r\nCODE=" + code +
+           "\r\nDISPLAY=\"X\"\r\nONLINE=" + online + "\r\n\f";
+  };
+  const std::string echo = "@PJL ECHO 1\r\n\f", id = "@PJL INFO ID\r\n\"QV M600\"\r\n\f";
+  struct Case {
+    const char* why;
+    std::string bytes;
+    unsigned reasons;
+    std::vector<std::string> extra;
+  };
+  const Case cases[] = {
+      {"paper out among other answers",
+       echo + message("INFO STATUS", "41100") + id,
+       PAPPL_PREASON_MEDIA_EMPTY,
+       {}},
+      {"a later USTATUS wins",
+       message("INFO STATUS", "10001") + message("USTATUS DEVICE", "40021"),
+       PAPPL_PREASON_DOOR_OPEN,
+       {"door-open"}},
+      {"jam in tray 1", message("INFO STATUS", "42110"), PAPPL_PREASON_MEDIA_JAM, {}},
+      {"toner low, printing on", message("INFO STATUS", "10006"), PAPPL_PREASON_TONER_LOW, {}},
+      {"offline whatever the code",
+       message("INFO STATUS", "10001", "FALSE"),
+       PAPPL_PREASON_OFFLINE,
+       {}},
+      {"cartridge missing", message("INFO STATUS", "40010"), 0, {"marker-supply-missing"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.why);
+    qvprinter::PjlStatusReading reading;
+    ASSERT_TRUE(qvprinter::lastPjlStatus(c.bytes, reading));
+    const qvprinter::DeviceReport report = qvprinter::reportFromPjl(reading);
+    EXPECT_EQ(c.reasons, unsigned{report.reasons});
+    EXPECT_EQ(c.extra,
+              std::vector<std::string>(report.extraReasons.begin(), report.extraReasons.end()));
+  }
+  qvprinter::PjlStatusReading reading;
+  const std::string whole = message("INFO STATUS", "41100");
+  EXPECT_FALSE(qvprinter::lastPjlStatus(whole.substr(0, whole.size() - 1), reading));
+  EXPECT_FALSE(qvprinter::lastPjlStatus(message("INFO STATUS", "4x"), reading));
+  EXPECT_FALSE(qvprinter::lastPjlStatus(echo + id, reading));
 }
 
 }  // namespace

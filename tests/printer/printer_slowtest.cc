@@ -142,6 +142,12 @@ struct Server {
            run(QVPRINTER_PATH,
                {"add", "-d", name(mono), "-m", mono ? "qv-m600" : "qv-c600", "-v", sink.uri()}, env)
                    .status == 0;
+    // qvprinter asks a new printer how its state is read (SNMP, else PJL status on its print
+    // port): the sink's connection for that comes before any test's.
+    up = up && qvtest::waitUntil([&] {
+           const std::string log = qvtest::readFile(file("log"));
+           return log.find("Device status: ", log.find("Device status: ") + 1) != npos;
+         });
   }
   ~Server() {
     server->signal(SIGTERM);  // PAPPL ends its jobs and saves its state
@@ -250,14 +256,16 @@ struct Server {
 };
 
 // A simulated QV printer (qvsim) on a loopback address of its own: jobs,
-// PJL status and its MIB over SNMP, from the state file that set() changes.
+// PJL status and (unless `snmp` is false) its MIB over SNMP, from the state
+// file that set() changes.
 class Simulator {
  public:
-  Simulator(const std::string& dir, const std::string& address, bool mono)
+  Simulator(const std::string& dir, const std::string& address, bool mono, bool snmp = true)
       : dir_(dir),
         address_(address),
         program_({QVSIM_PATH,
-                  {"--model", mono ? "mono" : "colour", "--address", address, "--out", dir},
+                  {"--model", mono ? "mono" : "colour", "--address", address, "--out", dir,
+                   "--snmp-port", snmp ? "161" : "0"},
                   {},
                   ""}) {
     // Its AppSocket port opens once its SNMP agent is up.
@@ -690,10 +698,10 @@ TEST_F(QvPrinter, BurstsOfJobsPrintWholeOneAfterAnother) {
     for (int i = 0; i < kJobs; ++i)
       clients.push_back(std::make_unique<qvtest::RunningProgram>(qvtest::ProgramRun{
           systemTool("timeout"),
-          server_->ipptoolArgs(uri, "print.test",
-                               {"-d", stream ? "format=image/pwg-raster" : "format=application/pdf",
-                                "-d", "media=iso_a4_210x297mm", "-d", "pin=", "-d",
-                                "fidelity=false", "-d", "res=300dpi", "-f", stream ? pwg : pdf}),
+          server_->ipptoolArgs(
+              uri, "print.test",
+              Server::printArgs(stream ? pwg : pdf, stream ? "image/pwg-raster" : "application/pdf",
+                                "", 300)),
           {},
           ""}));
     for (auto& client : clients) {
@@ -711,8 +719,13 @@ TEST_F(QvPrinter, BurstsOfJobsPrintWholeOneAfterAnother) {
       completed += done;
     }
   }
-  // The device closes once its printer has no job left.
+  // The device closes once its printer has no job left. Once idle, qvprinter asks each new
+  // printer for its PJL status on a connection of its own (the sink answers nothing).
   ASSERT_TRUE(qvtest::waitUntil([&] {
+    const std::string log = qvtest::readFile(server_->file("log"));
+    for (int burst = 0; burst < kBursts; ++burst)
+      if (log.find("[Printer burst" + std::to_string(burst) + "] Device status: ") == npos)
+        return false;
     for (std::size_t n = 0; n < sink.started(); ++n)
       if (!std::filesystem::exists(server_->file("burst-sink/" + std::to_string(n) + ".end")))
         return false;
@@ -720,6 +733,7 @@ TEST_F(QvPrinter, BurstsOfJobsPrintWholeOneAfterAnother) {
   }));
   int jobs = 0;
   for (std::size_t n = 0; n < sink.started(); ++n) {
+    if (sink.job(n) == "\x1b%-12345X@PJL INFO STATUS\r\n\x1b%-12345X") continue;
     const std::vector<std::string> parts = wholeJobs(sink.job(n));
     EXPECT_FALSE(parts.empty()) << "connection " << n << " holds interleaved or partial jobs";
     for (const std::string& job : parts) {
@@ -850,10 +864,7 @@ TEST_F(QvPrinter, JobCutOffByThePrinterIsAborted) {
   const std::string uri = "ipp://127.0.0.1:" + std::to_string(server_->port) + "/ipp/print/cut";
   const std::string out =
       run(systemTool("timeout"),
-          server_->ipptoolArgs(
-              uri, "print.test",
-              {"-d", "format=application/pdf", "-d", "media=iso_a4_210x297mm", "-d", "pin=", "-d",
-               "fidelity=false", "-d", "res=600dpi", "-f", pdf}))
+          server_->ipptoolArgs(uri, "print.test", Server::printArgs(pdf, "application/pdf")))
           .out;
   std::smatch id;
   ASSERT_TRUE(std::regex_search(out, id, std::regex("job-id \\(integer\\) = (\\d+)"))) << out;
@@ -1467,12 +1478,13 @@ class QvPrinterDevice : public QvPrinter {
       GTEST_SKIP() << "the simulated printers' SNMP agents bind port 161, which needs root";
     if (systemTool("snmpd").empty()) GTEST_SKIP() << "snmpd is not installed";
   }
-  void startSimulators(int pair) {
+  // `monoSnmp` false: the mono printer answers PJL status only.
+  void startSimulators(int pair, bool monoSnmp = true) {
     pair_ = pair;
     for (const bool mono : {true, false}) {
       auto& sim = sims_[mono];
-      sim = std::make_unique<Simulator>(
-          server_->file(name(mono)), "127.0.0." + std::to_string(2 * pair + (mono ? 0 : 1)), mono);
+      sim = std::make_unique<Simulator>(server_->file(name(mono)), address(mono), mono,
+                                        monoSnmp || !mono);
       ASSERT_TRUE(sim->up) << name(mono);
       ASSERT_EQ(0,
                 run(QVPRINTER_PATH,
@@ -1484,6 +1496,17 @@ class QvPrinterDevice : public QvPrinter {
   std::string name(bool mono) const {
     return (mono ? "mono-sim" : "colour-sim") + std::to_string(pair_);
   }
+  std::string address(bool mono) const {
+    return "127.0.0." + std::to_string(2 * pair_ + (mono ? 0 : 1));
+  }
+  // Print-Job of `pdf` on A4; the job's id ("" when refused).
+  std::string print(bool mono, const std::string& pdf) const {
+    const std::string out =
+        ipptool(mono, "print.test", Server::printArgs(pdf, "application/pdf")).out;
+    std::smatch id;
+    return std::regex_search(out, id, std::regex("job-id \\(integer\\) = (\\d+)")) ? id[1].str()
+                                                                                   : "";
+  }
   qvtest::ProgramResult ipptool(bool mono, const std::string& test, Words args = {}) const {
     args.insert(args.begin(), {"60", systemTool("ipptool"), "-t"});
     args.insert(args.end(),
@@ -1492,8 +1515,8 @@ class QvPrinterDevice : public QvPrinter {
     return run(systemTool("timeout"), args);
   }
   // The printer's reasons and marker levels once they are `reasons` (in
-  // any order) and `levels`, or what they were at the deadline. qvprinter
-  // asks the printer within seconds of a client asking it.
+  // any order) and `levels` ("reached": "yes"), or what they were at the
+  // deadline. qvprinter asks the printer within seconds of a client asking it.
   std::map<std::string, std::string> waitForState(bool mono, const std::set<std::string>& reasons,
                                                   const std::string& levels) const {
     std::map<std::string, std::string> shown;
@@ -1511,6 +1534,7 @@ class QvPrinterDevice : public QvPrinter {
     };
     for (int i = 0; i < 120 && !reached(); ++i)  // 60 s at most
       std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    shown["reached"] = reached() ? "yes" : "no";
     return shown;
   }
   // An HTTP/1.0 exchange with the web interface; the whole response.
@@ -1548,6 +1572,7 @@ class QvPrinterDevice : public QvPrinter {
 TEST_F(QvPrinterDevice, StateAndSuppliesFollowThePrinter) {
   startSimulators(1);
   if (HasFatalFailure()) return;
+  std::unique_ptr<qvtest::Cupsd> cupsd;
   const std::string pdf = qvtest::makeTestPdf(server_->file(""), 1, 595, 842);
   for (const bool mono : {true, false}) {
     SCOPED_TRACE(name(mono));
@@ -1570,14 +1595,37 @@ TEST_F(QvPrinterDevice, StateAndSuppliesFollowThePrinter) {
     EXPECT_EQ(low, shown["marker-levels"]);
     EXPECT_TRUE(!loaded("tray-1") && !loaded("tray-2") && loaded("tray-3"))
         << shown["media-col-ready"];
+    // A CUPS everywhere queue on the mono printer shows the same once its job (which waits
+    // for paper) has asked; that job is the one the printer prints.
+    if (mono && !systemTool("cupsd").empty()) {
+      ::chmod(server_->file("").c_str(), 0755);
+      cupsd = std::make_unique<qvtest::Cupsd>(server_->file("cupsd-sim/"), "", "");
+      ASSERT_TRUE(cupsd->up) << cupsd->log();
+      const std::string queue =
+          "ipp://127.0.0.1:" + std::to_string(server_->port) + "/ipp/print/" + name(mono);
+      ASSERT_EQ(
+          0, cupsd->client("lpadmin", {"-p", "qv", "-E", "-v", queue, "-m", "everywhere"}).status);
+      ASSERT_EQ(0, cupsd->client("lp", {"-d", "qv", "-o", "media=A4", pdf}).status);
+      std::string cups;
+      EXPECT_TRUE(qvtest::waitUntil([&] {
+        cups = cupsd->client("lpstat", {"-l", "-p", "qv"}).out +
+               run(systemTool("ipptool"),
+                   {"-T", "30", "-t",
+                    "ipp://" +
+                        std::regex_replace(server_->file("cupsd-sim/cupsd.sock"), std::regex("/"),
+                                           "%2F") +
+                        "/printers/qv",
+                    QV_PRINTER_TEST_DIR "/status.test"})
+                   .out;
+        return cups.find("toner-low") != npos && cups.find("marker-levels (integer) = 5") != npos;
+      })) << cups;
+    }
     ASSERT_TRUE(sim.set({"paper=100", "toner=80"}));
     shown = waitForState(mono, {"none"}, full);
     EXPECT_EQ("none", shown["printer-state-reasons"]);
     EXPECT_TRUE(loaded("tray-1") && loaded("tray-2")) << shown["media-col-ready"];
 
-    ipptool(mono, "print.test",
-            {"-d", "format=application/pdf", "-d", "media=iso_a4_210x297mm", "-d", "pin=", "-d",
-             "fidelity=false", "-d", "res=600dpi", "-f", pdf});
+    if (!mono || !cupsd) print(mono, pdf);
     const std::string job =
         std::string("job 1: OK: ") + (mono ? "mono" : "colour") + " job, 1 page\n";
     EXPECT_TRUE(qvtest::waitUntil([&] { return sim.jobs().find(job) != npos; }, 120)) << sim.jobs();
@@ -1592,12 +1640,8 @@ TEST_F(QvPrinterDevice, StateAndSuppliesFollowThePrinter) {
   for (const auto& [mono, settings, reasons, levels] : conditions) {
     SCOPED_TRACE(name(mono));
     ASSERT_TRUE(sims_[mono]->set(settings));
-    const auto shown = waitForState(mono, reasons, levels);
-    EXPECT_EQ(levels, shown.at("marker-levels"));
-    std::set<std::string> now;
-    std::stringstream list(shown.at("printer-state-reasons"));
-    for (std::string reason; std::getline(list, reason, ',');) now.insert(reason);
-    EXPECT_EQ(reasons, now);
+    auto shown = waitForState(mono, reasons, levels);
+    EXPECT_EQ("yes", shown["reached"]) << shown["printer-state-reasons"] << shown["marker-levels"];
     ASSERT_TRUE(sims_[mono]->set({"door=closed", "jam=no", "toner=80", "online=yes", "paper=100",
                                   "output=ok", "tray-missing=no"}));
     EXPECT_EQ(
@@ -1606,18 +1650,25 @@ TEST_F(QvPrinterDevice, StateAndSuppliesFollowThePrinter) {
   }
 }
 
-// The web page's Print Test Page and Identify Printer buttons reach the
-// printer: a test page the decoders pass, a panel message.
+// The test page (the web page's button for one model, `qvprinter testpage`
+// for the other) and the Identify Printer button reach the printer: a test
+// page the decoders pass, a panel message.
 TEST_F(QvPrinterDevice, TestPageAndIdentifyReachThePrinter) {
   startSimulators(2);
   if (HasFatalFailure()) return;
   for (const bool mono : {true, false}) {
     SCOPED_TRACE(name(mono));
     const Simulator& sim = *sims_[mono];
-    EXPECT_NE(npos, pressButton(mono, "print-test-page").find("Test page printed."));
+    if (mono)
+      EXPECT_NE(npos, pressButton(mono, "print-test-page").find("Test page printed."));
+    else
+      EXPECT_EQ(0, run(QVPRINTER_PATH, {"testpage", "-d", name(mono)}, server_->env).status);
     const std::string job =
         std::string("job 1: OK: ") + (mono ? "mono" : "colour") + " job, 1 page\n";
     EXPECT_TRUE(qvtest::waitUntil([&] { return sim.jobs().find(job) != npos; }, 120)) << sim.jobs();
+    // Identify takes the print connection, which the test page holds to its end.
+    EXPECT_TRUE(qvtest::waitUntil(
+        [&] { return ipptool(mono, "jobs.test").out.find("job-state") == npos; }));
     pressButton(mono, "identify-printer");
     // PAPPL's web page asks for the message "Hello.".
     EXPECT_TRUE(qvtest::waitUntil([&] { return sim.jobs().find("panel: Hello.") != npos; }, 60))
@@ -1625,41 +1676,56 @@ TEST_F(QvPrinterDevice, TestPageAndIdentifyReachThePrinter) {
   }
 }
 
-// A job sent to a printer that is out of paper or jammed waits, saying why,
-// and prints whole when the printer is ready again.
+// A job sent to a printer that is out of paper, jammed or not listening
+// waits, saying why, and prints whole when the printer is ready again. The
+// mono printer answers PJL status only (SNMP off): its state is read over
+// its print connection, by the job itself while the job holds it.
 TEST_F(QvPrinterDevice, JobsWaitWhileThePrinterCannotPrint) {
-  startSimulators(3);
+  startSimulators(3, false);
   if (HasFatalFailure()) return;
   const std::string pdf = qvtest::makeTestPdf(server_->file(""), 2, 595, 842);
+  const auto printedWhole = [&](bool mono, const std::string& id, const Simulator& sim) {
+    const std::string job = ipptool(mono, "wait.test", {"-d", "job=" + id}).out;
+    EXPECT_NE(npos, job.find("job-state (enum) = completed")) << job;
+    const std::string done =
+        std::string("job 1: OK: ") + (mono ? "mono" : "colour") + " job, 2 pages\n";
+    EXPECT_TRUE(qvtest::waitUntil([&] { return sim.jobs().find(done) != npos; }, 60)) << sim.jobs();
+  };
+  // Whether job `id` waits, with `why` in its message; its attributes in `job`.
+  std::string job;
+  const auto waits = [&](bool mono, const std::string& id, const std::string& why) {
+    return qvtest::waitUntil(
+        [&] {
+          job = ipptool(mono, "job.test", {"-d", "job=" + id}).out;
+          return job.find("printer-stopped") != npos && job.find(why) != npos;
+        },
+        60);
+  };
   for (const auto& [mono, condition, reason, cleared] :
        {std::tuple{true, "paper=out", "media-empty", "paper=100"},
         std::tuple{false, "jam=yes", "media-jam", "jam=no"}}) {
     SCOPED_TRACE(name(mono));
     const Simulator& sim = *sims_[mono];
-    const std::string full = mono ? "80" : "80,80,80,80";
+    const std::string levels = mono ? "-1" : "80,80,80,80";  // PJL tells no levels
     ASSERT_TRUE(sim.set({condition}));
-    ASSERT_EQ(reason, waitForState(mono, {reason}, full)["printer-state-reasons"]);
-    const std::string out =
-        ipptool(mono, "print.test",
-                {"-d", "format=application/pdf", "-d", "media=iso_a4_210x297mm", "-d", "pin=", "-d",
-                 "fidelity=false", "-d", "res=600dpi", "-f", pdf})
-            .out;
-    std::smatch id;
-    ASSERT_TRUE(std::regex_search(out, id, std::regex("job-id \\(integer\\) = (\\d+)"))) << out;
-    std::string job;
-    const auto waiting = [&] {
-      job = ipptool(mono, "job.test", {"-d", "job=" + id[1].str()}).out;
-      return job.find("printer-stopped") != npos;
-    };
-    ASSERT_TRUE(qvtest::waitUntil(waiting, 60)) << job;
+    ASSERT_EQ(reason, waitForState(mono, {reason}, levels)["printer-state-reasons"]);
+    const std::string id = print(mono, pdf);
+    ASSERT_TRUE(waits(mono, id, std::string("Waiting: the printer reports ") + reason)) << job;
     EXPECT_NE(npos, job.find("job-state (enum) = processing")) << job;
-    EXPECT_NE(npos, job.find(std::string("Waiting: the printer reports ") + reason)) << job;
     EXPECT_EQ(npos, sim.jobs().find("job ")) << sim.jobs();
     ASSERT_TRUE(sim.set({cleared}));
-    job = ipptool(mono, "wait.test", {"-d", "job=" + id[1].str()}).out;
-    EXPECT_NE(npos, job.find("job-state (enum) = completed")) << job;
-    const std::string done =
-        std::string("job 1: OK: ") + (mono ? "mono" : "colour") + " job, 2 pages\n";
-    EXPECT_TRUE(qvtest::waitUntil([&] { return sim.jobs().find(done) != npos; }, 60)) << sim.jobs();
+    printedWhole(mono, id, sim);
+    EXPECT_EQ("none", waitForState(mono, {"none"}, levels)["printer-state-reasons"]);
   }
+  // A printer that refuses the connection: the job waits, the printer shows
+  // that it is connecting, and the job prints once the printer listens.
+  sims_[false].reset();
+  const std::string id = print(false, pdf);
+  ASSERT_TRUE(waits(false, id, "Waiting: the printer cannot be reached")) << job;
+  EXPECT_TRUE(qvtest::waitUntil(
+      [&] { return ipptool(false, "status.test").out.find("connecting-to-device") != npos; }));
+  sims_[false] = std::make_unique<Simulator>(server_->file("colour-back"), address(false), false);
+  ASSERT_TRUE(sims_[false]->up);
+  printedWhole(false, id, *sims_[false]);
+  EXPECT_EQ("none", waitForState(false, {"none"}, "80,80,80,80")["printer-state-reasons"]);
 }
