@@ -591,17 +591,19 @@ TEST_F(QvPrinter, CancelEndsEveryKindOfJobWithinSeconds) {
   ASSERT_EQ(0, run(systemTool("ps2pdf"), {dir + "noise.ps", pdf}, {{"TMPDIR", dir}}).status);
   const std::string jpeg =
       gs(dir + "noise.jpg", {"-sDEVICE=jpeggray", "-r300", "-dLastPage=1", pdf});
+  // Six pages: the mono job (6.5 MB) is more than the kernel's largest send buffer (4 MiB)
+  // can hold, so that the cancel finds pages still to send.
   const std::string pwg =
       gs(dir + "noise.pwg", {"-sDEVICE=pwgraster", "-r300", "-g2480x3508", "-dFIXEDMEDIA",
-                             "-dcupsColorSpace=18", "-dcupsBitsPerColor=8", pdf});
-  const std::tuple<bool, std::string, std::string> jobs[] = {
-      {true, pdf, "application/pdf"},
-      {false, pdf, "application/pdf"},
-      {true, pwg, "image/pwg-raster"},  // streamed: the request is still being read
-      {false, jpeg, "image/jpeg"},
+                             "-dcupsColorSpace=18", "-dcupsBitsPerColor=8", pdf, pdf});
+  const std::tuple<bool, std::string, std::string, std::string> jobs[] = {
+      {true, pdf, "application/pdf", ", 3 pages"},
+      {false, pdf, "application/pdf", ", 3 pages"},
+      {true, pwg, "image/pwg-raster", ", 6 pages"},  // streamed: the request is still being read
+      {false, jpeg, "image/jpeg", ""},               // one page: the cancel's last page may be it
   };
   const SocketSink& sink = server_->sink;
-  for (const auto& [mono, file, format] : jobs) {
+  for (const auto& [mono, file, format, whole] : jobs) {
     SCOPED_TRACE(format + (mono ? " mono" : " colour"));
     const std::size_t n = sink.started();
     sink.holdNextAt(20000);  // the header and the first page on their way
@@ -621,7 +623,9 @@ TEST_F(QvPrinter, CancelEndsEveryKindOfJobWithinSeconds) {
     const std::string bytes = sink.job(n);
     EXPECT_NE(npos, bytes.find("\x1b%-12345X", bytes.size() - 16));
     const std::string report = qvtest::inspectJob(bytes, dir + "cancel.prn");
-    EXPECT_EQ(npos, report.find(", 3 pages")) << report;
+    if (!whole.empty()) {
+      EXPECT_EQ(npos, report.find(whole)) << report;
+    }
   }
 }
 
