@@ -26,15 +26,16 @@
 #include "common/fd_writer.h"
 #include "common/malloc_buffer.h"
 #include "common/unique_file.h"
-#include "cups/child_process.h"
 #include "cups/filter_streams.h"
 #include "cups/job_options.h"
 #include "cups/paper_files.h"
-#include "cups/pnm_reader.h"
 #include "cups/private_dir.h"
-#include "cups/render_client.h"
+#include "host/child_process.h"
+#include "host/pnm_reader.h"
+#include "host/render_client.h"
 
 namespace qvcups {
+
 namespace {
 
 // Cancel state, shared with the SIGTERM handler. The handler only sets the
@@ -87,7 +88,8 @@ struct PpdCloser {
 using UniquePpd = std::unique_ptr<ppd_file_t, PpdCloser>;
 
 // One sample of a PGM/PPM row, scaled to 0..255.
-inline std::uint8_t scaledSample(const std::uint8_t* row, long index, const PnmHeader& header) {
+inline std::uint8_t scaledSample(const std::uint8_t* row, long index,
+                                 const qv::host::PnmHeader& header) {
   const unsigned value = header.bytesPerSample() == 2
                              ? (unsigned{row[2 * index]} << 8) | row[2 * index + 1]
                              : unsigned{row[index]};
@@ -102,7 +104,7 @@ enum class PumpResult { kDone, kCancelled, kFailed };
 // directory).
 std::string filterDirectory() {
   if (const char* dir = std::getenv("QV_FILTER_DIR"); dir != nullptr && dir[0] != '\0') return dir;
-  return programDirectory();
+  return qv::host::programDirectory();
 }
 
 // Spools standard input into the private directory: Ghostscript needs a
@@ -163,11 +165,11 @@ class CupsJob {
   int prepareJobFiles(int argc, char** argv);
   int startFilter();
   PumpResult runGhostscriptPass();
-  PumpResult pumpPages(PnmReader& reader);
-  [[nodiscard]] int movePage(PnmReader& reader, const PnmHeader& header);
-  [[nodiscard]] int convertPage(PnmReader& reader, const PnmHeader& header);
-  [[nodiscard]] int moveRaster(PnmReader& reader, std::size_t size);
-  [[nodiscard]] int skipRaster(PnmReader& reader, std::size_t size);
+  PumpResult pumpPages(qv::host::PnmReader& reader);
+  [[nodiscard]] int movePage(qv::host::PnmReader& reader, const qv::host::PnmHeader& header);
+  [[nodiscard]] int convertPage(qv::host::PnmReader& reader, const qv::host::PnmHeader& header);
+  [[nodiscard]] int moveRaster(qv::host::PnmReader& reader, std::size_t size);
+  [[nodiscard]] int skipRaster(qv::host::PnmReader& reader, std::size_t size);
   PumpResult sendBlankPage();
   int finish(PumpResult result);
   int runColour();
@@ -179,7 +181,7 @@ class CupsJob {
   std::string settingsName_, filterName_, document_;
   char resolution_[32] = {}, geometry_[32] = {};  // Ghostscript's -r and -g
   FilterStreams streams_;
-  ChildProcess filter_;
+  qv::host::ChildProcess filter_;
   int gsOutput_ = -1;  // the read end of Ghostscript's output during a pass
   // Sized once per job: an input row of the widest sample form (16-bit
   // RGB), at least 1 MiB for skipped margins and buffered rows; one
@@ -247,14 +249,15 @@ int CupsJob::prepareJobFiles(int argc, char** argv) {
 // pipes of ours (FilterStreams).
 int CupsJob::startFilter() {
   int inPipe[2], outPipe[2], errPipe[2];
-  if (makePipe(inPipe) != 0 || makePipe(outPipe) != 0 || makePipe(errPipe) != 0) {
+  if (qv::host::makePipe(inPipe) != 0 || qv::host::makePipe(outPipe) != 0 ||
+      qv::host::makePipe(errPipe) != 0) {
     message("ERROR: ", std::string("Cannot create a pipe: ") + std::strerror(errno));
     return kExitFailed;
   }
   streams_.attach(inPipe[1], outPipe[0], errPipe[0]);
   qv::UniqueFd childIn(inPipe[0]), childOut(outPipe[1]), childErr(errPipe[1]);
 
-  SpawnSpec spec;
+  qv::host::SpawnSpec spec;
   spec.program = filterDirectory() + "/" + filterName_;
   spec.args = {filterName_, "-rc", dir_.file(settingsName_), "-pi", dir_.file("paperinf")};
   if (mono_ && !job_.monoFlags.empty())
@@ -283,15 +286,16 @@ int CupsJob::startFilter() {
 // filter.
 PumpResult CupsJob::runGhostscriptPass() {
   int gsPipe[2];
-  if (makePipe(gsPipe) != 0) {
+  if (qv::host::makePipe(gsPipe) != 0) {
     message("ERROR: ", std::string("Cannot create a pipe: ") + std::strerror(errno));
     return PumpResult::kFailed;
   }
   qv::UniqueFd gsOut(gsPipe[0]), gsChildEnd(gsPipe[1]);
-  SpawnSpec spec = ghostscriptRaster(mono_, resolution_, geometry_, document_, dir_.path());
+  qv::host::SpawnSpec spec =
+      qv::host::ghostscriptRaster(mono_, resolution_, geometry_, document_, dir_.path());
   spec.stdoutFd = gsChildEnd.get();
   spec.stderrFd = 2;  // Ghostscript's complaints go to the CUPS log as they are
-  ChildProcess ghostscript;
+  qv::host::ChildProcess ghostscript;
   if (int rc = ghostscript.spawn(spec); rc != 0) {
     message("ERROR: ", std::string("Cannot start Ghostscript (gs): ") + std::strerror(rc));
     return PumpResult::kFailed;
@@ -300,7 +304,7 @@ PumpResult CupsJob::runGhostscriptPass() {
   if (g_cancelled) ghostscript.signal(SIGTERM);
   gsChildEnd.reset();
 
-  PnmReader reader(gsOut.get());
+  qv::host::PnmReader reader(gsOut.get());
   gsOutput_ = gsOut.get();
   PumpResult result = pumpPages(reader);
   gsOutput_ = -1;
@@ -312,7 +316,7 @@ PumpResult CupsJob::runGhostscriptPass() {
     // Before any page, the document itself is at fault (a corrupt PDF, or
     // nothing at all when an earlier filter failed on it).
     message("ERROR: ", std::string(pagesSent_ == 0 ? "The document cannot be rendered: " : "") +
-                           "Ghostscript failed (" + describeWaitStatus(gsStatus) + ")");
+                           "Ghostscript failed (" + qv::host::describeWaitStatus(gsStatus) + ")");
     result = PumpResult::kFailed;
   }
   return result;
@@ -322,18 +326,19 @@ PumpResult CupsJob::runGhostscriptPass() {
 // their PBM header and go as raw rows. Colour pages are cut to the imaging
 // area and get the one header form rastertoqv reads ("P6\n<w> <h>\n255\n")
 // with 8-bit RGB samples, whatever maxval Ghostscript used.
-PumpResult CupsJob::pumpPages(PnmReader& reader) {
+PumpResult CupsJob::pumpPages(qv::host::PnmReader& reader) {
   const long renderWidth = job_.renderWidth(), renderHeight = job_.renderHeight();
   for (;;) {
-    PnmHeader header;
+    qv::host::PnmHeader header;
     std::string error;
-    const PnmStatus status = reader.readHeader(header, error);
+    const qv::host::PnmStatus status = reader.readHeader(header, error);
     if (g_cancelled) return PumpResult::kCancelled;
-    if (status == PnmStatus::kEnd) return PumpResult::kDone;
-    if (status != PnmStatus::kPage) {
+    if (status == qv::host::PnmStatus::kEnd) return PumpResult::kDone;
+    if (status != qv::host::PnmStatus::kPage) {
       message("ERROR: ",
-              "Ghostscript output unreadable: " +
-                  (status == PnmStatus::kReadError ? std::string(std::strerror(errno)) : error));
+              "Ghostscript output unreadable: " + (status == qv::host::PnmStatus::kReadError
+                                                       ? std::string(std::strerror(errno))
+                                                       : error));
       return PumpResult::kFailed;
     }
     const bool kindOk = mono_ ? header.kind == '4' : (header.kind == '6' || header.kind == '5');
@@ -378,7 +383,7 @@ PumpResult CupsJob::pumpPages(PnmReader& reader) {
 
 // Skips `size` bytes of Ghostscript's output. Returns 0, or ENODATA when it
 // ends first.
-int CupsJob::skipRaster(PnmReader& reader, std::size_t size) {
+int CupsJob::skipRaster(qv::host::PnmReader& reader, std::size_t size) {
   while (size > 0) {
     const std::size_t part = std::min(size, scratch_.size());
     if (!reader.readExact(scratch_.data(), part)) return ENODATA;
@@ -390,7 +395,7 @@ int CupsJob::skipRaster(PnmReader& reader, std::size_t size) {
 // Sends the next `size` bytes of Ghostscript's output to the filter: what
 // the reader holds already by copy, the rest by splice. Returns as
 // FilterStreams::write does, or ENODATA when the output ends first.
-int CupsJob::moveRaster(PnmReader& reader, std::size_t size) {
+int CupsJob::moveRaster(qv::host::PnmReader& reader, std::size_t size) {
   while (size > 0 && reader.buffered() > 0) {
     const std::size_t part = std::min({size, reader.buffered(), scratch_.size()});
     if (!reader.readExact(scratch_.data(), part)) return ENODATA;
@@ -406,7 +411,7 @@ int CupsJob::moveRaster(PnmReader& reader, std::size_t size) {
 // 15% (perf record over a 20-page A4 job; the chain's task clock 1.89 s to
 // 1.64 s). The margins are read and dropped: Ghostscript cannot render the
 // imaging area alone without moving a hairline's pixels here and there.
-int CupsJob::movePage(PnmReader& reader, const PnmHeader& header) {
+int CupsJob::movePage(qv::host::PnmReader& reader, const qv::host::PnmHeader& header) {
   const std::size_t inRowBytes = header.rowBytes();
   const std::size_t pageBytes = inRowBytes * static_cast<std::size_t>(header.height);
   const auto left = static_cast<std::size_t>(job_.cropLeft()) * (mono_ ? 0 : 3);
@@ -430,7 +435,7 @@ int CupsJob::movePage(PnmReader& reader, const PnmHeader& header) {
 
 // One colour page in another sample form (gray, or a maxval other than
 // 255): cut to the imaging area and scaled to 8-bit RGB here.
-int CupsJob::convertPage(PnmReader& reader, const PnmHeader& header) {
+int CupsJob::convertPage(qv::host::PnmReader& reader, const qv::host::PnmHeader& header) {
   const long width = job_.rasterWidth(), height = job_.rasterHeight();
   const long left = job_.cropLeft(), top = job_.cropTop();
   const std::size_t outRowBytes = static_cast<std::size_t>(width) * 3;
@@ -509,7 +514,8 @@ int CupsJob::finish(PumpResult result) {
     return kExitFailed;
   }
   if (!(WIFEXITED(filterStatus) && WEXITSTATUS(filterStatus) == 0)) {
-    message("ERROR: ", filterName_ + " failed (" + describeWaitStatus(filterStatus) + ")");
+    message("ERROR: ",
+            filterName_ + " failed (" + qv::host::describeWaitStatus(filterStatus) + ")");
     return kExitFailed;
   }
   if (result == PumpResult::kCancelled) {
@@ -565,8 +571,9 @@ int CupsJob::runColour() {
                 std::to_string(qv::colour::exitStatusFor(loaded)) + ")");
     return kExitFailed;
   }
-  const RenderArea area{job_.xdpi,      job_.renderWidth(), job_.renderHeight(), job_.cropLeft(),
-                        job_.cropTop(), job_.rasterWidth(), job_.rasterHeight()};
+  const qv::host::RenderArea area{job_.xdpi,          job_.renderWidth(), job_.renderHeight(),
+                                  job_.cropLeft(),    job_.cropTop(),     job_.rasterWidth(),
+                                  job_.rasterHeight()};
   if (record.nWidth != area.width || record.nHeight != area.height) {
     message("ERROR: ", "The colour printer's settings or geometry files do not fit the job");
     return kExitFailed;
@@ -580,7 +587,7 @@ int CupsJob::runColour() {
   variables.tmpDir = tmpdir.c_str();
   qv::FdWriter printer(STDOUT_FILENO);
   qv::colour::ColourJob colour(settings.info, record, variables, printer.sink(), env, true);
-  const std::string renderer = findQvrender(filterDirectory(), QV_RENDER_FROM_FILTER);
+  const std::string renderer = qv::host::findQvrender(filterDirectory(), QV_RENDER_FROM_FILTER);
   const auto cancelled = [] { return g_cancelled != 0; };
   qv::ByteBuffer blank;  // a white page, made when a two-sided job needs one
   bool begun = false;
@@ -596,7 +603,7 @@ int CupsJob::runColour() {
   };
   for (int pass = 0; pass < job_.passes() && result == PumpResult::kDone && !g_cancelled; ++pass) {
     const int before = pagesSent_;
-    RenderedPages pages;
+    qv::host::RenderedPages pages;
     if (const int rc = renderer.empty() ? ENOENT : pages.start(renderer, document_, area, tmpdir);
         rc != 0) {
       message("ERROR: ", std::string("Cannot start qvrender: ") + std::strerror(rc));
@@ -614,7 +621,7 @@ int CupsJob::runColour() {
     if (g_cancelled) result = PumpResult::kCancelled;
     if (result == PumpResult::kDone && !(WIFEXITED(status) && WEXITSTATUS(status) == 0)) {
       message("ERROR: ", std::string(pagesSent_ == 0 ? "The document cannot be rendered: " : "") +
-                             "Ghostscript failed (" + describeWaitStatus(status) + ")");
+                             "Ghostscript failed (" + qv::host::describeWaitStatus(status) + ")");
       result = PumpResult::kFailed;
     }
     // Two-sided: an odd page count would put the next copy's first page on

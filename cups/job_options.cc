@@ -143,29 +143,6 @@ const std::vector<OptionMapping>& optionMappings(Model model) {
   return model == Model::kMono ? kMonoMappings : kColourMappings;
 }
 
-std::string pjlSafeText(const char* text, std::size_t maxBytes) {
-  std::string out;
-  if (text == nullptr) return out;
-  for (const char* p = text; *p != '\0'; ++p) {
-    const auto byte = static_cast<unsigned char>(*p);
-    if (byte < 0x20 || byte == 0x7F) break;
-    out.push_back(*p == '"' ? '\'' : *p);
-  }
-  if (out.size() > maxBytes) {
-    // Cut on a UTF-8 character boundary: never before a continuation byte.
-    std::size_t cut = maxBytes;
-    while (cut > 0 && (static_cast<unsigned char>(out[cut]) & 0xC0) == 0x80) --cut;
-    out.resize(cut);
-  }
-  return out;
-}
-
-std::string JobSettings::settingsFile() const {
-  std::string text = "[" + printerName + "]\n";
-  for (const auto& [key, word] : settings) text += key + "=" + word + "\n";
-  return text;
-}
-
 namespace {
 
 // The model and printer name the PPD carries for this driver.
@@ -209,7 +186,7 @@ ppd_size_t* requestedSize(ppd_file_t* ppd, const std::string& name) {
 // cannot print it.
 const PaperSize* paperFor(const ppd_size_t& size, JobSettings& job) {
   if (std::strcmp(size.name, "Custom") != 0) {
-    const PaperSize* paper = findPaperSize(size.name);
+    const PaperSize* paper = qv::host::findPaperSize(size.name);
     if (paper == nullptr) return nullptr;
     return (job.model == Model::kMono ? paper->monoWord : paper->colourWord) != nullptr ? paper
                                                                                         : nullptr;
@@ -347,7 +324,7 @@ int readPin(ppd_file_t* ppd, const OptionsOwner& options, JobSettings& job, std:
   }
   job.pin.clear();
   if (pin.empty()) return 0;
-  if (pin.size() != 4 || pin.find_first_not_of("0123456789") != std::string::npos) {
+  if (!qv::host::pinIsValid(pin)) {
     error = "The secure-print PIN must be four digits.";
     return 1;
   }
@@ -371,8 +348,8 @@ int readJobSettings(ppd_file_t* ppd, const char* optionsText, const char* copies
   if (readPin(ppd, options, job, error) != 0) return 1;
   // Owner and title go into quoted PJL values. The mono printer holds a
   // secure job only when it has a title too.
-  job.owner = pjlSafeText(user, 78);
-  job.title = pjlSafeText(title, 78);
+  job.owner = qv::host::pjlText(user != nullptr ? user : "", 78);
+  job.title = qv::host::pjlText(title != nullptr ? title : "", 78);
   if (job.title.empty() && !job.pin.empty()) job.title = "Untitled";
   return 0;
 }

@@ -8,11 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "cups/paper_table.h"
+#include "host/job_options.h"
+#include "host/paper_table.h"
 
 namespace qvcups {
 
-enum class Model { kMono, kColour };
+using qv::host::Model;
+using qv::host::PaperSize;
 
 // One line of a mapping table: PPD option and choice to settings words.
 struct OptionMapping {
@@ -45,7 +47,7 @@ struct JobSettings {
   std::string warning;         // a WARNING: sentence (a size replaced by the default), or empty
   bool duplex = false;         // two-sided: each collated copy starts on a new sheet
   int xdpi = 600, ydpi = 600;  // raster resolution
-  std::vector<std::pair<std::string, std::string>> settings;  // key, word in file order
+  qv::host::SettingsLines settings;  // key, word in file order
   int copies = 1;
   bool collate = true;
   std::string pin;         // secure-print PIN, digits; empty for none
@@ -61,14 +63,10 @@ struct JobSettings {
   // The part of the rendered sheet the filter takes: the whole sheet for the
   // mono filter (it cuts its margins itself), the imaging area for the
   // colour filter.
-  int cropLeft() const { return model == Model::kMono ? 0 : kImagingMargin600; }
-  int cropTop() const { return cropLeft(); }
-  int rasterWidth() const {
-    return model == Model::kMono ? renderWidth() : colourRasterWidth(*paper);
-  }
-  int rasterHeight() const {
-    return model == Model::kMono ? renderHeight() : colourRasterHeight(*paper);
-  }
+  int cropLeft() const { return qv::host::rasterCrop(model); }
+  int cropTop() const { return qv::host::rasterCrop(model); }
+  int rasterWidth() const { return qv::host::rasterWidth(model, *paper, xdpi); }
+  int rasterHeight() const { return qv::host::rasterHeight(model, *paper, ydpi); }
 
   // Times the document is rasterised: collated copies are made by sending
   // the whole document again; uncollated ones by the printer or the filter.
@@ -76,7 +74,7 @@ struct JobSettings {
   int filterCopies() const { return collate ? 1 : copies; }
 
   // The settings file's text.
-  std::string settingsFile() const;
+  std::string settingsFile() const { return qv::host::settingsFileText(printerName, settings); }
 };
 
 // Reads the job: the PPD with its defaults marked, then the job's options
@@ -86,10 +84,5 @@ struct JobSettings {
 [[nodiscard]] int readJobSettings(ppd_file_t* ppd, const char* optionsText, const char* copiesArg,
                                   const char* user, const char* title, JobSettings& job,
                                   std::string& error);
-
-// Cuts a text for a PJL line at its first control character (CR, LF, ESC...)
-// and turns double quotes into single ones: a job title must not be able to
-// end the quoted PJL value or start a printer command.
-std::string pjlSafeText(const char* text, std::size_t maxBytes);
 
 }  // namespace qvcups

@@ -4,6 +4,12 @@
 #include <cstdio>
 
 namespace qvcups {
+
+using qv::host::colourRasterHeight;
+using qv::host::colourRasterWidth;
+using qv::host::kImagingMargin600;
+using qv::host::paperSizes;
+
 namespace {
 
 // Appends printf-formatted text; every line here is short.
@@ -18,7 +24,7 @@ void appendf(std::string& out, const char* format, Args... args) {
 
 int roundedPoints(int dots600) { return (dots600 * 72 + 300) / 600; }
 
-std::string monoPaperInfLine(const PaperSize& paper) {
+std::string monoPaperInfLine(const qv::host::PaperSize& paper) {
   std::string out;
   appendf(out, "%s\t%d\t%d\n", paper.monoWord, paper.width600, paper.height600);
   return out;
@@ -28,7 +34,7 @@ std::string colourPaperInfFile() {
   // The filter skips the first line's four words; they name the file for a
   // person reading it.
   std::string out = "QV-C600 paper information 600dpi\n";
-  for (const PaperSize& paper : paperSizes())
+  for (const qv::host::PaperSize& paper : paperSizes())
     if (paper.colourWord != nullptr)
       appendf(out, "%s: %d %d\n", paper.colourWord, colourRasterWidth(paper),
               colourRasterHeight(paper));
@@ -39,7 +45,7 @@ std::string imagingAreaFile() {
   std::string out =
       "# QV-C600 imaging area: left top right bottom, in 1/600 inch from the\n"
       "# top left corner of the sheet. Generated from cups/paper_table.cc.\n";
-  for (const PaperSize& paper : paperSizes())
+  for (const qv::host::PaperSize& paper : paperSizes())
     if (paper.colourWord != nullptr)
       appendf(out, "%s:\t%d\t%d\t%d\t%d\n", paper.colourWord, kImagingMargin600, kImagingMargin600,
               paper.width600 - kImagingMargin600, paper.height600 - kImagingMargin600);
@@ -50,7 +56,7 @@ std::string paperDimensionFile() {
   std::string out =
       "# QV-C600 paper dimensions: width and length of the sheet in points.\n"
       "# Generated from cups/paper_table.cc.\n";
-  for (const PaperSize& paper : paperSizes())
+  for (const qv::host::PaperSize& paper : paperSizes())
     if (paper.colourWord != nullptr)
       appendf(out, "%s:\t%d\t%d\n", paper.colourWord, roundedPoints(paper.width600),
               roundedPoints(paper.height600));
@@ -61,7 +67,7 @@ std::string ppdcMediaDefinitions() {
   std::string out = "// Generated from cups/paper_table.cc; do not edit.\n";
   // Whole points, as the colour printer's PaperDimension file and the PWG
   // page header carry them; within half a point of the 600-dpi raster.
-  for (const PaperSize& paper : paperSizes())
+  for (const qv::host::PaperSize& paper : paperSizes())
     appendf(out, "#media \"%s/%s\" %d %d\n", paper.ppdName, paper.ppdText,
             roundedPoints(paper.width600), roundedPoints(paper.height600));
   return out;
@@ -70,7 +76,7 @@ std::string ppdcMediaDefinitions() {
 std::string ppdcMediaSizes(bool mono) {
   std::string out = "// Generated from cups/paper_table.cc; do not edit.\n";
   bool first = true;
-  for (const PaperSize& paper : paperSizes()) {
+  for (const qv::host::PaperSize& paper : paperSizes()) {
     if ((mono ? paper.monoWord : paper.colourWord) == nullptr) continue;
     appendf(out, "%sMediaSize \"%s\"\n", first ? "*" : "", paper.ppdName);
     first = false;

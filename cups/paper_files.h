@@ -5,13 +5,13 @@
 
 #include <string>
 
-#include "cups/paper_table.h"
+#include "host/paper_table.h"
 
 namespace qvcups {
 
 // rawtoqv's paper information line: name, tab, width, tab, height (dots at
 // 600 dpi), line feed. Requires paper.monoWord.
-std::string monoPaperInfLine(const PaperSize& paper);
+std::string monoPaperInfLine(const qv::host::PaperSize& paper);
 
 // rastertoqv's paper information file: a first line of four words, then one
 // "<word>: <width> <height>" line per colour paper: the raster of its

@@ -5,17 +5,17 @@
 #include <cstdint>
 #include <string>
 
-#include "cups/pnm_reader.h"
 #include "fuzz/fuzz_input.h"
+#include "host/pnm_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const qv::UniqueFd fd = qvfuzz::memoryFile(data, size);
   if (!fd) return 0;
-  qvcups::PnmReader reader(fd.get());
-  qvcups::PnmHeader header;
+  qv::host::PnmReader reader(fd.get());
+  qv::host::PnmHeader header;
   std::string error;
   std::uint8_t chunk[65536];
-  while (reader.readHeader(header, error) == qvcups::PnmStatus::kPage) {
+  while (reader.readHeader(header, error) == qv::host::PnmStatus::kPage) {
     if (!header.binary()) break;  // text rasters are the caller's business
     for (std::size_t left = header.rowBytes() * static_cast<std::size_t>(header.height);
          left > 0;) {

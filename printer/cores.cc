@@ -130,7 +130,7 @@ bool fillColourRecords(const JobPlan& plan, RcSettings& rc, PjpInfo& job, std::s
   qv::colour::convertRcSettings(&rc.info, &job);
   // The raster is the imaging area; the PWG page size is the sheet in
   // points, as the printer's PaperDimension file gives it.
-  const qvcups::PaperSize& paper = *plan.medium->paper;
+  const qv::host::PaperSize& paper = *plan.medium->paper;
   job.nWidth = static_cast<std::int16_t>(plan.rasterWidth());
   job.nHeight = static_cast<std::int16_t>(plan.rasterHeight());
   job.nBytesPerLine = static_cast<std::uint64_t>(job.nWidth) * 3;

@@ -372,7 +372,7 @@ bool beginCoreJob(pappl_job_t* job, JobState& state, const pappl_pr_options_t& o
 // is refused before a line of it is read.
 bool checkPageHeader(pappl_job_t* job, JobState& state, const cups_page_header2_t& header,
                      unsigned page) {
-  const qvcups::PaperSize& paper = *state.plan.medium->paper;
+  const qv::host::PaperSize& paper = *state.plan.medium->paper;
   const long xdpi = header.HWResolution[0] > 0 ? header.HWResolution[0] : state.plan.dpi;
   const long ydpi = header.HWResolution[1] > 0 ? header.HWResolution[1] : state.plan.dpi;
   const std::string name = "Page " + std::to_string(page) + " of the raster document";

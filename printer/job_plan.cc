@@ -67,7 +67,7 @@ const char* wordFor(std::span<const Choice> choices, std::string_view ipp) {
 
 std::vector<Medium> buildMedia(Model model) {
   std::vector<Medium> list;
-  for (const qvcups::PaperSize& paper : qvcups::paperSizes()) {
+  for (const qv::host::PaperSize& paper : qv::host::paperSizes()) {
     if ((model == Model::kMono ? paper.monoWord : paper.colourWord) == nullptr) continue;
     // IPP sizes carry no feed direction: a landscape-fed paper is its
     // portrait twin (A5Rotated is A5), which the list already has.
@@ -100,11 +100,6 @@ std::vector<Medium> buildMedia(Model model) {
 }
 
 }  // namespace
-
-bool pinIsValid(std::string_view pin) {
-  return pin.size() == 4 &&
-         std::all_of(pin.begin(), pin.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
 
 const ModelInfo* findModel(std::string_view driverName) {
   for (const ModelInfo& info : kModels)
@@ -142,45 +137,13 @@ const Medium* findMedium(Model model, std::string_view pwgName, int widthHmm, in
   return nullptr;
 }
 
-int JobPlan::rasterWidth() const {
-  if (model == Model::kColour) return qvcups::colourRasterWidth(*medium->paper);
-  return medium->paper->width600 * dpi / 600;
-}
-int JobPlan::rasterHeight() const {
-  if (model == Model::kColour) return qvcups::colourRasterHeight(*medium->paper);
-  return medium->paper->height600 * dpi / 600;
-}
-int JobPlan::cropLeft() const { return model == Model::kColour ? qvcups::kImagingMargin600 : 0; }
-int JobPlan::cropTop() const { return cropLeft(); }
+int JobPlan::rasterWidth() const { return qv::host::rasterWidth(model, *medium->paper, dpi); }
+int JobPlan::rasterHeight() const { return qv::host::rasterHeight(model, *medium->paper, dpi); }
+int JobPlan::cropLeft() const { return qv::host::rasterCrop(model); }
+int JobPlan::cropTop() const { return qv::host::rasterCrop(model); }
 
 std::string JobPlan::settingsText(std::string_view section) const {
-  // Appended piece by piece: GCC 12 at -O3 warns (-Wrestrict, wrongly) on
-  // "[" + std::string.
-  std::string text = "[";
-  text += section;
-  text += "]\n";
-  for (const auto& [key, word] : settings) {
-    text += key;
-    text += '=';
-    text += word;
-    text += '\n';
-  }
-  return text;
-}
-
-std::string pjlText(std::string_view text, std::size_t maxBytes) {
-  std::string out;
-  for (const char c : text) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) break;
-    out += c == '"' ? '\'' : c;
-  }
-  if (out.size() > maxBytes) {
-    std::size_t cut = maxBytes;
-    // Step back over UTF-8 continuation bytes to a character's first byte.
-    while (cut > 0 && (static_cast<unsigned char>(out[cut]) & 0xC0) == 0x80) --cut;
-    out.resize(cut);
-  }
-  return out;
+  return qv::host::settingsFileText(section, settings);
 }
 
 bool planJob(const JobRequest& request, JobPlan& plan, std::string& error) {
@@ -213,7 +176,7 @@ bool planJob(const JobRequest& request, JobPlan& plan, std::string& error) {
   const char* source = wordFor(mediaSources(request.model), request.source);
   const char* type = wordFor(mediaTypes(request.model), request.type);
   const char* bin = wordFor(outputBins(request.model), request.outputBin);
-  const qvcups::PaperSize& paper = *plan.medium->paper;
+  const qv::host::PaperSize& paper = *plan.medium->paper;
   if (mono) {
     if (request.xdpi != request.ydpi ||
         (request.xdpi != 300 && request.xdpi != 600 && request.xdpi != 1200)) {

@@ -11,11 +11,14 @@
 #include <utility>
 #include <vector>
 
-#include "cups/paper_table.h"
+#include "host/job_options.h"
+#include "host/paper_table.h"
 
 namespace qvprinter {
 
-enum class Model { kMono, kColour };
+using qv::host::Model;
+using qv::host::pinIsValid;
+using qv::host::pjlText;
 
 // One model: its PAPPL driver name, the make and model shown to clients and
 // the IEEE 1284 device ID that auto-add and `qvprinter devices` match.
@@ -50,7 +53,7 @@ inline constexpr int kMarginHmm = 423;
 // A paper of the table, with the PWG self-describing name a client uses
 // ("iso_a4_210x297mm") and its size in hundredths of a millimetre.
 struct Medium {
-  const qvcups::PaperSize* paper;
+  const qv::host::PaperSize* paper;
   std::string pwgName;
   int widthHmm, lengthHmm;
 };
@@ -87,13 +90,13 @@ struct JobRequest {
 struct JobPlan {
   Model model = Model::kMono;
   const Medium* medium = nullptr;
-  int dpi = 600;                                              // raster resolution, both axes
-  std::vector<std::pair<std::string, std::string>> settings;  // key, word: settings-file lines
-  std::string pin, owner, title;                              // PJL-safe texts
-  std::string outputTray;                                     // colour OUTPUTTRAY, "" for unset
-  unsigned monoFlags = 0;                                     // the paper's matching flags (mono)
-  int passes = 1;       // times the pages are sent: collated copies, else 1
-  bool duplex = false;  // two-sided: a copy of odd pages gets a blank back
+  int dpi = 600;                     // raster resolution, both axes
+  qv::host::SettingsLines settings;  // key, word: settings-file lines
+  std::string pin, owner, title;     // PJL-safe texts
+  std::string outputTray;            // colour OUTPUTTRAY, "" for unset
+  unsigned monoFlags = 0;            // the paper's matching flags (mono)
+  int passes = 1;                    // times the pages are sent: collated copies, else 1
+  bool duplex = false;               // two-sided: a copy of odd pages gets a blank back
 
   // The page the core takes, in pixels at `dpi`: the whole sheet for the
   // mono core (it cuts its margins itself), the imaging area for the colour
@@ -110,15 +113,8 @@ struct JobPlan {
 inline constexpr const char* kTonerSaveAttr = "qv-toner-save";
 inline constexpr const char* kPinAttr = "qv-secure-pin";
 
-// A secure-print PIN is exactly four digits, 0-9 (leading zeros count).
-[[nodiscard]] bool pinIsValid(std::string_view pin);
-
 // Maps the request. Returns true, or false with `error` set to the sentence
 // for the job's state message (unsupported paper, bad PIN, bad resolution).
 [[nodiscard]] bool planJob(const JobRequest& request, JobPlan& plan, std::string& error);
-
-// Cuts `text` for a quoted PJL value: at its first control character, at
-// `maxBytes` on a UTF-8 character boundary, double quotes made single.
-std::string pjlText(std::string_view text, std::size_t maxBytes);
 
 }  // namespace qvprinter

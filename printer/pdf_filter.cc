@@ -16,10 +16,10 @@
 #include <vector>
 
 #include "common/unique_file.h"
-#include "cups/child_process.h"
-#include "cups/paper_table.h"
-#include "cups/pnm_reader.h"
-#include "cups/render_client.h"
+#include "host/child_process.h"
+#include "host/paper_table.h"
+#include "host/pnm_reader.h"
+#include "host/render_client.h"
 #include "printer/driver.h"
 #include "printer/job_plan.h"
 
@@ -31,7 +31,7 @@ struct OptionsDeleter {
 };
 
 // The raster header fields the callbacks read, for a page of Ghostscript's.
-void describePage(pappl_pr_options_t& options, const qvcups::PnmHeader& page, int dpi) {
+void describePage(pappl_pr_options_t& options, const qv::host::PnmHeader& page, int dpi) {
   auto& header = options.header;
   header.cupsWidth = static_cast<unsigned>(page.width);
   header.cupsHeight = static_cast<unsigned>(page.height);
@@ -49,17 +49,17 @@ enum class Outcome { kDone, kCancelled, kFailed };
 
 // Mono pages: Ghostscript's PBM rows through a pipe, a row at a time.
 Outcome pumpPages(pappl_job_t* job, pappl_pr_options_t& options, pappl_device_t* device,
-                  qvcups::PnmReader& reader, int dpi, long width, long height, unsigned& pages) {
+                  qv::host::PnmReader& reader, int dpi, long width, long height, unsigned& pages) {
   std::vector<std::uint8_t> row;
   // Ghostscript renders the job's page range only (Ghostscript's page
   // numbers are the document's).
   for (unsigned page = options.first_page;; ++page) {
-    qvcups::PnmHeader header;
+    qv::host::PnmHeader header;
     std::string error;
-    const qvcups::PnmStatus status = reader.readHeader(header, error);
+    const qv::host::PnmStatus status = reader.readHeader(header, error);
     if (papplJobIsCanceled(job)) return Outcome::kCancelled;
-    if (status == qvcups::PnmStatus::kEnd) return Outcome::kDone;
-    if (status != qvcups::PnmStatus::kPage || header.kind != '4' || header.width != width ||
+    if (status == qv::host::PnmStatus::kEnd) return Outcome::kDone;
+    if (status != qv::host::PnmStatus::kPage || header.kind != '4' || header.width != width ||
         header.height != height) {
       papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Ghostscript page %u unreadable: %s", page,
                   error.c_str());
@@ -87,9 +87,9 @@ Outcome pumpPages(pappl_job_t* job, pappl_pr_options_t& options, pappl_device_t*
 // us: each goes to the core where it lies, and its slot is given back once
 // the core has sent it.
 Outcome pumpRenderedPages(pappl_job_t* job, pappl_pr_options_t& options, pappl_device_t* device,
-                          qvcups::RenderedPages& pages, const qvcups::RenderArea& area,
+                          qv::host::RenderedPages& pages, const qv::host::RenderArea& area,
                           unsigned& count) {
-  qvcups::PnmHeader sheet;
+  qv::host::PnmHeader sheet;
   sheet.kind = '6';
   sheet.width = area.sheetWidth;
   sheet.height = area.sheetHeight;
@@ -123,7 +123,7 @@ bool endRendering(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*
   if (outcome != Outcome::kDone) return outcome == Outcome::kCancelled && ended;
   if (!(WIFEXITED(status) && WEXITSTATUS(status) == 0)) {
     papplJobSetMessage(job, "Ghostscript could not render the document (%s).",
-                       qvcups::describeWaitStatus(status).c_str());
+                       qv::host::describeWaitStatus(status).c_str());
     return false;
   }
   if (pages == 0) {
@@ -138,17 +138,18 @@ bool endRendering(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*
 
 // A colour job: qvrender renders its pages into memory shared with us.
 bool printColour(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device,
-                 const char* document, const qvcups::PaperSize& paper, const char* tmpdir) {
-  const qvcups::RenderArea area{600,
-                                paper.width600,
-                                paper.height600,
-                                qvcups::kImagingMargin600,
-                                qvcups::kImagingMargin600,
-                                qvcups::colourRasterWidth(paper),
-                                qvcups::colourRasterHeight(paper)};
+                 const char* document, const qv::host::PaperSize& paper, const char* tmpdir) {
+  const qv::host::RenderArea area{600,
+                                  paper.width600,
+                                  paper.height600,
+                                  qv::host::kImagingMargin600,
+                                  qv::host::kImagingMargin600,
+                                  qv::host::colourRasterWidth(paper),
+                                  qv::host::colourRasterHeight(paper)};
   if (!startJob(job, options, device)) return false;
-  const std::string program = qvcups::findQvrender(qvcups::programDirectory(), QV_RENDER_FROM_BIN);
-  qvcups::RenderedPages pages;
+  const std::string program =
+      qv::host::findQvrender(qv::host::programDirectory(), QV_RENDER_FROM_BIN);
+  qv::host::RenderedPages pages;
   if (const int rc = program.empty() ? ENOENT : pages.start(program, document, area, tmpdir);
       rc != 0) {
     papplJobSetMessage(job, "Cannot start qvrender: %s", std::strerror(rc));
@@ -163,15 +164,16 @@ bool printColour(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* 
 
 // A mono job: Ghostscript's PBM pages through a pipe (a 1-bit page is small).
 bool printMono(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device,
-               const char* document, const qvcups::PaperSize& paper, int dpi, const char* tmpdir) {
+               const char* document, const qv::host::PaperSize& paper, int dpi,
+               const char* tmpdir) {
   const long width = paper.width600 * dpi / 600, height = paper.height600 * dpi / 600;
   int pipeFds[2];
-  if (qvcups::makePipe(pipeFds) != 0) {
+  if (qv::host::makePipe(pipeFds) != 0) {
     papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Cannot create a pipe: %s", std::strerror(errno));
     return false;
   }
   qv::UniqueFd gsOut(pipeFds[0]), gsChildEnd(pipeFds[1]);
-  qvcups::SpawnSpec spec = qvcups::ghostscriptRaster(
+  qv::host::SpawnSpec spec = qv::host::ghostscriptRaster(
       true, "-r" + std::to_string(dpi) + "x" + std::to_string(dpi),
       "-g" + std::to_string(width) + "x" + std::to_string(height), document, tmpdir);
   if (options->first_page > 1 || options->last_page < INT_MAX) {
@@ -183,14 +185,14 @@ bool printMono(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* de
   spec.ownProcessGroup = true;
 
   if (!startJob(job, options, device)) return false;
-  qvcups::ChildProcess ghostscript;
+  qv::host::ChildProcess ghostscript;
   if (const int rc = ghostscript.spawn(spec); rc != 0) {
     papplJobSetMessage(job, "Cannot start Ghostscript (gs): %s", std::strerror(rc));
     endJob(job, options, device);
     return false;
   }
   gsChildEnd.reset();
-  qvcups::PnmReader reader(gsOut.get());
+  qv::host::PnmReader reader(gsOut.get());
   unsigned pages = 0;
   const Outcome outcome = pumpPages(job, *options, device, reader, dpi, width, height, pages);
   if (outcome != Outcome::kDone) ghostscript.signal(SIGTERM);

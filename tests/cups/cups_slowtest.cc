@@ -9,7 +9,7 @@
 #include <set>
 
 #include "cups/paper_files.h"
-#include "cups/paper_table.h"
+#include "host/paper_table.h"
 #include "tests/support/gs_pages.h"
 
 namespace fs = std::filesystem;
@@ -91,7 +91,7 @@ TEST_F(Sandbox, CupsfilterPrintsWhatIsAskedOrSaysWhy) {
       };
   for (const auto& [mono, paper, pages, copies, xdpi, ydpi, options, order, header] : rows) {
     SCOPED_TRACE(std::string(paper) + " " + options);
-    const qvcups::PaperSize* size = qvcups::findPaperSize(paper);
+    const qv::host::PaperSize* size = qv::host::findPaperSize(paper);
     long width = size ? size->width600 : 0, height = size ? size->height600 : 0;
     if (!size && std::sscanf(paper, "Custom.%ldx%ld", &width, &height) == 2)
       width = width * 600 / 72, height = height * 600 / 72;  // points

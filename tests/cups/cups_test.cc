@@ -12,15 +12,15 @@
 #include "cups/cups_job.h"
 #include "cups/job_options.h"
 #include "cups/paper_files.h"
-#include "cups/paper_table.h"
-#include "cups/pnm_reader.h"
 #include "cups/private_dir.h"
+#include "host/paper_table.h"
+#include "host/pnm_reader.h"
 #include "mono/PCLUtils.h"
 #include "tests/support/run_program.h"
 
 namespace {
 
-using qvcups::PnmStatus;
+using qv::host::PnmStatus;
 
 std::unique_ptr<ppd_file_t, void (*)(ppd_file_t*)> openPpd(bool mono) {
   return {ppdOpenFile((QV_PPD_DIR + std::string(mono ? "/qvm600.ppd" : "/qvc600.ppd")).c_str()),
@@ -112,12 +112,7 @@ TEST(JobOptions, OptionsBecomeFilterSettings) {
 }
 
 TEST(JobOptions, TextsCannotBreakOutOfTheirLines) {
-  const char* const pjl[] = {"Report Q3",     "Report Q3", "a\n@PJL SET HOLD=OFF", "a",
-                             "a\x1b%-12345X", "a",         "say \"hi\"",           "say 'hi'",
-                             nullptr,         ""};
-  for (std::size_t i = 0; i < std::size(pjl); i += 2)
-    EXPECT_EQ(pjl[i + 1], qvcups::pjlSafeText(pjl[i], 78));
-  EXPECT_EQ("ab", qvcups::pjlSafeText("ab\xc3\xa9", 3)) << "cut on a UTF-8 boundary";
+  // PJL texts: qv::host::pjlText, tested with the printer's plan.
   // The filters' lines in the CUPS log: errors must show as job errors.
   const std::pair<const char*, const char*> log[] = {
       {"Error: /x/paperinf :cannot open file !!", "ERROR: /x/paperinf :cannot open file"},
@@ -135,9 +130,9 @@ std::string readStream(const std::string& bytes) {
   EXPECT_TRUE(::pipe(fds) == 0 &&
               ::write(fds[1], bytes.data(), bytes.size()) == ssize_t(bytes.size()));
   ::close(fds[1]);
-  qvcups::PnmReader reader(fds[0]);
+  qv::host::PnmReader reader(fds[0]);
   std::string out, error;
-  qvcups::PnmHeader h;
+  qv::host::PnmHeader h;
   PnmStatus status;
   while ((status = reader.readHeader(h, error)) == PnmStatus::kPage) {
     std::string raster(h.rowBytes() * static_cast<std::size_t>(h.height), '\0');
@@ -233,7 +228,7 @@ TEST(ShippedData, PpdsMappingsPaperTableAndGeometryAgree) {
     ASSERT_GT(ppd->num_sizes, 0);
     for (const ppd_size_t& size : std::span(ppd->sizes, std::size_t(ppd->num_sizes))) {
       if (std::string(size.name) == "Custom") continue;
-      const qvcups::PaperSize* paper = qvcups::findPaperSize(size.name);
+      const qv::host::PaperSize* paper = qv::host::findPaperSize(size.name);
       ASSERT_NE(nullptr, paper) << size.name;
       const char* word = mono ? paper->monoWord : paper->colourWord;
       ASSERT_NE(nullptr, word) << size.name;
@@ -250,7 +245,7 @@ TEST(ShippedData, PpdsMappingsPaperTableAndGeometryAgree) {
     }
   }
   // The mono printer's narrowest admissible paper holding a page is as wide, within 1/60 inch.
-  for (const qvcups::PaperSize& paper : qvcups::paperSizes()) {
+  for (const qv::host::PaperSize& paper : qv::host::paperSizes()) {
     if (paper.monoWord == nullptr) continue;
     using qv::mono::PaperCheckEntry, qv::mono::paperCheckTable;
     const PaperCheckEntry* chosen = std::find_if(

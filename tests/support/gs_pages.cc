@@ -11,9 +11,9 @@
 #include <iterator>
 #include <regex>
 
-#include "cups/paper_table.h"
 #include "decode/m1030_stream.h"
 #include "decode/pwg_stream.h"
+#include "host/paper_table.h"
 
 namespace qvtest {
 
@@ -141,7 +141,7 @@ void expectJobMatches(const std::string& job, const Pages& source, const Layout&
       }
       continue;
     }
-    const long margin = qvcups::kImagingMargin600, cut = e.width600 - 2 * margin;
+    const long margin = qv::host::kImagingMargin600, cut = e.width600 - 2 * margin;
     const qvdecode::PwgPage& page = colour.pages[p];
     ASSERT_EQ(std::uint32_t(cut), page.header.width);
     ASSERT_EQ(std::uint32_t(e.height600 - 2 * margin), page.header.height);

@@ -6,7 +6,7 @@
 #include <span>
 #include <string_view>
 
-namespace qvcups {
+namespace qv::host {
 
 // One paper size. Sizes are given in dots at 600 dpi, the unit of both
 // filters' paper information files; the PPD and the colour geometry files
@@ -43,4 +43,4 @@ inline int colourRasterHeight(const PaperSize& paper) {
   return paper.height600 - 2 * kImagingMargin600;
 }
 
-}  // namespace qvcups
+}  // namespace qv::host

@@ -1,5 +1,5 @@
 // child_process.cc - posix_spawn with explicit descriptors.
-#include "cups/child_process.h"
+#include "host/child_process.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <utility>
 
-namespace qvcups {
+namespace qv::host {
 namespace {
 
 // Owners of the spawn attribute objects, destroyed on every return.
@@ -154,4 +154,4 @@ std::string describeWaitStatus(int status) {
   return text;
 }
 
-}  // namespace qvcups
+}  // namespace qv::host

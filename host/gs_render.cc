@@ -1,6 +1,6 @@
 // gs_render.cc - Ghostscript's display device in rectangle mode, rendering
 // band by band into the page slots that qvrender shares with its caller.
-#include "cups/gs_render.h"
+#include "host/gs_render.h"
 
 #include <stddef.h>  // gdevdsp.h uses size_t unqualified
 //
@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-namespace qvcups {
+namespace qv::host {
 namespace {
 
 // One rendering: the slots, where the page in progress stands, the band
@@ -284,4 +284,4 @@ int runQvrender(int argc, char** argv) {
   return status;
 }
 
-}  // namespace qvcups
+}  // namespace qv::host

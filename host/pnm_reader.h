@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-namespace qvcups {
+namespace qv::host {
 
 struct PnmHeader {
   char kind = 0;    // the digit of the magic: '1'..'6'
@@ -63,4 +63,4 @@ class PnmReader {
   std::uint8_t buffer_[65536];
 };
 
-}  // namespace qvcups
+}  // namespace qv::host

@@ -1,12 +1,12 @@
 // pnm_reader.cc - Netpbm header parser and raster reader.
-#include "cups/pnm_reader.h"
+#include "host/pnm_reader.h"
 
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 
-namespace qvcups {
+namespace qv::host {
 namespace {
 
 // The format's white space: blank, tab, CR, LF, vertical tab, form feed.
@@ -130,4 +130,4 @@ PnmStatus PnmReader::readHeader(PnmHeader& header, std::string& error) {
   return PnmStatus::kPage;
 }
 
-}  // namespace qvcups
+}  // namespace qv::host

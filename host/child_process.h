@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace qvcups {
+namespace qv::host {
 
 struct SpawnSpec {
   std::string program;            // absolute path, or a name searched in PATH
@@ -66,4 +66,4 @@ std::string describeWaitStatus(int status);
 // large buffer for page data.
 [[nodiscard]] int makePipe(int fds[2]);
 
-}  // namespace qvcups
+}  // namespace qv::host

@@ -18,10 +18,10 @@
 #include <string_view>
 
 #include "common/unique_file.h"
-#include "cups/child_process.h"
-#include "cups/gs_render.h"
+#include "host/child_process.h"
+#include "host/gs_render.h"
 
-namespace qvcups {
+namespace qv::host {
 
 // This program's directory (of /proc/self/exe); "." when it cannot be read.
 std::string programDirectory();
@@ -63,4 +63,4 @@ class RenderedPages {
   bool ended_ = false;  // the renderer closed its end: it has finished
 };
 
-}  // namespace qvcups
+}  // namespace qv::host

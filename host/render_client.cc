@@ -1,5 +1,5 @@
 // render_client.cc - the page slots a caller shares with qvrender.
-#include "cups/render_client.h"
+#include "host/render_client.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -12,7 +12,7 @@
 #include <csignal>
 #include <utility>
 
-namespace qvcups {
+namespace qv::host {
 
 std::string programDirectory() {
   char self[PATH_MAX];
@@ -112,4 +112,4 @@ int RenderedPages::finish() {
   return renderer_.wait();
 }
 
-}  // namespace qvcups
+}  // namespace qv::host

@@ -19,7 +19,7 @@
 #include <cstdint>
 #include <span>
 
-namespace qvcups {
+namespace qv::host {
 
 inline constexpr int kRenderSlotsFd = 3;
 inline constexpr int kRenderControlFd = 4;
@@ -49,4 +49,4 @@ int renderDocument(const char* document, const RenderArea& area, std::span<std::
 // WIDTH HEIGHT", with descriptors 3 and 4 as above.
 int runQvrender(int argc, char** argv);
 
-}  // namespace qvcups
+}  // namespace qv::host

@@ -1,9 +1,9 @@
 // paper_table.cc - the QV driver's paper sizes.
-#include "cups/paper_table.h"
+#include "host/paper_table.h"
 
 #include <array>
 
-namespace qvcups {
+namespace qv::host {
 namespace {
 
 // Sizes in dots at 600 dpi. The mono sizes are chosen so that rawtoqv's paper
@@ -55,4 +55,4 @@ const PaperSize* findPaperSize(std::string_view name) {
   return nullptr;
 }
 
-}  // namespace qvcups
+}  // namespace qv::host
