@@ -9,20 +9,20 @@
 #include "printer/core_job.h"
 #include "printer/device_status.h"
 #include "printer/ipp_gate.h"
-#include "printer/job_plan.h"
 #include "printer/recovery.h"
 #include "printer/test_page.h"
 
 namespace qvprinter {
 namespace {
 
-// The job's data between the callbacks: the core job and where its bytes go.
+// The job's data between the callbacks: its plan, the core job and where its
+// bytes go. Made by planPrintJob, freed by endJob (or dropUnstartedPlan).
 struct JobState {
   JobRequest request;  // its texts point into the strings below
   std::string mediaName, source, type, outputBin, pin, owner, title;
   JobPlan plan;
-  pappl_device_t* device = nullptr;
-  std::unique_ptr<CoreJob> core;  // made at the first page
+  pappl_device_t* device = nullptr;  // set by startJob
+  std::unique_ptr<CoreJob> core;     // made at the first page
   bool failed = false;
   bool blankBacks = false;  // PAPPL prints an image's copies: two-sided, each on its own sheet
   // "page-ranges" of a raster document, which PAPPL passes on whole: the
@@ -282,7 +282,9 @@ bool driverCallback(pappl_system_t* system, const char* driver_name, const char*
   return true;
 }
 
-bool startJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device) {
+const JobPlan* planPrintJob(pappl_job_t* job, const pappl_pr_options_t* options) {
+  if (const auto* planned = static_cast<const JobState*>(papplJobGetData(job)))
+    return &planned->plan;
   auto state = std::make_unique<JobState>();
   JobRequest& request = state->request;
   request.model = modelOf(job);
@@ -315,10 +317,12 @@ bool startJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* dev
   }
   const std::string_view toner = vendorOption(options, kTonerSaveAttr);
   request.tonerSave = toner == "true" || toner == "yes" || toner == "on";
-  if (!takeSecurePin(job, state->pin))
-    return failJob(job, nullptr,
-                   "The secure-print PIN was lost when qvprinter restarted; the job was not "
-                   "printed. Please send it again.");
+  if (!takeSecurePin(job, state->pin)) {
+    failJob(job, nullptr,
+            "The secure-print PIN was lost when qvprinter restarted; the job was not "
+            "printed. Please send it again.");
+    return nullptr;
+  }
   const char* user = papplJobGetUsername(job);
   const char* name = papplJobGetName(job);
   state->owner = user != nullptr ? user : "";
@@ -327,13 +331,33 @@ bool startJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* dev
 
   // Everything the job needs is checked before the printer gets a byte.
   std::string error;
-  if (!planJob(request, state->plan, error)) return failJob(job, nullptr, error);
+  if (!planJob(request, state->plan, error)) {
+    failJob(job, nullptr, error);
+    return nullptr;
+  }
+  papplJobSetData(job, state.get());
+  return &state.release()->plan;
+}
+
+void dropUnstartedPlan(pappl_job_t* job) {
+  auto* state = static_cast<JobState*>(papplJobGetData(job));
+  if (state == nullptr || state->device != nullptr) return;
+  papplJobSetData(job, nullptr);
+  const std::unique_ptr<JobState> unstarted(state);
+}
+
+bool startJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device) {
+  if (planPrintJob(job, options) == nullptr) return false;
   // A printer out of paper, jammed or offline keeps the job waiting here.
-  if (!waitWhilePrinterStopped(job, device)) return false;
+  // PAPPL calls no endJob after a failed startJob: the plan goes now.
+  if (!waitWhilePrinterStopped(job, device)) {
+    dropUnstartedPlan(job);
+    return false;
+  }
+  auto* state = static_cast<JobState*>(papplJobGetData(job));
   state->device = device;
   state->writtenBefore = bytesWritten(device);
   recordJobStart(job);
-  papplJobSetData(job, state.release());
   return true;
 }
 

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <span>
 
+#include "printer/job_plan.h"
+
 namespace qvprinter {
 
 // The drivers, for papplSystemSetPrinterDrivers and papplMainloop.
@@ -26,7 +28,18 @@ void createCallback(pappl_printer_t* printer, void* context);
 const char* autoAddCallback(const char* device_info, const char* device_uri, const char* device_id,
                             void* context);
 
-// The raster callbacks (also driven by the PDF filter).
+// The job's plan, made at its first need from the job's attributes and
+// `options` and kept with the job (papplJobSetData) until endJob: the PDF
+// filter asks for it before Ghostscript starts, startJob and the page
+// callbacks reuse it. Returns nullptr when the job cannot be printed, with
+// the job's state message saying why; nothing has reached the printer then.
+const JobPlan* planPrintJob(pappl_job_t* job, const pappl_pr_options_t* options);
+// Frees a plan that no startJob took over (the PDF filter calls it on its
+// way out; after endJob there is nothing left to free).
+void dropUnstartedPlan(pappl_job_t* job);
+
+// The raster callbacks (also driven by the PDF filter). startJob plans the
+// job unless planPrintJob has.
 bool startJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device);
 bool startPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device,
                unsigned page);

@@ -21,7 +21,6 @@
 #include "host/pnm_reader.h"
 #include "host/render_client.h"
 #include "printer/driver.h"
-#include "printer/job_plan.h"
 
 namespace qvprinter {
 namespace {
@@ -136,16 +135,18 @@ bool endRendering(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*
   return ended;
 }
 
-// A colour job: qvrender renders its pages into memory shared with us.
+// A colour job: qvrender renders its pages into memory shared with us, the
+// plan's raster area of the sheet.
 bool printColour(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device,
-                 const char* document, const qv::host::PaperSize& paper, const char* tmpdir) {
-  const qv::host::RenderArea area{600,
-                                  paper.width600,
-                                  paper.height600,
-                                  qv::host::kImagingMargin600,
-                                  qv::host::kImagingMargin600,
-                                  qv::host::colourRasterWidth(paper),
-                                  qv::host::colourRasterHeight(paper)};
+                 const char* document, const JobPlan& plan, const char* tmpdir) {
+  const qv::host::PaperSize& paper = *plan.medium->paper;
+  const qv::host::RenderArea area{plan.dpi,
+                                  paper.width600 * plan.dpi / 600,
+                                  paper.height600 * plan.dpi / 600,
+                                  plan.cropLeft(),
+                                  plan.cropTop(),
+                                  plan.rasterWidth(),
+                                  plan.rasterHeight()};
   if (!startJob(job, options, device)) return false;
   const std::string program =
       qv::host::findQvrender(qv::host::programDirectory(), QV_RENDER_FROM_BIN);
@@ -162,10 +163,12 @@ bool printColour(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* 
   return endRendering(job, options, device, outcome, status, count);
 }
 
-// A mono job: Ghostscript's PBM pages through a pipe (a 1-bit page is small).
+// A mono job: Ghostscript's PBM pages through a pipe (a 1-bit page is small),
+// the whole sheet at the plan's resolution.
 bool printMono(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device,
-               const char* document, const qv::host::PaperSize& paper, int dpi,
-               const char* tmpdir) {
+               const char* document, const JobPlan& plan, const char* tmpdir) {
+  const int dpi = plan.dpi;
+  const qv::host::PaperSize& paper = *plan.medium->paper;
   const long width = paper.width600 * dpi / 600, height = paper.height600 * dpi / 600;
   int pipeFds[2];
   if (qv::host::makePipe(pipeFds) != 0) {
@@ -212,17 +215,17 @@ bool pdfFilter(pappl_job_t* job, pappl_device_t* device, void*) {
   std::unique_ptr<pappl_pr_options_t, OptionsDeleter> options(
       papplJobCreatePrintOptions(job, INT_MAX, !mono));
   if (!options) return false;
-  // The paper and resolution decide the rendering; a paper the model does
-  // not have is refused here, before Ghostscript starts.
-  const Medium* medium = findMedium(info->model, options->media.size_name,
-                                    options->media.size_width, options->media.size_length);
-  if (medium == nullptr) return startJob(job, options.get(), device);  // sets the message
-  const int dpi = mono ? options->printer_resolution[0] : 600;
-  if (dpi != 300 && dpi != 600 && dpi != 1200) return startJob(job, options.get(), device);
+  // The plan's paper and resolution decide the rendering; a job that cannot
+  // print is refused here, before Ghostscript starts. startJob takes the
+  // plan over.
+  const JobPlan* plan = planPrintJob(job, options.get());
+  if (plan == nullptr) return false;  // the job's message says why
   const char* tmpdir = std::getenv("TMPDIR");
   if (tmpdir == nullptr) tmpdir = "/tmp";
-  return mono ? printMono(job, options.get(), device, document, *medium->paper, dpi, tmpdir)
-              : printColour(job, options.get(), device, document, *medium->paper, tmpdir);
+  const bool printed = mono ? printMono(job, options.get(), device, document, *plan, tmpdir)
+                            : printColour(job, options.get(), device, document, *plan, tmpdir);
+  dropUnstartedPlan(job);  // a job that ended before startJob
+  return printed;
 }
 
 }  // namespace qvprinter
