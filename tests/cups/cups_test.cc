@@ -1,5 +1,5 @@
-// cups_test.cc - the CUPS driver's parts: PPD options to settings, safe texts, the Netpbm
-// reader, the private job directory, the paper table against PPDs and geometry files.
+// cups_test.cc - the CUPS driver's parts: PPD options to settings, CUPS message lines, the
+// private job directory, the paper table against PPDs and geometry files.
 #include <cups/ppd.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -14,13 +14,10 @@
 #include "cups/paper_files.h"
 #include "cups/private_dir.h"
 #include "host/paper_table.h"
-#include "host/pnm_reader.h"
 #include "mono/PCLUtils.h"
 #include "tests/support/run_program.h"
 
 namespace {
-
-using qv::host::PnmStatus;
 
 std::unique_ptr<ppd_file_t, void (*)(ppd_file_t*)> openPpd(bool mono) {
   return {ppdOpenFile((QV_PPD_DIR + std::string(mono ? "/qvm600.ppd" : "/qvc600.ppd")).c_str()),
@@ -112,7 +109,7 @@ TEST(JobOptions, OptionsBecomeFilterSettings) {
 }
 
 TEST(JobOptions, TextsCannotBreakOutOfTheirLines) {
-  // PJL texts: qv::host::pjlText, tested with the printer's plan.
+  // PJL texts: qv::host::pjlText (tests/host).
   // The filters' lines in the CUPS log: errors must show as job errors.
   const std::pair<const char*, const char*> log[] = {
       {"Error: /x/paperinf :cannot open file !!", "ERROR: /x/paperinf :cannot open file"},
@@ -122,49 +119,6 @@ TEST(JobOptions, TextsCannotBreakOutOfTheirLines) {
       {"Error: invalid option !!\r", "ERROR: invalid option"},
       {"", ""}};
   for (const auto& [line, message] : log) EXPECT_EQ(message, qvcups::cupsMessageFor(line));
-}
-
-// A stream read from a pipe: "P<kind> <w>x<h>/<maxval> <raster>|" per image, then how it ended.
-std::string readStream(const std::string& bytes) {
-  int fds[2];
-  EXPECT_TRUE(::pipe(fds) == 0 &&
-              ::write(fds[1], bytes.data(), bytes.size()) == ssize_t(bytes.size()));
-  ::close(fds[1]);
-  qv::host::PnmReader reader(fds[0]);
-  std::string out, error;
-  qv::host::PnmHeader h;
-  PnmStatus status;
-  while ((status = reader.readHeader(h, error)) == PnmStatus::kPage) {
-    std::string raster(h.rowBytes() * static_cast<std::size_t>(h.height), '\0');
-    std::size_t done = 0;
-    for (long n = 1; done < raster.size() && n > 0; done += static_cast<std::size_t>(n))
-      n = std::max(0L, reader.readSome(reinterpret_cast<std::uint8_t*>(raster.data()) + done,
-                                       raster.size() - done));
-    out += std::string("P") + h.kind + " " + std::to_string(h.width) + "x" +
-           std::to_string(h.height) + "/" + std::to_string(h.maxval) + " " +
-           raster.substr(0, done) + "|";
-  }
-  ::close(fds[0]);
-  EXPECT_EQ(status == PnmStatus::kMalformed, !error.empty());
-  return out + (status == PnmStatus::kEnd ? "end" : "malformed");
-}
-
-TEST(PnmReader, HeadersRasterBytesAndEnds) {
-  const std::pair<std::string, std::string> cases[] = {
-      {"P4\n9 2\nabcd", "P4 9x2/1 abcd|end"},  // PBM rows padded to a byte
-      {"P6  1\t1\r\n\v255\fxyz", "P6 1x1/255 xyz|end"},
-      {"P6#a\n1#b\n1#c\n255\nxyz", "P6 1x1/255 xyz|end"},
-      {"P5 3 1 255#x\nabc", "P5 3x1/255 abc|end"},  // a comment ends the header
-      {"P5 2 1 256\nabcd", "P5 2x1/256 abcd|end"},  // 16-bit samples
-      {"P4\n8 1\n1P4\n# p2\n8 1\n2P4 8 1 3", "P4 8x1/1 1|P4 8x1/1 2|P4 8x1/1 3|end"},
-      {"P4 8 1\n1P4 8", "P4 8x1/1 1|malformed"},
-  };
-  for (const auto& [bytes, read] : cases) EXPECT_EQ(read, readStream(bytes)) << bytes;
-  // The last one has no separator after maxval.
-  for (const char* bytes :
-       {"P7\n1 1\n255\n", "X6\n1 1\n255\n", "P6\n", "P6 a 1 255\n", "P6 1 -1 255\n", "P4 0 1\n",
-        "P5 1 1 0\n", "P5 1 1 65536\n", "P4 99999999999 1\n", "P6 1 1 255"})
-    EXPECT_EQ("malformed", readStream(bytes)) << bytes;
 }
 
 TEST(PrivateDir, OwnerOnlyUnderTmpdirAndEverythingGoes) {

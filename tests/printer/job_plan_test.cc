@@ -97,11 +97,5 @@ TEST(PrinterPlan, MapsEveryChoiceOrSaysWhyNot) {
   }
 }
 
-TEST(PrinterPlan, PjlTextEndsAtControlsAndWholeCharacters) {
-  EXPECT_EQ("Report 'Q3'|ab",
-            pjlText("Report \"Q3\"\r\n@PJL RESET", 78) + "|" + pjlText("ab\x1b%-12345X", 78));
-  EXPECT_EQ("a|a\xc3\xa9", pjlText("a\xc3\xa9", 2) + "|" + pjlText("a\xc3\xa9", 3));  // never half
-}
-
 }  // namespace
 }  // namespace qvprinter
