@@ -60,13 +60,23 @@ qvtest::ProgramResult runJob(const TestPrinter& printer, const std::string& inpu
   program.writeInput(input);
   if (signal == 0) program.closeInput();
   // Signal once the filter has taken all and each of its threads sleeps (woken but not run, a
-  // thread is awake).
-  const auto asleep = [&] {
+  // thread is awake). The threads are read one after the other, so they are read twice: a
+  // thread that ran in between has switched once more, and a sleeping thread cannot be woken
+  // by one that sleeps too.
+  const auto threads = [&] {
+    std::string all;
     for (const std::string& task : qvtest::listDirectory("/proc/" + pid + "/task")) {
-      const std::string stat = qvtest::readFile("/proc/" + pid + "/task/" + task + "/stat");
-      if (stat.find(") S ", stat.rfind(')')) == std::string::npos) return false;
+      const std::string dir = "/proc/" + pid + "/task/" + task + "/";
+      const std::string stat = qvtest::readFile(dir + "stat"),
+                        status = qvtest::readFile(dir + "status");
+      if (stat.find(") S ", stat.rfind(')')) == std::string::npos) return std::string();
+      all += task + ":" + status.substr(status.find("voluntary_ctxt_switches")) + ";";
     }
-    return program.unread() == 0;
+    return all;
+  };
+  const auto asleep = [&] {
+    const std::string before = threads();
+    return !before.empty() && program.unread() == 0 && threads() == before;
   };
   while (signal != 0 && !asleep()) program.pump(1);
   if (signal != 0) program.signal(signal);
