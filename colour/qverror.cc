@@ -1,6 +1,8 @@
 // qverror.cc - the colour filter's error messages.
 #include "colour/qverror.h"
 
+#include <utility>
+
 namespace qv::colour {
 
 // The texts are what administrators grep spooler logs for; their spacing
@@ -38,28 +40,19 @@ Status QvError(const JobEnv& env, Status status, const char* name) {
 }
 
 int exitStatusFor(Status status) {
-  switch (status) {
-    case Status::kOk:
-      return 0;
-    case Status::kCannotOpen:
-      return 1;
-    case Status::kBadOption:
-      return 2;
-    case Status::kBadSettingsFile:
-      return 5;
-    case Status::kBadPaperInf:
-      return 6;
-    case Status::kPaperNotFound:
-      return 7;
-    case Status::kBadPageHeader:
-      return 10;
-    case Status::kBadImagingArea:
-      return 13;
-    case Status::kBadPaperDimension:
-      return 14;
-    default:  // the page loop: no page, no memory, the output gone, a page lost
-      return 1;
-  }
+  // The page loop's failures (no page, no memory, the output gone, a page
+  // lost) and a file that cannot be opened are 1.
+  constexpr std::pair<Status, int> kExitStatus[] = {{Status::kOk, 0},
+                                                    {Status::kBadOption, 2},
+                                                    {Status::kBadSettingsFile, 5},
+                                                    {Status::kBadPaperInf, 6},
+                                                    {Status::kPaperNotFound, 7},
+                                                    {Status::kBadPageHeader, 10},
+                                                    {Status::kBadImagingArea, 13},
+                                                    {Status::kBadPaperDimension, 14}};
+  for (const auto& [from, exitStatus] : kExitStatus)
+    if (from == status) return exitStatus;
+  return 1;
 }
 
 }  // namespace qv::colour

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
+#include <utility>
 
 #include "mono/mono_job.h"
 #include "mono/qverror.h"
@@ -332,25 +333,11 @@ JobEnv commandLineEnv() {
 }
 
 int exitStatusFor(Status status) {
-  switch (status) {
-    case Status::kOk:
-      return 0;
-    case Status::kCannotOpen:
-      return 1;
-    case Status::kInvalid:
-      return 2;
-    case Status::kNoMemory:
-      return 3;
-    case Status::kNoCopyFile:
-      return 5;
-    case Status::kCopiesLost:
-      return 6;
-    case Status::kWriteFailed:
-    case Status::kBadPage:
-    case Status::kBadRow:
-    case Status::kBadOrder:
-      break;
-  }
+  constexpr std::pair<Status, int> kExitStatus[] = {
+      {Status::kOk, 0},       {Status::kCannotOpen, 1}, {Status::kInvalid, 2},
+      {Status::kNoMemory, 3}, {Status::kNoCopyFile, 5}, {Status::kCopiesLost, 6}};
+  for (const auto& [from, exitStatus] : kExitStatus)
+    if (from == status) return exitStatus;
   return 4;  // the job did not reach the printer whole
 }
 
