@@ -23,7 +23,11 @@
 // shows "connecting-to-device" and "offline" until the printer answers.
 #include "printer/device_status.h"
 
+#include <poll.h>
+#include <sys/socket.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -677,6 +681,69 @@ bool waitWhilePrinterStopped(pappl_job_t* job, pappl_device_t* device) {
   papplJobSetReasons(job, PAPPL_JREASON_NONE, PAPPL_JREASON_PRINTER_STOPPED);
   papplJobSetMessage(job, "Printing.");
   return !papplJobIsCanceled(job);
+}
+
+std::unique_ptr<JobStatusListener> JobStatusListener::start(pappl_job_t* job,
+                                                            pappl_device_t* device) {
+  pappl_printer_t* printer = papplJobGetPrinter(job);
+  if (DeviceMonitor::instance().channelOf(printer) != Channel::kPjl ||
+      !deviceAddress(printer).socket)
+    return nullptr;
+  const int fd = socketDescriptor(device);
+  if (fd < 0 || !requestPjlStatusMessages(device)) return nullptr;
+  papplDeviceFlush(device);
+  return std::make_unique<JobStatusListener>(job, fd);
+}
+
+JobStatusListener::JobStatusListener(pappl_job_t* job, int fd)
+    : job_(job), fd_(fd), thread_([this] { run(); }) {}
+
+JobStatusListener::~JobStatusListener() {
+  stopping_ = true;
+  thread_.join();
+}
+
+void JobStatusListener::run() {
+  // How long the thread may take to notice that the job is over.
+  constexpr int kWakeMs = 100;
+  // More than any run of status messages; what is not one is dropped.
+  constexpr std::size_t kMaxPending = 8192;
+  pappl_printer_t* printer = papplJobGetPrinter(job_);
+  DeviceMonitor& monitor = DeviceMonitor::instance();
+  const char* shown = nullptr;  // the condition the job's message says it waits for
+  std::string pending;
+  char chunk[1024];
+  while (!stopping_) {
+    pollfd watch{fd_, POLLIN, 0};
+    const int ready = ::poll(&watch, 1, kWakeMs);
+    if (ready < 0 && errno != EINTR) break;
+    if (ready <= 0 || !(watch.revents & POLLIN)) {
+      if (ready > 0) break;  // hung up or failed: the job's writes will tell
+      continue;
+    }
+    const ssize_t got = ::recv(fd_, chunk, sizeof chunk, MSG_DONTWAIT);
+    if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+    if (got <= 0) break;
+    pending.append(chunk, static_cast<std::size_t>(got));
+    PjlStatusReading reading;
+    const bool whole = lastPjlStatus(pending, reading);
+    if (const std::size_t end = pending.rfind('\f'); end != std::string::npos)
+      pending.erase(0, end + 1);
+    if (pending.size() > kMaxPending) pending.clear();
+    if (!whole) continue;
+    monitor.record(printer, reportFromPjl(reading), true, Channel::kPjl);
+    const char* why = monitor.stoppedBy(printer);
+    if (why == shown) continue;
+    if (why != nullptr) {
+      papplJobSetReasons(job_, PAPPL_JREASON_PRINTER_STOPPED, PAPPL_JREASON_NONE);
+      papplJobSetMessage(job_, "Waiting: the printer reports %s.", why);
+      papplLogJob(job_, PAPPL_LOGLEVEL_INFO, "Waiting: the printer reports %s.", why);
+    } else {
+      papplJobSetReasons(job_, PAPPL_JREASON_NONE, PAPPL_JREASON_PRINTER_STOPPED);
+      papplJobSetMessage(job_, "Printing.");
+    }
+    shown = why;
+  }
 }
 
 StartingJob::StartingJob(pappl_job_t* job) : printer_(papplJobGetPrinter(job)) {

@@ -6,10 +6,13 @@
 
 #include <pappl/pappl.h>
 
+#include <atomic>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace qvprinter {
@@ -69,6 +72,32 @@ bool statusCallback(pappl_printer_t* printer);
 // A printer read over PJL is asked on `device`, the job's connection.
 // Returns false when the job was cancelled meanwhile.
 bool waitWhilePrinterStopped(pappl_job_t* job, pappl_device_t* device);
+
+// While a job's bytes go to a printer read over PJL on a socket, its
+// unsolicited status messages (asked for with USTATUS DEVICE=ON in a PJL
+// block before the job's bytes) are read off the job's connection by a
+// thread of this object's own and recorded like a poll: a condition that
+// appears mid-job reaches the printer's reasons and the job's. The thread
+// only ever polls the descriptor and reads what is there, never writes,
+// and holds no PAPPL lock while it waits; it ends with the object, which
+// must go before PAPPL closes the device.
+class JobStatusListener {
+ public:
+  // Null when the printer is not read over PJL on a socket, or the request
+  // could not be sent.
+  static std::unique_ptr<JobStatusListener> start(pappl_job_t* job, pappl_device_t* device);
+  JobStatusListener(pappl_job_t* job, int fd);
+  ~JobStatusListener();
+  JobStatusListener(const JobStatusListener&) = delete;
+  JobStatusListener& operator=(const JobStatusListener&) = delete;
+
+ private:
+  void run();
+  pappl_job_t* job_;
+  int fd_;
+  std::atomic<bool> stopping_{false};
+  std::thread thread_;
+};
 
 // For its life, PAPPL's opening of the device on this thread is for `job`
 // (start_job, in _papplJobProcess or _papplJobProcessRaster): while the

@@ -35,6 +35,7 @@ struct JobState {
   // Bytes handed to the device, and its count of bytes written when the job
   // began: the device buffers writes and a failed flush only shows there.
   std::size_t handed = 0, writtenBefore = 0;
+  std::unique_ptr<JobStatusListener> listener;  // set by startJob, gone before the device
 
   void bindRequest() {
     request.mediaName = mediaName;
@@ -356,6 +357,7 @@ bool startJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* dev
   }
   auto* state = static_cast<JobState*>(papplJobGetData(job));
   state->device = device;
+  state->listener = JobStatusListener::start(job, device);  // its request is not the job's
   state->writtenBefore = bytesWritten(device);
   recordJobStart(job);
   return true;
@@ -524,8 +526,15 @@ bool endJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*) {
   // A failed job ends as a cancelled one: its open page is not completed.
   const int rc = state->core->endJob(cancelled || state->failed);
   const bool whole = flushWhole(*state);  // even after a failure: nothing stays buffered
+  state->listener.reset();
   if ((rc != 0 || !whole) && !state->failed)
     return failJob(job, nullptr, "The printer connection was lost while printing.");
+  // A job that waited for the printer said so, or "Printing.", until now.
+  const char* message = papplJobGetMessage(job);
+  if (!state->failed && !cancelled && message != nullptr &&
+      (std::string_view(message) == "Printing." ||
+       std::string_view(message).starts_with("Waiting:")))
+    papplJobSetMessage(job, "Printed.");
   return !state->failed;
 }
 

@@ -73,6 +73,10 @@ bool parseMessage(std::string_view body, PjlStatusReading& reading) {
   return coded;
 }
 
+constexpr std::string_view kStatusMessagesOn = "\x1b%-12345X@PJL USTATUS DEVICE=ON\r\n\x1b%-12345X";
+
+}  // namespace
+
 // PAPPL 1.3's socket device keeps the connection's descriptor as the first
 // field of its device data (_pappl_socket_t in device-network.c). Polling
 // it bounds a read, which PAPPL's own read lets wait 10 s.
@@ -81,7 +85,10 @@ int socketDescriptor(pappl_device_t* device) {
   return fd != nullptr ? *fd : -1;
 }
 
-}  // namespace
+bool requestPjlStatusMessages(pappl_device_t* device) {
+  return papplDeviceWrite(device, kStatusMessagesOn.data(), kStatusMessagesOn.size()) ==
+         static_cast<ssize_t>(kStatusMessagesOn.size());
+}
 
 bool lastPjlStatus(std::string_view bytes, PjlStatusReading& reading) {
   bool found = false;

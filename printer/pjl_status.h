@@ -39,4 +39,12 @@ DeviceReport reportFromPjl(const PjlStatusReading& reading);
 // ignored.
 bool queryPjlStatus(pappl_device_t* device, bool socket, PjlStatusReading& reading);
 
+// The connection's descriptor of a socket device, or -1.
+int socketDescriptor(pappl_device_t* device);
+
+// Asks the printer on `device` for unsolicited status messages on this
+// connection, in a PJL block of its own. Returns false when it could not
+// be sent.
+bool requestPjlStatusMessages(pappl_device_t* device);
+
 }  // namespace qvprinter

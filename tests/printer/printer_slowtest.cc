@@ -1688,11 +1688,12 @@ TEST_F(QvPrinterDevice, JobsWaitWhileThePrinterCannotPrint) {
   startSimulators(3, false);
   if (HasFatalFailure()) return;
   const std::string pdf = qvtest::makeTestPdf(server_->file(""), 2, 595, 842);
-  const auto printedWhole = [&](bool mono, const std::string& id, const Simulator& sim) {
+  const auto printedWhole = [&](bool mono, const std::string& id, const Simulator& sim,
+                                const std::string& nth = "1", const std::string& pages = "2") {
     const std::string job = ipptool(mono, "wait.test", {"-d", "job=" + id}).out;
     EXPECT_NE(npos, job.find("job-state (enum) = completed")) << job;
     const std::string done =
-        std::string("job 1: OK: ") + (mono ? "mono" : "colour") + " job, 2 pages\n";
+        "job " + nth + ": OK: " + (mono ? "mono" : "colour") + " job, " + pages + " pages\n";
     EXPECT_TRUE(qvtest::waitUntil([&] { return sim.jobs().find(done) != npos; }, 60)) << sim.jobs();
   };
   // Whether job `id` waits, with `why` in its message; its attributes in `job`.
@@ -1721,6 +1722,19 @@ TEST_F(QvPrinterDevice, JobsWaitWhileThePrinterCannotPrint) {
     printedWhole(mono, id, sim);
     EXPECT_EQ("none", waitForState(mono, {"none"}, levels)["printer-state-reasons"]);
   }
+  // Paper runs out while a long job's bytes go to the PJL-only mono printer,
+  // which stops reading them: the printer and the job show it meanwhile.
+  const std::string longId = print(true, qvtest::makeTestPdf(server_->file(""), 20, 595, 842));
+  ASSERT_TRUE(qvtest::waitUntil([&] {
+    return ipptool(true, "job.test", {"-d", "job=" + longId}).out.find("= processing") != npos;
+  }));
+  ASSERT_TRUE(sims_[true]->set({"paper=out"}));
+  ASSERT_TRUE(waits(true, longId, "Waiting: the printer reports media-empty")) << job;
+  EXPECT_NE(npos, job.find("job-state (enum) = processing")) << job;
+  EXPECT_EQ("media-empty", waitForState(true, {"media-empty"}, "-1")["printer-state-reasons"]);
+  ASSERT_TRUE(sims_[true]->set({"paper=100"}));
+  printedWhole(true, longId, *sims_[true], "2", "20");
+  EXPECT_NE(npos, ipptool(true, "job.test", {"-d", "job=" + longId}).out.find("Printed.")) << job;
   // A printer that refuses the connection: the job waits, the printer shows
   // that it is connecting, and the job prints once the printer listens.
   sims_[false].reset();
