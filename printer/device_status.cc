@@ -518,7 +518,8 @@ class DeviceMonitor {
           papplDeviceOpen(address.uri.c_str(), "status", nullptr, nullptr), papplDeviceClose);
       if (device) {
         PjlStatusReading reading;
-        answered = queryPjlStatus(device.get(), address.socket, reading);
+        answered = queryPjlStatus(device.get(), address.socket, reading,
+                                  channel == Channel::kUntried ? kPjlFirstAnswerMs : kPjlAnswerMs);
         if (answered) report = reportFromPjl(reading);
         channel = answered ? Channel::kPjl : channel == Channel::kPjl ? channel : Channel::kNeither;
       }

@@ -127,13 +127,13 @@ DeviceReport reportFromPjl(const PjlStatusReading& reading) {
   return report;
 }
 
-bool queryPjlStatus(pappl_device_t* device, bool socket, PjlStatusReading& reading) {
+bool queryPjlStatus(pappl_device_t* device, bool socket, PjlStatusReading& reading, int answerMs) {
   if (papplDeviceWrite(device, kStatusQuery.data(), kStatusQuery.size()) !=
       static_cast<ssize_t>(kStatusQuery.size()))
     return false;
   papplDeviceFlush(device);
   using Clock = std::chrono::steady_clock;
-  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kPjlAnswerMs);
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(answerMs);
   const int fd = socket ? socketDescriptor(device) : -1;
   if (socket && fd < 0) return false;
   std::string answer;

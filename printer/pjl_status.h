@@ -20,8 +20,10 @@ struct PjlStatusReading {
   std::string display;
 };
 
-// How long a printer may take to answer a status query.
+// How long a printer may take to answer a status query; the first query
+// decides whether the printer is ever asked again, so it waits longer.
 inline constexpr int kPjlAnswerMs = 1500;
+inline constexpr int kPjlFirstAnswerMs = 3000;
 
 // The last complete status message in `bytes` ("@PJL INFO STATUS" or
 // "@PJL USTATUS DEVICE", up to its form feed), other messages passed over.
@@ -33,11 +35,12 @@ DeviceReport reportFromPjl(const PjlStatusReading& reading);
 
 // Asks the printer on `device` for its status, in a PJL block of its own
 // (never inside a job's bytes), and reads the answer for at most
-// kPjlAnswerMs: a socket device (`socket`) is polled with that bound; other
+// `answerMs`: a socket device (`socket`) is polled with that bound; other
 // devices read through PAPPL, whose USB read waits up to 10 s. Returns
 // false when no answer came; bytes that are not a status message are
 // ignored.
-bool queryPjlStatus(pappl_device_t* device, bool socket, PjlStatusReading& reading);
+bool queryPjlStatus(pappl_device_t* device, bool socket, PjlStatusReading& reading,
+                    int answerMs = kPjlAnswerMs);
 
 // The connection's descriptor of a socket device, or -1.
 int socketDescriptor(pappl_device_t* device);
