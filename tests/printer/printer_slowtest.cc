@@ -1603,7 +1603,7 @@ TEST_F(QvPrinterDevice, StateAndSuppliesFollowThePrinter) {
     // for paper) has asked; that job is the one the printer prints.
     if (mono && !systemTool("cupsd").empty()) {
       ::chmod(server_->file("").c_str(), 0755);
-      cupsd = std::make_unique<qvtest::Cupsd>(server_->file("cupsd-sim/"), "", "");
+      cupsd = std::make_unique<qvtest::Cupsd>(server_->file("cupsd-sim/"), "LogLevel info\n", "");
       ASSERT_TRUE(cupsd->up) << cupsd->log();
       const std::string queue =
           "ipp://127.0.0.1:" + std::to_string(server_->port) + "/ipp/print/" + name(mono);
@@ -1622,7 +1622,8 @@ TEST_F(QvPrinterDevice, StateAndSuppliesFollowThePrinter) {
                     QV_PRINTER_TEST_DIR "/status.test"})
                    .out;
         return cups.find("toner-low") != npos && cups.find("marker-levels (integer) = 5") != npos;
-      })) << cups;
+      })) << cups
+          << cupsd->log();
     }
     ASSERT_TRUE(sim.set({"paper=100", "toner=80"}));
     shown = waitForState(mono, {"none"}, full);
@@ -1632,7 +1633,11 @@ TEST_F(QvPrinterDevice, StateAndSuppliesFollowThePrinter) {
     if (!mono || !cupsd) print(mono, pdf);
     const std::string job =
         std::string("job 1: OK: ") + (mono ? "mono" : "colour") + " job, 1 page\n";
-    EXPECT_TRUE(qvtest::waitUntil([&] { return sim.jobs().find(job) != npos; }, 120)) << sim.jobs();
+    EXPECT_TRUE(qvtest::waitUntil([&] { return sim.jobs().find(job) != npos; }, 120))
+        << sim.jobs() << ipptool(mono, "jobs.test").out << [&] {
+             const std::string log = qvtest::readFile(server_->file("log"));
+             return log.substr(log.size() - std::min<std::size_t>(log.size(), 20000));
+           }();
   }
   // Every other condition, split between the models, and back.
   const std::tuple<bool, Words, std::set<std::string>, std::string> conditions[] = {
